@@ -1,0 +1,39 @@
+# Thin wrapper over CMake. `make test` is what CI runs.
+JOBS        ?= $(shell nproc)
+TEST_DIR    ?= build/test
+RELEASE_DIR ?= build/release
+CMAKE_GEN   := -G Ninja
+
+.PHONY: all deps build test run bench clean
+
+all: build
+
+deps:
+	@scripts/install-deps
+
+# Sanitized build for the tests.
+$(TEST_DIR)/build.ninja: | deps
+	cmake -S . -B $(TEST_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_CXX_FLAGS="-O1 -g" -DVELMORA_SANITIZE=ON -DVELMORA_TESTS=ON
+
+# Optimised build for running and measuring.
+$(RELEASE_DIR)/build.ninja: | deps
+	cmake -S . -B $(RELEASE_DIR) $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release \
+	  -DVELMORA_TESTS=OFF -DVELMORA_BENCH=ON
+
+build: deps $(RELEASE_DIR)/build.ninja
+	cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+test: deps $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	cd $(TEST_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
+
+run: build
+	scripts/run-demo $(RELEASE_DIR)
+
+bench: build
+	scripts/run-bench $(RELEASE_DIR)
+
+clean:
+	rm -rf build

@@ -1,0 +1,72 @@
+#pragma once
+// The one way the core reaches the operator: message boxes, questions, file
+// choosers and the busy indication. The GUI supplies a widget implementation,
+// velmoractl one that writes to standard error, tests a scripted one.
+//
+// Thread contract: called on the UI thread only.
+//
+// Texts are UTF-8.
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace velmora {
+
+inline constexpr const char* kAppTitle = "Velmora";
+
+enum class PromptIcon { None, Information, Exclamation, Question, Stop };
+enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class PromptAnswer { Ok, Cancel, Yes, No };
+
+struct FileFilter {
+    std::string label;   // "Velmora Files (*.ini)"
+    std::string pattern; // "*.ini"
+};
+
+class Prompter {
+public:
+    virtual ~Prompter() = default;
+    virtual PromptAnswer Message(const std::string& text, const std::string& caption, PromptIcon icon,
+                                 PromptButtons buttons = PromptButtons::Ok) = 0;
+    virtual std::optional<std::string> ChooseOpenFile(const std::string& caption,
+                                                      const std::vector<FileFilter>& filters) = 0;
+    virtual std::optional<std::string> ChooseSaveFile(const std::string& caption,
+                                                      const std::vector<FileFilter>& filters,
+                                                      const std::string& defaultExtension,
+                                                      const std::string& suggestedName) = 0;
+    // Shown while the UI thread is blocked in an exchange (the wait cursor).
+    virtual void SetBusy(bool busy) = 0;
+};
+
+// Writes every message to standard error and answers it with its first
+// button; chooses no file. For the command-line front end.
+class StderrPrompter final : public Prompter {
+public:
+    PromptAnswer Message(const std::string& text, const std::string& caption, PromptIcon icon,
+                         PromptButtons buttons) override;
+    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
+                                              const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    void SetBusy(bool) override {}
+};
+
+// Shows the busy indication for its lifetime; nests.
+class BusyScope {
+public:
+    explicit BusyScope(Prompter& prompter) : m_prompter(prompter) { m_prompter.SetBusy(true); }
+    ~BusyScope() { m_prompter.SetBusy(false); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    Prompter& m_prompter;
+};
+
+} // namespace velmora

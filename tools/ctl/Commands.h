@@ -1,0 +1,37 @@
+#pragma once
+// velmoractl's command table. A command is one function taking the parsed
+// global options and its own arguments; add a row to CommandTable.cpp to add
+// one.
+
+#include <string>
+#include <vector>
+
+namespace velmora::ctl {
+
+// Exit statuses every command keeps to.
+enum ExitCode : int {
+    kExitOk = 0,
+    kExitNoAnswer = 1, // the unit did not answer, or was lost
+    kExitUsage = 2,
+    kExitFileRefused = 3,
+};
+
+struct Invocation {
+    std::string port;              // --port, empty when not given
+    std::vector<std::string> args; // the command's own arguments
+};
+
+struct Command {
+    const char* name;
+    const char* usage; // shown by --help, after "velmoractl "
+    bool needsPort;
+    int (*run)(const Invocation&);
+};
+
+const std::vector<Command>& CommandTable();
+
+// Prints "velmoractl: <text>" and the command's usage to standard error;
+// returns kExitUsage.
+int UsageError(const Command& cmd, const std::string& text);
+
+} // namespace velmora::ctl
