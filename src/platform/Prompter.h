@@ -35,6 +35,9 @@ public:
                                                       const std::vector<FileFilter>& filters,
                                                       const std::string& defaultExtension,
                                                       const std::string& suggestedName) = 0;
+    // The circuit-count question of a new document: 1 or 2, nothing when
+    // the operator cancels.
+    virtual std::optional<int> AskCircuitCount() = 0;
     // Shown while the UI thread is blocked in an exchange (the wait cursor).
     virtual void SetBusy(bool busy) = 0;
 };
@@ -54,6 +57,7 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<int> AskCircuitCount() override { return std::nullopt; }
     void SetBusy(bool) override {}
 };
 

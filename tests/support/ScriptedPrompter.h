@@ -40,6 +40,15 @@ public:
     {
         return TakeFile();
     }
+    std::optional<int> AskCircuitCount() override
+    {
+        ++circuitQuestions;
+        if (circuitAnswers.empty())
+            return std::nullopt;
+        auto a = circuitAnswers.front();
+        circuitAnswers.pop_front();
+        return a;
+    }
     void SetBusy(bool busy) override
     {
         busyDepth += busy ? 1 : -1;
@@ -50,6 +59,8 @@ public:
     std::vector<Shown> shown;
     std::deque<PromptAnswer> answers;
     std::deque<std::optional<std::string>> files;
+    std::deque<std::optional<int>> circuitAnswers;
+    int circuitQuestions = 0;
     int busyDepth = 0;
     int busyCount = 0;
 
