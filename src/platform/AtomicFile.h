@@ -1,0 +1,37 @@
+#pragma once
+// Replacing a file so that it is never left half written: the new content
+// goes to a temporary file in the same folder, is flushed to the disk, and
+// only then takes the old file's name in one rename. A crash, a full disk or
+// a failed write at any point leaves the previous file as it was (and no
+// temporary file behind, except after a crash).
+//
+// Thread contract: reentrant; two writers of the same path race only in
+// which of the two complete files wins.
+
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+enum class AtomicWriteError {
+    None,
+    CreateTemp, // the folder is missing or not writable
+    Write,      // short write: disk full, file size limit, I/O error
+    Sync,       // the data did not reach the disk
+    Rename,     // the old file could not be replaced
+};
+
+struct AtomicWriteResult {
+    AtomicWriteError error = AtomicWriteError::None;
+    int sysError = 0; // errno of the failing call
+
+    explicit operator bool() const { return error == AtomicWriteError::None; }
+    // "write: No space left on device" and the like, for messages.
+    std::string Describe() const;
+};
+
+// Writes `data` as the whole content of `path`. A new file gets the usual
+// permissions (0666 less the umask); a replaced file keeps its mode.
+AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data);
+
+} // namespace velmora

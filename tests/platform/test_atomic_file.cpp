@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include "platform/AtomicFile.h"
+
+using namespace velmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+class AtomicFileTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string tmpl = (fs::temp_directory_path() / "velmora-atomic-XXXXXX").string();
+        ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
+        m_dir = tmpl;
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    static std::string Slurp(const fs::path& p)
+    {
+        std::ifstream in(p, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+    static void Put(const fs::path& p, const std::string& bytes)
+    {
+        std::ofstream(p, std::ios::binary) << bytes;
+    }
+    // Only the target may be left in the folder: no temporary files.
+    int EntriesInDir() const
+    {
+        int n = 0;
+        for ([[maybe_unused]] const auto& e : fs::directory_iterator(m_dir))
+            ++n;
+        return n;
+    }
+
+    fs::path m_dir;
+};
+
+// Lowers the process's file size limit for one scope, so that a write runs
+// into EFBIG the way it would run into a full disk.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit lim = m_old;
+        lim.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &m_old);
+        std::signal(SIGXFSZ, m_oldHandler);
+    }
+
+private:
+    rlimit m_old{};
+    void (*m_oldHandler)(int) = nullptr;
+};
+
+} // namespace
+
+TEST_F(AtomicFileTest, CreatesAndReplacesWithExactBytes)
+{
+    const fs::path target = m_dir / "doc.ini";
+    const std::string first("\x13<<## VKX Start ##>>\0\xFF", 22);
+    ASSERT_TRUE(WriteFileAtomically(target.string(), first));
+    EXPECT_EQ(Slurp(target), first);
+
+    ASSERT_TRUE(WriteFileAtomically(target.string(), "second"));
+    EXPECT_EQ(Slurp(target), "second");
+    EXPECT_EQ(EntriesInDir(), 1);
+
+    ASSERT_TRUE(WriteFileAtomically(target.string(), ""));
+    EXPECT_EQ(fs::file_size(target), 0u);
+}
+
+TEST_F(AtomicFileTest, ReplacedFileKeepsItsPermissions)
+{
+    const fs::path target = m_dir / "doc.ini";
+    Put(target, "old");
+    ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+    ASSERT_TRUE(WriteFileAtomically(target.string(), "new"));
+    struct stat st{};
+    ASSERT_EQ(stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+}
+
+TEST_F(AtomicFileTest, FailedWriteLeavesTheOldFileAndNoTemporary)
+{
+    const fs::path target = m_dir / "vkx.ini";
+    Put(target, "the previous settings");
+    AtomicWriteResult r;
+    {
+        FileSizeLimit limit(100);
+        r = WriteFileAtomically(target.string(), std::string(11748, 'x'));
+    }
+    EXPECT_FALSE(r);
+    EXPECT_EQ(r.error, AtomicWriteError::Write);
+    EXPECT_EQ(r.sysError, EFBIG);
+    EXPECT_NE(r.Describe().find("write"), std::string::npos);
+    EXPECT_EQ(Slurp(target), "the previous settings");
+    EXPECT_EQ(EntriesInDir(), 1);
+}
+
+TEST_F(AtomicFileTest, MissingFolderAndUnreplaceableTargetAreReported)
+{
+    const AtomicWriteResult missing = WriteFileAtomically((m_dir / "no" / "such.ini").string(), "x");
+    EXPECT_EQ(missing.error, AtomicWriteError::CreateTemp);
+    EXPECT_EQ(missing.sysError, ENOENT);
+
+    // A folder in the target's place cannot be replaced by a file.
+    const fs::path target = m_dir / "taken";
+    fs::create_directory(target);
+    Put(target / "inside", "kept");
+    const AtomicWriteResult r = WriteFileAtomically(target.string(), "x");
+    EXPECT_EQ(r.error, AtomicWriteError::Rename);
+    EXPECT_EQ(Slurp(target / "inside"), "kept");
+    EXPECT_EQ(EntriesInDir(), 1);
+}
