@@ -25,9 +25,19 @@ std::optional<unsigned> RangeSelectBits(int code);
 // The value a channel starts at on this range, or nothing when unchanged.
 std::optional<double> RangeStartingValue(int code);
 
-// "%6.Nf" for N = decimals 0-6; empty for any other decimals.
+// The most decimals a value is ever shown or kept with.
+inline constexpr int kMaxDecimals = 6;
+
+// 10^decimals, with decimals held to 0-6: a decimals count read from a file
+// may be any int32, and 10^400 would turn every rounding into inf/NaN.
+double DecimalScale(int decimals);
+
+// "%6.Nf" for N = decimals 0-6; empty for any other decimals. Any double,
+// however large, prints in full.
 std::string FormatFixed(double value, int decimals);
-// value x 10^decimals truncated toward zero, divided again (decimals 0-6).
+// value x 10^decimals truncated toward zero, divided again. Decimals outside
+// 0-6 are held to 0-6 (see DecimalScale); a value too large to carry a
+// fraction, NaN and infinity come back unchanged.
 double TruncateToDecimals(double value, int decimals);
 
 } // namespace velmora

@@ -1,0 +1,140 @@
+#include "model/RangeTable.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+
+namespace velmora {
+
+namespace {
+
+struct RangeRow {
+    bool valid;
+    const char* key;
+    const char* displayName;
+    RangeInfo info;
+    int selectBits;       // -1: the control word's range bits stay as they are
+    bool hasStart;
+    double startingValue;
+};
+
+// Indexed by range code. The external-supply ranges (11, 12) are switched by
+// their own word, so they leave the range-select bits of the previous range in
+// place; the conversion slot (15) is no output range at all.
+constexpr std::array<RangeRow, kSlotCount> kRanges = {{
+    /* 0 */ {true, "0_5V", "0～5 V", {0.0, 5.0, 3}, 0, true, 0.0},
+    /* 1 */ {true, "0_10V", "0～10 V", {0.0, 10.0, 3}, 1, true, 0.0},
+    /* 2 */ {true, "-5_5V", "-5～5 V", {-5.0, 5.0, 3}, 2, true, 0.0},
+    /* 3 */ {true, "-10_10V", "-10～10 V", {-10.0, 10.0, 3}, 3, true, 0.0},
+    /* 4 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
+    /* 5 */ {true, "4_20mA", "内 4～20 mA", {4.0, 20.0, 3}, 5, true, 4.0},
+    /* 6 */ {true, "0_20mA", "内 0～20 mA", {0.0, 20.0, 3}, 6, true, 0.0},
+    /* 7 */ {true, "0_24mA", "内 0～24 mA", {0.0, 24.0, 3}, 7, true, 0.0},
+    /* 8 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
+    /* 9 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
+    /* 10 */ {true, "1_5V", "1～5 V", {1.0, 5.0, 3}, 0, true, 1.0},
+    /* 11 */ {true, "E4_20mA", "外 4～20 mA", {4.0, 20.0, 3}, -1, true, 4.0},
+    /* 12 */ {true, "E0_24mA", "外 0～24 mA", {0.0, 24.0, 3}, -1, true, 0.0},
+    /* 13 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
+    /* 14 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
+    /* 15 */ {true, "USER", "換算式", {0.0, 1.0, 0}, -1, false, 0.0},
+}};
+
+// Range codes come from files as any int32; everything outside the table
+// reads as the row of a code that names no range.
+const RangeRow& Row(int code)
+{
+    static constexpr RangeRow kNone = {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0};
+    if (code < 0 || code >= kSlotCount)
+        return kNone;
+    return kRanges[static_cast<std::size_t>(code)];
+}
+
+constexpr std::array<double, kMaxDecimals + 1> kPowersOfTen = {1.0, 10.0, 100.0, 1e3, 1e4, 1e5, 1e6};
+
+} // namespace
+
+bool IsValidRangeCode(int code)
+{
+    return Row(code).valid;
+}
+
+RangeInfo GetRangeInfo(int code)
+{
+    return Row(code).info;
+}
+
+std::string RangeDisplayName(int code)
+{
+    return Row(code).displayName;
+}
+
+std::string RangeKey(int code)
+{
+    return Row(code).key;
+}
+
+std::optional<int> RangeCodeFromKey(const std::string& key)
+{
+    if (key.empty())
+        return std::nullopt;
+    for (int code = 0; code < kSlotCount; ++code) {
+        if (key == kRanges[static_cast<std::size_t>(code)].key)
+            return code;
+    }
+    return std::nullopt;
+}
+
+std::optional<unsigned> RangeSelectBits(int code)
+{
+    int bits = Row(code).selectBits;
+    if (bits < 0)
+        return std::nullopt;
+    return static_cast<unsigned>(bits);
+}
+
+std::optional<double> RangeStartingValue(int code)
+{
+    const RangeRow& row = Row(code);
+    if (!row.hasStart)
+        return std::nullopt;
+    return row.startingValue;
+}
+
+double DecimalScale(int decimals)
+{
+    if (decimals < 0)
+        decimals = 0;
+    if (decimals > kMaxDecimals)
+        decimals = kMaxDecimals;
+    return kPowersOfTen[static_cast<std::size_t>(decimals)];
+}
+
+std::string FormatFixed(double value, int decimals)
+{
+    if (decimals < 0 || decimals > kMaxDecimals)
+        return {};
+    // Sized by a first pass: a value read from a file may be as large as a
+    // double gets, which prints as over 300 digits.
+    int length = std::snprintf(nullptr, 0, "%6.*f", decimals, value);
+    if (length <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), "%6.*f", decimals, value);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+double TruncateToDecimals(double value, int decimals)
+{
+    double scale = DecimalScale(decimals);
+    double scaled = value * scale;
+    // Beyond 2^52 every double is already whole, and an overflow to infinity
+    // would lose the value; neither needs truncating. std::trunc instead of an
+    // integer cast keeps huge values defined.
+    if (!std::isfinite(scaled) || std::fabs(scaled) >= 4503599627370496.0)
+        return value;
+    return std::trunc(scaled) / scale;
+}
+
+} // namespace velmora
