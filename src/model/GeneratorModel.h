@@ -26,6 +26,8 @@ enum AlarmBits : int {
     kAlarmCrc2 = 0x800,
 };
 
+// Every channel operation takes a channel index 0-3; any other index is
+// ignored (queries answer as for a default channel, operations do nothing).
 class GeneratorModel {
 public:
     std::int32_t channelCount = 1;
@@ -37,12 +39,24 @@ public:
     ModelLink* Link() const { return m_pLink; }
     bool IsConnected() const { return m_pLink != nullptr && m_pLink->IsConnected(); }
 
+    // channelCount held to the four records: a count read from a file may be
+    // any int32 (7, -1), and the channels in use are 0 .. ChannelsInUse()-1.
+    int ChannelsInUse() const;
+
     // The slot in use: the range code, or the conversion slot while the
-    // conversion formula is on.
+    // conversion formula is on. A range code outside 0-15 (possible only from
+    // a file) has no slot: the answer is then kNoSlot, and callers must not
+    // index with it. Also kNoSlot for a channel index outside 0-3.
     int ActiveSlot(int ch) const;
 
     RangeInfo ChannelLimits(int ch) const;
+    // The output code saturates at 0 and 65535 for a set value outside the
+    // limits (a preset from a file, a reversed or tiny conversion span); a
+    // set value that is not a number gives code 0.
     void ValueToCode(int ch);
+    // Rounds to convDecimals held to 0-6 under the conversion formula. A
+    // result that is not a finite number (NaN or infinite conversion limits
+    // from a file) stores 0.0.
     void CodeToValue(int ch);
     void UpdateRangeBits(int ch);
     void SetRange(int ch, int code);
@@ -59,6 +73,7 @@ public:
     std::string FormatSetValue(int ch) const;
     std::string FormatMin(int ch) const;
     std::string FormatMax(int ch) const;
+    // Empty when k is outside 0-7 or the channel has no slot in use.
     std::string FormatPreset(int ch, int k) const;
 
     // Sends the settings frame of channel ch / of every channel in use, while
