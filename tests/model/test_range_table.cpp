@@ -20,23 +20,18 @@ TEST(RangeTable, ValidCodesAreExactlyTheNamedRanges)
     }
 }
 
-TEST(RangeTable, LimitsAndDecimals)
+TEST(RangeTable, CodesOutsideTheTableReadAsNoRange)
 {
-    struct Row {
-        int code;
-        double lower, upper;
-        int decimals;
-    };
-    const Row rows[] = {{0, 0, 5, 3},   {1, 0, 10, 3},  {2, -5, 5, 3},  {3, -10, 10, 3},
-                        {5, 4, 20, 3},  {6, 0, 20, 3},  {7, 0, 24, 3},  {10, 1, 5, 3},
-                        {11, 4, 20, 3}, {12, 0, 24, 3}, {15, 0, 1, 0},  {4, 0, 1, 0},
-                        {13, 0, 1, 0},  {99, 0, 1, 0},  {-1, 0, 1, 0},  {std::numeric_limits<int>::min(), 0, 1, 0}};
-    for (const Row& r : rows) {
-        RangeInfo info = GetRangeInfo(r.code);
-        EXPECT_EQ(info.lower, r.lower) << "code " << r.code;
-        EXPECT_EQ(info.upper, r.upper) << "code " << r.code;
-        EXPECT_EQ(info.decimals, r.decimals) << "code " << r.code;
+    for (int code : {4, 13, 16, 99, -1, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()}) {
+        RangeInfo info = GetRangeInfo(code);
+        EXPECT_EQ(info.lower, 0.0) << "code " << code;
+        EXPECT_EQ(info.upper, 1.0) << "code " << code;
+        EXPECT_EQ(info.decimals, 0) << "code " << code;
     }
+    RangeInfo mA = GetRangeInfo(5);
+    EXPECT_EQ(mA.lower, 4.0);
+    EXPECT_EQ(mA.upper, 20.0);
+    EXPECT_EQ(mA.decimals, 3);
 }
 
 TEST(RangeTable, NamesUseFullWidthTildeAndSupplyMarks)
