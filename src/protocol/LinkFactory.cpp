@@ -1,0 +1,14 @@
+#include "protocol/LinkFactory.h"
+
+#include "link/FtdiChannel.h"
+#include "link/SerialChannel.h"
+
+namespace velmora {
+
+std::unique_ptr<GeneratorLink> MakeGeneratorLink(Clock& clock, Prompter& prompter)
+{
+    return std::make_unique<GeneratorLink>(clock, prompter, std::make_unique<SerialChannel>(prompter),
+                                           std::make_unique<FtdiChannel>());
+}
+
+} // namespace velmora

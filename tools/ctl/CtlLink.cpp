@@ -1,0 +1,44 @@
+#include "CtlLink.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "platform/Clock.h"
+#include "protocol/LinkFactory.h"
+
+namespace velmora::ctl {
+
+const Command& FindCommand(const std::string& name)
+{
+    for (const auto& c : CommandTable())
+        if (name == c.name)
+            return c;
+    std::fprintf(stderr, "velmoractl: internal error: no command '%s'\n", name.c_str());
+    std::abort();
+}
+
+int CheckArgCount(const std::string& name, const Invocation& inv, std::size_t maxArgs)
+{
+    if (inv.args.size() <= maxArgs)
+        return kExitOk;
+    return UsageError(FindCommand(name), "unexpected argument '" + inv.args[maxArgs] + "'");
+}
+
+std::unique_ptr<GeneratorLink> ConnectUnit(const Invocation& inv, Prompter& prompter)
+{
+    auto link = MakeGeneratorLink(SteadyClock(), prompter);
+    link->SetPortName(inv.port);
+    // Without a port there is nothing to wait for: skip the exchange's
+    // two seconds of time-outs.
+    if (!link->Connect())
+        return nullptr;
+    return link;
+}
+
+int NoAnswer(const Invocation& inv)
+{
+    std::fprintf(stderr, "velmoractl: %s: 接続できません。\n", inv.port.c_str());
+    return kExitNoAnswer;
+}
+
+} // namespace velmora::ctl
