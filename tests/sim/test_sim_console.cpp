@@ -1,0 +1,209 @@
+// The simulator's commands and options, without a process.
+#include <gtest/gtest.h>
+
+#include "SimConsole.h"
+
+using namespace velmora;
+using namespace velmora::sim;
+
+namespace {
+
+const Nanos kT0 = std::chrono::seconds(5);
+
+SimCommandResult Cmd(SimUnit& unit, std::string_view line)
+{
+    return RunSimCommand(unit, line, kT0);
+}
+
+TEST(SimConsole, CommandsChangeStateAndFaults)
+{
+    SimUnit unit;
+    EXPECT_TRUE(Cmd(unit, "channels 2").ok);
+    EXPECT_EQ(unit.ChannelCount(), 2);
+    EXPECT_TRUE(Cmd(unit, "version 02.00B").ok);
+    EXPECT_EQ(unit.Version(), "02.00B");
+    EXPECT_TRUE(Cmd(unit, "  version 01 00A  ").ok) << "the text is taken whole, inner spaces kept";
+    EXPECT_EQ(unit.Version(), "01 00A");
+
+    const auto r = Cmd(unit, "alarm 2 0x0003 0002");
+    EXPECT_TRUE(r.ok);
+    EXPECT_EQ(r.text, "ok: ch2 status 0003 ext-status 0002");
+    EXPECT_EQ(unit.Channel(1).statusWord, 0x0003);
+    EXPECT_EQ(unit.Channel(1).extStatusWord, 0x0002);
+    EXPECT_TRUE(Cmd(unit, "alarm 2 10").ok) << "the external word stays when not given";
+    EXPECT_EQ(unit.Channel(1).statusWord, 0x0010);
+    EXPECT_EQ(unit.Channel(1).extStatusWord, 0x0002);
+
+    EXPECT_TRUE(Cmd(unit, "silent on").ok);
+    EXPECT_TRUE(unit.Faults().silent);
+    EXPECT_TRUE(Cmd(unit, "silent off").ok);
+    EXPECT_FALSE(unit.Faults().silent);
+    EXPECT_TRUE(Cmd(unit, "garbage on").ok);
+    EXPECT_TRUE(Cmd(unit, "bad-checksum on").ok);
+    EXPECT_TRUE(Cmd(unit, "lowercase on").ok);
+    EXPECT_TRUE(Cmd(unit, "stray-crlf on").ok);
+    EXPECT_TRUE(Cmd(unit, "pace on").ok);
+    EXPECT_TRUE(Cmd(unit, "length short").ok);
+    EXPECT_TRUE(Cmd(unit, "delay 250").ok);
+    EXPECT_TRUE(Cmd(unit, "silent-after 3").ok);
+    const SimFaults& f = unit.Faults();
+    EXPECT_TRUE(f.garbage && f.badChecksum && f.lowercaseChecksum && f.strayCrLf && f.pace);
+    EXPECT_EQ(f.length, LengthFault::Short);
+    EXPECT_EQ(f.delayMs, 250);
+    EXPECT_EQ(unit.SilentAfter(), 3);
+    EXPECT_NE(Cmd(unit, "show").text.find("delay 250 ms"), std::string::npos);
+
+    EXPECT_TRUE(Cmd(unit, "length long").ok);
+    EXPECT_EQ(f.length, LengthFault::Long);
+    EXPECT_TRUE(Cmd(unit, "silent-after off").ok);
+    EXPECT_FALSE(unit.SilentAfter());
+    EXPECT_TRUE(Cmd(unit, "faults-off").ok);
+    EXPECT_FALSE(f.garbage || f.badChecksum || f.lowercaseChecksum || f.strayCrLf || f.pace);
+    EXPECT_EQ(f.length, LengthFault::None);
+    EXPECT_EQ(f.delayMs, 0);
+    EXPECT_NE(Cmd(unit, "show").text.find("faults: none"), std::string::npos);
+}
+
+TEST(SimConsole, TableCommandsShowInTheUnitsReplies)
+{
+    SimUnit unit;
+    EXPECT_TRUE(Cmd(unit, "maker 1 5 0010 801F").ok);
+    EXPECT_TRUE(Cmd(unit, "user 1 5 FFFB 8003").ok);
+    EXPECT_TRUE(Cmd(unit, "select 1 5 2").ok);
+    unit.Receive(kT0, "\x02" "CRU105\x03" "83\r\n" "\x02" "CRM105\x03" "7B\r\n");
+    const std::string out = unit.TakeDue(kT0);
+    ASSERT_EQ(out.size(), 48u);
+    EXPECT_EQ(out.substr(7, 12), "0002FFFB8003");
+    EXPECT_EQ(out.substr(24 + 7, 12), "00020010801F");
+
+    EXPECT_TRUE(Cmd(unit, "reset").ok);
+    EXPECT_EQ(unit.Channel(0).maker[5].minCorrection, 0x0000);
+    EXPECT_EQ(unit.Channel(0).user[5].adjustSelect, 0x0000);
+}
+
+TEST(SimConsole, AnnounceAndQuit)
+{
+    SimUnit unit;
+    EXPECT_TRUE(Cmd(unit, "announce").ok);
+    EXPECT_EQ(unit.TakeDue(kT0), "\x02" "A\x03" "44\r\n");
+    const auto q = Cmd(unit, "quit");
+    EXPECT_TRUE(q.ok);
+    EXPECT_TRUE(q.quit);
+    EXPECT_FALSE(Cmd(unit, "show").quit);
+}
+
+TEST(SimConsole, BadCommandsAreAnsweredWithAnErrorAndChangeNothing)
+{
+    SimUnit unit;
+    const char* bad[] = {
+        "frobnicate",
+        "channels 3",
+        "channels two",
+        "channels",
+        "alarm 5 0003",
+        "alarm 1 12345",
+        "alarm 1 xyz",
+        "alarm 1",
+        "silent maybe",
+        "silent on off",
+        "length medium",
+        "delay -5",
+        "delay 1e3",
+        "delay 600001",
+        "silent-after many",
+        "maker 1 16 0 8000",
+        "maker 0 5 0 8000",
+        "user 1 5 0",
+        "select 1 5 0x",
+        "version",
+        "help me",
+    };
+    for (const char* line : bad) {
+        const auto r = Cmd(unit, line);
+        EXPECT_FALSE(r.ok) << line;
+        EXPECT_TRUE(r.text.starts_with("error: ")) << line << " -> " << r.text;
+        EXPECT_FALSE(r.quit);
+    }
+    EXPECT_EQ(unit.ChannelCount(), 1);
+    EXPECT_EQ(unit.Version(), "01.00A");
+    EXPECT_EQ(unit.Channel(0).statusWord, 0);
+    EXPECT_FALSE(unit.Faults().silent);
+    EXPECT_EQ(unit.Faults().delayMs, 0);
+    EXPECT_EQ(unit.Channel(0).maker[5].maxCorrection, 0x8000);
+
+    // Blank lines and comments are no commands at all.
+    EXPECT_TRUE(Cmd(unit, "").ok);
+    EXPECT_TRUE(Cmd(unit, "   # a note").ok);
+    EXPECT_EQ(Cmd(unit, "").text, "");
+}
+
+TEST(SimConsole, OptionsSetTheStartState)
+{
+    SimUnit unit;
+    SimLaunch launch;
+    const std::vector<std::string> args = {"--channels", "4",       "--version=02.00B", "--pace",
+                                           "--delay",    "50",      "--alarm",          "2:0010:0001",
+                                           "--link",     "/tmp/x",  "--log=/tmp/y.log", "--silent-after",
+                                           "3",          "--length=short", "--stray-crlf", "--garbage=off",
+                                           "--maker",    "1:5:0010:801F"};
+    EXPECT_EQ(ApplySimArguments(args, unit, launch, kT0), "");
+    EXPECT_EQ(unit.ChannelCount(), 4);
+    EXPECT_EQ(unit.Version(), "02.00B");
+    EXPECT_TRUE(unit.Faults().pace);
+    EXPECT_TRUE(unit.Faults().strayCrLf);
+    EXPECT_FALSE(unit.Faults().garbage);
+    EXPECT_EQ(unit.Faults().delayMs, 50);
+    EXPECT_EQ(unit.Faults().length, LengthFault::Short);
+    EXPECT_EQ(unit.SilentAfter(), 3);
+    EXPECT_EQ(unit.Channel(1).statusWord, 0x0010);
+    EXPECT_EQ(unit.Channel(1).extStatusWord, 0x0001);
+    EXPECT_EQ(unit.Channel(0).maker[5].maxCorrection, 0x801F);
+    EXPECT_EQ(launch.linkPath, "/tmp/x");
+    EXPECT_EQ(launch.logPath, "/tmp/y.log");
+    EXPECT_FALSE(launch.help);
+
+    SimLaunch help;
+    EXPECT_EQ(ApplySimArguments({"--help"}, unit, help, kT0), "");
+    EXPECT_TRUE(help.help);
+}
+
+TEST(SimConsole, BadOptionsAreRefusedWithAReason)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--channels", "3"}, {"--nope"},          {"--delay"},        {"stray"},        {"--link"},
+        {"--log="},          {"--alarm", "1"},    {"--announce"},     {"--quit"},       {"-x"},
+        {"--silent=maybe"},  {"--version", ""},   {"--length", "odd"}, {"--"},
+    };
+    for (const auto& args : bad) {
+        SimUnit unit;
+        SimLaunch launch;
+        const std::string err = ApplySimArguments(args, unit, launch, kT0);
+        EXPECT_FALSE(err.empty()) << args[0];
+        EXPECT_EQ(err.find("error: "), std::string::npos) << err;
+    }
+    SimUnit unit;
+    SimLaunch launch;
+    EXPECT_NE(ApplySimArguments({"--channels", "3"}, unit, launch, kT0).find("1, 2 or 4"), std::string::npos);
+}
+
+TEST(SimConsole, HelpListsEveryCommandAndOption)
+{
+    const std::string help = SimHelpText();
+    for (const char* word : {"--link PATH", "--log FILE", "--channels N", "--version TEXT", "--pace", "--silent",
+                             "--garbage", "--bad-checksum", "--length", "--lowercase", "--stray-crlf", "--delay MS",
+                             "--silent-after", "--alarm CH:STATUS[:EXT]", "announce", "alarm CH STATUS [EXT]",
+                             "faults-off", "show", "quit"})
+        EXPECT_NE(help.find(word), std::string::npos) << word;
+    SimUnit unit;
+    const std::string commands = Cmd(unit, "help").text;
+    EXPECT_NE(commands.find("silent-after N|off"), std::string::npos);
+}
+
+TEST(SimConsole, ReadableBytesNamesControlCharacters)
+{
+    EXPECT_EQ(ReadableBytes("\x02R1\r\n"), "<STX>R1<CR><LF>");
+    EXPECT_EQ(ReadableBytes(std::string("\x03\0\x1B\x7F\xFFok", 7)), "<ETX><NUL><ESC><x7F><xFF>ok");
+    EXPECT_EQ(ReadableBytes(""), "");
+}
+
+} // namespace
