@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -180,11 +181,13 @@ private:
     std::string m_buf;
 };
 
+// Opens the device as the program's serial port does, exclusive mode included.
 int OpenRaw(const std::string& path)
 {
     const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
+    ioctl(fd, TIOCEXCL);
     termios t{};
     tcgetattr(fd, &t);
     cfmakeraw(&t);
@@ -255,8 +258,20 @@ TEST(SimProcess, ServesAClientTakesCommandsAndCleansUp)
     EXPECT_EQ(velmora::HexField(status, 25, 4), 0x0003u);
     close(fd);
 
-    // A second session on the device itself, after the first client left;
-    // the end of standard input does not stop the simulator either.
+    // The simulator has seen the client leave once a command sent after the
+    // close is answered; by then the device must have forgotten the
+    // client's exclusive mode, or a non-root client could never reconnect.
+    ASSERT_TRUE(sim.Command("delay 0"));
+    EXPECT_EQ(sim.ReadLine(), "ok: delay 0 ms");
+    fd = open(device->c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    int exclusive = -1;
+    ASSERT_EQ(ioctl(fd, TIOCGEXCL, &exclusive), 0);
+    EXPECT_EQ(exclusive, 0);
+    close(fd);
+
+    // A second session on the device itself; the end of standard input does
+    // not stop the simulator either.
     sim.CloseInput();
     fd = OpenRaw(*device);
     ASSERT_GE(fd, 0);

@@ -2,11 +2,13 @@
 // velmoractl and the tests can open a real serial device and talk to it.
 //
 // One thread, blocked in poll on the pseudo-terminal's master side, standard
-// input and a signal descriptor; answers that are due later set the poll's
-// time-out. Nothing spins.
+// input, a signal descriptor and an inotify watch on the device; answers that
+// are due later set the poll's time-out. Nothing spins.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -188,6 +190,18 @@ int main(int argc, char** argv)
     if (!launch.linkPath.empty() && !MakeLink(launch.linkPath, device))
         return 1;
 
+    // A real port forgets its exclusive mode and unread input when its last
+    // user closes it. Ours is never closed (we hold the slave), so the
+    // opens and closes of clients are watched and the last close is played
+    // out by hand; otherwise a client that set TIOCEXCL would lock every
+    // later non-root client out. (inotify merges two opens that follow each
+    // other unread, so two clients opening at once may end the count early;
+    // our clients never share the port.)
+    const int watchFd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (watchFd >= 0 && inotify_add_watch(watchFd, device.c_str(), IN_OPEN | IN_CLOSE) < 0)
+        LogLine("!", "cannot watch " + device + " for clients: " + std::strerror(errno));
+    int clients = 0;
+
     std::printf("%s\n", device.c_str());
     std::fflush(stdout);
 
@@ -202,12 +216,13 @@ int main(int argc, char** argv)
         if (std::string out = unit.TakeDue(clock.Now()); !out.empty())
             WriteOut(master, out);
 
-        pollfd fds[3] = {
+        pollfd fds[4] = {
             {master, POLLIN, 0},
             {sigFd, POLLIN, 0},
             {stdinOpen ? STDIN_FILENO : -1, POLLIN, 0},
+            {watchFd, POLLIN, 0},
         };
-        const int n = poll(fds, 3, PollTimeout(unit, clock.Now()));
+        const int n = poll(fds, 4, PollTimeout(unit, clock.Now()));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -221,6 +236,23 @@ int main(int argc, char** argv)
             [[maybe_unused]] const ssize_t r = read(sigFd, &info, sizeof info);
             LogLine("#", "stopped by signal " + std::to_string(info.ssi_signo));
             break;
+        }
+
+        if (fds[3].revents & POLLIN) {
+            alignas(inotify_event) char buf[4096];
+            const ssize_t r = read(watchFd, buf, sizeof buf);
+            for (ssize_t at = 0; r > 0 && at < r;) {
+                const auto* ev = reinterpret_cast<const inotify_event*>(buf + at);
+                at += static_cast<ssize_t>(sizeof(inotify_event) + ev->len);
+                if (ev->mask & IN_OPEN) {
+                    ++clients;
+                    LogLine("#", "client opened the device");
+                } else if ((ev->mask & IN_CLOSE) && clients > 0 && --clients == 0) {
+                    ioctl(slave, TIOCNXCL);
+                    tcflush(slave, TCIFLUSH);
+                    LogLine("#", "last client closed the device");
+                }
+            }
         }
 
         if (fds[0].revents & POLLIN) {
@@ -265,6 +297,8 @@ int main(int argc, char** argv)
     }
 
     RemoveLink(launch.linkPath, device);
+    if (watchFd >= 0)
+        close(watchFd);
     close(slave);
     close(master);
     if (g_log)
