@@ -61,6 +61,7 @@ TEST(SimFaults, SilentAfterCountsOutputLines)
     unit.SetSilentAfter(std::nullopt);
     EXPECT_EQ(Ask(unit, "CH\r\n"), "CH1\r\n");
     EXPECT_EQ(Ask(unit, "CH\r\n"), "CH1\r\n");
+    EXPECT_EQ(unit.LinesSent(), 5);
 }
 
 TEST(SimFaults, GarbageReplacesEveryLineWithJunk)

@@ -157,8 +157,9 @@ public:
     using LineObserver = std::function<void(bool sent, std::string_view line)>;
     void SetObserver(LineObserver observer) { m_observer = std::move(observer); }
 
-    // Output lines that went out (or were swallowed by a fault) so far.
-    int LinesAnswered() const { return m_nLinesOut; }
+    // Output lines put on the schedule so far (a garbage line counts; a
+    // line kept back by silence does not).
+    int LinesSent() const { return m_nLinesOut; }
 
 private:
     enum class OutKind { Plain, Frame, StatusFrame, FixedFrame };
