@@ -81,14 +81,21 @@ std::string FormatEditValue(double value, int decimals)
 {
     if (decimals < 0 || decimals > 6)
         return {};
+    // Printed under the C rules for the same reason as they are read: the
+    // edit's text must come back through ScanNumber.
+    locale_t c = CLocale();
+    locale_t previous = c != static_cast<locale_t>(nullptr) ? uselocale(c) : static_cast<locale_t>(nullptr);
     // Sized by a first pass: a value from a settings file may be as large as a
     // double gets and print as hundreds of digits.
+    std::string text;
     int length = std::snprintf(nullptr, 0, "%5.*f", decimals, value);
-    if (length <= 0)
-        return {};
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), "%5.*f", decimals, value);
-    text.resize(static_cast<std::size_t>(length));
+    if (length > 0) {
+        text.assign(static_cast<std::size_t>(length) + 1, '\0');
+        std::snprintf(text.data(), text.size(), "%5.*f", decimals, value);
+        text.resize(static_cast<std::size_t>(length));
+    }
+    if (previous != static_cast<locale_t>(nullptr))
+        uselocale(previous);
     return text;
 }
 
