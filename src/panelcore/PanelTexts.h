@@ -1,0 +1,39 @@
+#pragma once
+// The texts the main panel shows: alarm labels, the adjustment mark, the
+// ON/OFF captions and the operator messages of the connection and the
+// output operations (UTF-8).
+//
+// Thread contract: none needed.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+inline constexpr const char* kCaptionConfirm = "確認";
+inline constexpr const char* kCaptionWarning = "警告";
+
+inline constexpr const char* kMsgPortMissing = "指定接続ポートが存在しません";
+inline constexpr const char* kMsgNothingSelected = "選択されていません。";
+inline constexpr const char* kMsgCannotConnect = "接続できません。";
+inline constexpr const char* kMsgChannelCountSwitched = "表示回路数を切替ます。";
+inline constexpr const char* kMsgConnectionReleased = "接続が解除されました。";
+inline constexpr const char* kMsgNotConnected = "接続されていません";
+inline constexpr const char* kMsgCannotSwitchWhileOn = "ＯＮ状態では切替できません。";
+// Standard output, when the tick cannot be started.
+inline constexpr const char* kMsgTimerFailed = "タイマーの作成失敗";
+
+inline constexpr const char* kOnText = "ＯＮ";
+inline constexpr const char* kOffText = "ＯＦＦ";
+
+// The alarm label's text for an AlarmCode: empty (label hidden) for 0 and
+// for any code that is not one alarm bit.
+std::string AlarmText(int alarmCode);
+
+// The adjustment mark for bits 0-1 of a range's adjustSelect word: "" for
+// none, " M " for the maker's, " U " for the user's correction. Nothing for
+// 3, which leaves the mark as it is.
+std::optional<std::string> AdjustMarkText(unsigned adjustSelect);
+
+} // namespace velmora
