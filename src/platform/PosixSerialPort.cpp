@@ -218,6 +218,7 @@ void PosixSerialPort::Close()
         FlushPendingLocked();
         m_pending.clear();
     }
+    ::ioctl(m_fd, TIOCNXCL);
     CloseFd(m_fd);
     CloseFd(m_wakeRead);
     CloseFd(m_wakeWrite);
