@@ -34,8 +34,8 @@ public:
     using PortFactory = std::function<std::unique_ptr<SerialPort>()>;
 
     static constexpr std::size_t kRingSize = 512;
-    // The Windows-era text a caller may look for when the line settings were
-    // refused; the port is used with whatever settings it has.
+    // Kept as the last diagnostic when the driver refused the line settings;
+    // the port is then used with whatever settings it has.
     static constexpr const char* kSettingsRejectedText = "RS232C SetCommState Error\n";
 
     explicit SerialChannel(Prompter& prompter, PortFactory factory = {});
