@@ -427,6 +427,11 @@ OpenResult CVelmoraDoc::OpenDocument(const std::string& path)
     return ReadFile(path, true);
 }
 
+OpenResult CVelmoraDoc::ReadSettingsFile(const std::string& path)
+{
+    return ReadFile(path, false);
+}
+
 AtomicWriteResult CVelmoraDoc::SaveDocument(const std::string& path) const
 {
     ArchiveWriter ar;

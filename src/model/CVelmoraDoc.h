@@ -128,6 +128,9 @@ public:
     // Opening a document from the menu, the recent list, the command line or
     // a drop; shows the messages. A 0-byte file is not read.
     OpenResult OpenDocument(const std::string& path);
+    // Reading a file as the state file is read: a 0-byte file gives the read
+    // error. For tools that inspect a file.
+    OpenResult ReadSettingsFile(const std::string& path);
     // The file is replaced only once the new content is complete.
     AtomicWriteResult SaveDocument(const std::string& path) const;
 

@@ -5,12 +5,16 @@ namespace velmora::ctl {
 // Implemented in the Cmd*.cpp files beside this one.
 int RunVersion(const Invocation&);
 int RunChannels(const Invocation&);
+int RunSettings(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
     static const std::vector<Command> table = {
         {"version", "version", true, RunVersion},
         {"channels", "channels", true, RunChannels},
+        // One function for both rows: the first argument chooses.
+        {"settings", "settings show FILE [--json]", false, RunSettings},
+        {"settings", "settings new OUT --channels N", false, RunSettings},
     };
     return table;
 }

@@ -1,0 +1,285 @@
+// Settings documents without a unit: print every stored field of a file, or
+// write the document a new start would make for a given circuit count.
+//
+// Neither command touches the state file: the document is made without one,
+// so no Hovelt/Velmora folder appears in the working directory.
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <sys/stat.h>
+
+#include "Commands.h"
+#include "model/CVelmoraDoc.h"
+#include "model/RangeTable.h"
+
+namespace velmora::ctl {
+
+int RunSettings(const Invocation& inv);
+
+namespace {
+
+constexpr const char* kShowUsage = "settings show FILE [--json]";
+constexpr const char* kNewUsage = "settings new OUT --channels N";
+
+const Command& RowFor(const char* usage)
+{
+    for (const auto& c : CommandTable())
+        if (std::strcmp(c.usage, usage) == 0)
+            return c;
+    return CommandTable().front();
+}
+
+// Shortest text that reads back as the same double.
+std::string Number(double v)
+{
+    char buf[64];
+    const auto r = std::to_chars(buf, buf + sizeof buf, v);
+    return std::string(buf, r.ptr);
+}
+
+// JSON has no NaN or infinity; such values (possible only in a file that was
+// not written by the program) are given as null.
+std::string JsonNumber(double v)
+{
+    return std::isfinite(v) ? Number(v) : "null";
+}
+
+std::string JsonString(const std::string& utf8)
+{
+    std::string out = "\"";
+    for (unsigned char c : utf8) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (c < 0x20 || c == 0x7F) {
+                char esc[8];
+                std::snprintf(esc, sizeof esc, "\\u%04x", c);
+                out += esc;
+            } else {
+                out += static_cast<char>(c);
+            }
+        }
+    }
+    return out + "\"";
+}
+
+const char* Bool(bool b)
+{
+    return b ? "true" : "false";
+}
+
+void PrintJson(const CVelmoraDoc& doc)
+{
+    std::string j = "{\"channelCount\": " + std::to_string(doc.m_model.channelCount)
+                    + ", \"portName\": " + JsonString(g_strLastPort) + ", \"channels\": [";
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        const ChannelSettings& s = doc.m_model.channels[ch];
+        const AutoOutputState& a = doc.m_autoOutput[ch];
+        j += ch ? ", {" : "{";
+        j += "\"useConversion\": " + std::string(Bool(s.useConversion));
+        j += ", \"rangeCode\": " + std::to_string(s.rangeCode);
+        j += ", \"convMin\": " + JsonNumber(s.convMin);
+        j += ", \"convMax\": " + JsonNumber(s.convMax);
+        j += ", \"convDecimals\": " + std::to_string(s.convDecimals);
+        j += ", \"presets\": [";
+        for (int k = 0; k < kSlotCount; ++k) {
+            j += k ? ", [" : "[";
+            for (int i = 0; i < kPresetCount; ++i)
+                j += (i ? ", " : "") + JsonNumber(s.presets[k][i]);
+            j += "]";
+        }
+        j += "], \"slots\": [";
+        for (int k = 0; k < kSlotCount; ++k) {
+            const AutoOutputSlot& o = a.slots[k];
+            j += k ? ", {" : "{";
+            j += "\"mode\": " + std::to_string(o.mode) + ", \"repeat\": " + std::to_string(o.repeat)
+                 + ", \"start\": " + JsonNumber(o.start) + ", \"end\": " + JsonNumber(o.end)
+                 + ", \"step\": " + JsonNumber(o.step) + ", \"interval\": " + std::to_string(o.interval) + "}";
+        }
+        j += "], \"points\": [";
+        for (int r = 0; r < kArbitraryPointCount; ++r) {
+            const ArbitraryPoint& p = a.points[r];
+            j += r ? ", {" : "{";
+            j += "\"used\": " + std::string(Bool(p.used)) + ", \"value\": " + JsonNumber(p.value)
+                 + ", \"interval\": " + std::to_string(p.interval) + "}";
+        }
+        j += "]}";
+    }
+    j += "]}\n";
+    std::fputs(j.c_str(), stdout);
+}
+
+const char* ModeName(std::int32_t mode)
+{
+    switch (mode) {
+    case kAutoSawtooth:
+        return "のこぎり波";
+    case kAutoTriangle:
+        return "三角波";
+    case kAutoArbitrary:
+        return "任意波";
+    default:
+        return "?";
+    }
+}
+
+std::string RangeName(std::int32_t code)
+{
+    const std::string name = RangeDisplayName(code);
+    return name.empty() ? "names no range" : name;
+}
+
+void PrintText(const CVelmoraDoc& doc)
+{
+    std::printf("channel count: %d\n", doc.m_model.channelCount);
+    std::printf("port name: %s\n", g_strLastPort.empty() ? "(none)" : g_strLastPort.c_str());
+    for (int ch = 0; ch < kMaxChannels; ++ch) {
+        const ChannelSettings& s = doc.m_model.channels[ch];
+        const AutoOutputState& a = doc.m_autoOutput[ch];
+        std::printf("\nchannel %d\n", ch + 1);
+        std::printf("  range: %d (%s)\n", s.rangeCode, RangeName(s.rangeCode).c_str());
+        std::printf("  conversion: %s, %s to %s, %d decimals\n", s.useConversion ? "in use" : "not in use",
+                    Number(s.convMin).c_str(), Number(s.convMax).c_str(), s.convDecimals);
+        std::printf("  presets (slot: 1-8):\n");
+        for (int k = 0; k < kSlotCount; ++k) {
+            std::printf("    %2d:", k);
+            for (int i = 0; i < kPresetCount; ++i)
+                std::printf(" %s", Number(s.presets[k][i]).c_str());
+            std::printf("\n");
+        }
+        std::printf("  automatic output (slot: mode, repeat, start, end, step, interval in 0.1 s):\n");
+        for (int k = 0; k < kSlotCount; ++k) {
+            const AutoOutputSlot& o = a.slots[k];
+            std::printf("    %2d: %d %s, repeat %d, start %s, end %s, step %s, interval %d\n", k, o.mode,
+                        ModeName(o.mode), o.repeat, Number(o.start).c_str(), Number(o.end).c_str(),
+                        Number(o.step).c_str(), o.interval);
+        }
+        std::printf("  arbitrary table (row: used, value, interval in 0.1 s):\n");
+        for (int r = 0; r < kArbitraryPointCount; ++r) {
+            const ArbitraryPoint& p = a.points[r];
+            std::printf("    %3d: %s %s %d\n", r + 1, p.used ? "used  " : "unused", Number(p.value).c_str(),
+                        p.interval);
+        }
+    }
+}
+
+std::string WhyNotOpened(const std::string& path)
+{
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0)
+        return std::strerror(errno);
+    if (!S_ISREG(st.st_mode))
+        return "not a regular file";
+    return "cannot be read";
+}
+
+int Show(const Invocation& inv)
+{
+    const Command& row = RowFor(kShowUsage);
+    std::string path;
+    bool json = false;
+    for (std::size_t i = 1; i < inv.args.size(); ++i) {
+        const std::string& a = inv.args[i];
+        if (a == "--json")
+            json = true;
+        else if (!a.empty() && a[0] == '-' && a != "-")
+            return UsageError(row, "unknown option '" + a + "'");
+        else if (path.empty())
+            path = a;
+        else
+            return UsageError(row, "only one FILE");
+    }
+    if (path.empty())
+        return UsageError(row, "FILE is missing");
+
+    // The document's own messages (wrong format, wrong version, read error)
+    // go to standard error.
+    StderrPrompter prompter;
+    CVelmoraDoc doc(prompter, CVelmoraDoc::NoStateFile{});
+    switch (doc.ReadSettingsFile(path)) {
+    case OpenResult::Read:
+        break;
+    case OpenResult::CannotOpen:
+        std::fprintf(stderr, "velmoractl: cannot open %s: %s\n", path.c_str(), WhyNotOpened(path).c_str());
+        return kExitFileRefused;
+    case OpenResult::EmptySkipped:
+    case OpenResult::Refused:
+    case OpenResult::Truncated:
+        return kExitFileRefused;
+    }
+    if (json)
+        PrintJson(doc);
+    else
+        PrintText(doc);
+    return kExitOk;
+}
+
+int New(const Invocation& inv)
+{
+    const Command& row = RowFor(kNewUsage);
+    std::string out;
+    std::string channels;
+    for (std::size_t i = 1; i < inv.args.size(); ++i) {
+        const std::string& a = inv.args[i];
+        if (a == "--channels") {
+            if (i + 1 >= inv.args.size())
+                return UsageError(row, "--channels needs a number");
+            channels = inv.args[++i];
+        } else if (a.rfind("--channels=", 0) == 0) {
+            channels = a.substr(11);
+        } else if (!a.empty() && a[0] == '-') {
+            return UsageError(row, "unknown option '" + a + "'");
+        } else if (out.empty()) {
+            out = a;
+        } else {
+            return UsageError(row, "only one OUT");
+        }
+    }
+    if (out.empty())
+        return UsageError(row, "OUT is missing");
+    if (channels.empty())
+        return UsageError(row, "--channels N is missing");
+    if (channels != "1" && channels != "2" && channels != "4")
+        return UsageError(row, "N must be 1, 2 or 4, not '" + channels + "'");
+
+    StderrPrompter prompter;
+    CVelmoraDoc doc(prompter, CVelmoraDoc::NoStateFile{});
+    doc.SetChannelCount(channels[0] - '0');
+    const AtomicWriteResult r = doc.SaveDocument(out);
+    if (!r) {
+        std::fprintf(stderr, "velmoractl: cannot write %s: %s\n", out.c_str(), r.Describe().c_str());
+        return kExitFileRefused;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+// Both rows of the command table lead here; the first argument chooses.
+int RunSettings(const Invocation& inv)
+{
+    const std::string sub = inv.args.empty() ? "" : inv.args[0];
+    if (sub == "show")
+        return Show(inv);
+    if (sub == "new")
+        return New(inv);
+    return UsageError(RowFor(kShowUsage), sub.empty() ? "settings needs show or new" : "unknown settings command '" + sub + "'");
+}
+
+} // namespace velmora::ctl
