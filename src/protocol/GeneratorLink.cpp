@@ -158,7 +158,7 @@ ExchangeOutcome GeneratorLink::RunExchange(const ExchangePlan& plan, const Judge
             ReceiveLine(plan.mode);
             if (plan.resetLineAfterTimeout)
                 m_line.pos = 0;
-            if (++timeouts > kMaxRetries)
+            if (++timeouts > plan.timeoutRetries)
                 return ExchangeOutcome::TimedOut;
             continue;
         }
@@ -170,6 +170,8 @@ ExchangeOutcome GeneratorLink::RunExchange(const ExchangePlan& plan, const Judge
                 return ExchangeOutcome::WrongReplies;
             break;
         case ReplyVerdict::Repeat:
+            if (plan.countRepeats && ++timeouts > plan.timeoutRetries)
+                return ExchangeOutcome::Rejected;
             QuietWait(plan.mode, sent.Start());
             break;
         case ReplyVerdict::Ignore:

@@ -43,6 +43,7 @@ enum class ExchangeOutcome {
     Accepted,
     TimedOut,     // the fourth time-out
     WrongReplies, // the fourth wrong reply
+    Rejected,     // a repeated reply was the failure that passed the limit (countRepeats)
 };
 
 // The knobs in which the exchanges differ; the wait/time-out loop is shared.
@@ -54,6 +55,12 @@ struct ExchangePlan {
     bool quietWaitFirst = false;      // drain until the line has been quiet before the first send
     bool resetLineBeforeSend = false; // drop a half-received line before each send
     bool resetLineAfterTimeout = false;
+    // Time-outs allowed before the exchange gives up (GeneratorLink::kMaxRetries;
+    // a single request: 0).
+    int timeoutRetries = 3;
+    // Replies judged Repeat count together with the time-outs, so that a
+    // unit that keeps answering garbage cannot hold the exchange forever.
+    bool countRepeats = false;
 };
 
 class GeneratorLink {

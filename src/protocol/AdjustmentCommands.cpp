@@ -1,0 +1,123 @@
+#include "protocol/AdjustmentCommands.h"
+
+#include "model/GeneratorModel.h"
+#include "protocol/FrameCodec.h"
+
+namespace velmora {
+
+namespace {
+
+bool IsChannel(int ch)
+{
+    return ch >= 0 && ch < kMaxChannels;
+}
+
+bool IsSlot(int rangeCode)
+{
+    return rangeCode >= 0 && rangeCode < kSlotCount;
+}
+
+// The shape shared by the test output, transfer, store and initialisation:
+// one receive drops what an earlier exchange left, then the command goes out
+// (again after each time-out) until the unit says "OK". Any other line is
+// not an answer to these commands and is passed over.
+bool RunAcknowledged(GeneratorLink& link, LinkMode mode, std::string frame, bool busy)
+{
+    ExchangePlan plan;
+    plan.mode = mode;
+    plan.frame = std::move(frame);
+    plan.busy = busy;
+    plan.openingReceives = 1;
+    const auto judge = [](std::string_view line) {
+        return line.substr(0, 2) == "OK" ? ReplyVerdict::Accept : ReplyVerdict::Ignore;
+    };
+    return link.RunExchange(plan, judge) == ExchangeOutcome::Accepted;
+}
+
+} // namespace
+
+bool ApplyAdjustmentReply(GeneratorModel& model, std::string_view line)
+{
+    // The adjustment reply carries its channel at offset 4, after the kind.
+    if (!VerifyFrame(line, kAdjustReplyLength, 4))
+        return false;
+    const bool maker = line[3] == 'M';
+    const int ch = line[4] - '1';
+    const unsigned r = ParseHex(line.substr(5, 2));
+    // The unit answers range codes it has no slot for; there is nothing to
+    // keep from such a reply, but it is an answer all the same.
+    if (r >= static_cast<unsigned>(kSlotCount))
+        return true;
+    ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
+    const auto word = [&line](int offset) { return static_cast<std::uint16_t>(HexField(line, offset, 4)); };
+    // The select word lives in the user slot whichever set was read.
+    s.userAdjustment[r].adjustSelect = word(7);
+    if (maker) {
+        s.makerCorrection[r].minCorrection = word(11);
+        s.makerCorrection[r].maxCorrection = word(15);
+    } else {
+        s.userAdjustment[r].minCorrection = word(11);
+        s.userAdjustment[r].maxCorrection = word(15);
+    }
+    return true;
+}
+
+bool ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMode mode, int ch, int kind, int rangeCode)
+{
+    if (!IsChannel(ch) || rangeCode < 0 || rangeCode > 0xFF)
+        return false;
+    ExchangePlan plan;
+    plan.mode = mode;
+    plan.frame = BuildAdjustmentRead(kind, ch, rangeCode);
+    plan.openingReceives = 1;
+    // The unit may still be sending something from before; the request goes
+    // out only once the line has been quiet for a moment, and again so after
+    // a reply that did not pass its checks.
+    plan.quietWaitFirst = true;
+    // A unit that answers every request with a damaged reply would otherwise
+    // be asked forever: damaged replies count with the time-outs.
+    plan.countRepeats = true;
+    const auto judge = [&model](std::string_view line) {
+        if (line.size() < 3 || line[0] != kStx || line[1] != 'C' || line[2] != 'R')
+            return ReplyVerdict::Ignore;
+        return ApplyAdjustmentReply(model, line) ? ReplyVerdict::Accept : ReplyVerdict::Repeat;
+    };
+    return link.RunExchange(plan, judge) == ExchangeOutcome::Accepted;
+}
+
+bool TestAdjustment(GeneratorLink& link, int testPoint, int ch, int rangeCode, std::uint16_t minCorrection,
+                    std::uint16_t maxCorrection)
+{
+    if (!IsChannel(ch) || rangeCode < 0 || rangeCode > 0xFF)
+        return false;
+    return RunAcknowledged(link, LinkSerial,
+                           BuildAdjustmentTest(testPoint, ch, rangeCode, minCorrection, maxCorrection), false);
+}
+
+bool TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMode mode, int ch, int rangeCode,
+                        int kind)
+{
+    if (!IsChannel(ch) || !IsSlot(rangeCode))
+        return false;
+    const ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
+    const UserAdjustment& user = s.userAdjustment[static_cast<std::size_t>(rangeCode)];
+    const MakerCorrection& maker = s.makerCorrection[static_cast<std::size_t>(rangeCode)];
+    // The select word goes with either set: the unit keeps one per range.
+    const std::string frame =
+        kind == kAdjustMaker
+            ? BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, maker.minCorrection, maker.maxCorrection)
+            : BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, user.minCorrection, user.maxCorrection);
+    return RunAcknowledged(link, mode, frame, true);
+}
+
+bool StoreAdjustment(GeneratorLink& link, LinkMode mode, int kind)
+{
+    return RunAcknowledged(link, mode, BuildAdjustmentStore(kind), true);
+}
+
+bool InitUserAdjustment(GeneratorLink& link)
+{
+    return RunAcknowledged(link, LinkSerial, BuildInitUserAdjustment(), false);
+}
+
+} // namespace velmora
