@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/ConversionRules.h"
-#include "dialogs/NumberText.h"
 #include "support/ScriptedPrompter.h"
 
 namespace velmora {
@@ -121,19 +120,6 @@ TEST(ConversionRules, EachRefusalShowsItsTextUnderConfirmWithTheInformationIcon)
     EXPECT_EQ(accepted->convMax, 100.5);
     EXPECT_EQ(accepted->decimals, 1);
     EXPECT_TRUE(prompter.shown.empty());
-}
-
-TEST(ConversionRules, AcceptedValuesReopenInTheEditFormat)
-{
-    ConversionCheck check = CheckConversionTexts("0", "100.5");
-    ASSERT_EQ(check.error, ConversionError::None);
-    EXPECT_EQ(FormatEditValue(check.convMin, check.decimals), "  0.0");
-    EXPECT_EQ(FormatEditValue(check.convMax, check.decimals), "100.5");
-    // What the edits show is accepted again unchanged.
-    ConversionCheck again =
-        CheckConversionTexts(FormatEditValue(check.convMin, check.decimals), FormatEditValue(check.convMax, check.decimals));
-    EXPECT_EQ(again.error, ConversionError::None);
-    EXPECT_EQ(again.decimals, 1);
 }
 
 TEST(ConversionRules, AnalogEndLabelsByRange)

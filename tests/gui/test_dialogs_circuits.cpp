@@ -58,16 +58,5 @@ TEST(CircuitCountDialog, CancelAndEscapeAnswerMinusOne)
     }
 }
 
-TEST(CircuitCountDialog, RunsUnderAParentWindow)
-{
-    QWidget parent;
-    auto* dlg = new CDacSelect(&parent);
-    EXPECT_EQ(dlg->parentWidget(), &parent);
-    EXPECT_TRUE(dlg->isModal());
-    int result = test::ExecDialog(*dlg, [&] { QTest::mouseClick(Button(*dlg, 1023), Qt::LeftButton); });
-    EXPECT_EQ(result, QDialog::Accepted);
-    EXPECT_EQ(dlg->CircuitCount(), 2);
-}
-
 } // namespace
 } // namespace velmora
