@@ -1,0 +1,175 @@
+#pragma once
+// velmora-sim as a child process for end-to-end tests: started with pipes on
+// its standard input and output, so a test reads its device path, sends it
+// commands while it serves, and stops it.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace velmora::test {
+
+// Only a guard against a broken simulator; nothing waits this long when it works.
+constexpr int kGuardMs = 10000;
+
+// Reads from `fd` until `done` says the text is complete; false when the
+// guard runs out or the descriptor ends first.
+template <typename Done>
+bool ReadUntil(int fd, std::string& buf, Done done)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+    while (!done(buf)) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char tmp[512];
+        const ssize_t n = read(fd, tmp, sizeof tmp);
+        if (n == 0)
+            return false;
+        if (n > 0)
+            buf.append(tmp, static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Reads `fd` to its end; false when the guard runs out first.
+inline bool ReadToEnd(int fd, std::string& buf)
+{
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        if (poll(&p, 1, static_cast<int>(left)) <= 0)
+            continue;
+        char tmp[512];
+        const ssize_t n = read(fd, tmp, sizeof tmp);
+        if (n == 0)
+            return true;
+        if (n > 0)
+            buf.append(tmp, static_cast<std::size_t>(n));
+    }
+}
+
+class SimProcess {
+public:
+    // With `mergeErrors` the simulator's standard error comes through the
+    // same pipe as its standard output.
+    bool Start(const std::vector<std::string>& args, bool mergeErrors = false)
+    {
+        int in[2], out[2];
+        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+            return false;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
+        posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+        if (mergeErrors)
+            posix_spawn_file_actions_adddup2(&fa, out[1], STDERR_FILENO);
+        std::vector<std::string> all = {VELMORA_SIM_BINARY};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&m_pid, VELMORA_SIM_BINARY, &fa, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&fa);
+        close(in[0]);
+        close(out[1]);
+        m_in = in[1];
+        m_out = out[0];
+        return rc == 0;
+    }
+
+    // One line of the simulator's standard output, without its newline.
+    std::optional<std::string> ReadLine()
+    {
+        if (!ReadUntil(m_out, m_buf, [](const std::string& b) { return b.find('\n') != std::string::npos; }))
+            return std::nullopt;
+        const auto nl = m_buf.find('\n');
+        std::string line = m_buf.substr(0, nl);
+        m_buf.erase(0, nl + 1);
+        return line;
+    }
+
+    bool Command(const std::string& line)
+    {
+        const std::string text = line + "\n";
+        return write(m_in, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+
+    void CloseInput()
+    {
+        if (m_in >= 0)
+            close(m_in);
+        m_in = -1;
+    }
+
+    // Sends `sig` and collects the exit status; -1 when the process did not end.
+    int Stop(int sig)
+    {
+        if (m_pid <= 0)
+            return -1;
+        kill(m_pid, sig);
+        // The end of its standard output marks the end of the process.
+        std::string rest;
+        const bool ended = ReadToEnd(m_out, rest);
+        if (!ended)
+            kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return ended ? status : -1;
+    }
+
+    // Runs the simulator to its end with `args`; the exit status. Standard
+    // output and error are gathered in `output`.
+    static int RunToEnd(const std::vector<std::string>& args, std::string& output)
+    {
+        SimProcess p;
+        if (!p.Start(args, true))
+            return -1;
+        p.CloseInput();
+        if (!ReadToEnd(p.m_out, output))
+            kill(p.m_pid, SIGKILL);
+        int status = 0;
+        waitpid(p.m_pid, &status, 0);
+        p.m_pid = -1;
+        return status;
+    }
+
+    ~SimProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        CloseInput();
+        if (m_out >= 0)
+            close(m_out);
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    std::string m_buf;
+};
+
+} // namespace velmora::test
