@@ -2,7 +2,7 @@
 
 namespace velmora {
 
-const std::array<RangeButtonSpec, kRangeButtonCount> kRangeButtons = {{
+const std::array<RangeButtonInfo, kRangeButtonCount> kRangeButtons = {{
     {1000, "4～20mA", RangeColumn::InternalSupply, 30, 60, 88, 84, 5},
     {1001, "0～20mA", RangeColumn::InternalSupply, 30, 90, 88, 114, 6},
     {1002, "0～24mA", RangeColumn::InternalSupply, 30, 120, 88, 144, 7},
@@ -16,11 +16,11 @@ const std::array<RangeButtonSpec, kRangeButtonCount> kRangeButtons = {{
     {1009, "-10～10V", RangeColumn::Voltage, 226, 150, 284, 174, 3},
 }};
 
-const RangeButtonSpec* FindRangeButton(int rangeCode)
+const RangeButtonInfo* FindRangeButton(int rangeCode)
 {
-    for (const RangeButtonSpec& spec : kRangeButtons) {
-        if (spec.rangeCode == rangeCode)
-            return &spec;
+    for (const RangeButtonInfo& entry : kRangeButtons) {
+        if (entry.rangeCode == rangeCode)
+            return &entry;
     }
     return nullptr;
 }

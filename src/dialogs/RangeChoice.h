@@ -11,7 +11,7 @@ namespace velmora {
 
 enum class RangeColumn { InternalSupply, ExternalSupply, Voltage };
 
-struct RangeButtonSpec {
+struct RangeButtonInfo {
     int id;              // control id
     const char* caption; // UTF-8
     RangeColumn column;
@@ -25,10 +25,10 @@ inline constexpr int kRangeButtonCount = 10;
 // In the order the buttons are created (and reached with Tab). The voltage
 // column reads 0-5, 1-5, 0-10, -5-5, -10-10 V from the top, although 1-5 V
 // is created before 0-5 V.
-extern const std::array<RangeButtonSpec, kRangeButtonCount> kRangeButtons;
+extern const std::array<RangeButtonInfo, kRangeButtonCount> kRangeButtons;
 
 // The button of a range code, if it has one.
-const RangeButtonSpec* FindRangeButton(int rangeCode);
+const RangeButtonInfo* FindRangeButton(int rangeCode);
 
 // A button face colour, 0xRRGGBB.
 using FaceColor = std::uint32_t;

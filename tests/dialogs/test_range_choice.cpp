@@ -15,13 +15,13 @@ TEST(RangeChoice, EveryOutputRangeHasExactlyOneButton)
 {
     std::set<int> codes;
     std::set<int> ids;
-    for (const RangeButtonSpec& spec : kRangeButtons) {
-        codes.insert(spec.rangeCode);
-        ids.insert(spec.id);
-        EXPECT_TRUE(IsValidRangeCode(spec.rangeCode)) << spec.id;
-        EXPECT_EQ(FindRangeButton(spec.rangeCode), &spec);
-        EXPECT_LT(spec.left, spec.right);
-        EXPECT_LT(spec.top, spec.bottom);
+    for (const RangeButtonInfo& entry : kRangeButtons) {
+        codes.insert(entry.rangeCode);
+        ids.insert(entry.id);
+        EXPECT_TRUE(IsValidRangeCode(entry.rangeCode)) << entry.id;
+        EXPECT_EQ(FindRangeButton(entry.rangeCode), &entry);
+        EXPECT_LT(entry.left, entry.right);
+        EXPECT_LT(entry.top, entry.bottom);
     }
     EXPECT_EQ(codes, (std::set<int>{0, 1, 2, 3, 5, 6, 7, 10, 11, 12}));
     EXPECT_EQ(ids.size(), static_cast<std::size_t>(kRangeButtonCount));
@@ -33,9 +33,9 @@ TEST(RangeChoice, ColumnsHoldTheirRangesTopToBottom)
 {
     auto column = [](RangeColumn which) {
         std::map<int, int> byTop; // top -> code
-        for (const RangeButtonSpec& spec : kRangeButtons) {
-            if (spec.column == which)
-                byTop[spec.top] = spec.rangeCode;
+        for (const RangeButtonInfo& entry : kRangeButtons) {
+            if (entry.column == which)
+                byTop[entry.top] = entry.rangeCode;
         }
         std::vector<int> codes;
         for (auto& [top, code] : byTop)
@@ -50,8 +50,8 @@ TEST(RangeChoice, ColumnsHoldTheirRangesTopToBottom)
 
 TEST(RangeChoice, ThePresentRangeIsLightGreenAndTheRestGrey)
 {
-    for (const RangeButtonSpec& present : kRangeButtons) {
-        for (const RangeButtonSpec& button : kRangeButtons) {
+    for (const RangeButtonInfo& present : kRangeButtons) {
+        for (const RangeButtonInfo& button : kRangeButtons) {
             std::optional<FaceColor> face = RangeButtonFace(button.rangeCode, present.rangeCode);
             ASSERT_TRUE(face);
             EXPECT_EQ(*face, button.rangeCode == present.rangeCode ? 0x80FF80u : 0xF0F0F0u);
@@ -62,7 +62,7 @@ TEST(RangeChoice, ThePresentRangeIsLightGreenAndTheRestGrey)
 TEST(RangeChoice, ARangeWithoutButtonColoursNothing)
 {
     for (int present : {15, 4, 13, -1, 99}) {
-        for (const RangeButtonSpec& button : kRangeButtons)
+        for (const RangeButtonInfo& button : kRangeButtons)
             EXPECT_FALSE(RangeButtonFace(button.rangeCode, present)) << present;
     }
 }

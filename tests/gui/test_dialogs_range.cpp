@@ -29,12 +29,12 @@ TEST(RangeSelectDialog, ShowsTenRangeButtonsInTheirPlaces)
 {
     CRangeSelectDlg dlg;
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("出力レンジ選択"));
-    for (const RangeButtonSpec& spec : kRangeButtons) {
-        CColorButton* button = dlg.RangeButton(spec.id);
-        ASSERT_NE(button, nullptr) << spec.id;
-        EXPECT_EQ(button->text(), QString::fromUtf8(spec.caption));
-        EXPECT_EQ(button->geometry(), QRect(spec.left, spec.top, spec.right - spec.left, spec.bottom - spec.top));
-        EXPECT_TRUE(dlg.rect().contains(button->geometry())) << spec.id;
+    for (const RangeButtonInfo& entry : kRangeButtons) {
+        CColorButton* button = dlg.RangeButton(entry.id);
+        ASSERT_NE(button, nullptr) << entry.id;
+        EXPECT_EQ(button->text(), QString::fromUtf8(entry.caption));
+        EXPECT_EQ(button->geometry(), QRect(entry.left, entry.top, entry.right - entry.left, entry.bottom - entry.top));
+        EXPECT_TRUE(dlg.rect().contains(button->geometry())) << entry.id;
         EXPECT_EQ(QFontInfo(button->font()).family(), QStringLiteral("IPAGothic"));
         EXPECT_EQ(button->font().pixelSize(), 12);
     }
@@ -53,9 +53,9 @@ TEST(RangeSelectDialog, ShowsTenRangeButtonsInTheirPlaces)
     }
     ASSERT_NE(current, nullptr);
     ASSERT_NE(voltage, nullptr);
-    for (const RangeButtonSpec& spec : kRangeButtons) {
-        QGroupBox* group = spec.column == RangeColumn::Voltage ? voltage : current;
-        EXPECT_TRUE(group->geometry().contains(dlg.RangeButton(spec.id)->geometry())) << spec.id;
+    for (const RangeButtonInfo& entry : kRangeButtons) {
+        QGroupBox* group = entry.column == RangeColumn::Voltage ? voltage : current;
+        EXPECT_TRUE(group->geometry().contains(dlg.RangeButton(entry.id)->geometry())) << entry.id;
     }
 }
 
@@ -64,11 +64,11 @@ TEST(RangeSelectDialog, ThePresentRangeIsLightGreenAndTheOthersGrey)
     CRangeSelectDlg dlg;
     dlg.SetRangeCode(11);
     dlg.show();
-    for (const RangeButtonSpec& spec : kRangeButtons) {
-        CColorButton* button = dlg.RangeButton(spec.id);
-        QColor expected = spec.rangeCode == 11 ? kLightGreen : kLightGrey;
-        EXPECT_EQ(button->FaceColor(), expected) << spec.id;
-        EXPECT_EQ(PaintedFace(button), expected) << spec.id;
+    for (const RangeButtonInfo& entry : kRangeButtons) {
+        CColorButton* button = dlg.RangeButton(entry.id);
+        QColor expected = entry.rangeCode == 11 ? kLightGreen : kLightGrey;
+        EXPECT_EQ(button->FaceColor(), expected) << entry.id;
+        EXPECT_EQ(PaintedFace(button), expected) << entry.id;
     }
 
     dlg.SetRangeCode(0);
@@ -81,8 +81,8 @@ TEST(RangeSelectDialog, ACodeWithoutButtonHighlightsNothing)
     CRangeSelectDlg dlg;
     dlg.SetRangeCode(5);
     dlg.SetRangeCode(15);
-    for (const RangeButtonSpec& spec : kRangeButtons)
-        EXPECT_FALSE(dlg.RangeButton(spec.id)->FaceColor()) << spec.id;
+    for (const RangeButtonInfo& entry : kRangeButtons)
+        EXPECT_FALSE(dlg.RangeButton(entry.id)->FaceColor()) << entry.id;
 
     // Any button then still sets one of the offered codes.
     int result = test::ExecDialog(dlg, [&] { QTest::mouseClick(dlg.RangeButton(1008), Qt::LeftButton); });
@@ -92,12 +92,12 @@ TEST(RangeSelectDialog, ACodeWithoutButtonHighlightsNothing)
 
 TEST(RangeSelectDialog, ARangeButtonClosesWithItsCodeAtOnce)
 {
-    for (const RangeButtonSpec& spec : kRangeButtons) {
+    for (const RangeButtonInfo& entry : kRangeButtons) {
         CRangeSelectDlg dlg;
         dlg.SetRangeCode(7);
-        int result = test::ExecDialog(dlg, [&] { QTest::mouseClick(dlg.RangeButton(spec.id), Qt::LeftButton); });
-        EXPECT_EQ(result, QDialog::Accepted) << spec.id;
-        EXPECT_EQ(dlg.RangeCode(), spec.rangeCode) << spec.id;
+        int result = test::ExecDialog(dlg, [&] { QTest::mouseClick(dlg.RangeButton(entry.id), Qt::LeftButton); });
+        EXPECT_EQ(result, QDialog::Accepted) << entry.id;
+        EXPECT_EQ(dlg.RangeCode(), entry.rangeCode) << entry.id;
     }
 }
 

@@ -46,13 +46,13 @@ CRangeSelectDlg::CRangeSelectDlg(QWidget* parent) : QDialog(parent)
     buttonFont.setPixelSize(12);
     buttonFont.setWeight(QFont::Normal);
     for (std::size_t i = 0; i < kRangeButtons.size(); ++i) {
-        const RangeButtonSpec& spec = kRangeButtons[i];
-        auto* button = new CColorButton(QString::fromUtf8(spec.caption), this);
-        button->setObjectName(ControlName("button", spec.id));
-        button->setGeometry(QRect(spec.left, spec.top, spec.right - spec.left, spec.bottom - spec.top));
+        const RangeButtonInfo& entry = kRangeButtons[i];
+        auto* button = new CColorButton(QString::fromUtf8(entry.caption), this);
+        button->setObjectName(ControlName("button", entry.id));
+        button->setGeometry(QRect(entry.left, entry.top, entry.right - entry.left, entry.bottom - entry.top));
         button->setFont(buttonFont);
         button->setAutoDefault(false);
-        int code = spec.rangeCode;
+        int code = entry.rangeCode;
         connect(button, &QPushButton::clicked, this, [this, code] { Choose(code); });
         m_pButtons[i] = button;
     }
