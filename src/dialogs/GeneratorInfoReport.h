@@ -1,0 +1,59 @@
+#pragma once
+// The generator information report: the unit's version, its circuit count
+// and, for every channel in use and every output range, the maker and user
+// corrections and which of them is in effect. The corrections are read fresh
+// from the unit first; the text is then built from the model.
+//
+// The text is UTF-8 with CR LF line ends. Its columns are laid out for the
+// 8-bit code page the report has always been shown in, so tab stops are
+// chosen by the CP932 byte length of the range names.
+//
+// Thread contract: UI thread only (the reads block it).
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+namespace velmora {
+
+class GeneratorLink;
+class GeneratorModel;
+
+// Shown when a read failed; the report then stays empty.
+inline constexpr const char* kReportCommErrorText = "通信エラーが発生しました";
+
+// The text for the select bits of a range: "無効", "メーカー", "ユーザー". Both
+// bits set names no set; it is shown as "不明".
+std::string AdjustSelectText(std::uint16_t adjustSelect);
+
+// The whole report from what the model holds now.
+std::string BuildGeneratorReport(const GeneratorModel& model);
+
+// Which read failed.
+struct ReportReadFailure {
+    int channel = 0;   // index 0-3
+    int rangeCode = 0;
+    int kind = 0;      // kAdjustMaker or kAdjustUser
+};
+
+struct GeneratorReportRun {
+    // The report to show; empty when a read failed.
+    std::string text;
+    // Set when a read failed: the operator sees kReportCommErrorText and an
+    // empty report. `partial` holds what had been built up to the failure.
+    std::optional<ReportReadFailure> failure;
+    std::string partial;
+
+    bool Ok() const { return !failure.has_value(); }
+};
+
+// Reads the maker and then the user corrections of every listed range of
+// every channel in use over the serial channel, in report order, storing
+// them in the model, and builds the report. Stops at the first read that
+// fails. `beforePhase`, when given, runs before each of the three building
+// phases (the dialog lets waiting window work through there).
+GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& model,
+                                       const std::function<void()>& beforePhase = {});
+
+} // namespace velmora
