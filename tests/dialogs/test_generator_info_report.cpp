@@ -150,7 +150,7 @@ TEST_F(ReportReadTest, ReadsMakerThenUserForEveryRangeAndReportsWhatItRead)
     for (int ch = 0; ch < 2; ++ch)
         for (int code : codes)
             for (char kind : {'M', 'U'}) {
-                char want[16];
+                char want[32];
                 std::snprintf(want, sizeof want, "\x02" "CR%c%d%02X", kind, ch + 1, code);
                 EXPECT_EQ(serial->writes[k++].bytes.substr(0, 7), want);
             }
