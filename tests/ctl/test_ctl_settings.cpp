@@ -261,7 +261,7 @@ TEST_F(CtlSettingsTest, NewWritesTheDefaultsOfANewDocument)
 
 TEST_F(CtlSettingsTest, JsonCarriesEveryDoubleExactlyAndNonNumbersAsNull)
 {
-    BlockSpec b;
+    BlockFields b;
     b.useConversion = true;
     b.rangeCode = 99;
     b.convMin = 0.1;
@@ -271,7 +271,7 @@ TEST_F(CtlSettingsTest, JsonCarriesEveryDoubleExactlyAndNonNumbersAsNull)
     b.slot = {5, -1, std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity(),
               123456789.123456789, 2147483647};
     b.point = {true, -0.000123, -5};
-    BlockSpec plain;
+    BlockFields plain;
     plain.convMax = 1e300;
     // A port name with characters JSON must escape, in CP932 ("ポート").
     const std::string port = "A\"B\\C\t\x83\x7C\x81\x5B\x83\x67";

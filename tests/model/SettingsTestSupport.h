@@ -49,7 +49,7 @@ inline std::string Str(const std::string& s)
 }
 
 // The raw content of one channel block, in file order.
-struct BlockSpec {
+struct BlockFields {
     bool useConversion = false;
     std::int32_t rangeCode = 0;
     double convMin = 0.0;
@@ -60,7 +60,7 @@ struct BlockSpec {
     ArbitraryPoint point{};  // every row
 };
 
-inline std::string Block(const BlockSpec& b)
+inline std::string Block(const BlockFields& b)
 {
     std::string s = B8(b.useConversion) + I32(b.rangeCode) + F64(b.convMin) + F64(b.convMax) + I32(b.convDecimals);
     for (int i = 0; i < 128; ++i)
@@ -78,11 +78,11 @@ inline std::string Header(std::int32_t count, const std::string& port = "", cons
     return Str("<<## VKX Start ##>>") + Str(version) + I32(count) + Str(port);
 }
 
-inline std::string File(std::int32_t count, const std::vector<BlockSpec>& blocks, const std::string& port = "")
+inline std::string File(std::int32_t count, const std::vector<BlockFields>& blocks, const std::string& port = "")
 {
     std::string s = Header(count, port);
     for (int ch = 0; ch < 4; ++ch)
-        s += Block(ch < static_cast<int>(blocks.size()) ? blocks[ch] : BlockSpec{});
+        s += Block(ch < static_cast<int>(blocks.size()) ? blocks[ch] : BlockFields{});
     return s + Str("<<## VKX End ##>>");
 }
 

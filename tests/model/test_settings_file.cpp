@@ -52,7 +52,7 @@ TEST_F(SettingsFileTest, WriterMatchesTheFieldOrderByteForByte)
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
     doc.m_model.channelCount = 4;
     g_strLastPort = "COM3";
-    BlockSpec b;
+    BlockFields b;
     b.useConversion = true;
     b.rangeCode = 7;
     b.convMin = -3.5;
@@ -203,12 +203,12 @@ TEST_F(SettingsFileTest, RefusedFilesChangeNothingAndSayWhy)
 TEST_F(SettingsFileTest, TruncatedFileKeepsWhatWasReadAndNamesThePath)
 {
     ScratchDir dir;
-    BlockSpec b0;
+    BlockFields b0;
     b0.rangeCode = 6;
     b0.convMin = 2.0;
     b0.convMax = 8.0;
     b0.presetBase = 100.0;
-    BlockSpec b1;
+    BlockFields b1;
     b1.useConversion = true;
     b1.rangeCode = 10;
     b1.convMin = 50.0;
@@ -296,13 +296,13 @@ TEST_F(SettingsFileTest, StringLengthClaimingGigabytesIsAReadError)
 
 TEST_F(SettingsFileTest, RangeCodesOutsideTheTableAreKeptAsNamingNoRange)
 {
-    BlockSpec odd;
+    BlockFields odd;
     odd.rangeCode = 99;
-    BlockSpec negative;
+    BlockFields negative;
     negative.rangeCode = -1;
-    BlockSpec big;
+    BlockFields big;
     big.rangeCode = std::numeric_limits<std::int32_t>::min();
-    const std::string bytes = File(4, {odd, negative, big, BlockSpec{}});
+    const std::string bytes = File(4, {odd, negative, big, BlockFields{}});
 
     RecordingLink link;
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
@@ -327,9 +327,9 @@ TEST_F(SettingsFileTest, RangeCodesOutsideTheTableAreKeptAsNamingNoRange)
 
 TEST_F(SettingsFileTest, ReadingWhileConnectedSendsThreeRoundsPerBlock)
 {
-    BlockSpec plain;
+    BlockFields plain;
     plain.rangeCode = 1;
-    BlockSpec converted;
+    BlockFields converted;
     converted.useConversion = true;
     converted.rangeCode = 5;
     converted.convMin = 4.0;
@@ -372,7 +372,7 @@ TEST_F(SettingsFileTest, ReadingWhileConnectedSendsThreeRoundsPerBlock)
 
 TEST_F(SettingsFileTest, NonFiniteValuesInAFileAreStoredAndWrittenBack)
 {
-    BlockSpec b;
+    BlockFields b;
     b.useConversion = true;
     b.convMin = std::numeric_limits<double>::quiet_NaN();
     b.convMax = std::numeric_limits<double>::infinity();

@@ -196,7 +196,7 @@ TEST_F(SettingsLifecycleTest, FailedStateWriteKeepsTheOldStateFile)
 
 TEST_F(SettingsLifecycleTest, RepairOnTheNewDocumentPath)
 {
-    BlockSpec b;
+    BlockFields b;
     b.rangeCode = 5; // 4-20 mA
     b.convMin = 0.0;
     b.convMax = 0.0;
