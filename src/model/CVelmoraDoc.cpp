@@ -219,7 +219,7 @@ ReadResult CVelmoraDoc::ReadSettings(ArchiveReader& ar)
     if (!IsAcceptedChannelCount(count))
         return ReadResult::WrongFormat;
     m_model.channelCount = count;
-    g_nFrameWidth = count == 1 ? kFrameWidthNarrow : kFrameWidthWide;
+    g_nFrameWidth = count == 1 ? kFrameWidthNarrow : count == 2 ? kFrameWidthWide : kFrameWidthFour;
 
     if (!ar.ReadString(text))
         return ReadResult::PastEnd;
@@ -294,7 +294,9 @@ void CVelmoraDoc::SetChannelCount(int count)
         g_nFrameWidth = kFrameWidthNarrow;
     else if (count == 2)
         g_nFrameWidth = kFrameWidthWide;
-    else if (count != 4)
+    else if (count == 4)
+        g_nFrameWidth = kFrameWidthFour;
+    else
         return;
     SetChannelDefaults();
     RepairChannelSettings();

@@ -33,6 +33,9 @@ extern std::int32_t g_nFrameWidth;
 
 inline constexpr std::int32_t kFrameWidthNarrow = 300;
 inline constexpr std::int32_t kFrameWidthWide = 432;
+// Four columns 205 pixels apart do not fit the two-column width; the frame
+// grows by two columns so that every channel can be reached.
+inline constexpr std::int32_t kFrameWidthFour = 842;
 
 inline constexpr const char* kStartMarker = "<<## VKX Start ##>>";
 inline constexpr const char* kEndMarker = "<<## VKX End ##>>";

@@ -413,3 +413,25 @@ TEST_F(SettingsFileTest, FailedSaveKeepsThePreviousDocument)
     ASSERT_TRUE(doc.SaveDocument(path.string()));
     EXPECT_EQ(Slurp(path), Written(doc));
 }
+
+TEST_F(SettingsFileTest, FourChannelsWidenTheFrameSoEveryColumnFits)
+{
+    CVelmoraDoc source(m_prompter, CVelmoraDoc::NoStateFile{});
+    g_nFrameWidth = 432;
+    source.SetChannelCount(4);
+    EXPECT_EQ(g_nFrameWidth, kFrameWidthFour);
+    const std::string bytes = Written(source);
+
+    g_nFrameWidth = 0;
+    CVelmoraDoc target(m_prompter, CVelmoraDoc::NoStateFile{});
+    ArchiveReader ar(bytes);
+    ASSERT_EQ(target.ReadSettings(ar), ReadResult::Ok);
+    EXPECT_EQ(target.m_model.channelCount, 4);
+    EXPECT_EQ(g_nFrameWidth, kFrameWidthFour);
+
+    // One and two channels keep their widths.
+    target.SetChannelCount(2);
+    EXPECT_EQ(g_nFrameWidth, 432);
+    target.SetChannelCount(1);
+    EXPECT_EQ(g_nFrameWidth, 300);
+}

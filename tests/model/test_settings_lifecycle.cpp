@@ -314,7 +314,7 @@ TEST_F(SettingsLifecycleTest, ChannelCountChangesAndOddCounts)
     EXPECT_EQ(g_nFrameWidth, 432);
     doc.SetChannelCount(4);
     EXPECT_EQ(doc.m_model.channelCount, 4);
-    EXPECT_EQ(g_nFrameWidth, 432); // unchanged by 4
+    EXPECT_EQ(g_nFrameWidth, kFrameWidthFour); // widened so all four columns fit
     doc.SetChannelCount(1);
     EXPECT_EQ(g_nFrameWidth, 300);
 
