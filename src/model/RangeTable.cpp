@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <limits>
 #include <cstdio>
 
 namespace velmora {
@@ -134,6 +135,11 @@ double TruncateToDecimals(double value, int decimals)
     // integer cast keeps huge values defined.
     if (!std::isfinite(scaled) || std::fabs(scaled) >= 4503599627370496.0)
         return value;
+    // 0.29 x 100 is 28.999999999999996 in binary; truncating that would turn
+    // a value the operator typed into the next lower step. A few units in the
+    // last place absorb the representation error without reaching the next
+    // real digit.
+    scaled += std::copysign(std::fabs(scaled) * 8.0 * std::numeric_limits<double>::epsilon(), scaled);
     return std::trunc(scaled) / scale;
 }
 

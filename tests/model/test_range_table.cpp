@@ -143,5 +143,20 @@ TEST(TruncateToDecimals, DecimalsHeldToZeroToSix)
     EXPECT_EQ(DecimalScale(1000), 1e6);
 }
 
+TEST(TruncateToDecimals, ValuesThatAreExactInDecimalKeepTheirLastDigit)
+{
+    // Binary doubles sit a hair below these; truncation must not step down.
+    EXPECT_DOUBLE_EQ(TruncateToDecimals(0.29, 2), 0.29);
+    EXPECT_DOUBLE_EQ(TruncateToDecimals(4.35, 2), 4.35);
+    EXPECT_DOUBLE_EQ(TruncateToDecimals(-0.29, 2), -0.29);
+    EXPECT_DOUBLE_EQ(TruncateToDecimals(1.005, 3), 1.005);
+    for (int i = 0; i < 100000; ++i) {
+        const double v = i / 1000.0;
+        ASSERT_DOUBLE_EQ(TruncateToDecimals(v, 3), v) << v;
+    }
+    // A value really below the next step still truncates.
+    EXPECT_DOUBLE_EQ(TruncateToDecimals(0.2899999, 2), 0.28);
+}
+
 } // namespace
 } // namespace velmora
