@@ -1,0 +1,997 @@
+#include "panel/CVelmoraView.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QScopedValueRollback>
+
+#include <cstdio>
+
+#include "dialogs/ui/CColorButton.h"
+#include "dialogs/ui/CPresetDlg.h"
+#include "dialogs/ui/CRangeSelectDlg.h"
+#include "dialogs/ui/CScaleDlg.h"
+#include "model/RangeTable.h"
+#include "panel/PanelTick.h"
+#include "panel/PanelWidgets.h"
+#include "panelcore/OutputRules.h"
+#include "panelcore/PanelLayout.h"
+#include "panelcore/PanelTexts.h"
+#include "platform/Prompter.h"
+#include "protocol/GeneratorLink.h"
+
+// The automatic-output data has a member named like one of Qt's keywords.
+#pragma push_macro("slots")
+#undef slots
+#include "model/CVelmoraDoc.h"
+#pragma pop_macro("slots")
+
+namespace velmora {
+
+namespace {
+
+constexpr int kRefreshEvery = 5; // ticks: 250 ms
+
+QString Utf8(const std::string& text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+void SetTextIfDifferent(QAbstractButton* button, const QString& text)
+{
+    if (button->text() != text)
+        button->setText(text);
+}
+
+void SetTextIfDifferent(QLabel* label, const QString& text)
+{
+    if (label->text() != text)
+        label->setText(text);
+}
+
+void Place(QWidget* widget, const PanelRect& r)
+{
+    widget->setGeometry(r.left, r.top, r.Width(), r.Height());
+}
+
+// Notes a request to quit while the connect sequence lets the event loop
+// run: the sequence then stops instead of talking to the unit.
+class QuitWatch : public QObject {
+public:
+    QuitWatch() { QCoreApplication::instance()->installEventFilter(this); }
+    ~QuitWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
+    bool Quitting() const { return m_bQuit; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == QCoreApplication::instance() && event->type() == QEvent::Quit)
+            m_bQuit = true;
+        return false;
+    }
+
+private:
+    bool m_bQuit = false;
+};
+
+} // namespace
+
+CVelmoraView::CVelmoraView(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter, QWidget* parent)
+    : CVelmoraView(doc, link, prompter, std::make_unique<ThreadTickSource>(), parent)
+{
+}
+
+CVelmoraView::CVelmoraView(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter,
+                           std::unique_ptr<PanelTickSource> ticks, QWidget* parent)
+    : QWidget(parent),
+      m_doc(doc),
+      m_link(link),
+      m_prompter(prompter),
+      m_modelLink(link),
+      m_poller(link, doc.m_model),
+      m_pTicks(std::move(ticks)),
+      m_portLister([](const std::vector<std::string>& extra) { return DiscoverPorts(extra); }),
+      m_dialogRunner([](QDialog& dialog) { return dialog.exec(); }),
+      m_smallFont(PanelSmallFont()),
+      m_valueFont(PanelValueFont())
+{
+    m_doc.m_model.SetLink(&m_modelLink);
+    setFont(m_smallFont);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kPanelBackground);
+    setPalette(pal);
+    setAutoFillBackground(true);
+
+    const PanelImage order[] = {PanelImage::StartUnavailable, PanelImage::StartAvailable,
+                                PanelImage::PauseUnavailable, PanelImage::PauseAvailable,
+                                PanelImage::StopUnavailable,  PanelImage::StopAvailable,
+                                PanelImage::LampLit,          PanelImage::LampUnlit};
+    for (std::size_t i = 0; i < m_images.size(); ++i)
+        m_images[i] = MakePanelImage(order[i]);
+
+    // Without ticks the panel still works, but nothing polls or refreshes.
+    if (m_pTicks && !m_pTicks->Start(this)) {
+        std::fputs(kMsgTimerFailed, stdout);
+        std::fputs("\n", stdout);
+        std::fflush(stdout);
+    }
+}
+
+CVelmoraView::~CVelmoraView()
+{
+    // No tick may be posted to a panel that is going.
+    if (m_pTicks)
+        m_pTicks->Stop();
+    if (IsConnected())
+        ShutdownForClose();
+    if (m_doc.m_model.Link() == &m_modelLink)
+        m_doc.m_model.SetLink(nullptr);
+}
+
+// ---------------------------------------------------------------------------
+// Controls
+
+QWidget* CVelmoraView::Control(int id, int index) const
+{
+    if (id == kConnectButtonId)
+        return m_pConnect;
+    if (id == kPortListId)
+        return m_pPortList;
+    for (int c = 0; c < kColumnCount; ++c) {
+        const Column& col = m_columns[static_cast<std::size_t>(c)];
+        const int off = id - ChannelBase(c);
+        if (off < kAdjustMarkOffset || off > kAutoValueOffset)
+            continue;
+        switch (off) {
+        case kAdjustMarkOffset:
+            return col.adjustMark;
+        case kAlarmLabelOffset:
+            return col.alarm;
+        case kOnOffOffset:
+            return col.onOff;
+        case kValueFieldOffset:
+            return col.value;
+        case kRangeButtonOffset:
+            return col.range;
+        case kFormulaOffset:
+            return col.formula;
+        case kNormalRadioOffset:
+            return col.normal;
+        case kConvertedRadioOffset:
+            return col.converted;
+        case kPresetSettingsOffset:
+            return col.presetSettings;
+        case kAutoSettingsOffset:
+            return col.autoSettings;
+        case kAutoStartOffset:
+            return col.autoStart;
+        case kAutoPauseOffset:
+            return col.autoPause;
+        case kAutoStopOffset:
+            return col.autoStop;
+        case kAutoModeOffset:
+            return col.autoMode;
+        case kAutoValueOffset:
+            return index >= 0 && index < kAutoValueLabelCount ? col.autoValues[static_cast<std::size_t>(index)]
+                                                              : nullptr;
+        default:
+            break;
+        }
+        if (off >= kFirstStepOffset && off <= kSignDownOffset)
+            return col.steps[static_cast<std::size_t>(off - kFirstStepOffset)];
+        if (off >= kFirstPresetOffset && off < kFirstPresetOffset + kPresetCount)
+            return col.presets[static_cast<std::size_t>(off - kFirstPresetOffset)];
+        return nullptr;
+    }
+    return nullptr;
+}
+
+void CVelmoraView::CreateControls()
+{
+    for (const ControlSpec& spec : TopRowControls()) {
+        if (spec.kind == ControlKind::ConnectButton) {
+            m_pConnect = new CColorButton(Utf8(spec.text), this);
+            m_pConnect->SetFaceColor(kNeutralFace);
+            connect(m_pConnect, &QPushButton::clicked, this, &CVelmoraView::ConnectButtonClicked);
+            Place(m_pConnect, spec.rect);
+            m_pConnect->setObjectName(QStringLiteral("ctl_%1").arg(spec.id));
+        } else {
+            m_pPortList = new QComboBox(this);
+            QPalette pal = m_pPortList->palette();
+            pal.setColor(QPalette::Base, kPanelBackground);
+            pal.setColor(QPalette::Button, kPanelBackground);
+            m_pPortList->setPalette(pal);
+            // The rectangle includes the drop-down part; the closed list is
+            // as tall as the connect button.
+            m_pPortList->setGeometry(spec.rect.left, spec.rect.top, spec.rect.Width(), kPortListClosedHeight);
+            m_pPortList->setMaxVisibleItems((spec.rect.Height() - kPortListClosedHeight) / 16);
+            m_pPortList->setObjectName(QStringLiteral("ctl_%1").arg(spec.id));
+        }
+    }
+    for (int c = 0; c < kColumnCount; ++c)
+        CreateColumn(c);
+    for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!qobject_cast<CValueField*>(w))
+            w->setFont(m_smallFont);
+    for (Column& col : m_columns)
+        col.value->setFont(m_valueFont);
+}
+
+void CVelmoraView::CreateColumn(int c)
+{
+    Column& col = m_columns[static_cast<std::size_t>(c)];
+    const int b = ChannelBase(c);
+    for (const ControlSpec& spec : ColumnControls(c, ColumnOriginX(c, 0))) {
+        const QString text = Utf8(spec.text);
+        QWidget* w = nullptr;
+        switch (spec.kind) {
+        case ControlKind::AdjustMark:
+            w = col.adjustMark = new CBoxedLabel(text, kMarkBox, Qt::black, this);
+            break;
+        case ControlKind::AlarmLabel:
+            w = col.alarm = new CBoxedLabel(text, kAlarmBox, Qt::white, this);
+            break;
+        case ControlKind::RangeButton:
+            w = col.range = new QPushButton(text, this);
+            connect(col.range, &QPushButton::clicked, this, [this, c] { SelectRange(c); });
+            break;
+        case ControlKind::OnOffButton:
+            col.onOff = new CColorButton(text, this);
+            col.onOff->SetFaceColor(kNeutralFace);
+            connect(col.onOff, &QPushButton::clicked, this, [this, c] { ToggleOutput(c); });
+            w = col.onOff;
+            break;
+        case ControlKind::NormalRadio:
+            w = col.normal = new CPlainRadio(text, this);
+            col.normal->setAutoExclusive(false);
+            connect(col.normal, &QRadioButton::clicked, this, [this, c] { SetConversionMode(c, false); });
+            break;
+        case ControlKind::ConvertedRadio:
+            w = col.converted = new CPlainRadio(text, this);
+            col.converted->setAutoExclusive(false);
+            connect(col.converted, &QRadioButton::clicked, this, [this, c] { SetConversionMode(c, true); });
+            break;
+        case ControlKind::FormulaButton:
+            w = col.formula = new QPushButton(text, this);
+            connect(col.formula, &QPushButton::clicked, this, [this, c] { EditConversion(c); });
+            break;
+        case ControlKind::StepButton: {
+            auto* step = new CStepButton(text, spec.id, this);
+            col.steps[static_cast<std::size_t>(spec.id - b - kFirstStepOffset)] = step;
+            const int id = spec.id;
+            connect(step, &QPushButton::clicked, this, [this, id] { StepSetValue(id, id % 2); });
+            w = step;
+            break;
+        }
+        case ControlKind::ValueField:
+            w = col.value = new CValueField(this);
+            connect(col.value, &QTextEdit::textChanged, this, [this, c] { ApplyTypedValue(c); });
+            break;
+        case ControlKind::PresetButton: {
+            const int k = spec.id - b - kFirstPresetOffset;
+            auto* preset = new CPresetButton(m_images[6], m_images[7], this);
+            col.presets[static_cast<std::size_t>(k)] = preset;
+            connect(preset, &QPushButton::clicked, this, [this, c, k] { ApplyPreset(c, k); });
+            w = preset;
+            break;
+        }
+        case ControlKind::PresetSettings:
+            w = col.presetSettings = new QPushButton(text, this);
+            connect(col.presetSettings, &QPushButton::clicked, this, [this, c] { EditPresets(c); });
+            break;
+        case ControlKind::AutoModeLabel:
+        case ControlKind::AutoValueLabel: {
+            auto* label = new QLabel(text, this);
+            label->setAlignment(Qt::AlignCenter);
+            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+            if (spec.kind == ControlKind::AutoModeLabel)
+                col.autoMode = label;
+            else
+                col.autoValues[static_cast<std::size_t>(spec.index)] = label;
+            w = label;
+            break;
+        }
+        case ControlKind::AutoStart:
+        case ControlKind::AutoPause:
+        case ControlKind::AutoStop: {
+            auto* button = new QPushButton(this);
+            // A stopped output: start and pause change the state, stop does not.
+            const std::size_t image = spec.kind == ControlKind::AutoStart   ? 1
+                                      : spec.kind == ControlKind::AutoPause ? 3
+                                                                             : 4;
+            button->setIcon(m_images[image]);
+            button->setIconSize(m_images[image].size());
+            if (spec.kind == ControlKind::AutoStart) {
+                col.autoStart = button;
+                connect(button, &QPushButton::clicked, this, [this, c] { StartAutoOutput(c); });
+            } else if (spec.kind == ControlKind::AutoPause) {
+                col.autoPause = button;
+                connect(button, &QPushButton::clicked, this, [this, c] { PauseAutoOutput(c); });
+            } else {
+                col.autoStop = button;
+                connect(button, &QPushButton::clicked, this, [this, c] { StopAutoOutput(c); });
+            }
+            w = button;
+            break;
+        }
+        case ControlKind::AutoSettings:
+            w = col.autoSettings = new QPushButton(text, this);
+            connect(col.autoSettings, &QPushButton::clicked, this, [this, c] { EditAutoOutput(c); });
+            break;
+        case ControlKind::ConnectButton:
+        case ControlKind::PortList:
+            break;
+        }
+        if (w == nullptr)
+            continue;
+        if (w->objectName().isEmpty()) {
+            w->setObjectName(spec.kind == ControlKind::AutoValueLabel
+                                 ? QStringLiteral("ctl_%1_%2").arg(spec.id).arg(spec.index)
+                                 : QStringLiteral("ctl_%1").arg(spec.id));
+        }
+        Place(w, spec.rect);
+        w->setVisible(spec.visible);
+        col.all.push_back(w);
+    }
+}
+
+void CVelmoraView::PlaceColumn(int c, int originX, bool shown)
+{
+    Column& col = m_columns[static_cast<std::size_t>(c)];
+    const auto specs = ColumnControls(c, originX);
+    for (std::size_t i = 0; i < specs.size() && i < col.all.size(); ++i) {
+        Place(col.all[i], specs[i].rect);
+        // The alarm label is shown by the refresh, and only with an alarm to
+        // show: a column shown here would otherwise flash its last text.
+        if (col.all[i] == col.alarm && shown)
+            continue;
+        col.all[i]->setVisible(shown);
+    }
+}
+
+void CVelmoraView::LayoutChannels()
+{
+    if (m_pConnect == nullptr)
+        return;
+    const int count = m_doc.m_model.ChannelsInUse();
+    const ColumnArrangement a = ArrangeColumns(count, g_nFrameWidth);
+    m_nFrameWidth = a.frameWidth;
+    // The frame reads the width back at start-up; keep it where the frame
+    // will look.
+    g_nFrameWidth = a.frameWidth;
+    emit FrameWidthChanged(a.frameWidth);
+    for (int c = 0; c < kColumnCount; ++c)
+        PlaceColumn(c, ColumnOriginX(c, a.offsetA), c < a.columnsShown);
+    for (int c = 0; c < count; ++c) {
+        RefreshRangeButton(c);
+        RefreshScale(c);
+        RefreshAutoOutput(c);
+    }
+    update();
+}
+
+// ---------------------------------------------------------------------------
+// Initialisation, ports and the connection
+
+void CVelmoraView::InitialisePanel()
+{
+    DisconnectUnit();
+    if (m_bFirstUpdate)
+        CreateControls();
+    if (!FillPortList())
+        Message(kMsgPortMissing, kCaptionConfirm, false);
+    LayoutChannels();
+    if (m_bFirstUpdate) {
+        RefreshPanel();
+        m_bFirstUpdate = false;
+    }
+}
+
+void CVelmoraView::SetExtraPorts(std::vector<std::string> paths)
+{
+    m_extraPorts = std::move(paths);
+}
+
+bool CVelmoraView::FillPortList()
+{
+    if (m_pPortList == nullptr)
+        return false;
+    m_pPortList->clear();
+    m_ports = m_portLister ? m_portLister(m_extraPorts) : std::vector<PortEntry>{};
+    int remembered = -1;
+    for (std::size_t i = 0; i < m_ports.size(); ++i) {
+        m_pPortList->addItem(Utf8(PortListText(m_ports[i])));
+        if (remembered < 0 && m_ports[i].portName == g_strLastPort)
+            remembered = static_cast<int>(i);
+    }
+    if (remembered >= 0) {
+        m_pPortList->setCurrentIndex(remembered);
+        return true;
+    }
+    if (!m_ports.empty())
+        m_pPortList->setCurrentIndex(0);
+    return false;
+}
+
+bool CVelmoraView::IsConnected() const
+{
+    return m_link.IsConnected();
+}
+
+void CVelmoraView::ConnectButtonClicked()
+{
+    // The connect sequence lets the event loop run; a second click then
+    // must not start another sequence or pull the port from under it.
+    if (m_bConnecting)
+        return;
+    if (IsConnected())
+        DisconnectUnit();
+    else
+        ConnectUnit();
+}
+
+void CVelmoraView::ConnectUnit()
+{
+    if (m_bConnecting || m_pPortList == nullptr)
+        return;
+    const QScopedValueRollback connecting(m_bConnecting, true);
+    const QPointer<CVelmoraView> alive(this);
+    const QuitWatch quit;
+    // Whether the panel may go on after letting the event loop run.
+    auto stillWanted = [&] { return alive && !quit.Quitting() && !m_bClosing; };
+
+    m_poller.m_nPollChannel = 0;
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+
+    const int index = m_pPortList->currentIndex();
+    if (index < 0 || static_cast<std::size_t>(index) >= m_ports.size() || m_pPortList->currentText().isEmpty()) {
+        Message(kMsgNothingSelected, kCaptionConfirm, false);
+        return;
+    }
+    // The entry behind the item, rather than the item's text: a device path
+    // may itself contain parentheses.
+    m_link.SetPortName(m_ports[static_cast<std::size_t>(index)].portName);
+    // A port that cannot be opened has been reported by the channel.
+    if (!m_link.Connect())
+        return;
+
+    QCoreApplication::processEvents();
+    if (!stillWanted())
+        return;
+
+    std::string version;
+    if (!m_link.QueryVersion(LinkSerial, version)) {
+        ConnectFailed();
+        return;
+    }
+    m_doc.m_model.versionText = version;
+
+    QCoreApplication::processEvents();
+    if (!stillWanted())
+        return;
+
+    const int count = m_link.QueryChannelCount();
+    if (count == -1) {
+        ConnectFailed();
+        return;
+    }
+    if (count != m_doc.m_model.channelCount) {
+        Message(kMsgChannelCountSwitched, kCaptionWarning, true);
+        if (!stillWanted())
+            return;
+        m_doc.SetChannelCount(count);
+        LayoutChannels();
+    }
+
+    StartPolling();
+    SetConnectFace(true);
+    m_poller.m_nNoReplyCount = 0;
+}
+
+void CVelmoraView::ConnectFailed()
+{
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+    // A refresh while the sequence let the event loop run may have shown
+    // the port as connected.
+    SetConnectFace(false);
+    Message(kMsgCannotConnect, kCaptionWarning, true);
+}
+
+void CVelmoraView::StartPolling()
+{
+    g_strLastPort = m_link.PortName();
+    m_link.Connect();
+    GeneratorModel& model = m_doc.m_model;
+    for (int c = 0; c < kMaxChannels; ++c) {
+        model.UpdateRangeBits(c);
+        model.ValueToCode(c);
+    }
+    if (m_link.IsConnected()) {
+        for (int c = 0; c < model.ChannelsInUse(); ++c)
+            SendChannelSettings(m_link, c, model.channels[static_cast<std::size_t>(c)]);
+    }
+    m_poller.m_bPolling = true;
+}
+
+void CVelmoraView::DisconnectUnit()
+{
+    m_poller.m_bPolling = false;
+    // Whatever the channel count: a unit must never be left driving an
+    // output nobody sees.
+    for (int c = 0; c < kMaxChannels; ++c)
+        m_doc.m_model.SwitchOutputOff(c);
+    SetConnectFace(false);
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+    m_poller.m_bPolling = false;
+}
+
+void CVelmoraView::ShutdownForClose()
+{
+    m_bClosing = true;
+    if (!IsConnected())
+        return;
+    m_poller.m_bPolling = false;
+    for (int c = 0; c < kMaxChannels; ++c)
+        m_doc.m_model.SwitchOutputOff(c);
+    SetConnectFace(false);
+    m_link.Disconnect();
+}
+
+void CVelmoraView::SetConnectFace(bool on)
+{
+    if (m_pConnect != nullptr)
+        m_pConnect->SetFaceColor(on ? kOnFace : kNeutralFace);
+}
+
+void CVelmoraView::Message(const char* text, const char* caption, bool warning)
+{
+    m_prompter.Message(text, caption, warning ? PromptIcon::Exclamation : PromptIcon::Information);
+}
+
+// ---------------------------------------------------------------------------
+// The tick
+
+bool CVelmoraView::event(QEvent* e)
+{
+    if (e->type() == PanelTickEvent::EventType()) {
+        OnPanelTick(static_cast<PanelTickEvent*>(e)->Param());
+        return true;
+    }
+    return QWidget::event(e);
+}
+
+void CVelmoraView::OnPanelTick(int param)
+{
+    if (!m_bTimerWork || m_bFirstUpdate)
+        return;
+    if (param == PanelTickEvent::kTimerParam) {
+        m_poller.ReadReply();
+        if (m_link.IsConnected()) {
+            AutoOutputStep();
+            if (m_poller.PollNext()) {
+                DisconnectUnit();
+                Message(kMsgConnectionReleased, kCaptionWarning, true);
+            }
+        }
+        if (++m_nRefreshDivider >= kRefreshEvery) {
+            RefreshPanel();
+            m_nRefreshDivider = 0;
+        }
+    }
+    ScanHeldButton();
+}
+
+void CVelmoraView::RefreshPanel()
+{
+    if (m_pConnect == nullptr)
+        return;
+    GeneratorModel& model = m_doc.m_model;
+    const int count = model.ChannelsInUse();
+    for (int c = 0; c < count; ++c) {
+        Column& col = m_columns[static_cast<std::size_t>(c)];
+        const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
+
+        const bool on = model.IsOutputOn(c);
+        SetTextIfDifferent(col.onOff, QString::fromUtf8(on ? kOnText : kOffText));
+        col.onOff->SetFaceColor(on ? kOnFace : kNeutralFace);
+
+        if (s.rangeCode >= 0 && s.rangeCode < kSlotCount) {
+            const auto mark = AdjustMarkText(s.userAdjustment[static_cast<std::size_t>(s.rangeCode)].adjustSelect);
+            if (mark) {
+                SetTextIfDifferent(col.adjustMark, Utf8(*mark));
+                col.adjustMark->show();
+            }
+        }
+
+        const std::string alarm = AlarmText(model.AlarmCode(c));
+        if (alarm.empty()) {
+            col.alarm->hide();
+        } else {
+            SetTextIfDifferent(col.alarm, Utf8(alarm));
+            col.alarm->show();
+        }
+
+        SetRadios(c);
+        RefreshPresetButtons(c);
+    }
+    SetConnectFace(IsConnected());
+    RefreshValueFields();
+}
+
+// ---------------------------------------------------------------------------
+// Output operations
+
+bool CVelmoraView::IsEditing(int c) const
+{
+    return c >= 0 && c < kMaxChannels && m_bEditing[static_cast<std::size_t>(c)];
+}
+
+void CVelmoraView::ToggleOutput(int c)
+{
+    if (c < 0 || c >= kMaxChannels)
+        return;
+    if (!IsConnected()) {
+        Message(kMsgNotConnected, kCaptionConfirm, false);
+        return;
+    }
+    m_poller.m_bPolling = false;
+    if (m_doc.m_model.IsOutputOn(c))
+        m_doc.m_model.SwitchOutputOff(c);
+    else
+        m_doc.m_model.SwitchOutputOn(c);
+    m_poller.m_bPolling = true;
+}
+
+void CVelmoraView::StepSetValue(int id, int dir)
+{
+    const auto target = DecodeStepId(id);
+    if (!target)
+        return;
+    const int c = target->channel;
+    GeneratorModel& model = m_doc.m_model;
+    const double v = SteppedValue(model.channels[static_cast<std::size_t>(c)].setValue, target->position, dir,
+                                  model.ChannelLimits(c));
+    m_poller.m_bPolling = false;
+    model.SetSetValue(c, v);
+    if (IsConnected())
+        RefreshPanel();
+    m_poller.m_bPolling = true;
+    RefreshValueFields();
+}
+
+void CVelmoraView::ScanHeldButton()
+{
+    if (m_pConnect == nullptr)
+        return;
+    HoldScanInput in;
+    in.leftDown = (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
+    in.anyCapture = QWidget::mouseGrabber() != nullptr;
+    const int scanned = ScannedChannels(m_doc.m_model.ChannelsInUse());
+    for (int c = 0; c < scanned; ++c) {
+        std::vector<HeldButton> group;
+        for (CStepButton* b : m_columns[static_cast<std::size_t>(c)].steps) {
+            const bool captured = b->MouseHeld() || b->KeyHeld();
+            in.anyCapture = in.anyCapture || captured;
+            in.leftDown = in.leftDown || b->MouseHeld();
+            in.spaceDown = in.spaceDown || b->KeyHeld();
+            group.push_back({b->Id(), captured, b->CursorInside()});
+        }
+        in.groups.push_back(std::move(group));
+    }
+    for (int id : m_hold.Scan(in))
+        StepSetValue(id, id % 2);
+}
+
+void CVelmoraView::ApplyTypedValue(int c)
+{
+    if (c < 0 || c >= kMaxChannels || m_pConnect == nullptr)
+        return;
+    CValueField* field = m_columns[static_cast<std::size_t>(c)].value;
+    const TypedText typed = StripLineBreaks(field->Text());
+    if (!typed.enter) {
+        field->SetCommitted(false);
+        m_bEditing[static_cast<std::size_t>(c)] = true;
+        return;
+    }
+    field->SetCommitted(true);
+    if (const auto value = ParseTypedValue(typed.text)) {
+        GeneratorModel& model = m_doc.m_model;
+        m_poller.m_bPolling = false;
+        model.SetSetValue(c, CommitTypedValue(*value, model.ChannelLimits(c)));
+        m_poller.m_bPolling = true;
+    }
+    m_bEditing[static_cast<std::size_t>(c)] = false;
+    // The field still holds the typed text and its line break; rewrite it
+    // with the stored value once its own change notification is over.
+    QueueValueRefresh();
+}
+
+void CVelmoraView::QueueValueRefresh()
+{
+    if (m_bValueRefreshQueued)
+        return;
+    m_bValueRefreshQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_bValueRefreshQueued = false;
+            RefreshValueFields();
+        },
+        Qt::QueuedConnection);
+}
+
+void CVelmoraView::ApplyPreset(int c, int k)
+{
+    GeneratorModel& model = m_doc.m_model;
+    const int slot = model.ActiveSlot(c);
+    if (slot == kNoSlot || k < 0 || k >= kPresetCount)
+        return;
+    m_poller.m_bPolling = false;
+    model.SetSetValue(c, model.channels[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(slot)]
+                                       [static_cast<std::size_t>(k)]);
+    if (IsConnected())
+        RefreshPanel();
+    m_poller.m_bPolling = true;
+    RefreshValueFields();
+}
+
+int CVelmoraView::RunDialog(QDialog& dialog)
+{
+    return m_dialogRunner ? m_dialogRunner(dialog) : dialog.exec();
+}
+
+void CVelmoraView::SelectRange(int c)
+{
+    if (c < 0 || c >= kMaxChannels || !IsAutoOutputStopped(c))
+        return;
+    GeneratorModel& model = m_doc.m_model;
+    if (model.IsOutputOn(c)) {
+        Message(kMsgCannotSwitchWhileOn, kCaptionConfirm, false);
+        return;
+    }
+    CRangeSelectDlg dialog(m_prompter, this);
+    dialog.SetRangeCode(model.channels[static_cast<std::size_t>(c)].rangeCode);
+    m_poller.m_bPolling = false;
+    if (RunDialog(dialog) == QDialog::Accepted) {
+        model.SetRange(c, dialog.RangeCode());
+        model.ResetSetValue(c);
+        RefreshScale(c);
+        RefreshRangeButton(c);
+        RefreshValueFields();
+    }
+    m_poller.m_bPolling = true;
+    RefreshAutoOutput(c);
+}
+
+void CVelmoraView::SetRadios(int c)
+{
+    Column& col = m_columns[static_cast<std::size_t>(c)];
+    const bool conv = m_doc.m_model.channels[static_cast<std::size_t>(c)].useConversion;
+    col.normal->setChecked(!conv);
+    col.converted->setChecked(conv);
+}
+
+void CVelmoraView::SetConversionMode(int c, bool on)
+{
+    if (c < 0 || c >= kMaxChannels || !IsAutoOutputStopped(c))
+        return;
+    GeneratorModel& model = m_doc.m_model;
+    m_poller.m_bPolling = false;
+    if (model.channels[static_cast<std::size_t>(c)].useConversion != on)
+        model.SetConversionEnabled(c, on);
+    m_poller.m_bPolling = true;
+    if (m_pConnect != nullptr) {
+        SetRadios(c);
+        RefreshScale(c);
+    }
+    RefreshAutoOutput(c);
+}
+
+void CVelmoraView::EditConversion(int c)
+{
+    if (c < 0 || c >= kMaxChannels || !IsAutoOutputStopped(c))
+        return;
+    GeneratorModel& model = m_doc.m_model;
+    ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
+    CScaleDlg dialog(m_prompter, this);
+    dialog.SetChannel(c);
+    dialog.SetRangeCode(s.rangeCode);
+    dialog.SetConversion(s.convMin, s.convMax, s.convDecimals);
+    if (RunDialog(dialog) != QDialog::Accepted)
+        return;
+    s.convMin = dialog.ConvMin();
+    s.convMax = dialog.ConvMax();
+    s.convDecimals = dialog.ConvDecimals();
+    model.ClampPresets(c);
+    RefreshScale(c);
+    if (s.useConversion)
+        model.ResetSetValue(c);
+    RefreshValueFields();
+}
+
+void CVelmoraView::EditPresets(int c)
+{
+    GeneratorModel& model = m_doc.m_model;
+    const int slot = model.ActiveSlot(c);
+    if (slot == kNoSlot)
+        return;
+    auto& presets = model.channels[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(slot)];
+    const RangeInfo limits = model.ChannelLimits(c);
+    CPresetDlg dialog(m_prompter, this);
+    dialog.SetChannel(c);
+    dialog.SetLimitTexts(model.FormatMin(c), model.FormatMax(c));
+    dialog.SetLimits(limits.lower, limits.upper, limits.decimals);
+    dialog.SetPresets(presets);
+    if (RunDialog(dialog) == QDialog::Accepted)
+        presets = dialog.Presets();
+}
+
+void CVelmoraView::RefreshValueFields()
+{
+    if (m_pConnect == nullptr)
+        return;
+    const int count = m_doc.m_model.ChannelsInUse();
+    for (int c = 0; c < count; ++c) {
+        if (m_bEditing[static_cast<std::size_t>(c)])
+            continue;
+        CValueField* field = m_columns[static_cast<std::size_t>(c)].value;
+        const std::string text = m_doc.m_model.FormatSetValue(c);
+        if (field->Text() != text)
+            field->SetTextQuietly(text);
+    }
+}
+
+void CVelmoraView::RefreshScale(int c)
+{
+    if (c < 0 || c >= kMaxChannels || m_pConnect == nullptr)
+        return;
+    Column& col = m_columns[static_cast<std::size_t>(c)];
+    const StepVisibility vis = VisibleSteps(m_doc.m_model.ChannelLimits(c));
+    for (int p = 0; p < kDigitPositions; ++p) {
+        const bool shown = vis.digit[static_cast<std::size_t>(p)];
+        col.steps[static_cast<std::size_t>(2 * p)]->setVisible(shown);
+        col.steps[static_cast<std::size_t>(2 * p + 1)]->setVisible(shown);
+    }
+    col.steps[12]->setVisible(vis.sign);
+    col.steps[13]->setVisible(vis.sign);
+}
+
+void CVelmoraView::RefreshRangeButton(int c)
+{
+    if (c < 0 || c >= kMaxChannels || m_pConnect == nullptr)
+        return;
+    SetTextIfDifferent(m_columns[static_cast<std::size_t>(c)].range,
+                       Utf8(RangeDisplayName(m_doc.m_model.channels[static_cast<std::size_t>(c)].rangeCode)));
+}
+
+void CVelmoraView::RefreshPresetButtons(int c)
+{
+    if (c < 0 || c >= kMaxChannels || m_pConnect == nullptr)
+        return;
+    const GeneratorModel& model = m_doc.m_model;
+    const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
+    const int slot = model.ActiveSlot(c);
+    for (int k = 0; k < kPresetCount; ++k) {
+        CPresetButton* button = m_columns[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(k)];
+        SetTextIfDifferent(button, Utf8(model.FormatPreset(c, k)));
+        // The same double exactly: a value reached by steps of 0.1 may
+        // differ in its last bit from a preset that prints the same.
+        const bool lit = slot != kNoSlot &&
+                         s.presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)] == s.setValue;
+        button->SetLamp(lit);
+        button->update();
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Automatic output and the unit's menu commands: their work arrives with the
+// automatic-output runtime, the adjustment dialog, the information report
+// and the firmware update.
+
+void CVelmoraView::AutoOutputStep() {}
+
+void CVelmoraView::RefreshAutoOutput(int) {}
+
+void CVelmoraView::EditAutoOutput(int) {}
+
+void CVelmoraView::StartAutoOutput(int) {}
+
+void CVelmoraView::PauseAutoOutput(int) {}
+
+void CVelmoraView::StopAutoOutput(int) {}
+
+bool CVelmoraView::IsAutoOutputStopped(int) const
+{
+    // No automatic output can run yet: the channels have no run state.
+    return true;
+}
+
+void CVelmoraView::OnOutputAdjust() {}
+
+void CVelmoraView::OnGeneratorInfo() {}
+
+void CVelmoraView::OnFirmwareUpdate() {}
+
+// ---------------------------------------------------------------------------
+// Drawing
+
+namespace {
+
+enum class Edge { Sunken, Etched };
+
+// A two-line edge around the rectangle (right and bottom exclusive): a sunken
+// one is dark outside above and left, an etched one a groove.
+void DrawEdge(QPainter& p, const PanelRect& r, Edge edge)
+{
+    const QColor shadow(0xA0, 0xA0, 0xA0);
+    const QColor highlight(0xFF, 0xFF, 0xFF);
+    const QColor darkShadow(0x69, 0x69, 0x69);
+    const QColor light(0xE3, 0xE3, 0xE3);
+    auto frame = [&p](int l, int t, int rr, int b, const QColor& topLeft, const QColor& bottomRight) {
+        p.setPen(topLeft);
+        p.drawLine(l, t, rr - 1, t);
+        p.drawLine(l, t, l, b - 1);
+        p.setPen(bottomRight);
+        p.drawLine(l, b - 1, rr - 1, b - 1);
+        p.drawLine(rr - 1, t, rr - 1, b - 1);
+    };
+    frame(r.left, r.top, r.right, r.bottom, shadow, highlight);
+    if (edge == Edge::Sunken)
+        frame(r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, darkShadow, light);
+    else
+        frame(r.left + 1, r.top + 1, r.right - 1, r.bottom - 1, highlight, shadow);
+}
+
+void DrawPanelText(QPainter& p, const PanelText& t)
+{
+    const QString text = Utf8(t.text);
+    const QRect box = p.fontMetrics().boundingRect(text);
+    p.drawText(QRect(t.x, t.y, box.width() + 2, box.height()), Qt::AlignLeft | Qt::AlignTop, text);
+}
+
+} // namespace
+
+void CVelmoraView::PaintPanel(QPainter& p)
+{
+    p.save();
+    p.setFont(m_smallFont);
+    p.setBackgroundMode(Qt::OpaqueMode);
+    p.setBackground(kPanelBackground);
+    const int count = m_doc.m_model.ChannelsInUse();
+    for (int i = 0; i < count; ++i) {
+        const ChannelDrawing d = DrawChannel(i, count);
+        DrawEdge(p, d.frame, Edge::Sunken);
+        p.setPen(Qt::black);
+        DrawPanelText(p, d.number);
+        for (const PanelRect& block : d.blocks)
+            DrawEdge(p, block, Edge::Etched);
+        p.setPen(Qt::black);
+        for (const PanelText& t : d.texts)
+            DrawPanelText(p, t);
+    }
+    p.restore();
+}
+
+void CVelmoraView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    PaintPanel(painter);
+    // What is shown follows the model once the drawing is done; the refresh
+    // changes child controls, which is not for the middle of a paint.
+    if (!m_bFirstUpdate && !m_bRefreshQueued) {
+        m_bRefreshQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_bRefreshQueued = false;
+                RefreshPanel();
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+} // namespace velmora
