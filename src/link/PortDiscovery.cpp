@@ -159,6 +159,13 @@ PortEntry MakeExplicitPortEntry(const std::string& path)
     return entry;
 }
 
+bool IsSamePort(const std::string& a, const std::string& b)
+{
+    if (a.empty() || b.empty())
+        return false;
+    return a == b || DeviceKey(DevicePathOf(a)) == DeviceKey(DevicePathOf(b));
+}
+
 std::string PortListText(const PortEntry& entry)
 {
     return "(" + entry.portName + ")  " + entry.prefix;

@@ -40,6 +40,10 @@ void SortPorts(std::vector<PortEntry>& ports);
 // The entry for a device path the operator named.
 PortEntry MakeExplicitPortEntry(const std::string& path);
 
+// True when the two port names (a name below /dev or a path) open the same
+// device: "ttyUSB0", "/dev/ttyUSB0" and a link to it are one port.
+bool IsSamePort(const std::string& a, const std::string& b);
+
 // The text of the entry in the port list: "(ttyUSB0)  FT230X Basic UART".
 std::string PortListText(const PortEntry& entry);
 

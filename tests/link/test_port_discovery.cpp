@@ -165,6 +165,10 @@ TEST(PortDiscovery, ExplicitPortsJoinTheListOnceAndInOrder)
     // repeated paths add nothing.
     EXPECT_EQ(Names(ports), (std::vector<std::string>{"/dev/pts/3", "/dev/pts/12", "ttyUSB0"}));
     EXPECT_EQ(PortListText(ports[0]), "(/dev/pts/3)  Pseudo Terminal");
+    EXPECT_TRUE(IsSamePort("ttyUSB0", "/dev/ttyUSB0"));
+    EXPECT_TRUE(IsSamePort("/dev/pts/3", "/dev/pts/../pts/3"));
+    EXPECT_FALSE(IsSamePort("ttyUSB0", "ttyUSB1"));
+    EXPECT_FALSE(IsSamePort("", ""));
     EXPECT_EQ(MakeExplicitPortEntry("/tmp/unit").prefix, "Serial Port");
     EXPECT_EQ(MakeExplicitPortEntry("/tmp/unit").number, -1);
 }
