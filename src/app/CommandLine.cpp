@@ -1,0 +1,70 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+
+namespace velmora {
+
+QString UsageText()
+{
+    return QStringLiteral(
+        "Usage: velmora [--port PATH]... [--connect] [FILE]\n"
+        "Operates the analog output generator.\n"
+        "\n"
+        "  FILE           settings document (.ini) to open at start-up\n"
+        "  --port PATH    add the serial device PATH to the port list (repeatable);\n"
+        "                 it is preselected when the remembered port is absent\n"
+        "  --connect      connect to the selected port once the window is up\n"
+        "  --help         show this help and exit\n"
+        "  --version      show the version and exit\n");
+}
+
+CommandLine ParseCommandLine(const QStringList& arguments)
+{
+    CommandLine result;
+    QCommandLineParser parser;
+    const QCommandLineOption port(QStringLiteral("port"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption connect(QStringLiteral("connect"));
+    const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    parser.addOptions({port, connect, help, version});
+    parser.addPositionalArgument(QStringLiteral("FILE"), QString(), QStringLiteral("[FILE]"));
+
+    auto fail = [&result](const QString& text) {
+        result.action = CommandLine::Action::Error;
+        result.text = QStringLiteral("velmora: ") + text +
+                      QStringLiteral("\nTry 'velmora --help' for more information.\n");
+        return result;
+    };
+
+    if (!parser.parse(arguments))
+        return fail(parser.errorText());
+    if (parser.isSet(help)) {
+        result.action = CommandLine::Action::Help;
+        result.text = UsageText();
+        return result;
+    }
+    if (parser.isSet(version)) {
+        result.action = CommandLine::Action::Version;
+        result.text = QStringLiteral("velmora " VELMORA_VERSION "\n");
+        return result;
+    }
+
+    for (const QString& path : parser.values(port)) {
+        if (path.isEmpty())
+            return fail(QStringLiteral("--port needs a device path"));
+        result.options.ports.push_back(path.toStdString());
+    }
+    result.options.connect = parser.isSet(connect);
+
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1)
+        return fail(QStringLiteral("only one settings file may be named, not %1").arg(files.size()));
+    if (files.size() == 1) {
+        if (files.front().isEmpty())
+            return fail(QStringLiteral("the settings file name is empty"));
+        result.options.file = files.front().toStdString();
+    }
+    return result;
+}
+
+} // namespace velmora

@@ -1,0 +1,41 @@
+#pragma once
+// The program's command line:
+//   velmora [--port PATH]... [--connect] [FILE]
+//   velmora --help | --version
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QString>
+#include <QStringList>
+
+namespace velmora {
+
+struct AppOptions {
+    // Ports discovery cannot see (a simulated unit's pseudo-terminal).
+    std::vector<std::string> ports;
+    // Press 接続 once the window is up, for benches that start unattended.
+    bool connect = false;
+    // A settings document to open instead of starting a new one.
+    std::optional<std::string> file;
+};
+
+struct CommandLine {
+    enum class Action { Run, Help, Version, Error };
+    Action action = Action::Run;
+    AppOptions options;
+    // The help or version text, or the complaint about the arguments.
+    QString text;
+};
+
+inline constexpr int kExitUsage = 2;
+
+// `arguments` begins with the program's name. Qt's own options are not
+// accepted here: the caller parses before any Qt application exists, so
+// that --help and --version work without a display.
+CommandLine ParseCommandLine(const QStringList& arguments);
+
+QString UsageText();
+
+} // namespace velmora
