@@ -1,0 +1,222 @@
+#include "app/CMainFrame.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include "app/AppIcon.h"
+#include "app/RecentFileList.h"
+#pragma push_macro("slots")
+#undef slots
+#include "model/CVelmoraDoc.h"
+#pragma pop_macro("slots")
+#include "panel/CVelmoraView.h"
+#include "platform/Prompter.h"
+
+namespace velmora {
+
+namespace {
+
+QString FirstLocalFile(const QMimeData* mime)
+{
+    if (mime == nullptr || !mime->hasUrls())
+        return {};
+    for (const QUrl& url : mime->urls()) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
+}
+
+} // namespace
+
+int CMainFrame::AcceptedFrameWidth(int width)
+{
+    if (width == kWidthOneChannel || width == kWidthTwoChannels || width == kWidthFourChannels)
+        return width;
+    return kWidthOneChannel;
+}
+
+QPoint CMainFrame::FramePosition(const QRect& workArea)
+{
+    // The edges are exclusive coordinates (a 1920-pixel area starting at 0
+    // ends at 1920); the divisions truncate toward zero. The offsets are the
+    // halves of the one-channel frame whatever the width, so wider frames
+    // grow to the right of the same corner.
+    const int right = workArea.x() + workArea.width();
+    const int bottom = workArea.y() + workArea.height();
+    return QPoint(right / 2 - kWidthOneChannel / 2, bottom / 2 - kFrameHeight / 2);
+}
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
+{
+    g_nFrameWidth = AcceptedFrameWidth(g_nFrameWidth);
+    setWindowIcon(AppIcon());
+    setAcceptDrops(true);
+    CreateMenus();
+    setFixedSize(g_nFrameWidth, kFrameHeight);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr)
+        move(FramePosition(screen->availableGeometry()));
+}
+
+CMainFrame::~CMainFrame() = default;
+
+void CMainFrame::CreateMenus()
+{
+    m_pFileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    auto addFileAction = [this](const QString& text, const QKeySequence& keys, void (CMainFrame::*signal)()) {
+        QAction* action = m_pFileMenu->addAction(text);
+        action->setShortcut(keys);
+        connect(action, &QAction::triggered, this, signal);
+        return action;
+    };
+    addFileAction(QStringLiteral("新規設定(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N), &CMainFrame::NewRequested);
+    addFileAction(QStringLiteral("開く(&O)..."), QKeySequence(Qt::CTRL | Qt::Key_O), &CMainFrame::OpenRequested);
+    addFileAction(QStringLiteral("上書き保存(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S), &CMainFrame::SaveRequested);
+    addFileAction(QStringLiteral("名前を付けて保存(&A)..."), QKeySequence(), &CMainFrame::SaveAsRequested);
+    m_pFileMenu->addSeparator();
+    m_pRecentPlaceholder = m_pFileMenu->addAction(QStringLiteral("最近使った設定"));
+    m_pRecentPlaceholder->setEnabled(false);
+    for (int i = 0; i < RecentFileList::kMaxEntries; ++i) {
+        QAction* entry = m_pFileMenu->addAction(QString());
+        entry->setVisible(false);
+        connect(entry, &QAction::triggered, this, [this, i] { emit RecentRequested(i); });
+        m_recentActions << entry;
+    }
+    m_pFileMenu->addSeparator();
+    QAction* exit = m_pFileMenu->addAction(QStringLiteral("アプリケーションの終了(&X)"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
+    m_pAdjust = settings->addAction(QStringLiteral("アナログ出力調整"));
+    connect(m_pAdjust, &QAction::triggered, this, &CMainFrame::OnOutputAdjust);
+    connect(settings, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
+    connect(help->addAction(QStringLiteral("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
+    connect(help->addAction(QStringLiteral("発生器　ファームウェア更新")), &QAction::triggered, this,
+            &CMainFrame::OnFirmwareUpdate);
+    help->addSeparator();
+    connect(help->addAction(QStringLiteral("バージョン情報 Velmora(&A)...")), &QAction::triggered, this,
+            &CMainFrame::AboutRequested);
+
+    // Printing has a key but no menu item.
+    auto* print = new QAction(this);
+    print->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+    connect(print, &QAction::triggered, this, &CMainFrame::OnFilePrint);
+    addAction(print);
+
+    UpdateCommandStates();
+}
+
+void CMainFrame::SetPanel(CVelmoraView* panel)
+{
+    m_pPanel = panel;
+    setCentralWidget(panel);
+    if (panel != nullptr)
+        connect(panel, &CVelmoraView::FrameWidthChanged, this, &CMainFrame::ApplyFrameWidth);
+    UpdateCommandStates();
+}
+
+void CMainFrame::ApplyFrameWidth(int width)
+{
+    g_nFrameWidth = AcceptedFrameWidth(width);
+    setFixedSize(g_nFrameWidth, kFrameHeight);
+}
+
+void CMainFrame::SetDocumentTitle(const QString& title)
+{
+    setWindowTitle(title + QStringLiteral(" - ") + QString::fromUtf8(kAppTitle));
+}
+
+void CMainFrame::SetRecentFiles(const QStringList& paths)
+{
+    RecentFileList texts;
+    for (auto it = paths.crbegin(); it != paths.crend(); ++it)
+        texts.Add(*it);
+    const int shown = static_cast<int>(texts.Entries().size());
+    m_pRecentPlaceholder->setVisible(shown == 0);
+    for (int i = 0; i < m_recentActions.size(); ++i) {
+        m_recentActions[i]->setVisible(i < shown);
+        m_recentActions[i]->setText(texts.MenuText(i));
+    }
+}
+
+void CMainFrame::UpdateCommandStates()
+{
+    m_pAdjust->setEnabled(m_pPanel != nullptr && m_pPanel->IsConnected());
+}
+
+void CMainFrame::OnOutputAdjust()
+{
+    // The key path does not pass through the menu's update.
+    if (m_pPanel != nullptr && m_pPanel->IsConnected())
+        m_pPanel->OnOutputAdjust();
+}
+
+void CMainFrame::OnGeneratorInfo()
+{
+    if (m_pPanel != nullptr)
+        m_pPanel->OnGeneratorInfo();
+}
+
+void CMainFrame::OnFirmwareUpdate()
+{
+    if (m_pPanel != nullptr)
+        m_pPanel->OnFirmwareUpdate();
+}
+
+void CMainFrame::PrintPanel(QPaintDevice& device)
+{
+    if (m_pPanel == nullptr)
+        return;
+    QPainter painter(&device);
+    if (!painter.isActive())
+        return;
+    // A printer has many more dots per inch than the screen; keep the
+    // drawing at the size the operator sees.
+    const qreal screenDpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    const qreal scale = device.logicalDpiX() / screenDpi;
+    painter.scale(scale, scale);
+    m_pPanel->PaintPanel(painter);
+}
+
+void CMainFrame::OnFilePrint()
+{
+    if (m_pPanel == nullptr)
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    QPrintDialog dialog(&printer, this);
+    if (dialog.exec() == QDialog::Accepted)
+        PrintPanel(printer);
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!FirstLocalFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    const QString path = FirstLocalFile(event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Opening may show a message box; let the drag finish first.
+    QTimer::singleShot(0, this, [this, path] { emit FileDropped(path); });
+}
+
+} // namespace velmora

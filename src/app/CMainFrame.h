@@ -1,0 +1,95 @@
+#pragma once
+// The main window: the menu, the panel as its only content, a size the
+// operator cannot change (the panel changes the width when the channel count
+// changes), and files dropped on it. No toolbar, no status bar.
+//
+// The document commands are only requested here (signals); the application
+// carries them out.
+
+#include <QList>
+#include <QMainWindow>
+#include <QPoint>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+
+class QAction;
+class QMenu;
+class QPaintDevice;
+
+namespace velmora {
+
+class CVelmoraView;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr int kFrameHeight = 530;
+    static constexpr int kWidthOneChannel = 300;
+    static constexpr int kWidthTwoChannels = 432;
+    // Two channel columns more than the two-channel width, 205 pixels apart,
+    // so that channels 3 and 4 can be reached.
+    static constexpr int kWidthFourChannels = 842;
+
+    // One of the three widths, or the one-channel width for anything else.
+    static int AcceptedFrameWidth(int width);
+    // Where the frame opens on a screen whose free area (without panels and
+    // taskbars) is `workArea`: half its right and bottom edges, less half the
+    // frame's nominal size.
+    static QPoint FramePosition(const QRect& workArea);
+
+    // Takes g_nFrameWidth (corrected to an accepted width) and places itself
+    // on the screen's free area.
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // The panel becomes the window's content; the frame takes ownership.
+    void SetPanel(CVelmoraView* panel);
+    CVelmoraView* Panel() const { return m_pPanel; }
+
+    // The panel's width change, keeping the position.
+    void ApplyFrameWidth(int width);
+
+    // Caption "<title> - Velmora".
+    void SetDocumentTitle(const QString& title);
+    // The entries of the recent list (full paths, most recent first).
+    void SetRecentFiles(const QStringList& paths);
+
+    // Draws the panel's frames, numbers and fixed texts on `device` at the
+    // size they have on the screen.
+    void PrintPanel(QPaintDevice& device);
+
+    // Enables the commands that depend on the connection.
+    void UpdateCommandStates();
+
+    QAction* AdjustAction() const { return m_pAdjust; }
+    QMenu* FileMenu() const { return m_pFileMenu; }
+
+signals:
+    void NewRequested();
+    void OpenRequested();
+    void SaveRequested();
+    void SaveAsRequested();
+    void RecentRequested(int index);
+    void AboutRequested();
+    void FileDropped(const QString& path);
+
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void CreateMenus();
+    void OnFilePrint();
+    void OnOutputAdjust();
+    void OnGeneratorInfo();
+    void OnFirmwareUpdate();
+
+    CVelmoraView* m_pPanel = nullptr;
+    QMenu* m_pFileMenu = nullptr;
+    QAction* m_pRecentPlaceholder = nullptr;
+    QList<QAction*> m_recentActions;
+    QAction* m_pAdjust = nullptr;
+};
+
+} // namespace velmora

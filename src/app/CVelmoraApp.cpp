@@ -1,0 +1,272 @@
+#include "app/CVelmoraApp.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include "app/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "link/PortDiscovery.h"
+#include "panel/CVelmoraView.h"
+#include "protocol/GeneratorLink.h"
+#include "protocol/LinkFactory.h"
+
+namespace velmora {
+
+namespace {
+
+std::string ToStd(const QString& text)
+{
+    return text.toUtf8().toStdString();
+}
+
+void ShowFileError(Prompter& prompter, const char* text, const QString& path)
+{
+    prompter.Message(ToStd(QString::fromUtf8(text).arg(path)), kAppTitle, PromptIcon::Exclamation);
+}
+
+} // namespace
+
+CVelmoraApp::CVelmoraApp(Prompter& prompter, Clock& clock, WorkingDirectoryFn workingDirectory,
+                         std::unique_ptr<GeneratorLink> link)
+    : m_prompter(prompter),
+      m_clock(clock),
+      m_workingDirectory(std::move(workingDirectory)),
+      m_pLink(std::move(link))
+{
+}
+
+CVelmoraApp::~CVelmoraApp()
+{
+    ExitInstance();
+}
+
+CMainFrame* CVelmoraApp::MainFrame() const
+{
+    return m_pFrame;
+}
+
+CVelmoraView* CVelmoraApp::View() const
+{
+    return m_pView;
+}
+
+std::vector<FileFilter> CVelmoraApp::DocumentFilters()
+{
+    return {{"Velmora Files (*.ini)", "*.ini"}, {"すべてのファイル (*.*)", "*.*"}};
+}
+
+bool CVelmoraApp::InitInstance(const AppOptions& options)
+{
+    if (m_bStarted)
+        return false;
+    m_bStarted = true;
+    m_options = options;
+    m_recentFiles.Load();
+
+    // The document reads the state file before the frame exists: the frame
+    // takes its width from it.
+    m_pDoc = std::make_unique<CVelmoraDoc>(m_prompter, m_workingDirectory);
+    if (!m_pLink)
+        m_pLink = MakeGeneratorLink(m_clock, m_prompter);
+
+    m_pFrame = new CMainFrame();
+    m_pView = new CVelmoraView(*m_pDoc, *m_pLink, m_prompter);
+    m_pFrame->SetPanel(m_pView);
+    m_pView->SetExtraPorts(m_options.ports);
+    m_pFrame->SetRecentFiles(m_recentFiles.Entries());
+    m_pFrame->SetDocumentTitle(m_strTitle);
+
+    connect(m_pFrame, &CMainFrame::NewRequested, this, &CVelmoraApp::OnFileNew);
+    connect(m_pFrame, &CMainFrame::OpenRequested, this, &CVelmoraApp::OnFileOpen);
+    connect(m_pFrame, &CMainFrame::SaveRequested, this, &CVelmoraApp::OnFileSave);
+    connect(m_pFrame, &CMainFrame::SaveAsRequested, this, &CVelmoraApp::OnFileSaveAs);
+    connect(m_pFrame, &CMainFrame::RecentRequested, this, &CVelmoraApp::OnOpenRecentFile);
+    connect(m_pFrame, &CMainFrame::AboutRequested, this, &CVelmoraApp::OnAppAbout);
+    connect(m_pFrame, &CMainFrame::FileDropped, this, &CVelmoraApp::OpenDocumentFile);
+
+    if (m_options.file) {
+        // A file named on the command line replaces the new document; the
+        // state file's settings stay marked as loaded.
+        if (!OpenDocumentFile(QString::fromUtf8(m_options.file->c_str())))
+            return false;
+    } else {
+        ClearPathName();
+        if (!m_pDoc->NewSettings())
+            return false;
+        InitialUpdate();
+    }
+
+    m_pFrame->show();
+    m_pFrame->repaint();
+
+    if (m_options.connect) {
+        QPointer<CVelmoraView> view = m_pView;
+        QTimer::singleShot(0, this, [view] {
+            if (view && !view->IsConnected())
+                view->ConnectUnit();
+        });
+    }
+    return true;
+}
+
+void CVelmoraApp::ExitInstance()
+{
+    if (m_pView && m_pView->IsConnected())
+        m_pView->ShutdownForClose();
+    delete m_pFrame.data();
+    m_pFrame = nullptr;
+    m_pView = nullptr;
+    if (m_bStarted)
+        m_recentFiles.Save();
+    // The document writes the state file as it goes.
+    m_pDoc.reset();
+    m_pLink.reset();
+}
+
+void CVelmoraApp::InitialUpdate()
+{
+    PreselectExplicitPort();
+    m_pView->InitialisePanel();
+    m_pFrame->ApplyFrameWidth(g_nFrameWidth);
+    m_pFrame->UpdateCommandStates();
+}
+
+// A bench names the unit's port on the command line; when the remembered
+// port is not there (a simulated unit gets a new pseudo-terminal each run)
+// the first named port is chosen instead, so that no question about a
+// missing port stops an unattended start.
+void CVelmoraApp::PreselectExplicitPort()
+{
+    if (m_options.ports.empty())
+        return;
+    const std::vector<PortEntry> ports = DiscoverPorts(m_options.ports);
+    for (const PortEntry& entry : ports) {
+        if (entry.portName == g_strLastPort)
+            return;
+    }
+    for (const std::string& wanted : m_options.ports) {
+        for (const PortEntry& entry : ports) {
+            if (IsSamePort(entry.portName, wanted)) {
+                g_strLastPort = entry.portName;
+                return;
+            }
+        }
+    }
+}
+
+void CVelmoraApp::SetPathName(const QString& path)
+{
+    m_strPathName = path;
+    m_strTitle = QFileInfo(path).fileName();
+    if (m_pFrame)
+        m_pFrame->SetDocumentTitle(m_strTitle);
+    AddRecentFile(path);
+}
+
+void CVelmoraApp::ClearPathName()
+{
+    m_strPathName.clear();
+    m_strTitle = QString::fromUtf8(kUntitled);
+    if (m_pFrame)
+        m_pFrame->SetDocumentTitle(m_strTitle);
+}
+
+void CVelmoraApp::AddRecentFile(const QString& path)
+{
+    m_recentFiles.Add(path);
+    m_recentFiles.Save();
+    if (m_pFrame)
+        m_pFrame->SetRecentFiles(m_recentFiles.Entries());
+}
+
+void CVelmoraApp::OnFileNew()
+{
+    if (!m_pDoc)
+        return;
+    // The path and title go before the question, as the settings may still
+    // be those of the file: a save must not silently overwrite it.
+    ClearPathName();
+    if (!m_pDoc->NewSettings())
+        return;
+    InitialUpdate();
+}
+
+void CVelmoraApp::OnFileOpen()
+{
+    const std::optional<std::string> path = m_prompter.ChooseOpenFile("開く", DocumentFilters());
+    if (path)
+        OpenDocumentFile(QString::fromUtf8(path->c_str()));
+}
+
+bool CVelmoraApp::OpenDocumentFile(const QString& path)
+{
+    if (!m_pDoc || path.isEmpty())
+        return false;
+    const QString full = QFileInfo(path).absoluteFilePath();
+    const OpenResult result = m_pDoc->OpenDocument(ToStd(full));
+    if (!CountsAsOpened(result)) {
+        ShowFileError(m_prompter, kMsgCannotOpen, full);
+        return false;
+    }
+    SetPathName(full);
+    InitialUpdate();
+    return true;
+}
+
+void CVelmoraApp::OnOpenRecentFile(int index)
+{
+    if (index < 0 || index >= m_recentFiles.Entries().size())
+        return;
+    const QString path = m_recentFiles.Entries()[index];
+    if (!OpenDocumentFile(path)) {
+        // A file that has gone does not stay on offer.
+        m_recentFiles.Remove(m_recentFiles.Entries().indexOf(path));
+        m_recentFiles.Save();
+        if (m_pFrame)
+            m_pFrame->SetRecentFiles(m_recentFiles.Entries());
+    }
+}
+
+bool CVelmoraApp::OnFileSave()
+{
+    if (m_strPathName.isEmpty())
+        return OnFileSaveAs();
+    return SaveDocumentTo(m_strPathName);
+}
+
+bool CVelmoraApp::OnFileSaveAs()
+{
+    if (!m_pDoc)
+        return false;
+    QString suggested = m_strPathName;
+    if (suggested.isEmpty()) {
+        suggested = m_strTitle;
+        if (QFileInfo(suggested).suffix().isEmpty())
+            suggested += QStringLiteral(".ini");
+    }
+    const std::optional<std::string> path =
+        m_prompter.ChooseSaveFile("名前を付けて保存", DocumentFilters(), ".ini", ToStd(suggested));
+    if (!path)
+        return false;
+    return SaveDocumentTo(QFileInfo(QString::fromUtf8(path->c_str())).absoluteFilePath());
+}
+
+bool CVelmoraApp::SaveDocumentTo(const QString& path)
+{
+    const AtomicWriteResult result = m_pDoc->SaveDocument(ToStd(path));
+    if (!result) {
+        m_prompter.Message(ToStd(QString::fromUtf8(kMsgCannotSave).arg(path)) + "\n" + result.Describe(),
+                           kAppTitle, PromptIcon::Exclamation);
+        return false;
+    }
+    SetPathName(path);
+    return true;
+}
+
+void CVelmoraApp::OnAppAbout()
+{
+    CAboutDlg dialog(m_pFrame);
+    dialog.exec();
+}
+
+} // namespace velmora

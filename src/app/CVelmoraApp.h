@@ -1,0 +1,107 @@
+#pragma once
+// The application: one settings document, one link to the unit, one main
+// frame with the panel, created and torn down in a fixed order, and the
+// document commands of the file menu (new, open, save, save as, the recent
+// list) with the document's path and title.
+//
+// Start-up: the document reads the state file, the frame and the panel are
+// created, then either the file named on the command line is opened or a new
+// document is made (which may ask for the circuit count); the panel is
+// initialised and the window shown. Tear-down: the panel switches every
+// output off and disconnects if connected, the frame goes, the recent list
+// is stored, the document writes the state file.
+//
+// Thread contract: UI thread only.
+
+#include <memory>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "app/CommandLine.h"
+#include "app/RecentFileList.h"
+#include "platform/Clock.h"
+#include "platform/Prompter.h"
+#include "protocol/GeneratorLink.h"
+
+// The document has a member named like one of Qt's keywords.
+#pragma push_macro("slots")
+#undef slots
+#include "model/CVelmoraDoc.h"
+#pragma pop_macro("slots")
+
+namespace velmora {
+
+class CMainFrame;
+class CVelmoraView;
+
+inline constexpr const char* kUntitled = "無題";
+inline constexpr const char* kMsgCannotOpen = "%1 を開けません。";
+inline constexpr const char* kMsgCannotSave = "%1 を保存できません。";
+
+class CVelmoraApp : public QObject {
+    Q_OBJECT
+public:
+    // `workingDirectory` locates the state file; `link` replaces the link
+    // over the real channels (tests).
+    CVelmoraApp(Prompter& prompter, Clock& clock, WorkingDirectoryFn workingDirectory = ProcessWorkingDirectory,
+                std::unique_ptr<GeneratorLink> link = nullptr);
+    ~CVelmoraApp() override;
+    CVelmoraApp(const CVelmoraApp&) = delete;
+    CVelmoraApp& operator=(const CVelmoraApp&) = delete;
+
+    // Start-up. False when the program is to end (the circuit count was
+    // cancelled, or the named file cannot be opened); the state file is
+    // written all the same when the application goes.
+    bool InitInstance(const AppOptions& options);
+    // Tear-down, also run by the destructor. Idempotent.
+    void ExitInstance();
+
+    CMainFrame* MainFrame() const;
+    CVelmoraView* View() const;
+    CVelmoraDoc* Document() const { return m_pDoc.get(); }
+    GeneratorLink* Link() const { return m_pLink.get(); }
+
+    // Empty for a new document.
+    const QString& PathName() const { return m_strPathName; }
+    const QString& Title() const { return m_strTitle; }
+    const RecentFileList& RecentFiles() const { return m_recentFiles; }
+
+    static std::vector<FileFilter> DocumentFilters();
+
+    void OnFileNew();
+    void OnFileOpen();
+    // Opening from the menu, the recent list, the command line or a drop.
+    bool OpenDocumentFile(const QString& path);
+    bool OnFileSave();
+    bool OnFileSaveAs();
+    void OnOpenRecentFile(int index);
+    void OnAppAbout();
+
+private:
+    void SetPathName(const QString& path);
+    void ClearPathName();
+    void AddRecentFile(const QString& path);
+    bool SaveDocumentTo(const QString& path);
+    void InitialUpdate();
+    void PreselectExplicitPort();
+
+    Prompter& m_prompter;
+    Clock& m_clock;
+    WorkingDirectoryFn m_workingDirectory;
+    AppOptions m_options;
+    RecentFileList m_recentFiles;
+    QString m_strPathName;
+    QString m_strTitle = QString::fromUtf8(kUntitled);
+
+    // Declared in the order of construction; ExitInstance releases them in
+    // the reverse order, the frame (and the panel in it) first.
+    std::unique_ptr<GeneratorLink> m_pLink;
+    std::unique_ptr<CVelmoraDoc> m_pDoc;
+    QPointer<CMainFrame> m_pFrame;
+    QPointer<CVelmoraView> m_pView;
+    bool m_bStarted = false;
+};
+
+} // namespace velmora

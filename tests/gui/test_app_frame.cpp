@@ -1,0 +1,156 @@
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+
+#include <gtest/gtest.h>
+
+#include "app/CMainFrame.h"
+
+#pragma push_macro("slots")
+#undef slots
+#include "model/CVelmoraDoc.h"
+#pragma pop_macro("slots")
+
+namespace velmora {
+namespace {
+
+struct MenuItem {
+    QString text;
+    QString keys;
+    bool enabled;
+};
+
+std::vector<MenuItem> VisibleItems(const QMenu* menu)
+{
+    std::vector<MenuItem> items;
+    for (const QAction* action : menu->actions()) {
+        if (!action->isVisible())
+            continue;
+        items.push_back({action->isSeparator() ? QStringLiteral("-") : action->text(),
+                         action->shortcut().toString(QKeySequence::PortableText), action->isEnabled()});
+    }
+    return items;
+}
+
+TEST(AppFrame, OpensAtTheFormulaPositionOfTheWorkArea)
+{
+    EXPECT_EQ(CMainFrame::FramePosition(QRect(0, 0, 1920, 1040)), QPoint(810, 255));
+    // The formula takes the area's far edges, not its centre: a taskbar at
+    // the top moves the frame by half its height.
+    EXPECT_EQ(CMainFrame::FramePosition(QRect(0, 40, 1920, 1040)), QPoint(810, 275));
+    EXPECT_EQ(CMainFrame::FramePosition(QRect(0, 0, 1367, 769)), QPoint(533, 119));
+
+    g_nFrameWidth = 432;
+    CMainFrame frame;
+    const QRect area = frame.screen()->availableGeometry();
+    EXPECT_EQ(frame.pos(), CMainFrame::FramePosition(area));
+}
+
+TEST(AppFrame, WidthFollowsTheChannelCountAndCannotBeChanged)
+{
+    for (int width : {300, 432, 842}) {
+        g_nFrameWidth = width;
+        CMainFrame frame;
+        EXPECT_EQ(frame.size(), QSize(width, 530));
+        EXPECT_EQ(frame.minimumSize(), QSize(width, 530));
+        EXPECT_EQ(frame.maximumSize(), QSize(width, 530));
+        EXPECT_EQ(g_nFrameWidth, width);
+        // Dragging a border asks for another size; the frame refuses it.
+        frame.resize(width + 100, 600);
+        EXPECT_EQ(frame.size(), QSize(width, 530));
+    }
+
+    // Anything else from a damaged state file becomes the one-channel width.
+    g_nFrameWidth = 500;
+    CMainFrame frame;
+    EXPECT_EQ(g_nFrameWidth, 300);
+    EXPECT_EQ(frame.size(), QSize(300, 530));
+
+    frame.ApplyFrameWidth(842);
+    EXPECT_EQ(frame.size(), QSize(842, 530));
+    EXPECT_EQ(frame.maximumSize(), QSize(842, 530));
+    EXPECT_EQ(g_nFrameWidth, 842);
+    const QPoint before = frame.pos();
+    frame.ApplyFrameWidth(-7);
+    EXPECT_EQ(frame.size(), QSize(300, 530));
+    EXPECT_EQ(frame.pos(), before);
+}
+
+TEST(AppFrame, CaptionMenusAndKeys)
+{
+    g_nFrameWidth = 300;
+    CMainFrame frame;
+    frame.SetDocumentTitle(QStringLiteral("無題"));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("無題 - Velmora"));
+    frame.SetDocumentTitle(QStringLiteral("bench.ini"));
+    EXPECT_EQ(frame.windowTitle(), QStringLiteral("bench.ini - Velmora"));
+
+    const QList<QAction*> menus = frame.menuBar()->actions();
+    ASSERT_EQ(menus.size(), 3);
+    EXPECT_EQ(menus[0]->text(), QStringLiteral("ファイル(&F)"));
+    EXPECT_EQ(menus[1]->text(), QStringLiteral("設定"));
+    EXPECT_EQ(menus[2]->text(), QStringLiteral("ヘルプ(&H)"));
+
+    const std::vector<MenuItem> file = VisibleItems(menus[0]->menu());
+    ASSERT_EQ(file.size(), 8u);
+    EXPECT_EQ(file[0].text, QStringLiteral("新規設定(&N)"));
+    EXPECT_EQ(file[0].keys, QStringLiteral("Ctrl+N"));
+    EXPECT_EQ(file[1].text, QStringLiteral("開く(&O)..."));
+    EXPECT_EQ(file[1].keys, QStringLiteral("Ctrl+O"));
+    EXPECT_EQ(file[2].text, QStringLiteral("上書き保存(&S)"));
+    EXPECT_EQ(file[2].keys, QStringLiteral("Ctrl+S"));
+    EXPECT_EQ(file[3].text, QStringLiteral("名前を付けて保存(&A)..."));
+    EXPECT_EQ(file[4].text, QStringLiteral("-"));
+    EXPECT_EQ(file[5].text, QStringLiteral("最近使った設定"));
+    EXPECT_FALSE(file[5].enabled);
+    EXPECT_EQ(file[6].text, QStringLiteral("-"));
+    EXPECT_EQ(file[7].text, QStringLiteral("アプリケーションの終了(&X)"));
+
+    const std::vector<MenuItem> settings = VisibleItems(menus[1]->menu());
+    ASSERT_EQ(settings.size(), 1u);
+    EXPECT_EQ(settings[0].text, QStringLiteral("アナログ出力調整"));
+    // Without a connected unit there is nothing to adjust.
+    EXPECT_FALSE(settings[0].enabled);
+
+    const std::vector<MenuItem> help = VisibleItems(menus[2]->menu());
+    ASSERT_EQ(help.size(), 4u);
+    EXPECT_EQ(help[0].text, QStringLiteral("発生器　情報"));
+    EXPECT_EQ(help[1].text, QStringLiteral("発生器　ファームウェア更新"));
+    EXPECT_EQ(help[2].text, QStringLiteral("-"));
+    EXPECT_EQ(help[3].text, QStringLiteral("バージョン情報 Velmora(&A)..."));
+
+    // Printing has its key on the window, not in a menu.
+    bool printKey = false;
+    for (const QAction* action : frame.actions())
+        printKey = printKey || action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_P);
+    EXPECT_TRUE(printKey);
+}
+
+TEST(AppFrame, RecentEntriesReplaceThePlaceholder)
+{
+    g_nFrameWidth = 300;
+    CMainFrame frame;
+    frame.SetRecentFiles({"/data/b.ini", "/data/R&D.ini"});
+    std::vector<MenuItem> file = VisibleItems(frame.FileMenu());
+    ASSERT_EQ(file.size(), 9u);
+    EXPECT_EQ(file[5].text, QStringLiteral("&1 /data/b.ini"));
+    EXPECT_EQ(file[6].text, QStringLiteral("&2 /data/R&&D.ini"));
+    EXPECT_TRUE(file[5].enabled);
+
+    int requested = -1;
+    QObject::connect(&frame, &CMainFrame::RecentRequested, [&requested](int i) { requested = i; });
+    for (QAction* action : frame.FileMenu()->actions()) {
+        if (action->text() == QStringLiteral("&2 /data/R&&D.ini"))
+            action->trigger();
+    }
+    EXPECT_EQ(requested, 1);
+
+    frame.SetRecentFiles({});
+    file = VisibleItems(frame.FileMenu());
+    ASSERT_EQ(file.size(), 8u);
+    EXPECT_EQ(file[5].text, QStringLiteral("最近使った設定"));
+}
+
+} // namespace
+} // namespace velmora
