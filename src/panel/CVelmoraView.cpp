@@ -949,8 +949,10 @@ void DrawEdge(QPainter& p, const PanelRect& r, Edge edge)
 void DrawPanelText(QPainter& p, const PanelText& t)
 {
     const QString text = Utf8(t.text);
-    const QRect box = p.fontMetrics().boundingRect(text);
-    p.drawText(QRect(t.x, t.y, box.width() + 2, box.height()), Qt::AlignLeft | Qt::AlignTop, text);
+    // The text's cell, not its ink: a narrow glyph's ink box would clip it.
+    const QFontMetrics metrics = p.fontMetrics();
+    p.drawText(QRect(t.x, t.y, metrics.horizontalAdvance(text), metrics.height()), Qt::AlignLeft | Qt::AlignTop,
+               text);
 }
 
 } // namespace
