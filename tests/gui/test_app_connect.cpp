@@ -1,0 +1,103 @@
+// The application over an in-process simulated unit: --connect presses
+// 接続 once the window is up, and the program's end leaves no output on.
+#include <QCoreApplication>
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include "FakeClock.h"
+#include "ScriptedPrompter.h"
+#include "SimChannel.h"
+#include "SimUnit.h"
+#include "app/CMainFrame.h"
+#include "app/CVelmoraApp.h"
+#include "panel/CVelmoraView.h"
+
+namespace velmora {
+namespace {
+
+constexpr std::uint16_t kOutputOnBit = 0x1000;
+
+class AppConnect : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("config"));
+        g_strLastPort.clear();
+        g_nFrameWidth = 300;
+    }
+
+    std::unique_ptr<CVelmoraApp> MakeApp(int unitChannels)
+    {
+        unit.SetChannelCount(unitChannels);
+        auto link = std::make_unique<GeneratorLink>(clock, prompter, std::make_unique<sim::SimChannel>(unit, clock),
+                                                    nullptr);
+        const std::string wd = m_dir.path().toStdString();
+        return std::make_unique<CVelmoraApp>(prompter, clock, [wd] { return std::optional<std::string>(wd); },
+                                             std::move(link));
+    }
+
+    // Until the connect queued at start-up has run.
+    static void RunQueued()
+    {
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    QTemporaryDir m_dir;
+    test::FakeClock clock;
+    test::ScriptedPrompter prompter;
+    sim::SimUnit unit;
+};
+
+TEST_F(AppConnect, ConnectOptionConnectsAndTheEndSwitchesOutputsOff)
+{
+    prompter.circuitAnswers = {2};
+    auto app = MakeApp(2);
+    AppOptions options;
+    options.ports = {"/dev/velmora-test-unit"};
+    options.connect = true;
+    ASSERT_TRUE(app->InitInstance(options));
+    // Not before the window is up and the event loop runs.
+    EXPECT_FALSE(app->View()->IsConnected());
+    RunQueued();
+    ASSERT_TRUE(app->View()->IsConnected());
+    EXPECT_EQ(g_strLastPort, "/dev/velmora-test-unit");
+    app->MainFrame()->UpdateCommandStates();
+    EXPECT_TRUE(app->MainFrame()->AdjustAction()->isEnabled());
+
+    app->View()->ToggleOutput(1);
+    ASSERT_NE(unit.Channel(1).words.controlWord & kOutputOnBit, 0);
+
+    app.reset();
+    EXPECT_EQ(unit.Channel(0).words.controlWord & kOutputOnBit, 0);
+    EXPECT_EQ(unit.Channel(1).words.controlWord & kOutputOnBit, 0);
+}
+
+TEST_F(AppConnect, FourChannelUnitWidensTheFrameToReachEveryColumn)
+{
+    prompter.circuitAnswers = {2};
+    auto app = MakeApp(4);
+    AppOptions options;
+    options.ports = {"/dev/velmora-test-unit"};
+    options.connect = true;
+    ASSERT_TRUE(app->InitInstance(options));
+    RunQueued();
+    ASSERT_TRUE(app->View()->IsConnected());
+    EXPECT_EQ(app->Document()->m_model.channelCount, 4);
+    EXPECT_EQ(app->MainFrame()->size(), QSize(CMainFrame::kWidthFourChannels, CMainFrame::kFrameHeight));
+    // The last column's rightmost control lies inside the window.
+    const QWidget* panel = app->MainFrame()->centralWidget();
+    int right = 0;
+    for (const QWidget* child : panel->findChildren<QWidget*>()) {
+        if (child->isVisibleTo(panel))
+            right = std::max(right, child->geometry().right());
+    }
+    EXPECT_GT(right, 700);
+    EXPECT_LT(right, panel->width());
+}
+
+} // namespace
+} // namespace velmora
