@@ -6,12 +6,20 @@ namespace velmora::ctl {
 int RunVersion(const Invocation&);
 int RunChannels(const Invocation&);
 int RunSettings(const Invocation&);
+int RunSet(const Invocation&);
+int RunStatus(const Invocation&);
+int RunReport(const Invocation&);
+int RunMonitor(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
     static const std::vector<Command> table = {
         {"version", "version", true, RunVersion},
         {"channels", "channels", true, RunChannels},
+        {"set", "set CH --range R [--value V] [--on|--off]", true, RunSet},
+        {"status", "status [CH]", true, RunStatus},
+        {"report", "report", true, RunReport},
+        {"monitor", "monitor [--seconds N]", true, RunMonitor},
         // One function for both rows: the first argument chooses.
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},

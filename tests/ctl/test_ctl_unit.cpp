@@ -1,0 +1,358 @@
+// velmoractl's unit commands (set, status, report, monitor) run as the real
+// program against velmora-sim on a pseudo-terminal.
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/SimProcess.h"
+
+using namespace velmora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A velmoractl run in progress: its standard output can be read line by
+// line while it runs; Finish collects the rest and the exit status.
+class CtlProcess {
+public:
+    bool Start(const std::vector<std::string>& args)
+    {
+        int out[2], err[2];
+        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
+            return false;
+        posix_spawn_file_actions_t fa;
+        posix_spawn_file_actions_init(&fa);
+        posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
+        posix_spawn_file_actions_adddup2(&fa, err[1], STDERR_FILENO);
+        std::vector<std::string> all = {VELMORA_CTL_BINARY};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<char*> argv;
+        for (auto& a : all)
+            argv.push_back(a.data());
+        argv.push_back(nullptr);
+        const int rc = posix_spawn(&m_pid, VELMORA_CTL_BINARY, &fa, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&fa);
+        close(out[1]);
+        close(err[1]);
+        m_out = out[0];
+        m_err = err[0];
+        return rc == 0;
+    }
+
+    std::optional<std::string> ReadLine()
+    {
+        if (!ReadUntil(m_out, m_buf, [](const std::string& b) { return b.find('\n') != std::string::npos; }))
+            return std::nullopt;
+        const auto nl = m_buf.find('\n');
+        std::string line = m_buf.substr(0, nl);
+        m_buf.erase(0, nl + 1);
+        return line;
+    }
+
+    void Signal(int sig) { kill(m_pid, sig); }
+
+    // The exit status (-1 when it did not end by itself or was killed by a
+    // signal); `out` gets the standard output not read yet, `err` all of
+    // standard error.
+    int Finish(std::string& out, std::string& err)
+    {
+        const bool ended = ReadToEnd(m_out, m_buf) && ReadToEnd(m_err, err);
+        if (!ended)
+            kill(m_pid, SIGKILL);
+        out = m_buf;
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    ~CtlProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        if (m_out >= 0)
+            close(m_out);
+        if (m_err >= 0)
+            close(m_err);
+    }
+
+private:
+    pid_t m_pid = -1;
+    int m_out = -1;
+    int m_err = -1;
+    std::string m_buf;
+};
+
+struct CtlResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+CtlResult RunCtl(const std::vector<std::string>& args)
+{
+    CtlProcess p;
+    CtlResult r;
+    if (!p.Start(args))
+        return r;
+    r.exitCode = p.Finish(r.out, r.err);
+    return r;
+}
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+class CtlUnitTest : public ::testing::Test {
+protected:
+    void TearDown() override
+    {
+        m_sim.Stop(SIGTERM);
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    // Starts the simulator with `args` and a log; false if it did not come up.
+    bool StartSim(std::vector<std::string> args)
+    {
+        m_dir = fs::temp_directory_path() / ("velmoractl-unit-" + std::to_string(getpid()) + "-" +
+                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::create_directories(m_dir);
+        m_log = m_dir / "sim.log";
+        args.insert(args.begin(), {"--log", m_log.string()});
+        if (!m_sim.Start(args))
+            return false;
+        const auto device = m_sim.ReadLine();
+        if (!device)
+            return false;
+        m_device = *device;
+        return true;
+    }
+
+    // Runs a simulator command and waits for its answer.
+    std::string Sim(const std::string& command)
+    {
+        EXPECT_TRUE(m_sim.Command(command));
+        const auto reply = m_sim.ReadLine();
+        EXPECT_TRUE(reply && reply->starts_with("ok")) << command << ": " << reply.value_or("(none)");
+        return reply.value_or("");
+    }
+
+    std::vector<std::string> Ctl(std::vector<std::string> args) const
+    {
+        args.insert(args.begin(), {"--port", m_device});
+        return args;
+    }
+
+    // The simulator's log once it holds `text`; what it holds when the guard
+    // runs out otherwise.
+    std::string LogWith(const std::string& text) const
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+        std::string log;
+        while ((log = Slurp(m_log)).find(text) == std::string::npos && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return log;
+    }
+
+    // How often `text` is in the log once it is there at least `count` times.
+    std::size_t LogCountReaching(const std::string& text, std::size_t count) const
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+        for (;;) {
+            const std::string log = Slurp(m_log);
+            std::size_t n = 0;
+            for (std::size_t at = 0; (at = log.find(text, at)) != std::string::npos; ++at)
+                ++n;
+            if (n >= count || std::chrono::steady_clock::now() >= end)
+                return n;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
+
+    SimProcess m_sim;
+    fs::path m_dir;
+    fs::path m_log;
+    std::string m_device;
+};
+
+} // namespace
+
+TEST_F(CtlUnitTest, SetSendsTheChannelsSettingsFrameOnce)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    CtlResult r = RunCtl(Ctl({"set", "1", "--range", "5", "--value", "12", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // 4-20 mA at 12 mA is code 0x8000; the control word keeps its bit 3 and
+    // gains the range bits 101 and the output bit 12.
+    const std::string frame = "< <STX>W1058000100D0008000000000000000000000000<ETX>D5<CR><LF>";
+    std::string log = LogWith(frame);
+    EXPECT_NE(log.find(frame), std::string::npos) << log;
+
+    // A value beyond the range is held to its limit; by key name, output off.
+    r = RunCtl(Ctl({"set", "2", "--range=0_10V", "--value", "12.5", "--off"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    log = LogWith("<STX>W2");
+    EXPECT_NE(log.find("< <STX>W201FFFF00090008"), std::string::npos) << log;
+
+    // Decimals beyond the range's three are cut, not rounded: 3.1419 V -> 3.141 V.
+    r = RunCtl(Ctl({"set", "1", "--range", "1", "--value", "3.1419"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    log = LogWith("<STX>W101");
+    EXPECT_NE(log.find("< <STX>W10150690009"), std::string::npos) << log;
+
+    // Each run sent exactly one frame and asked nothing.
+    std::size_t writes = 0;
+    for (std::size_t at = 0; (at = log.find("< <STX>W", at)) != std::string::npos; ++at)
+        ++writes;
+    EXPECT_EQ(writes, 3u);
+    EXPECT_EQ(log.find("< VER"), std::string::npos);
+}
+
+TEST_F(CtlUnitTest, StatusPrintsOneLinePerChannelOfTheUnit)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    Sim("alarm 1 0005");
+    Sim("select 1 0 2");
+    CtlResult r = RunCtl(Ctl({"status"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 range=0 status=0005 ext=0000 adjust=2 alarm=出力部高温\n"
+                     "2 range=0 status=0000 ext=0000 adjust=0 alarm=\n");
+
+    // On an external-supply range the alarm comes from the external word.
+    ASSERT_EQ(RunCtl(Ctl({"set", "2", "--range", "E4_20mA", "--on"})).exitCode, 0);
+    LogWith("<STX>W20B");
+    Sim("alarm 2 0001 0002");
+    Sim("select 2 11 1");
+    r = RunCtl(Ctl({"status", "2"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "2 range=11 status=0001 ext=0002 adjust=1 alarm=出力異常\n");
+
+    // A channel that does not answer within the reply time-out.
+    Sim("silent on");
+    r = RunCtl(Ctl({"status", "1"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("channel 1"), std::string::npos) << r.err;
+}
+
+TEST_F(CtlUnitTest, ReportPrintsTheTextOrStopsAtTheFailedRead)
+{
+    ASSERT_TRUE(StartSim({"--maker", "1:5:0003:8005", "--user", "1:5:FFFE:7FFE", "--select", "1:5:2"}));
+    CtlResult r = RunCtl(Ctl({"report"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out.find("Version\t01000A\r\n回路数\t1\r\n\r\nアナログ出力調整値\r\n"), 0u) << r.out;
+    EXPECT_NE(r.out.find("チャネル 1\r\n  0～5 V\t\t0\t0\t0\t0\t無効\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\r\n  内 4～20 mA\t3\t5\t-2\t-2\tユーザー\r\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("チャネル 2"), std::string::npos);
+
+    // Every adjustment reply damaged: the first read gives up after four
+    // of them instead of asking forever.
+    Sim("bad-checksum on");
+    r = RunCtl(Ctl({"report"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("Version\t01000A\r\n"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 0～5 V, maker read)"), std::string::npos) << r.err;
+    const std::string log = LogWith("bad");
+    std::size_t reads = 0;
+    for (std::size_t at = 0; (at = log.find("< <STX>CRM100", at)) != std::string::npos; ++at)
+        ++reads;
+    EXPECT_EQ(reads, 1u + 4u); // one from the good report, four from this one
+}
+
+TEST_F(CtlUnitTest, MonitorPrintsAlarmAndMarkChanges)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2", "--select", "2:0:1"}));
+    CtlProcess monitor;
+    ASSERT_TRUE(monitor.Start(Ctl({"monitor", "--seconds", "1"})));
+    // The first reply of channel 2 shows its maker adjustment; channel 1
+    // has nothing to show.
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "2 alarm= mark=M");
+    Sim("alarm 2 0004");
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "2 alarm=出力不足 mark=M");
+    std::string out, err;
+    EXPECT_EQ(monitor.Finish(out, err), 0) << err;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+}
+
+TEST_F(CtlUnitTest, MonitorStopsOnSigtermAndGivesUpASilentUnit)
+{
+    ASSERT_TRUE(StartSim({"--silent"}));
+    CtlProcess monitor;
+    ASSERT_TRUE(monitor.Start(Ctl({"monitor"})));
+    // 100 unanswered requests at one every 50 ms.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "接続が解除されました。");
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4900));
+    std::string out, err;
+    EXPECT_EQ(monitor.Finish(out, err), 1);
+    EXPECT_EQ(LogCountReaching("< <STX>R1", 100), 100u);
+
+    // A monitor of a unit that answers runs until it is told to stop.
+    Sim("silent off");
+    CtlProcess endless;
+    ASSERT_TRUE(endless.Start(Ctl({"monitor"})));
+    // Its first poll shows it is running with the stop signals in its hands.
+    ASSERT_EQ(LogCountReaching("< <STX>R1", 101), 101u);
+    endless.Signal(SIGTERM);
+    EXPECT_EQ(endless.Finish(out, err), 0) << err;
+}
+
+TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"set"},
+        {"set", "5", "--range", "5"},
+        {"set", "1"},
+        {"set", "1", "--range", "4_20"},
+        {"set", "1", "--range", "16"},
+        {"set", "1", "--range", "5", "--value", "nan"},
+        {"set", "1", "--range", "5", "--on", "--off"},
+        {"status", "0"},
+        {"report", "now"},
+        {"monitor", "--seconds", "0"},
+        {"monitor", "--seconds"},
+    };
+    // All at once: each run only parses its arguments.
+    std::vector<CtlProcess> runs(bad.size());
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+        auto args = bad[k];
+        args.insert(args.begin(), {"--port", "/nonexistent/velmora-port"});
+        ASSERT_TRUE(runs[k].Start(args));
+    }
+    for (std::size_t k = 0; k < bad.size(); ++k) {
+        std::string shown;
+        for (const auto& a : bad[k])
+            shown += a + " ";
+        std::string out, err;
+        EXPECT_EQ(runs[k].Finish(out, err), 2) << shown << err;
+        EXPECT_NE(err.find("usage: velmoractl --port PATH " + bad[k][0]), std::string::npos) << shown << err;
+        EXPECT_EQ(out, "") << shown;
+    }
+    // Without --port the unit commands are refused too.
+    EXPECT_EQ(RunCtl({"status"}).exitCode, 2);
+}

@@ -1,0 +1,205 @@
+// One channel's output and every channel's state: `set` writes a channel's
+// settings as the panel builds them, `status` asks the unit for its status
+// words once per channel.
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "CtlLink.h"
+#include "CtlStatus.h"
+#include "model/GeneratorModel.h"
+#include "model/RangeTable.h"
+#include "panelcore/PanelTexts.h"
+#include "protocol/FrameCodec.h"
+#include "protocol/OutputCommands.h"
+
+namespace velmora::ctl {
+
+namespace {
+
+std::optional<int> ParseInt(const std::string& text, int lo, int hi)
+{
+    int v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, 10);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
+        return std::nullopt;
+    return v;
+}
+
+// The channel as the operator counts it, 1-4, as an index.
+std::optional<int> ParseChannel(const std::string& text)
+{
+    const auto n = ParseInt(text, 1, kMaxChannels);
+    if (!n)
+        return std::nullopt;
+    return *n - 1;
+}
+
+// A range code 0-15 or a range's key name ("4_20mA").
+std::optional<int> ParseRange(const std::string& text)
+{
+    if (auto code = ParseInt(text, 0, kSlotCount - 1))
+        return code;
+    return RangeCodeFromKey(text);
+}
+
+std::optional<double> ParseValue(const std::string& text)
+{
+    double v = 0.0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
+        return std::nullopt;
+    return v;
+}
+
+// "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
+// Nothing when args[i] is not this option; an empty optional inside when the
+// value is missing.
+std::optional<std::optional<std::string>> OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                                      const std::string& name)
+{
+    const std::string& a = args[i];
+    if (a == name) {
+        if (i + 1 >= args.size())
+            return std::optional<std::string>();
+        return std::optional<std::string>(args[++i]);
+    }
+    if (a.starts_with(name + "="))
+        return std::optional<std::string>(a.substr(name.size() + 1));
+    return std::nullopt;
+}
+
+} // namespace
+
+int RunSet(const Invocation& inv)
+{
+    const Command& cmd = FindCommand("set");
+    std::optional<int> ch;
+    std::optional<int> range;
+    std::optional<double> value;
+    std::optional<bool> on;
+    const auto& args = inv.args;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (auto v = OptionValue(args, i, "--range")) {
+            if (!*v)
+                return UsageError(cmd, "--range needs a range code (0-15) or a range name");
+            range = ParseRange(**v);
+            if (!range)
+                return UsageError(cmd, "'" + **v + "' is no range code (0-15) or range name (4_20mA, 0_10V, ...)");
+            continue;
+        }
+        if (auto v = OptionValue(args, i, "--value")) {
+            if (!*v)
+                return UsageError(cmd, "--value needs a number");
+            value = ParseValue(**v);
+            if (!value)
+                return UsageError(cmd, "'" + **v + "' is not a number");
+            continue;
+        }
+        if (a == "--on" || a == "--off") {
+            const bool want = a == "--on";
+            if (on && *on != want)
+                return UsageError(cmd, "--on and --off exclude each other");
+            on = want;
+            continue;
+        }
+        if (a.starts_with("--"))
+            return UsageError(cmd, "unknown option '" + a + "'");
+        if (ch)
+            return UsageError(cmd, "unexpected argument '" + a + "'");
+        ch = ParseChannel(a);
+        if (!ch)
+            return UsageError(cmd, "the channel is 1 to 4, not '" + a + "'");
+    }
+    if (!ch)
+        return UsageError(cmd, "which channel (1-4)?");
+    if (!range)
+        return UsageError(cmd, "--range is required");
+
+    // The record as the panel would leave it: the range with its starting
+    // value, then the value the operator typed held to the range's limits
+    // and decimals, then the output switch.
+    GeneratorModel model;
+    model.SetRange(*ch, *range);
+    if (value) {
+        const RangeInfo limits = model.ChannelLimits(*ch);
+        const double lo = std::min(limits.lower, limits.upper);
+        const double hi = std::max(limits.lower, limits.upper);
+        model.SetSetValue(*ch, TruncateToDecimals(std::clamp(*value, lo, hi), limits.decimals));
+    }
+    if (on.value_or(false))
+        model.SwitchOutputOn(*ch);
+    else
+        model.SwitchOutputOff(*ch);
+
+    StderrPrompter prompter;
+    auto link = ConnectUnit(inv, prompter);
+    if (!link)
+        return kExitNoAnswer;
+    SendChannelSettings(*link, *ch, model.channels[static_cast<std::size_t>(*ch)]);
+    return kExitOk;
+}
+
+int RunStatus(const Invocation& inv)
+{
+    if (int rc = CheckArgCount("status", inv, 1); rc != kExitOk)
+        return rc;
+    std::optional<int> only;
+    if (!inv.args.empty()) {
+        only = ParseChannel(inv.args[0]);
+        if (!only)
+            return UsageError(FindCommand("status"), "the channel is 1 to 4, not '" + inv.args[0] + "'");
+    }
+
+    StderrPrompter prompter;
+    auto link = ConnectUnit(inv, prompter);
+    if (!link)
+        return kExitNoAnswer;
+    std::vector<int> channels;
+    if (only) {
+        channels.push_back(*only);
+    } else {
+        const int count = link->QueryChannelCount();
+        if (count < 0)
+            return NoAnswer(inv);
+        for (int ch = 0; ch < count; ++ch)
+            channels.push_back(ch);
+    }
+
+    GeneratorModel model;
+    int rc = kExitOk;
+    for (int ch : channels) {
+        std::optional<StatusOrigin> origin;
+        unsigned select = 0;
+        const bool answered = AskOnce(*link, BuildStatusRequest(ch), [&](std::string_view line) {
+            const auto o = StatusReplyOrigin(line);
+            // A late reply for another channel is not this one's answer.
+            if (!o || o->channel != ch)
+                return false;
+            origin = TakeStatusReply(model, line);
+            select = HexField(line, 49, 4);
+            return origin.has_value();
+        });
+        if (!answered) {
+            std::fprintf(stderr, "velmoractl: %s: channel %d did not answer\n", inv.port.c_str(), ch + 1);
+            rc = kExitNoAnswer;
+            continue;
+        }
+        const ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
+        std::printf("%d range=%d status=%04X ext=%04X adjust=%u alarm=%s\n", ch + 1, origin->rangeCode,
+                    static_cast<unsigned>(s.statusWord), static_cast<unsigned>(s.extStatusWord), select & 0x3u,
+                    AlarmText(model.AlarmCode(ch)).c_str());
+        std::fflush(stdout);
+    }
+    return rc;
+}
+
+} // namespace velmora::ctl
