@@ -214,8 +214,6 @@ void CVelmoraView::CreateControls()
     for (QWidget* w : findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
         if (!qobject_cast<CValueField*>(w))
             w->setFont(m_smallFont);
-    for (Column& col : m_columns)
-        col.value->setFont(m_valueFont);
 }
 
 void CVelmoraView::CreateColumn(int c)
@@ -266,6 +264,7 @@ void CVelmoraView::CreateColumn(int c)
         }
         case ControlKind::ValueField:
             w = col.value = new CValueField(this);
+            col.value->setFont(m_valueFont);
             connect(col.value, &QTextEdit::textChanged, this, [this, c] { ApplyTypedValue(c); });
             break;
         case ControlKind::PresetButton: {

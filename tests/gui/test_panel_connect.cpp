@@ -192,6 +192,45 @@ TEST(PanelConnect, PortThatCannotBeOpenedEndsQuietly)
     EXPECT_TRUE(rig.prompter.shown.empty());
 }
 
+// Swallows the request to quit after the panel has seen it, so that the
+// test's application goes on.
+class QuitSwallower : public QObject {
+protected:
+    bool eventFilter(QObject*, QEvent* event) override { return event->type() == QEvent::Quit; }
+};
+
+TEST(PanelConnect, QuitWhileConnectingStopsTheSequence)
+{
+    PanelRig rig(1, 1);
+    QuitSwallower swallower;
+    qApp->installEventFilter(&swallower);
+    QMetaObject::invokeMethod(
+        qApp,
+        [] {
+            QEvent quit(QEvent::Quit);
+            QCoreApplication::sendEvent(qApp, &quit);
+        },
+        Qt::QueuedConnection);
+    rig.view->ConnectUnit();
+    qApp->removeEventFilter(&swallower);
+    // The port was opened, but the unit was not asked anything.
+    EXPECT_EQ(rig.channel->Opens(), 1);
+    EXPECT_EQ(rig.WriteCount(), 0u);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_FALSE(rig.view->Poller().m_bPolling);
+}
+
+TEST(PanelConnect, ClickDuringTheSequenceIsIgnored)
+{
+    PanelRig rig(1, 1);
+    auto* button = rig.Control<QPushButton>(kConnectButtonId);
+    QMetaObject::invokeMethod(button, [button] { button->click(); }, Qt::QueuedConnection);
+    rig.view->ConnectUnit();
+    EXPECT_TRUE(rig.view->IsConnected());
+    EXPECT_EQ(rig.Writes(0, "VER").size(), 1u);
+    EXPECT_EQ(rig.channel->Opens(), 1);
+}
+
 TEST(PanelConnect, ConnectButtonTogglesTheConnection)
 {
     PanelRig rig(1, 1);
