@@ -378,3 +378,29 @@ TEST(AdjustmentWithSimulatedUnit, ReadBothSetsThenTransferAndStoreThemBack)
     unit.Faults().badChecksum = true;
     EXPECT_FALSE(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustUser, 7));
 }
+
+// --- the exchange knobs these commands added ---------------------------------
+
+TEST_F(AdjustmentTest, ASingleRequestPlanGivesUpAtItsFirstTimeOut)
+{
+    ExchangePlan plan;
+    plan.frame = "\x02R1\r\n";
+    plan.busy = false;
+    plan.timeoutRetries = 0;
+    const auto judge = [](std::string_view line) {
+        return line.substr(0, 2) == "\x02R" ? ReplyVerdict::Accept : ReplyVerdict::Ignore;
+    };
+    const Nanos start = clock.Now();
+    EXPECT_EQ(link->RunExchange(plan, judge), ExchangeOutcome::TimedOut);
+    EXPECT_EQ(serial->writes.size(), 1u);
+    EXPECT_EQ(ElapsedMs(start, clock.Now()), 501);
+
+    // Repeat verdicts count only when asked to.
+    serial->writes.clear();
+    AnswerAlways(*serial, Line("\x02R?\r\n", 2));
+    plan.countRepeats = true;
+    plan.timeoutRetries = 2;
+    EXPECT_EQ(link->RunExchange(plan, [](std::string_view) { return ReplyVerdict::Repeat; }),
+              ExchangeOutcome::Rejected);
+    EXPECT_EQ(serial->writes.size(), 3u);
+}
