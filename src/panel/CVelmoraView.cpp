@@ -4,7 +4,6 @@
 #include <QComboBox>
 #include <QPaintEvent>
 #include <QPainter>
-#include <QScopedValueRollback>
 
 #include <cstdio>
 
@@ -434,8 +433,18 @@ void CVelmoraView::ConnectUnit()
 {
     if (m_bConnecting || m_pPortList == nullptr)
         return;
-    const QScopedValueRollback connecting(m_bConnecting, true);
     const QPointer<CVelmoraView> alive(this);
+    m_bConnecting = true;
+    // Cleared on every way out, unless the panel went while the event loop
+    // ran.
+    struct ConnectingFlag {
+        const QPointer<CVelmoraView>& view;
+        ~ConnectingFlag()
+        {
+            if (view)
+                view->m_bConnecting = false;
+        }
+    } const connecting{alive};
     const QuitWatch quit;
     // Whether the panel may go on after letting the event loop run.
     auto stillWanted = [&] { return alive && !quit.Quitting() && !m_bClosing; };

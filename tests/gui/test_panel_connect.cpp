@@ -220,6 +220,17 @@ TEST(PanelConnect, QuitWhileConnectingStopsTheSequence)
     EXPECT_FALSE(rig.view->Poller().m_bPolling);
 }
 
+TEST(PanelConnect, PanelGoingWhileConnectingStopsTheSequence)
+{
+    PanelRig rig(1, 1);
+    QMetaObject::invokeMethod(qApp, [&rig] { rig.view.reset(); }, Qt::QueuedConnection);
+    CVelmoraView* view = rig.view.get();
+    view->ConnectUnit(); // returns through the panel's own frame without touching it
+    EXPECT_EQ(rig.view, nullptr);
+    EXPECT_FALSE(rig.link->IsConnected());
+    EXPECT_EQ(rig.Writes(0, "VER").size(), 0u);
+}
+
 TEST(PanelConnect, ClickDuringTheSequenceIsIgnored)
 {
     PanelRig rig(1, 1);
