@@ -18,6 +18,7 @@
 namespace {
 
 int g_signalPipe[2] = {-1, -1};
+bool g_bStopRequested = false;
 
 void OnStopSignal(int)
 {
@@ -28,8 +29,9 @@ void OnStopSignal(int)
 }
 
 // A terminated program must not leave the unit's outputs on: SIGTERM,
-// SIGINT and SIGHUP end the event loop, and the ordinary tear-down switches
-// every output off and disconnects.
+// SIGINT and SIGHUP end every event loop (a modal dialog's too, also one
+// still open during start-up), and the ordinary tear-down switches every
+// output off and disconnects.
 void StopGracefullyOnSignals(QObject* owner)
 {
     if (pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
@@ -39,7 +41,10 @@ void StopGracefullyOnSignals(QObject* owner)
         char byte = 0;
         while (read(g_signalPipe[0], &byte, 1) > 0) {
         }
-        QCoreApplication::quit();
+        g_bStopRequested = true;
+        // Unlike quit(), exit() also ends the loops of dialogs, and nested
+        // loops started afterwards return at once.
+        QCoreApplication::exit(0);
     });
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
@@ -80,7 +85,9 @@ int main(int argc, char** argv)
     {
         velmora::CVelmoraApp velmora(prompter, velmora::SteadyClock());
         StopGracefullyOnSignals(&velmora);
-        if (velmora.InitInstance(commandLine.options)) {
+        // A stop during start-up would be forgotten by exec(), which clears
+        // the request; it is honoured here instead.
+        if (velmora.InitInstance(commandLine.options) && !g_bStopRequested) {
             prompter.SetParentWindow(velmora.MainFrame());
             status = app.exec();
         }
