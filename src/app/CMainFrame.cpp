@@ -16,10 +16,7 @@
 
 #include "app/AppIcon.h"
 #include "app/RecentFileList.h"
-#pragma push_macro("slots")
-#undef slots
 #include "model/CVelmoraDoc.h"
-#pragma pop_macro("slots")
 #include "panel/CVelmoraView.h"
 #include "platform/Prompter.h"
 
@@ -92,7 +89,7 @@ void CMainFrame::CreateMenus()
     for (int i = 0; i < RecentFileList::kMaxEntries; ++i) {
         QAction* entry = m_pFileMenu->addAction(QString());
         entry->setVisible(false);
-        connect(entry, &QAction::triggered, this, [this, i] { emit RecentRequested(i); });
+        connect(entry, &QAction::triggered, this, [this, i] { Q_EMIT RecentRequested(i); });
         m_recentActions << entry;
     }
     m_pFileMenu->addSeparator();
@@ -216,7 +213,7 @@ void CMainFrame::dropEvent(QDropEvent* event)
         return;
     event->acceptProposedAction();
     // Opening may show a message box; let the drag finish first.
-    QTimer::singleShot(0, this, [this, path] { emit FileDropped(path); });
+    QTimer::singleShot(0, this, [this, path] { Q_EMIT FileDropped(path); });
 }
 
 } // namespace velmora

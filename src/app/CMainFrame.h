@@ -65,7 +65,7 @@ public:
     QAction* AdjustAction() const { return m_pAdjust; }
     QMenu* FileMenu() const { return m_pFileMenu; }
 
-signals:
+Q_SIGNALS:
     void NewRequested();
     void OpenRequested();
     void SaveRequested();

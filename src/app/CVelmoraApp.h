@@ -25,11 +25,7 @@
 #include "platform/Prompter.h"
 #include "protocol/GeneratorLink.h"
 
-// The document has a member named like one of Qt's keywords.
-#pragma push_macro("slots")
-#undef slots
 #include "model/CVelmoraDoc.h"
-#pragma pop_macro("slots")
 
 namespace velmora {
 

@@ -1,4 +1,5 @@
 // velmora: the windowed operating program of the analog output generator.
+#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -75,6 +76,9 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
+    // Qt takes the whole locale from the environment; numbers in files, on the
+    // wire and in the value fields always use a decimal point.
+    std::setlocale(LC_NUMERIC, "C");
     QApplication::setOrganizationName(QStringLiteral("Hovelt"));
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));

@@ -20,11 +20,7 @@
 #include "platform/Prompter.h"
 #include "protocol/GeneratorLink.h"
 
-// The automatic-output data has a member named like one of Qt's keywords.
-#pragma push_macro("slots")
-#undef slots
 #include "model/CVelmoraDoc.h"
-#pragma pop_macro("slots")
 
 namespace velmora {
 
@@ -358,7 +354,7 @@ void CVelmoraView::LayoutChannels()
     // The frame reads the width back at start-up; keep it where the frame
     // will look.
     g_nFrameWidth = a.frameWidth;
-    emit FrameWidthChanged(a.frameWidth);
+    Q_EMIT FrameWidthChanged(a.frameWidth);
     for (int c = 0; c < kColumnCount; ++c)
         PlaceColumn(c, ColumnOriginX(c, a.offsetA), c < a.columnsShown);
     for (int c = 0; c < count; ++c) {

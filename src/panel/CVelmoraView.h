@@ -148,7 +148,7 @@ public:
     // controls exist.
     QWidget* Control(int id, int index = 0) const;
 
-signals:
+Q_SIGNALS:
     // The frame takes this width (height 530), keeping its position.
     void FrameWidthChanged(int width);
 

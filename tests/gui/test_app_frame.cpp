@@ -7,10 +7,7 @@
 
 #include "app/CMainFrame.h"
 
-#pragma push_macro("slots")
-#undef slots
 #include "model/CVelmoraDoc.h"
-#pragma pop_macro("slots")
 
 namespace velmora {
 namespace {

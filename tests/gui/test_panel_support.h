@@ -26,10 +26,7 @@
 #include "panelcore/PanelLayout.h"
 #include "protocol/GeneratorLink.h"
 
-#pragma push_macro("slots")
-#undef slots
 #include "model/CVelmoraDoc.h"
-#pragma pop_macro("slots")
 
 namespace velmora::test {
 

@@ -43,7 +43,7 @@ public:
     // Edit of preset k (0-7), for the caller's tests.
     QLineEdit* PresetEdit(int k) const;
 
-public slots:
+public Q_SLOTS:
     void accept() override;
 
 private:

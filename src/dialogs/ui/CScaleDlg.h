@@ -35,7 +35,7 @@ public:
     double ConvMax() const { return m_dConvMax; }
     int ConvDecimals() const { return m_nDecimals; }
 
-public slots:
+public Q_SLOTS:
     void accept() override;
 
 private:
