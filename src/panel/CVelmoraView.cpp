@@ -886,8 +886,10 @@ void CVelmoraView::RefreshPresetButtons(int c)
         // differ in its last bit from a preset that prints the same.
         const bool lit = slot != kNoSlot &&
                          s.presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)] == s.setValue;
+        // Repaint only what changed: a button's repaint shows through to the
+        // panel's own drawing, whose paint queues a refresh, and an
+        // unconditional repaint here would keep that cycle running.
         button->SetLamp(lit);
-        button->update();
     }
 }
 

@@ -1,0 +1,149 @@
+// Measures the window connected to a unit (normally velmora-sim), the same
+// application the velmora program builds:
+//   velmora-bench-panel PORT SECONDS
+// Prints start-to-first-paint, whole-process CPU over SECONDS of polling,
+// the tick period (mean and 99th percentile of the deviation from 50 ms) as
+// the panel receives its ticks, and resident memory.
+#include <QApplication>
+#include <QDir>
+#include <QTimer>
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "BenchUtil.h"
+#include "app/CMainFrame.h"
+#include "app/CVelmoraApp.h"
+#include "panel/CVelmoraView.h"
+#include "panel/PanelTick.h"
+
+using namespace velmora;
+using namespace velmora::bench;
+
+namespace {
+
+// Answers the circuit question with two circuits and never blocks.
+class BenchPrompter final : public Prompter {
+public:
+    PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        ++messages;
+        return PromptAnswer::Ok;
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
+                                              const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<int> AskCircuitCount() override { return 2; }
+    void SetBusy(bool) override {}
+    int messages = 0;
+};
+
+// Notes when the frame first paints and when each tick reaches the panel.
+class Watcher final : public QObject {
+public:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            if (firstPaint < 0)
+                firstPaint = WallSeconds();
+            if (recording)
+                ++paints;
+        }
+        if (event->type() == PanelTickEvent::EventType() && recording)
+            ticks.push_back(WallSeconds());
+        return QObject::eventFilter(watched, event);
+    }
+    double firstPaint = -1;
+    bool recording = false;
+    long paints = 0;
+    std::vector<double> ticks;
+};
+
+double ResidentMegabytes(const char* field)
+{
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(field, 0) == 0)
+            return std::atof(line.c_str() + std::strlen(field)) / 1024.0;
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    const double start = WallSeconds();
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: velmora-bench-panel PORT SECONDS\n");
+        return 2;
+    }
+    const std::string port = argv[1];
+    const double seconds = std::atof(argv[2]);
+
+    QApplication app(argc, argv);
+    std::setlocale(LC_NUMERIC, "C");
+    QDir::setCurrent(QDir::tempPath());
+    BenchPrompter prompter;
+    Watcher watcher;
+    app.installEventFilter(&watcher);
+
+    CVelmoraApp velmora(prompter, SteadyClock(), [] { return std::optional<std::string>(); });
+    AppOptions options;
+    options.ports = {port};
+    options.connect = true;
+    if (!velmora.InitInstance(options))
+        return 1;
+
+    double cpu0 = 0, wall0 = 0;
+    // Let the connection settle, then measure.
+    QTimer::singleShot(1000, [&] {
+        if (!velmora.View()->IsConnected()) {
+            std::fprintf(stderr, "not connected\n");
+            app.exit(1);
+            return;
+        }
+        cpu0 = ProcessCpuSeconds();
+        wall0 = WallSeconds();
+        watcher.recording = true;
+        QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { app.exit(0); });
+    });
+    const int rc = app.exec();
+    if (rc != 0)
+        return rc;
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    const double wall = WallSeconds() - wall0;
+
+    std::vector<double> periods, deviations;
+    for (size_t i = 1; i < watcher.ticks.size(); ++i) {
+        const double ms = (watcher.ticks[i] - watcher.ticks[i - 1]) * 1000.0;
+        periods.push_back(ms);
+        deviations.push_back(std::fabs(ms - 50.0));
+    }
+    double mean = 0;
+    for (double p : periods)
+        mean += p;
+    mean = periods.empty() ? 0 : mean / static_cast<double>(periods.size());
+
+    std::printf("panel_start_to_first_paint_s: %.3f\n", watcher.firstPaint - start);
+    std::printf("panel_wall_s: %.2f\npanel_cpu_s: %.3f\npanel_cpu_percent_of_core: %.3f\n", wall, cpu,
+                100.0 * cpu / wall);
+    std::printf("panel_ticks: %zu\npanel_tick_mean_ms: %.3f\npanel_tick_p99_deviation_ms: %.3f\n",
+                watcher.ticks.size(), mean, Percentile(deviations, 99));
+    std::printf("panel_rss_mb: %.1f\npanel_peak_rss_mb: %.1f\n", ResidentMegabytes("VmRSS:"),
+                ResidentMegabytes("VmHWM:"));
+    std::printf("panel_paints_per_s: %.1f\n", static_cast<double>(watcher.paints) / wall);
+    std::printf("panel_messages: %d\n", prompter.messages);
+    return 0;
+}
