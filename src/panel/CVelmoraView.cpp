@@ -184,13 +184,13 @@ QWidget* CVelmoraView::Control(int id, int index) const
 
 void CVelmoraView::CreateControls()
 {
-    for (const ControlSpec& spec : TopRowControls()) {
-        if (spec.kind == ControlKind::ConnectButton) {
-            m_pConnect = new CColorButton(Utf8(spec.text), this);
+    for (const ControlSpec& control : TopRowControls()) {
+        if (control.kind == ControlKind::ConnectButton) {
+            m_pConnect = new CColorButton(Utf8(control.text), this);
             m_pConnect->SetFaceColor(kNeutralFace);
             connect(m_pConnect, &QPushButton::clicked, this, &CVelmoraView::ConnectButtonClicked);
-            Place(m_pConnect, spec.rect);
-            m_pConnect->setObjectName(QStringLiteral("ctl_%1").arg(spec.id));
+            Place(m_pConnect, control.rect);
+            m_pConnect->setObjectName(QStringLiteral("ctl_%1").arg(control.id));
         } else {
             m_pPortList = new QComboBox(this);
             QPalette pal = m_pPortList->palette();
@@ -199,9 +199,9 @@ void CVelmoraView::CreateControls()
             m_pPortList->setPalette(pal);
             // The rectangle includes the drop-down part; the closed list is
             // as tall as the connect button.
-            m_pPortList->setGeometry(spec.rect.left, spec.rect.top, spec.rect.Width(), kPortListClosedHeight);
-            m_pPortList->setMaxVisibleItems((spec.rect.Height() - kPortListClosedHeight) / 16);
-            m_pPortList->setObjectName(QStringLiteral("ctl_%1").arg(spec.id));
+            m_pPortList->setGeometry(control.rect.left, control.rect.top, control.rect.Width(), kPortListClosedHeight);
+            m_pPortList->setMaxVisibleItems((control.rect.Height() - kPortListClosedHeight) / 16);
+            m_pPortList->setObjectName(QStringLiteral("ctl_%1").arg(control.id));
         }
     }
     for (int c = 0; c < kColumnCount; ++c)
@@ -215,10 +215,10 @@ void CVelmoraView::CreateColumn(int c)
 {
     Column& col = m_columns[static_cast<std::size_t>(c)];
     const int b = ChannelBase(c);
-    for (const ControlSpec& spec : ColumnControls(c, ColumnOriginX(c, 0))) {
-        const QString text = Utf8(spec.text);
+    for (const ControlSpec& control : ColumnControls(c, ColumnOriginX(c, 0))) {
+        const QString text = Utf8(control.text);
         QWidget* w = nullptr;
-        switch (spec.kind) {
+        switch (control.kind) {
         case ControlKind::AdjustMark:
             w = col.adjustMark = new CBoxedLabel(text, kMarkBox, Qt::black, this);
             break;
@@ -250,9 +250,9 @@ void CVelmoraView::CreateColumn(int c)
             connect(col.formula, &QPushButton::clicked, this, [this, c] { EditConversion(c); });
             break;
         case ControlKind::StepButton: {
-            auto* step = new CStepButton(text, spec.id, this);
-            col.steps[static_cast<std::size_t>(spec.id - b - kFirstStepOffset)] = step;
-            const int id = spec.id;
+            auto* step = new CStepButton(text, control.id, this);
+            col.steps[static_cast<std::size_t>(control.id - b - kFirstStepOffset)] = step;
+            const int id = control.id;
             connect(step, &QPushButton::clicked, this, [this, id] { StepSetValue(id, id % 2); });
             w = step;
             break;
@@ -263,7 +263,7 @@ void CVelmoraView::CreateColumn(int c)
             connect(col.value, &QTextEdit::textChanged, this, [this, c] { ApplyTypedValue(c); });
             break;
         case ControlKind::PresetButton: {
-            const int k = spec.id - b - kFirstPresetOffset;
+            const int k = control.id - b - kFirstPresetOffset;
             auto* preset = new CPresetButton(m_images[6], m_images[7], this);
             col.presets[static_cast<std::size_t>(k)] = preset;
             connect(preset, &QPushButton::clicked, this, [this, c, k] { ApplyPreset(c, k); });
@@ -279,10 +279,10 @@ void CVelmoraView::CreateColumn(int c)
             auto* label = new QLabel(text, this);
             label->setAlignment(Qt::AlignCenter);
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-            if (spec.kind == ControlKind::AutoModeLabel)
+            if (control.kind == ControlKind::AutoModeLabel)
                 col.autoMode = label;
             else
-                col.autoValues[static_cast<std::size_t>(spec.index)] = label;
+                col.autoValues[static_cast<std::size_t>(control.index)] = label;
             w = label;
             break;
         }
@@ -291,15 +291,15 @@ void CVelmoraView::CreateColumn(int c)
         case ControlKind::AutoStop: {
             auto* button = new QPushButton(this);
             // A stopped output: start and pause change the state, stop does not.
-            const std::size_t image = spec.kind == ControlKind::AutoStart   ? 1
-                                      : spec.kind == ControlKind::AutoPause ? 3
+            const std::size_t image = control.kind == ControlKind::AutoStart   ? 1
+                                      : control.kind == ControlKind::AutoPause ? 3
                                                                              : 4;
             button->setIcon(m_images[image]);
             button->setIconSize(m_images[image].size());
-            if (spec.kind == ControlKind::AutoStart) {
+            if (control.kind == ControlKind::AutoStart) {
                 col.autoStart = button;
                 connect(button, &QPushButton::clicked, this, [this, c] { StartAutoOutput(c); });
-            } else if (spec.kind == ControlKind::AutoPause) {
+            } else if (control.kind == ControlKind::AutoPause) {
                 col.autoPause = button;
                 connect(button, &QPushButton::clicked, this, [this, c] { PauseAutoOutput(c); });
             } else {
@@ -320,12 +320,12 @@ void CVelmoraView::CreateColumn(int c)
         if (w == nullptr)
             continue;
         if (w->objectName().isEmpty()) {
-            w->setObjectName(spec.kind == ControlKind::AutoValueLabel
-                                 ? QStringLiteral("ctl_%1_%2").arg(spec.id).arg(spec.index)
-                                 : QStringLiteral("ctl_%1").arg(spec.id));
+            w->setObjectName(control.kind == ControlKind::AutoValueLabel
+                                 ? QStringLiteral("ctl_%1_%2").arg(control.id).arg(control.index)
+                                 : QStringLiteral("ctl_%1").arg(control.id));
         }
-        Place(w, spec.rect);
-        w->setVisible(spec.visible);
+        Place(w, control.rect);
+        w->setVisible(control.visible);
         col.all.push_back(w);
     }
 }
@@ -333,9 +333,9 @@ void CVelmoraView::CreateColumn(int c)
 void CVelmoraView::PlaceColumn(int c, int originX, bool shown)
 {
     Column& col = m_columns[static_cast<std::size_t>(c)];
-    const auto specs = ColumnControls(c, originX);
-    for (std::size_t i = 0; i < specs.size() && i < col.all.size(); ++i) {
-        Place(col.all[i], specs[i].rect);
+    const auto controls = ColumnControls(c, originX);
+    for (std::size_t i = 0; i < controls.size() && i < col.all.size(); ++i) {
+        Place(col.all[i], controls[i].rect);
         // The alarm label is shown by the refresh, and only with an alarm to
         // show: a column shown here would otherwise flash its last text.
         if (col.all[i] == col.alarm && shown)

@@ -12,7 +12,7 @@ constexpr int kStepDownTop = 234;
 constexpr int kStepDownBottom = 258;
 constexpr int kStepWidth = 22;
 
-ControlSpec Spec(int id, ControlKind kind, const char* text, PanelRect rect, int index = 0)
+ControlSpec MakeControl(int id, ControlKind kind, const char* text, PanelRect rect, int index = 0)
 {
     ControlSpec s;
     s.id = id;
@@ -28,8 +28,8 @@ ControlSpec Spec(int id, ControlKind kind, const char* text, PanelRect rect, int
 std::vector<ControlSpec> TopRowControls()
 {
     std::vector<ControlSpec> top;
-    top.push_back(Spec(kConnectButtonId, ControlKind::ConnectButton, "接続", {6, 8, 56, 31}));
-    top.push_back(Spec(kPortListId, ControlKind::PortList, "", {58, 8, 278, 308}));
+    top.push_back(MakeControl(kConnectButtonId, ControlKind::ConnectButton, "接続", {6, 8, 56, 31}));
+    top.push_back(MakeControl(kPortListId, ControlKind::PortList, "", {58, 8, 278, 308}));
     for (ControlSpec& s : top)
         s.visible = true;
     return top;
@@ -61,35 +61,35 @@ std::vector<ControlSpec> ColumnControls(int c, int x)
 {
     const int b = ChannelBase(c);
     std::vector<ControlSpec> out;
-    out.push_back(Spec(b + kAdjustMarkOffset, ControlKind::AdjustMark, "---", {x - 100, 46, x - 82, 58}));
-    out.push_back(Spec(b + kAlarmLabelOffset, ControlKind::AlarmLabel, "温度異常", {x, 46, x + 74, 58}));
-    out.push_back(Spec(b + kRangeButtonOffset, ControlKind::RangeButton, "xxx", {x - 100, 64, x - 20, 90}));
-    out.push_back(Spec(b + kOnOffOffset, ControlKind::OnOffButton, " ", {x + 1, 64, x + 81, 90}));
-    out.push_back(Spec(b + kNormalRadioOffset, ControlKind::NormalRadio, "ノーマル", {x - 95, 108, x - 27, 132}));
-    out.push_back(Spec(b + kConvertedRadioOffset, ControlKind::ConvertedRadio, "換算", {x - 21, 108, x + 29, 132}));
-    out.push_back(Spec(b + kFormulaOffset, ControlKind::FormulaButton, "式", {x + 29, 108, x + 69, 128}));
+    out.push_back(MakeControl(b + kAdjustMarkOffset, ControlKind::AdjustMark, "---", {x - 100, 46, x - 82, 58}));
+    out.push_back(MakeControl(b + kAlarmLabelOffset, ControlKind::AlarmLabel, "温度異常", {x, 46, x + 74, 58}));
+    out.push_back(MakeControl(b + kRangeButtonOffset, ControlKind::RangeButton, "xxx", {x - 100, 64, x - 20, 90}));
+    out.push_back(MakeControl(b + kOnOffOffset, ControlKind::OnOffButton, " ", {x + 1, 64, x + 81, 90}));
+    out.push_back(MakeControl(b + kNormalRadioOffset, ControlKind::NormalRadio, "ノーマル", {x - 95, 108, x - 27, 132}));
+    out.push_back(MakeControl(b + kConvertedRadioOffset, ControlKind::ConvertedRadio, "換算", {x - 21, 108, x + 29, 132}));
+    out.push_back(MakeControl(b + kFormulaOffset, ControlKind::FormulaButton, "式", {x + 29, 108, x + 69, 128}));
     for (int k = 0; k < kDigitPositions; ++k)
-        out.push_back(Spec(b + kFirstStepOffset + 2 * k, ControlKind::StepButton, "△", StepButtonRect(k, true, x)));
+        out.push_back(MakeControl(b + kFirstStepOffset + 2 * k, ControlKind::StepButton, "△", StepButtonRect(k, true, x)));
     for (int k = 0; k < kDigitPositions; ++k)
-        out.push_back(Spec(b + kFirstStepOffset + 2 * k + 1, ControlKind::StepButton, "▽",
+        out.push_back(MakeControl(b + kFirstStepOffset + 2 * k + 1, ControlKind::StepButton, "▽",
                            StepButtonRect(k, false, x)));
-    out.push_back(Spec(b + kSignUpOffset, ControlKind::StepButton, "＋", StepButtonRect(kSignPosition, true, x)));
-    out.push_back(Spec(b + kSignDownOffset, ControlKind::StepButton, "－", StepButtonRect(kSignPosition, false, x)));
-    out.push_back(Spec(b + kValueFieldOffset, ControlKind::ValueField, "", ValueFieldRect(x)));
+    out.push_back(MakeControl(b + kSignUpOffset, ControlKind::StepButton, "＋", StepButtonRect(kSignPosition, true, x)));
+    out.push_back(MakeControl(b + kSignDownOffset, ControlKind::StepButton, "－", StepButtonRect(kSignPosition, false, x)));
+    out.push_back(MakeControl(b + kValueFieldOffset, ControlKind::ValueField, "", ValueFieldRect(x)));
     for (int k = 0; k < 8; ++k)
-        out.push_back(Spec(b + kFirstPresetOffset + k, ControlKind::PresetButton, "", PresetButtonRect(k, x)));
-    out.push_back(Spec(b + kPresetSettingsOffset, ControlKind::PresetSettings, "設定", {x + 33, 331, x + 73, 351}));
-    out.push_back(Spec(b + kAutoModeOffset, ControlKind::AutoModeLabel, "---", {x - 99, 365, x + 81, 383}));
+        out.push_back(MakeControl(b + kFirstPresetOffset + k, ControlKind::PresetButton, "", PresetButtonRect(k, x)));
+    out.push_back(MakeControl(b + kPresetSettingsOffset, ControlKind::PresetSettings, "設定", {x + 33, 331, x + 73, 351}));
+    out.push_back(MakeControl(b + kAutoModeOffset, ControlKind::AutoModeLabel, "---", {x - 99, 365, x + 81, 383}));
     const int v = b + kAutoValueOffset;
-    out.push_back(Spec(v, ControlKind::AutoValueLabel, "---", {x - 99, 387, x - 47, 405}, 0)); // start
-    out.push_back(Spec(v, ControlKind::AutoValueLabel, "---", {x - 31, 387, x + 21, 405}, 1)); // end
-    out.push_back(Spec(v, ControlKind::AutoValueLabel, "---", {x + 29, 387, x + 81, 405}, 2)); // step
-    out.push_back(Spec(v, ControlKind::AutoValueLabel, "---", {x - 99, 407, x - 47, 425}, 3)); // interval
-    out.push_back(Spec(v, ControlKind::AutoValueLabel, "---", {x - 31, 407, x + 21, 425}, 4)); // repeat
-    out.push_back(Spec(b + kAutoStartOffset, ControlKind::AutoStart, "", {x - 99, 431, x - 69, 451}));
-    out.push_back(Spec(b + kAutoPauseOffset, ControlKind::AutoPause, "", {x - 59, 431, x - 29, 451}));
-    out.push_back(Spec(b + kAutoStopOffset, ControlKind::AutoStop, "", {x - 19, 431, x + 11, 451}));
-    out.push_back(Spec(b + kAutoSettingsOffset, ControlKind::AutoSettings, "設定", {x + 33, 431, x + 73, 451}));
+    out.push_back(MakeControl(v, ControlKind::AutoValueLabel, "---", {x - 99, 387, x - 47, 405}, 0)); // start
+    out.push_back(MakeControl(v, ControlKind::AutoValueLabel, "---", {x - 31, 387, x + 21, 405}, 1)); // end
+    out.push_back(MakeControl(v, ControlKind::AutoValueLabel, "---", {x + 29, 387, x + 81, 405}, 2)); // step
+    out.push_back(MakeControl(v, ControlKind::AutoValueLabel, "---", {x - 99, 407, x - 47, 425}, 3)); // interval
+    out.push_back(MakeControl(v, ControlKind::AutoValueLabel, "---", {x - 31, 407, x + 21, 425}, 4)); // repeat
+    out.push_back(MakeControl(b + kAutoStartOffset, ControlKind::AutoStart, "", {x - 99, 431, x - 69, 451}));
+    out.push_back(MakeControl(b + kAutoPauseOffset, ControlKind::AutoPause, "", {x - 59, 431, x - 29, 451}));
+    out.push_back(MakeControl(b + kAutoStopOffset, ControlKind::AutoStop, "", {x - 19, 431, x + 11, 451}));
+    out.push_back(MakeControl(b + kAutoSettingsOffset, ControlKind::AutoSettings, "設定", {x + 33, 431, x + 73, 451}));
     return out;
 }
 
