@@ -1,5 +1,7 @@
 #include "app/CMainFrame.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -55,6 +57,14 @@ QPoint CMainFrame::FramePosition(const QRect& workArea)
     return QPoint(right / 2 - kWidthOneChannel / 2, bottom / 2 - kFrameHeight / 2);
 }
 
+QPoint CMainFrame::KeptInside(QPoint pos, int width, const QRect& workArea)
+{
+    const int right = workArea.x() + workArea.width();
+    if (pos.x() + width > right)
+        pos.setX(std::max(workArea.x(), right - width));
+    return pos;
+}
+
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 {
     g_nFrameWidth = AcceptedFrameWidth(g_nFrameWidth);
@@ -65,7 +75,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
 
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen != nullptr)
-        move(FramePosition(screen->availableGeometry()));
+        move(KeptInside(FramePosition(screen->availableGeometry()), g_nFrameWidth, screen->availableGeometry()));
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -131,6 +141,8 @@ void CMainFrame::ApplyFrameWidth(int width)
 {
     g_nFrameWidth = AcceptedFrameWidth(width);
     setFixedSize(g_nFrameWidth, kFrameHeight);
+    if (QScreen* s = screen())
+        move(KeptInside(pos(), g_nFrameWidth, s->availableGeometry()));
 }
 
 void CMainFrame::SetDocumentTitle(const QString& title)

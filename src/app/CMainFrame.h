@@ -37,6 +37,10 @@ public:
     // taskbars) is `workArea`: half its right and bottom edges, less half the
     // frame's nominal size.
     static QPoint FramePosition(const QRect& workArea);
+    // `pos` moved left, no further than the area's left edge, so that a frame
+    // of `width` does not reach past the area's right edge (the four-channel
+    // frame on a small screen).
+    static QPoint KeptInside(QPoint pos, int width, const QRect& workArea);
 
     // Takes g_nFrameWidth (corrected to an accepted width) and places itself
     // on the screen's free area.

@@ -44,6 +44,19 @@ TEST(AppFrame, OpensAtTheFormulaPositionOfTheWorkArea)
     EXPECT_EQ(frame.pos(), CMainFrame::FramePosition(area));
 }
 
+TEST(AppFrame, AWideFrameStaysInsideTheWorkArea)
+{
+    const QRect small(0, 0, 1280, 1024);
+    // The formula puts the 842-pixel frame's right edge past 1280.
+    const QPoint formula = CMainFrame::FramePosition(small);
+    EXPECT_EQ(CMainFrame::KeptInside(formula, 842, small), QPoint(1280 - 842, formula.y()));
+    // Frames that fit stay where the formula puts them.
+    EXPECT_EQ(CMainFrame::KeptInside(formula, 432, small), formula);
+    EXPECT_EQ(CMainFrame::KeptInside(QPoint(810, 255), 842, QRect(0, 0, 1920, 1040)), QPoint(810, 255));
+    // An area narrower than the frame: its left edge.
+    EXPECT_EQ(CMainFrame::KeptInside(QPoint(300, 0), 842, QRect(100, 0, 800, 600)), QPoint(100, 0));
+}
+
 TEST(AppFrame, WidthFollowsTheChannelCountAndCannotBeChanged)
 {
     for (int width : {300, 432, 842}) {
