@@ -28,77 +28,12 @@ namespace {
 
 // A velmoractl run in progress: its standard output can be read line by
 // line while it runs; Finish collects the rest and the exit status.
-class CtlProcess {
+class CtlProcess : public ChildProcess {
 public:
     bool Start(const std::vector<std::string>& args)
     {
-        int out[2], err[2];
-        if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0)
-            return false;
-        posix_spawn_file_actions_t fa;
-        posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-        posix_spawn_file_actions_adddup2(&fa, err[1], STDERR_FILENO);
-        std::vector<std::string> all = {VELMORA_CTL_BINARY};
-        all.insert(all.end(), args.begin(), args.end());
-        std::vector<char*> argv;
-        for (auto& a : all)
-            argv.push_back(a.data());
-        argv.push_back(nullptr);
-        const int rc = posix_spawn(&m_pid, VELMORA_CTL_BINARY, &fa, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&fa);
-        close(out[1]);
-        close(err[1]);
-        m_out = out[0];
-        m_err = err[0];
-        return rc == 0;
+        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false});
     }
-
-    std::optional<std::string> ReadLine()
-    {
-        if (!ReadUntil(m_out, m_buf, [](const std::string& b) { return b.find('\n') != std::string::npos; }))
-            return std::nullopt;
-        const auto nl = m_buf.find('\n');
-        std::string line = m_buf.substr(0, nl);
-        m_buf.erase(0, nl + 1);
-        return line;
-    }
-
-    void Signal(int sig) { kill(m_pid, sig); }
-
-    // The exit status (-1 when it did not end by itself or was killed by a
-    // signal); `out` gets the standard output not read yet, `err` all of
-    // standard error.
-    int Finish(std::string& out, std::string& err)
-    {
-        const bool ended = ReadToEnd(m_out, m_buf) && ReadToEnd(m_err, err);
-        if (!ended)
-            kill(m_pid, SIGKILL);
-        out = m_buf;
-        int status = 0;
-        waitpid(m_pid, &status, 0);
-        m_pid = -1;
-        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-
-    ~CtlProcess()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        if (m_out >= 0)
-            close(m_out);
-        if (m_err >= 0)
-            close(m_err);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_out = -1;
-    int m_err = -1;
-    std::string m_buf;
 };
 
 struct CtlResult {

@@ -67,37 +67,47 @@ inline bool ReadToEnd(int fd, std::string& buf)
     }
 }
 
-class SimProcess {
+// A child program with pipes on its standard output and error, and on its
+// standard input unless it is to read nothing.
+class ChildProcess {
 public:
-    // With `mergeErrors` the simulator's standard error comes through the
-    // same pipe as its standard output.
-    bool Start(const std::vector<std::string>& args, bool mergeErrors = false)
+    struct Options {
+        bool pipeInput = true;    // else standard input is /dev/null
+        bool mergeErrors = false; // standard error through the output pipe
+    };
+
+    bool Start(const char* binary, const std::vector<std::string>& args, Options options)
     {
-        int in[2], out[2];
-        if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0)
+        int in[2] = {-1, -1}, out[2], err[2] = {-1, -1};
+        if ((options.pipeInput && pipe2(in, O_CLOEXEC) != 0) || pipe2(out, O_CLOEXEC) != 0 ||
+            (!options.mergeErrors && pipe2(err, O_CLOEXEC) != 0))
             return false;
         posix_spawn_file_actions_t fa;
         posix_spawn_file_actions_init(&fa);
-        posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
+        if (options.pipeInput)
+            posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
+        else
+            posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
-        if (mergeErrors)
-            posix_spawn_file_actions_adddup2(&fa, out[1], STDERR_FILENO);
-        std::vector<std::string> all = {VELMORA_SIM_BINARY};
+        posix_spawn_file_actions_adddup2(&fa, options.mergeErrors ? out[1] : err[1], STDERR_FILENO);
+        std::vector<std::string> all = {binary};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
-        const int rc = posix_spawn(&m_pid, VELMORA_SIM_BINARY, &fa, nullptr, argv.data(), environ);
+        const int rc = posix_spawn(&m_pid, binary, &fa, nullptr, argv.data(), environ);
         posix_spawn_file_actions_destroy(&fa);
-        close(in[0]);
-        close(out[1]);
+        for (int fd : {in[0], out[1], err[1]})
+            if (fd >= 0)
+                close(fd);
         m_in = in[1];
         m_out = out[0];
+        m_err = err[0];
         return rc == 0;
     }
 
-    // One line of the simulator's standard output, without its newline.
+    // One line of standard output, without its newline.
     std::optional<std::string> ReadLine()
     {
         if (!ReadUntil(m_out, m_buf, [](const std::string& b) { return b.find('\n') != std::string::npos; }))
@@ -108,6 +118,7 @@ public:
         return line;
     }
 
+    // Writes one line to standard input.
     bool Command(const std::string& line)
     {
         const std::string text = line + "\n";
@@ -121,7 +132,10 @@ public:
         m_in = -1;
     }
 
-    // Sends `sig` and collects the exit status; -1 when the process did not end.
+    void Signal(int sig) { kill(m_pid, sig); }
+
+    // Sends `sig` and collects the raw wait status; -1 when the process did
+    // not end.
     int Stop(int sig)
     {
         if (m_pid <= 0)
@@ -138,8 +152,52 @@ public:
         return ended ? status : -1;
     }
 
-    // Runs the simulator to its end with `args`; the exit status. Standard
-    // output and error are gathered in `output`.
+    // Waits for the end: the exit code (-1 when it did not end by itself or
+    // was killed by a signal); `out` gets the standard output not read yet,
+    // `err` all of standard error.
+    int Finish(std::string& out, std::string& err)
+    {
+        const bool ended = ReadToEnd(m_out, m_buf) && (m_err < 0 || ReadToEnd(m_err, err));
+        if (!ended)
+            kill(m_pid, SIGKILL);
+        out = m_buf;
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+        m_pid = -1;
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    ~ChildProcess()
+    {
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+        CloseInput();
+        for (int fd : {m_out, m_err})
+            if (fd >= 0)
+                close(fd);
+    }
+
+protected:
+    pid_t m_pid = -1;
+    int m_in = -1;
+    int m_out = -1;
+    int m_err = -1;
+    std::string m_buf;
+};
+
+class SimProcess : public ChildProcess {
+public:
+    // With `mergeErrors` the simulator's standard error comes through the
+    // same pipe as its standard output.
+    bool Start(const std::vector<std::string>& args, bool mergeErrors = false)
+    {
+        return ChildProcess::Start(VELMORA_SIM_BINARY, args, {true, mergeErrors});
+    }
+
+    // Runs the simulator to its end with `args`; the raw wait status.
+    // Standard output and error are gathered in `output`.
     static int RunToEnd(const std::vector<std::string>& args, std::string& output)
     {
         SimProcess p;
@@ -153,23 +211,6 @@ public:
         p.m_pid = -1;
         return status;
     }
-
-    ~SimProcess()
-    {
-        if (m_pid > 0) {
-            kill(m_pid, SIGKILL);
-            waitpid(m_pid, nullptr, 0);
-        }
-        CloseInput();
-        if (m_out >= 0)
-            close(m_out);
-    }
-
-private:
-    pid_t m_pid = -1;
-    int m_in = -1;
-    int m_out = -1;
-    std::string m_buf;
 };
 
 } // namespace velmora::test
