@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "model/CVelmoraDoc.h"
+#include "FileSizeLimit.h"
 
 namespace velmora::test {
 
@@ -146,26 +147,6 @@ inline std::string Written(const CVelmoraDoc& doc)
     return ar.Bytes();
 }
 
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit lim = m_old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 // The process-wide values start each test as at program start.
 class SettingsTest : public ::testing::Test {

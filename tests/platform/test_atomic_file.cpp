@@ -8,8 +8,10 @@
 #include <sys/stat.h>
 
 #include "platform/AtomicFile.h"
+#include "FileSizeLimit.h"
 
 using namespace velmora;
+using velmora::test::FileSizeLimit;
 namespace fs = std::filesystem;
 
 namespace {
@@ -47,28 +49,6 @@ protected:
     fs::path m_dir;
 };
 
-// Lowers the process's file size limit for one scope, so that a write runs
-// into EFBIG the way it would run into a full disk.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit lim = m_old;
-        lim.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-
-private:
-    rlimit m_old{};
-    void (*m_oldHandler)(int) = nullptr;
-};
 
 } // namespace
 
