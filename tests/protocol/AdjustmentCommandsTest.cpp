@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "SimChannel.h"
-#include "support/FakeChannel.h"
+#include "support/FakeLinkTest.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompter.h"
 #include "model/GeneratorModel.h"
@@ -21,8 +21,6 @@ using namespace velmora::test;
 
 namespace {
 
-using Chunk = FakeChannel::Chunk;
-using Replies = std::vector<Chunk>;
 
 // An adjustment reply as the unit sends it: 24 bytes, correct checksum.
 std::string AdjustReply(char kind, char channel, unsigned range, unsigned w1, unsigned w2, unsigned w3)
@@ -56,45 +54,8 @@ bool ModelIsInitial(const GeneratorModel& model)
     return true;
 }
 
-class AdjustmentTest : public ::testing::Test {
+class AdjustmentTest : public FakeLinkTest {
 protected:
-    AdjustmentTest()
-    {
-        auto s = std::make_unique<FakeChannel>(clock);
-        auto f = std::make_unique<FakeChannel>(clock);
-        serial = s.get();
-        ftdi = f.get();
-        link = std::make_unique<GeneratorLink>(clock, prompter, std::move(s), std::move(f));
-    }
-
-    // The k-th write is answered with script[k]; later writes get nothing.
-    void Script(FakeChannel& ch, std::vector<Replies> script)
-    {
-        auto next = std::make_shared<size_t>(0);
-        ch.SetResponder([script = std::move(script), next](const std::string&) {
-            const size_t k = (*next)++;
-            return k < script.size() ? script[k] : Replies{};
-        });
-    }
-
-    void AnswerAlways(FakeChannel& ch, Replies replies)
-    {
-        ch.SetResponder([replies = std::move(replies)](const std::string&) { return replies; });
-    }
-
-    std::vector<std::string> Sent(const FakeChannel& ch) const
-    {
-        std::vector<std::string> out;
-        for (const auto& w : ch.writes)
-            out.push_back(w.bytes);
-        return out;
-    }
-
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    FakeChannel* serial = nullptr;
-    FakeChannel* ftdi = nullptr;
-    std::unique_ptr<GeneratorLink> link;
     GeneratorModel model;
 };
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "support/FakeChannel.h"
+#include "support/FakeLinkTest.h"
 #include "support/FakeClock.h"
 #include "support/ScriptedPrompter.h"
 #include "link/ReceiveRing.h"
@@ -17,46 +17,12 @@ using namespace std::chrono_literals;
 
 namespace {
 
-using Chunk = FakeChannel::Chunk;
-using Replies = std::vector<Chunk>;
 
 const Replies kSilence{};
 
-class LinkTest : public ::testing::Test {
+class LinkTest : public FakeLinkTest {
 protected:
-    LinkTest()
-    {
-        auto s = std::make_unique<FakeChannel>(clock);
-        auto f = std::make_unique<FakeChannel>(clock);
-        serial = s.get();
-        ftdi = f.get();
-        link = std::make_unique<GeneratorLink>(clock, prompter, std::move(s), std::move(f));
-    }
-
-    // The k-th write to `ch` is answered with script[k]; later writes get
-    // no answer.
-    void Script(FakeChannel& ch, std::vector<Replies> script)
-    {
-        auto next = std::make_shared<size_t>(0);
-        ch.SetResponder([script = std::move(script), next](const std::string&) {
-            const size_t k = (*next)++;
-            return k < script.size() ? script[k] : Replies{};
-        });
-    }
-
-    // Every write is answered the same way.
-    void AnswerAlways(FakeChannel& ch, Replies replies)
-    {
-        ch.SetResponder([replies = std::move(replies)](const std::string&) { return replies; });
-    }
-
     static std::int64_t MsBetween(Nanos a, Nanos b) { return ElapsedMs(a, b); }
-
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    FakeChannel* serial = nullptr;
-    FakeChannel* ftdi = nullptr;
-    std::unique_ptr<GeneratorLink> link;
 };
 
 Replies Line(std::string text, long long delayMs = 30)

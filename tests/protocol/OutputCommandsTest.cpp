@@ -6,9 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "FakeChannel.h"
-#include "FakeClock.h"
-#include "ScriptedPrompter.h"
+#include "FakeLinkTest.h"
 #include "model/GeneratorModel.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/GeneratorLink.h"
@@ -31,31 +29,14 @@ std::string StatusReply(char channel, unsigned range, unsigned status, unsigned 
     return frame;
 }
 
-class OutputCommandsTest : public ::testing::Test {
+class OutputCommandsTest : public FakeLinkTest {
 protected:
-    OutputCommandsTest()
-    {
-        auto s = std::make_unique<FakeChannel>(clock);
-        serial = s.get();
-        link = std::make_unique<GeneratorLink>(clock, prompter, std::move(s), nullptr);
-        adapter = std::make_unique<LinkModelAdapter>(*link);
-        model.SetLink(adapter.get());
-    }
+    OutputCommandsTest() { model.SetLink(&adapter); }
 
-    std::vector<std::string> Written() const
-    {
-        std::vector<std::string> out;
-        for (const auto& w : serial->writes)
-            out.push_back(w.bytes);
-        return out;
-    }
+    std::vector<std::string> Written() const { return Sent(*serial); }
 
-    FakeClock clock;
-    ScriptedPrompter prompter;
-    FakeChannel* serial = nullptr;
-    std::unique_ptr<GeneratorLink> link;
     GeneratorModel model;
-    std::unique_ptr<LinkModelAdapter> adapter;
+    LinkModelAdapter adapter{*link};
 };
 
 } // namespace
