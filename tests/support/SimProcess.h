@@ -22,10 +22,10 @@ namespace velmora::test {
 // Only a guard against a broken simulator; nothing waits this long when it works.
 constexpr int kGuardMs = 10000;
 
-// Reads from `fd` until `done` says the text is complete; false when the
-// guard runs out or the descriptor ends first.
+// Reads from `fd` until `done` says the text is complete (true) or the
+// descriptor ends (`atEnd`); false when the guard runs out first.
 template <typename Done>
-bool ReadUntil(int fd, std::string& buf, Done done)
+bool ReadFor(int fd, std::string& buf, Done done, bool atEnd)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
     while (!done(buf)) {
@@ -39,32 +39,25 @@ bool ReadUntil(int fd, std::string& buf, Done done)
         char tmp[512];
         const ssize_t n = read(fd, tmp, sizeof tmp);
         if (n == 0)
-            return false;
+            return atEnd;
         if (n > 0)
             buf.append(tmp, static_cast<std::size_t>(n));
     }
     return true;
 }
 
+// Reads until `done`; false when the guard runs out or the descriptor ends
+// first.
+template <typename Done>
+bool ReadUntil(int fd, std::string& buf, Done done)
+{
+    return ReadFor(fd, buf, done, false);
+}
+
 // Reads `fd` to its end; false when the guard runs out first.
 inline bool ReadToEnd(int fd, std::string& buf)
 {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
-    for (;;) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now()).count();
-        if (left <= 0)
-            return false;
-        pollfd p{fd, POLLIN, 0};
-        if (poll(&p, 1, static_cast<int>(left)) <= 0)
-            continue;
-        char tmp[512];
-        const ssize_t n = read(fd, tmp, sizeof tmp);
-        if (n == 0)
-            return true;
-        if (n > 0)
-            buf.append(tmp, static_cast<std::size_t>(n));
-    }
+    return ReadFor(fd, buf, [](const std::string&) { return false; }, true);
 }
 
 // A child program with pipes on its standard output and error, and on its

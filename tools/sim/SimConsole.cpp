@@ -156,6 +156,23 @@ SimCommandResult Switch(const Args& a, bool& field, const char* what)
     return Ok(std::string(what) + (*on ? " on" : " off"));
 }
 
+// "maker" and "user": a correction pair for one channel and range; `store`
+// puts it into the table.
+template <typename Store>
+SimCommandResult SetCorrection(SimUnit& u, const Args& a, const char* table, Store store)
+{
+    auto ch = ParseChannel(a[0]);
+    auto r = ParseRange(a[1]);
+    auto lo = ParseWord(a[2]);
+    auto hi = ParseWord(a[3]);
+    if (!ch || !r)
+        return Error("the channel is 1 to 4 and the range code 0 to 15");
+    if (!lo || !hi)
+        return Error("corrections are hex words");
+    store(u, *ch, *r, *lo, *hi);
+    return Ok("ch" + a[0] + " slot " + a[1] + " " + table + " " + Hex4(*lo) + "/" + Hex4(*hi));
+}
+
 struct CommandDef {
     const char* name;
     const char* args; // argument usage; empty for none
@@ -279,31 +296,17 @@ const std::vector<CommandDef>& Commands()
          }},
         {"maker", "CH RANGE MIN MAX", "set a maker correction pair (hex words)", 4, 4, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
-             auto ch = ParseChannel(a[0]);
-             auto r = ParseRange(a[1]);
-             auto lo = ParseWord(a[2]);
-             auto hi = ParseWord(a[3]);
-             if (!ch || !r)
-                 return Error("the channel is 1 to 4 and the range code 0 to 15");
-             if (!lo || !hi)
-                 return Error("corrections are hex words");
-             u.Channel(*ch).maker[static_cast<std::size_t>(*r)] = {*lo, *hi};
-             return Ok("ch" + a[0] + " slot " + a[1] + " maker " + Hex4(*lo) + "/" + Hex4(*hi));
+             return SetCorrection(u, a, "maker", [](SimUnit& unit, int ch, int r, std::uint16_t lo, std::uint16_t hi) {
+                 unit.Channel(ch).maker[static_cast<std::size_t>(r)] = {lo, hi};
+             });
          }},
         {"user", "CH RANGE MIN MAX", "set a user correction pair (hex words)", 4, 4, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
-             auto ch = ParseChannel(a[0]);
-             auto r = ParseRange(a[1]);
-             auto lo = ParseWord(a[2]);
-             auto hi = ParseWord(a[3]);
-             if (!ch || !r)
-                 return Error("the channel is 1 to 4 and the range code 0 to 15");
-             if (!lo || !hi)
-                 return Error("corrections are hex words");
-             auto& slot = u.Channel(*ch).user[static_cast<std::size_t>(*r)];
-             slot.minCorrection = *lo;
-             slot.maxCorrection = *hi;
-             return Ok("ch" + a[0] + " slot " + a[1] + " user " + Hex4(*lo) + "/" + Hex4(*hi));
+             return SetCorrection(u, a, "user", [](SimUnit& unit, int ch, int r, std::uint16_t lo, std::uint16_t hi) {
+                 auto& slot = unit.Channel(ch).user[static_cast<std::size_t>(r)];
+                 slot.minCorrection = lo;
+                 slot.maxCorrection = hi;
+             });
          }},
         {"select", "CH RANGE WORD", "set the adjustment select word (0 none, 1 maker, 2 user)", 3, 3, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
