@@ -520,8 +520,20 @@ void CVelmoraView::StartPolling()
     m_poller.m_bPolling = true;
 }
 
+void CVelmoraView::ReleaseHeldButtons()
+{
+    for (Column& col : m_columns)
+        for (CStepButton* b : col.steps)
+            if (b != nullptr)
+                b->ForgetPress();
+    m_hold.m_nHoldCount = 0;
+}
+
 void CVelmoraView::DisconnectUnit()
 {
+    // A button held while the connection goes (the lost-unit box is on its
+    // way) must not go on ramping the set value for the next connection.
+    ReleaseHeldButtons();
     m_poller.m_bPolling = false;
     // Whatever the channel count: a unit must never be left driving an
     // output nobody sees.
@@ -672,15 +684,22 @@ void CVelmoraView::ScanHeldButton()
     if (m_pConnect == nullptr)
         return;
     HoldScanInput in;
+    // The mouse as it really is, not as the buttons last saw it: a release
+    // that went to a modal box or to another window never reaches them.
     in.leftDown = (QGuiApplication::mouseButtons() & Qt::LeftButton) != 0;
     in.anyCapture = QWidget::mouseGrabber() != nullptr;
+    // A modal window other than the panel's own holds the input; whatever a
+    // button thinks it holds, nothing of the panel is pressed meanwhile.
+    const QWidget* modal = QApplication::activeModalWidget();
+    const bool blocked = modal != nullptr && modal != window();
     const int scanned = ScannedChannels(m_doc.m_model.ChannelsInUse());
     for (int c = 0; c < scanned; ++c) {
         std::vector<HeldButton> group;
         for (CStepButton* b : m_columns[static_cast<std::size_t>(c)].steps) {
+            if ((b->MouseHeld() && (!in.leftDown || blocked)) || (b->KeyHeld() && blocked))
+                b->ForgetPress();
             const bool captured = b->MouseHeld() || b->KeyHeld();
             in.anyCapture = in.anyCapture || captured;
-            in.leftDown = in.leftDown || b->MouseHeld();
             in.spaceDown = in.spaceDown || b->KeyHeld();
             group.push_back({b->Id(), captured, b->CursorInside()});
         }

@@ -100,6 +100,8 @@ public:
     // `id` a step button of any column; `dir` 0 up/"＋", 1 down/"－".
     void StepSetValue(int id, int dir);
     void ScanHeldButton();
+    // Every step button lets go of its press and the hold count starts over.
+    void ReleaseHeldButtons();
     void ApplyTypedValue(int c);
     void ApplyPreset(int c, int k);
     void SelectRange(int c);

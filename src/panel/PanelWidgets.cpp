@@ -125,17 +125,48 @@ void CStepButton::keyReleaseEvent(QKeyEvent* event)
     QPushButton::keyReleaseEvent(event);
 }
 
+void CStepButton::ForgetPress()
+{
+    m_bMouseHeld = false;
+    m_bKeyHeld = false;
+    if (isDown())
+        setDown(false);
+}
+
+bool CStepButton::event(QEvent* event)
+{
+    switch (event->type()) {
+    // A modal window opened over the panel, or the panel's window lost the
+    // activation: the release goes elsewhere.
+    case QEvent::WindowBlocked:
+    case QEvent::WindowDeactivate:
+    case QEvent::UngrabMouse:
+        ForgetPress();
+        break;
+    default:
+        break;
+    }
+    return QPushButton::event(event);
+}
+
+void CStepButton::changeEvent(QEvent* event)
+{
+    if (event->type() == QEvent::EnabledChange && !isEnabled())
+        ForgetPress();
+    QPushButton::changeEvent(event);
+}
+
 void CStepButton::focusOutEvent(QFocusEvent* event)
 {
-    // The button lets go of a space-bar press when it loses the focus.
-    m_bKeyHeld = false;
+    // Whatever took the focus (the keyboard, another window, a box) also
+    // took the press, of the mouse as of the space bar.
+    ForgetPress();
     QPushButton::focusOutEvent(event);
 }
 
 void CStepButton::hideEvent(QHideEvent* event)
 {
-    m_bMouseHeld = false;
-    m_bKeyHeld = false;
+    ForgetPress();
     QPushButton::hideEvent(event);
 }
 

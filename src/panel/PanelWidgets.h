@@ -52,6 +52,12 @@ QPixmap MakePanelImage(PanelImage image);
 // bar holds it down and whether the cursor is over it, which is what the
 // panel's hold scan needs; a plain button forgets it is pressed when the
 // cursor leaves it.
+//
+// A press can end without its release ever reaching the button: a modal box
+// opens under the held mouse, another window takes the focus, the button is
+// hidden or disabled. Each of those forgets the press here, and the panel's
+// scan forgets it too when the real mouse button is up, so that a held
+// button can never go on stepping by itself.
 class CStepButton : public QPushButton {
     Q_OBJECT
 public:
@@ -61,8 +67,13 @@ public:
     bool MouseHeld() const { return m_bMouseHeld; }
     bool KeyHeld() const { return m_bKeyHeld; }
     bool CursorInside() const { return m_bCursorInside; }
+    // Ends a press whose release will not come: the button is idle and
+    // drawn up, and a late release on it is no click.
+    void ForgetPress();
 
 protected:
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

@@ -1,6 +1,7 @@
 // The operator's output operations on the panel: ON/OFF, typing, step
 // buttons with press-and-hold, presets and their lamps, the range, the
 // conversion mode and the dialogs of formula and presets.
+#include <QDialog>
 #include <QLineEdit>
 
 #include "dialogs/ui/CRangeSelectDlg.h"
@@ -162,10 +163,10 @@ TEST(PanelHold, OneSecondPressGivesFifteenRepeatsAndTheClick)
     PanelRig rig(1);
     rig.Model().SetRange(0, 5);
     auto* up = rig.Control<QPushButton>(kB0 + kFirstStepOffset); // 0.001
-    QTest::mousePress(up, Qt::LeftButton);
+    SystemMouse::Press(up);
     rig.Tick(20);
     EXPECT_NEAR(rig.Channel(0).setValue, 4.015, 1e-9);
-    QTest::mouseRelease(up, Qt::LeftButton);
+    SystemMouse::Release(up);
     EXPECT_NEAR(rig.Channel(0).setValue, 4.016, 1e-9);
     rig.Tick(3);
     EXPECT_EQ(rig.view->HoldCount(), 0);
@@ -177,27 +178,23 @@ TEST(PanelHold, ShortPressStepsOnceAndCursorOffPauses)
     PanelRig rig(1);
     rig.Model().SetRange(0, 5);
     auto* up = rig.Control<QPushButton>(kB0 + kFirstStepOffset + 4); // 0.1
-    QTest::mousePress(up, Qt::LeftButton);
+    SystemMouse::Press(up);
     rig.Tick(5);
-    QTest::mouseRelease(up, Qt::LeftButton);
+    SystemMouse::Release(up);
     EXPECT_NEAR(rig.Channel(0).setValue, 4.1, 1e-9);
     rig.Tick(1); // the next tick sees the button released
 
-    QTest::mousePress(up, Qt::LeftButton);
+    SystemMouse::Press(up);
     rig.Tick(7); // two repeats
     EXPECT_NEAR(rig.Channel(0).setValue, 4.3, 1e-9);
-    QMouseEvent away(QEvent::MouseMove, QPointF(-40, -40), up->mapToGlobal(QPointF(-40, -40)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(up, &away);
+    SystemMouse::Move(up, QPoint(-40, -40));
     rig.Tick(10);
     EXPECT_NEAR(rig.Channel(0).setValue, 4.3, 1e-9);
     EXPECT_EQ(rig.view->HoldCount(), 7);
-    QMouseEvent back(QEvent::MouseMove, QPointF(5, 5), up->mapToGlobal(QPointF(5, 5)), Qt::NoButton,
-                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(up, &back);
+    SystemMouse::Move(up, QPoint(5, 5));
     rig.Tick(1);
     EXPECT_NEAR(rig.Channel(0).setValue, 4.4, 1e-9);
-    QTest::mouseRelease(up, Qt::LeftButton);
+    SystemMouse::Release(up, QPoint(5, 5));
     EXPECT_NEAR(rig.Channel(0).setValue, 4.5, 1e-9);
 }
 
@@ -215,6 +212,103 @@ TEST(PanelHold, SpaceBarHoldsTheFocusedButton)
     EXPECT_DOUBLE_EQ(rig.Channel(0).setValue, 13.0);
     rig.Tick(1);
     EXPECT_EQ(rig.view->HoldCount(), 0);
+}
+
+// A press that ends without its release reaching the button must leave the
+// panel idle: no step, no frame, however long the ticks run afterwards.
+struct HeldRig : PanelRig {
+    HeldRig() : PanelRig(1)
+    {
+        Connect();
+        Model().SetRange(0, 5);
+        up = Control<CStepButton>(kB0 + kFirstStepOffset + 4); // 0.1
+        SystemMouse::Press(up);
+        Tick(8); // repeating
+        valueAtStart = Channel(0).setValue;
+    }
+    // The next ticks change nothing and send no settings frame.
+    void ExpectIdle(int ticks = 40)
+    {
+        const double value = Channel(0).setValue;
+        const std::size_t before = WriteCount();
+        Tick(ticks);
+        EXPECT_EQ(Channel(0).setValue, value);
+        EXPECT_TRUE(Writes(before, "\x02W").empty());
+        EXPECT_EQ(view->HoldCount(), 0);
+        EXPECT_FALSE(up->isDown());
+    }
+    CStepButton* up = nullptr;
+    double valueAtStart = 0;
+};
+
+TEST(PanelHold, AModalBoxUnderTheHeldMouseEndsThePress)
+{
+    HeldRig rig;
+    EXPECT_GT(rig.valueAtStart, 4.2); // it was repeating
+    {
+        QDialog box(rig.view.get());
+        box.setWindowModality(Qt::ApplicationModal);
+        box.resize(120, 60);
+        box.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&box));
+        // Ticks keep coming while the box is up; the release lands on it.
+        rig.ExpectIdle(10);
+        SystemMouse::Release(&box);
+    }
+    rig.ExpectIdle();
+    // Clicking the same button afterwards is one ordinary step.
+    const double before = rig.Channel(0).setValue;
+    QTest::mouseClick(rig.up, Qt::LeftButton);
+    EXPECT_NEAR(rig.Channel(0).setValue, before + 0.1, 1e-9);
+    rig.ExpectIdle();
+}
+
+TEST(PanelHold, AnotherWidgetTakingTheMouseEndsThePress)
+{
+    HeldRig rig;
+    // Something else grabs the mouse, and the release goes to it: the held
+    // button never sees it, only the real mouse state tells.
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&other));
+    other.grabMouse();
+    const double before = rig.Channel(0).setValue;
+    SystemMouse::Release(rig.up);
+    other.releaseMouse();
+    EXPECT_EQ(rig.Channel(0).setValue, before); // no click: the release went to the grabber
+    rig.ExpectIdle();
+}
+
+TEST(PanelHold, LosingTheFocusEndsThePress)
+{
+    HeldRig rig;
+    QWidget other;
+    other.resize(100, 100);
+    other.show();
+    other.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+    // The mouse is still down, but the press belongs to a window that lost
+    // the activation.
+    rig.ExpectIdle();
+    SystemMouse::Release(&other);
+    rig.ExpectIdle();
+}
+
+TEST(PanelHold, ADisconnectDuringThePressEndsIt)
+{
+    HeldRig rig;
+    rig.unit.Faults().silent = true;
+    rig.Tick(110); // the unit is given up while the button is held
+    ASSERT_FALSE(rig.view->IsConnected());
+    EXPECT_TRUE(rig.LastMessageIs("接続が解除されました。", "警告", PromptIcon::Exclamation));
+    rig.ExpectIdle();
+    SystemMouse::Release(rig.up);
+    rig.ExpectIdle();
+
+    rig.unit.Faults().silent = false;
+    rig.Connect();
+    rig.ExpectIdle();
 }
 
 TEST(PanelPresets, PresetSetsTheValueAndLightsItsLamp)

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QTest>
+#include <QWindow>
 
 #include <memory>
 #include <string>
@@ -110,6 +111,18 @@ struct PanelRig {
     std::unique_ptr<GeneratorLink> link;
     std::unique_ptr<CVelmoraDoc> doc;
     std::unique_ptr<CVelmoraView> view;
+};
+
+// The left mouse button as the window system delivers it: through the
+// widget's window, so that QGuiApplication knows the button is down and a
+// modal window keeps the event from a blocked one.
+struct SystemMouse {
+    static QWindow* WindowOf(QWidget* w) { return w->window()->windowHandle(); }
+    static QPoint At(QWidget* w, QPoint pos) { return WindowOf(w)->mapFromGlobal(w->mapToGlobal(pos)); }
+    static void Press(QWidget* w) { QTest::mousePress(WindowOf(w), Qt::LeftButton, {}, At(w, w->rect().center())); }
+    static void Release(QWidget* w, QPoint pos) { QTest::mouseRelease(WindowOf(w), Qt::LeftButton, {}, At(w, pos)); }
+    static void Release(QWidget* w) { Release(w, w->rect().center()); }
+    static void Move(QWidget* w, QPoint pos) { QTest::mouseMove(WindowOf(w), At(w, pos)); }
 };
 
 // The settings frame of channel index c: STX "W" and the channel digit.
