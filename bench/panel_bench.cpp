@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "BenchUtil.h"
+#include "app/AppSetup.h"
 #include "app/CMainFrame.h"
 #include "app/CVelmoraApp.h"
 #include "panel/CVelmoraView.h"
@@ -119,6 +120,8 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
+    // Measured as the program starts: with Qt's Japanese texts.
+    InstallQtTranslations(app);
     QDir::setCurrent(QDir::tempPath());
     BenchPrompter prompter;
     Watcher watcher;

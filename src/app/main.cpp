@@ -1,5 +1,4 @@
 // velmora: the windowed operating program of the analog output generator.
-#include <clocale>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
@@ -9,7 +8,7 @@
 #include <QSocketNotifier>
 #include <QStringList>
 
-#include "app/AppIcon.h"
+#include "app/AppSetup.h"
 #include "app/CMainFrame.h"
 #include "app/CVelmoraApp.h"
 #include "app/CommandLine.h"
@@ -76,13 +75,7 @@ int main(int argc, char** argv)
     }
 
     QApplication app(argc, argv);
-    // Qt takes the whole locale from the environment; numbers in files, on the
-    // wire and in the value fields always use a decimal point.
-    std::setlocale(LC_NUMERIC, "C");
-    QApplication::setOrganizationName(QStringLiteral("Hovelt"));
-    QApplication::setApplicationName(QStringLiteral("Velmora"));
-    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
-    QApplication::setWindowIcon(velmora::AppIcon());
+    velmora::PrepareApplication(app);
 
     velmora::QtPrompter prompter;
     int status = 0;

@@ -5,6 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <QTranslator>
+
+#include "app/AppSetup.h"
 #include "app/CAboutDlg.h"
 #include "app/QtPrompter.h"
 #include "app/RecentFileList.h"
@@ -53,6 +61,29 @@ TEST(AppRecentFiles, KeepsFourMostRecentFirstAcrossInstances)
     RecentFileList edited;
     edited.Load();
     EXPECT_EQ(edited.Entries(), (QStringList{"/d/x.ini", "/d/y.ini"}));
+}
+
+TEST(AppTranslations, StandardDialogsSpeakJapanese)
+{
+    QTranslator* translator = InstallQtTranslations(*static_cast<QApplication*>(QCoreApplication::instance()));
+    ASSERT_NE(translator, nullptr) << "Qt's Japanese translations are not installed";
+    {
+        QFileDialog chooser(nullptr, QStringLiteral("開く"));
+        chooser.setOption(QFileDialog::DontUseNativeDialog);
+        auto* buttons = chooser.findChild<QDialogButtonBox*>();
+        ASSERT_NE(buttons, nullptr);
+        EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), QStringLiteral("キャンセル"));
+        auto* name = chooser.findChild<QLabel*>(QStringLiteral("fileNameLabel"));
+        ASSERT_NE(name, nullptr);
+        EXPECT_FALSE(name->text().contains(QStringLiteral("File"))) << name->text().toStdString();
+        auto* lookIn = chooser.findChild<QLabel*>(QStringLiteral("lookInLabel"));
+        ASSERT_NE(lookIn, nullptr);
+        EXPECT_FALSE(lookIn->text().contains(QStringLiteral("Look"))) << lookIn->text().toStdString();
+    }
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    QDialogButtonBox english(QDialogButtonBox::Cancel);
+    EXPECT_EQ(english.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
 }
 
 TEST(AppAbout, ShowsTheProgramsVersionAndCopyright)

@@ -1,0 +1,38 @@
+#include "app/AppSetup.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QTranslator>
+
+#include <clocale>
+
+#include "app/AppIcon.h"
+
+namespace velmora {
+
+QTranslator* InstallQtTranslations(QApplication& app)
+{
+    // The program is Japanese whatever the desktop's language: the standard
+    // dialogs follow the program, not the environment.
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete translator;
+        return nullptr;
+    }
+    QCoreApplication::installTranslator(translator);
+    return translator;
+}
+
+bool PrepareApplication(QApplication& app)
+{
+    // Qt takes the whole locale from the environment; numbers in files, on the
+    // wire and in the value fields always use a decimal point.
+    std::setlocale(LC_NUMERIC, "C");
+    QApplication::setOrganizationName(QStringLiteral("Hovelt"));
+    QApplication::setApplicationName(QStringLiteral("Velmora"));
+    QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
+    QApplication::setWindowIcon(AppIcon());
+    return InstallQtTranslations(app) != nullptr;
+}
+
+} // namespace velmora
