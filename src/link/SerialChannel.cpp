@@ -38,7 +38,7 @@ bool SerialChannel::Connect()
         return true;
     if (!m_port->Open(DevicePathForPort(m_strPortName))) {
         m_strLastDiagnostic = m_port->LastErrorText();
-        m_prompter.Message(m_strPortName + "は使えません", kAppTitle, PromptIcon::Exclamation, PromptButtons::Ok);
+        m_prompter.Message(m_strPortName + "は使えません", kWarningCaption, PromptIcon::Exclamation, PromptButtons::Ok);
         return false;
     }
     m_strLastDiagnostic = m_port->LastError() == SerialError::SettingsRejected ? kSettingsRejectedText : "";

@@ -9,10 +9,12 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Prompter.h"
+
 namespace velmora {
 
 inline constexpr const char* kCaptionConfirm = "確認";
-inline constexpr const char* kCaptionWarning = "警告";
+inline constexpr const char* kCaptionWarning = kWarningCaption;
 
 inline constexpr const char* kMsgPortMissing = "指定接続ポートが存在しません";
 inline constexpr const char* kMsgNothingSelected = "選択されていません。";

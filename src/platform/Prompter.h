@@ -14,6 +14,9 @@
 namespace velmora {
 
 inline constexpr const char* kAppTitle = "Velmora";
+// The caption of connection events (a port that cannot be opened, a lost
+// unit), shown with the exclamation icon.
+inline constexpr const char* kWarningCaption = "警告";
 
 enum class PromptIcon { None, Information, Exclamation, Question, Stop };
 enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };

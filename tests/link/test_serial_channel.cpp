@@ -182,7 +182,7 @@ TEST_F(SerialChannelTest, AFailedOpenIsShownWithThePortName)
     EXPECT_FALSE(channel.IsOpen());
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].text, "ttyUSB0は使えません");
-    EXPECT_EQ(prompter.shown[0].caption, kAppTitle);
+    EXPECT_EQ(prompter.shown[0].caption, "警告");
     EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
     EXPECT_EQ(prompter.shown[0].buttons, PromptButtons::Ok);
     EXPECT_EQ(channel.LastDiagnostic(), line.openErrorText);

@@ -92,7 +92,7 @@ TEST_F(SerialChannelPtyTest, AMissingDeviceIsShownAsUnusable)
     EXPECT_FALSE(channel.IsOpen());
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].text, "ttyVELMORA-noneは使えません");
-    EXPECT_EQ(prompter.shown[0].caption, "Velmora");
+    EXPECT_EQ(prompter.shown[0].caption, "警告");
     EXPECT_EQ(prompter.shown[0].icon, PromptIcon::Exclamation);
     EXPECT_NE(channel.LastDiagnostic().find("/dev/ttyVELMORA-none"), std::string::npos);
 }
