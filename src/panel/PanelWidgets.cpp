@@ -37,10 +37,31 @@ QFont PanelSmallFont()
 
 QFont PanelValueFont()
 {
+    return PanelValueFont(QStringLiteral("IPAGothic"));
+}
+
+QFont PanelValueFont(const QString& family)
+{
     QFont font = PanelFace(48);
+    font.setFamily(family);
+    // Hinting rounds advances to whole device pixels, which differ from one
+    // scale factor to the next; without it an advance is the same number of
+    // device-independent pixels on every screen.
+    font.setHintingPreference(QFont::PreferNoHinting);
+    // A face whose half-width characters are not one column wide is
+    // narrowed or widened to it, so that each character stays centred in its
+    // column; letter spacing only takes up what the whole-percent stretch
+    // leaves over.
     const qreal advance = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
-    if (advance > 0 && advance != kDigitPitch)
-        font.setLetterSpacing(QFont::AbsoluteSpacing, kDigitPitch - advance);
+    if (advance <= 0 || advance == kDigitPitch)
+        return font;
+    const int stretch = qRound(100.0 * kDigitPitch / advance);
+    if (stretch != 100) {
+        font.setStretch(std::clamp(stretch, 1, 4000));
+    }
+    const qreal stretched = QFontMetricsF(font).horizontalAdvance(QLatin1Char('0'));
+    if (stretched > 0 && stretched != kDigitPitch)
+        font.setLetterSpacing(QFont::AbsoluteSpacing, kDigitPitch - stretched);
     return font;
 }
 

@@ -32,9 +32,11 @@ inline const QColor kAlarmBox{0xFF, 0x00, 0x00};
 // The Gothic face installed with the program, at 12 pixels: every control.
 QFont PanelSmallFont();
 // The same face at 48 pixels for the value fields, in which every half-width
-// character is exactly one step-button column (24 pixels) wide; the letter
-// spacing makes up any difference of the face that is really found.
+// character is exactly one step-button column (24 device-independent pixels)
+// wide at every scale factor; a face of another width that is really found
+// is stretched to it.
 QFont PanelValueFont();
+QFont PanelValueFont(const QString& family);
 
 enum class PanelImage {
     StartUnavailable, // grey play triangle

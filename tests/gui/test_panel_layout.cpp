@@ -1,6 +1,10 @@
 // The panel's columns for one, two and four channels, the step buttons over
 // the value field's characters, the colours and the drawing.
 #include <QFontMetricsF>
+#include <QPixmap>
+
+#include <cmath>
+#include <optional>
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
@@ -124,6 +128,60 @@ TEST(PanelLayout, StepButtonsStandOverTheirCharacters)
                 EXPECT_NEAR(buttonCentre, centre, 0.5) << "channel " << c << " position " << p;
             }
         }
+    }
+}
+
+// The centre of the ink drawn between x = from and x = to (panel pixels) in
+// the field's rendering, or nothing when that stretch is blank.
+std::optional<double> InkCentre(const QImage& image, double dpr, int fieldLeft, double from, double to)
+{
+    double sum = 0, weight = 0;
+    const int x0 = std::max(0, int(std::floor((from - fieldLeft) * dpr)));
+    const int x1 = std::min(image.width(), int(std::ceil((to - fieldLeft) * dpr)));
+    for (int x = x0; x < x1; ++x) {
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            const double dark = 1.0 - (c.redF() + c.greenF() + c.blueF()) / 3.0;
+            if (dark > 0.5) {
+                sum += (x + 0.5) * dark;
+                weight += dark;
+            }
+        }
+    }
+    if (weight == 0)
+        return std::nullopt;
+    return fieldLeft + sum / weight / dpr;
+}
+
+// What the operator sees: the ink of every character of the value field
+// centred under its step buttons, as drawn at the screen's scale factor (the
+// test runs at 1, 1.25, 1.5 and 2), in the panel's face and in a face of
+// another width.
+TEST(PanelLayout, DrawnDigitsStandUnderTheirButtons)
+{
+    PanelRig rig(1);
+    rig.Model().SetRange(0, 3); // -10..10 V: the sign pair and every digit pair but the point's
+    rig.Channel(0).setValue = -8.888;
+    rig.view->RefreshScale(0);
+    rig.view->RefreshValueFields();
+    CValueField* field = rig.Field(0);
+    for (const QString& face : {QStringLiteral("IPAGothic"), QStringLiteral("DejaVu Sans Mono")}) {
+        field->setFont(PanelValueFont(face));
+        const QPixmap pixmap = field->grab();
+        const double dpr = pixmap.devicePixelRatio();
+        const QImage image = pixmap.toImage();
+        const int left = field->geometry().left();
+        for (int p : {0, 1, 2, 4, 6}) {
+            const QRect button = Geometry(rig, ChannelBase(0) + kFirstStepOffset + 2 * p);
+            const double centre = button.left() + button.width() / 2.0;
+            const auto ink = InkCentre(image, dpr, left, centre - kDigitPitch / 2.0, centre + kDigitPitch / 2.0);
+            ASSERT_TRUE(ink.has_value()) << face.toStdString() << " position " << p;
+            EXPECT_NEAR(*ink, centre, 1.0) << face.toStdString() << " position " << p << " at " << dpr;
+        }
+        // The space between sign and digits draws nothing: no character ran
+        // into the next column.
+        const double blank = Geometry(rig, ChannelBase(0) + kFirstStepOffset + 10).center().x() + 0.5;
+        EXPECT_FALSE(InkCentre(image, dpr, left, blank - 8, blank + 8).has_value()) << face.toStdString();
     }
 }
 
