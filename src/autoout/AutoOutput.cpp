@@ -1,0 +1,285 @@
+#include "autoout/AutoOutput.h"
+
+#include <algorithm>
+#include <climits>
+
+#include "model/RangeTable.h"
+#include "platform/Clock.h"
+
+namespace velmora {
+
+namespace {
+
+constexpr std::int64_t kNanosPerTenth = 100'000'000;
+
+bool IsChannelIndex(int c)
+{
+    return c >= 0 && c < kMaxChannels;
+}
+
+bool IsKnownMode(std::int32_t mode)
+{
+    return mode == kAutoSawtooth || mode == kAutoTriangle || mode == kAutoArbitrary;
+}
+
+// With repeat 0 the count goes on for as long as the program runs; one step
+// per tick at 20 ticks a second would pass the int32 limit after 3.4 years.
+void CountCycle(AutoOutputState& a)
+{
+    if (a.cycleCount < INT32_MAX)
+        ++a.cycleCount;
+}
+
+bool IsUsedRow(const AutoOutputState& a, std::int64_t row)
+{
+    return row >= 0 && row < kArbitraryPointCount && a.points[static_cast<std::size_t>(row)].used;
+}
+
+double NextSawtooth(const AutoOutputSlot& s, AutoOutputState& a, double cur)
+{
+    double v = 0.0;
+    if (s.end >= s.start) {
+        v = cur + s.step;
+        if (v - s.end > kAutoTolerance) {
+            CountCycle(a);
+            v = s.start;
+        }
+        return std::min(s.end, v);
+    }
+    v = cur - s.step;
+    if (s.end - v > kAutoTolerance) {
+        CountCycle(a);
+        v = s.start;
+    }
+    return std::max(s.end, v);
+}
+
+double NextTriangle(const AutoOutputSlot& s, AutoOutputState& a, double cur)
+{
+    // A further cycle follows the one just completed.
+    auto more = [&] { return s.repeat == 0 || s.repeat > a.cycleCount; };
+    double v = 0.0;
+    if (s.end >= s.start) {
+        if (!a.falling) {
+            v = cur + s.step;
+            if (v - s.end > kAutoTolerance) {
+                a.falling = true;
+                v = cur - s.step;
+            }
+        } else {
+            v = cur - s.step;
+            if (s.start - v > kAutoTolerance) {
+                CountCycle(a);
+                a.falling = false;
+                if (more())
+                    v = s.start + s.step;
+            }
+        }
+        return std::min(s.end, std::max(s.start, v));
+    }
+    if (!a.falling) {
+        v = cur - s.step;
+        if (s.end - v > kAutoTolerance) {
+            a.falling = true;
+            v = cur + s.step;
+        }
+    } else {
+        v = cur + s.step;
+        if (v - s.start > kAutoTolerance) {
+            CountCycle(a);
+            a.falling = false;
+            if (more())
+                v = s.start - s.step;
+        }
+    }
+    return std::max(s.end, std::min(s.start, v));
+}
+
+} // namespace
+
+std::int64_t TenthsNow(const Clock& clock)
+{
+    return clock.Now().count() / kNanosPerTenth;
+}
+
+const AutoOutputSlot* SlotInUse(const GeneratorModel& model, const AutoOutputState& state, int c)
+{
+    const int slot = model.ActiveSlot(c);
+    if (slot == kNoSlot)
+        return nullptr;
+    return &state.slots[static_cast<std::size_t>(slot)];
+}
+
+AutoControlResult AutoOutputRunner::Start(int c, std::int64_t now)
+{
+    AutoControlResult result;
+    if (!IsChannelIndex(c))
+        return result;
+    AutoOutputState& a = m_states[static_cast<std::size_t>(c)];
+    const AutoOutputSlot* s = SlotInUse(m_model, a, c);
+    if (s == nullptr || !IsKnownMode(s->mode)) {
+        a.runState = kAutoStopped;
+        return result;
+    }
+
+    auto putOut = [&](double value, std::int32_t row) {
+        m_model.SetSetValue(c, value);
+        result.output = AutoOutputEvent{c, value, a.cycleCount, row, now};
+    };
+
+    if (s->mode == kAutoArbitrary) {
+        if (a.runState == kAutoStopped) {
+            a.pointIndex = 0;
+            a.cycleCount = 0;
+        }
+        if (IsUsedRow(a, a.pointIndex)) {
+            const ArbitraryPoint& p = a.points[static_cast<std::size_t>(a.pointIndex)];
+            putOut(p.value, a.pointIndex);
+            a.nextStepTime = now + p.interval;
+            a.runState = kAutoRunning;
+        } else {
+            a.runState = kAutoStopped;
+        }
+    } else if (a.runState == kAutoPaused) {
+        a.nextStepTime = now + s->interval;
+        a.runState = kAutoRunning;
+    } else if (a.runState != kAutoRunning) {
+        a.falling = false;
+        a.cycleCount = 0;
+        putOut(s->start, -1);
+        a.nextStepTime = now + s->interval;
+        a.runState = kAutoRunning;
+    }
+    result.settingsEnabled = a.runState == kAutoStopped;
+    return result;
+}
+
+AutoControlResult AutoOutputRunner::Pause(int c)
+{
+    AutoControlResult result;
+    if (!IsChannelIndex(c))
+        return result;
+    m_states[static_cast<std::size_t>(c)].runState = kAutoPaused;
+    result.settingsEnabled = false;
+    return result;
+}
+
+AutoControlResult AutoOutputRunner::Stop(int c)
+{
+    AutoControlResult result;
+    if (IsChannelIndex(c))
+        m_states[static_cast<std::size_t>(c)].runState = kAutoStopped;
+    return result;
+}
+
+std::vector<AutoStepEvent> AutoOutputRunner::Step(std::int64_t now)
+{
+    std::vector<AutoStepEvent> events;
+    const int count = m_model.ChannelsInUse();
+    for (int c = 0; c < count; ++c) {
+        const AutoOutputState& a = m_states[static_cast<std::size_t>(c)];
+        if (a.runState == kAutoRunning && a.nextStepTime <= now)
+            events.push_back(StepChannel(c));
+    }
+    return events;
+}
+
+AutoStepEvent AutoOutputRunner::StepChannel(int c)
+{
+    AutoStepEvent event;
+    event.channel = c;
+    AutoOutputState& a = m_states[static_cast<std::size_t>(c)];
+    const AutoOutputSlot* slot = SlotInUse(m_model, a, c);
+    // Only a document opened while the output ran can bring these; a run
+    // with nothing to step by ends rather than hold the controls locked.
+    if (slot == nullptr || !IsKnownMode(slot->mode)) {
+        a.runState = kAutoStopped;
+        event.stopped = true;
+        return event;
+    }
+    const AutoOutputSlot& s = *slot;
+    const double cur = m_model.channels[static_cast<std::size_t>(c)].setValue;
+
+    double v = 0.0;
+    std::int32_t t = s.interval;
+    std::int32_t row = -1;
+    if (s.mode == kAutoArbitrary) {
+        std::int64_t k = static_cast<std::int64_t>(a.pointIndex) + 1;
+        if (!IsUsedRow(a, k)) {
+            k = 0;
+            CountCycle(a);
+        }
+        a.pointIndex = static_cast<std::int32_t>(k);
+        const ArbitraryPoint& p = a.points[static_cast<std::size_t>(k)];
+        v = p.value;
+        t = p.interval;
+        row = a.pointIndex;
+    } else if (s.mode == kAutoSawtooth) {
+        v = NextSawtooth(s, a, cur);
+    } else {
+        v = NextTriangle(s, a, cur);
+    }
+
+    // Neither clamped nor truncated: the settings were checked when entered.
+    m_model.SetSetValue(c, v);
+    event.output = AutoOutputEvent{c, v, a.cycleCount, row, a.nextStepTime};
+    a.nextStepTime += t;
+    if (s.repeat != 0 && a.cycleCount >= s.repeat) {
+        a.runState = kAutoStopped;
+        event.stopped = true;
+    }
+    return event;
+}
+
+std::string AutoModeName(std::int32_t mode)
+{
+    switch (mode) {
+    case kAutoSawtooth:
+        return "のこぎり波";
+    case kAutoTriangle:
+        return "三角波";
+    case kAutoArbitrary:
+        return "任意波";
+    default:
+        return {};
+    }
+}
+
+std::optional<AutoButtonImages> AutoButtonImagesFor(std::int32_t runState)
+{
+    // A coloured image marks a button whose action would change the state.
+    switch (runState) {
+    case kAutoStopped:
+        return AutoButtonImages{AutoButtonImage::PlayGreen, AutoButtonImage::PauseBlue, AutoButtonImage::StopGrey};
+    case kAutoRunning:
+        return AutoButtonImages{AutoButtonImage::PlayGrey, AutoButtonImage::PauseBlue, AutoButtonImage::StopRed};
+    case kAutoPaused:
+        return AutoButtonImages{AutoButtonImage::PlayGreen, AutoButtonImage::PauseGrey, AutoButtonImage::StopRed};
+    default:
+        return std::nullopt;
+    }
+}
+
+AutoOutputView AutoOutputDisplay(const GeneratorModel& model, const AutoOutputState& state, int c)
+{
+    AutoOutputView view;
+    view.images = AutoButtonImagesFor(state.runState);
+    view.controlsActive = state.runState == kAutoStopped;
+    const AutoOutputSlot* s = SlotInUse(model, state, c);
+    if (s == nullptr)
+        return view;
+    view.modeText = AutoModeName(s->mode);
+    if (s->mode == kAutoArbitrary) {
+        view.startText = view.endText = view.stepText = view.intervalText = "---";
+    } else {
+        const int d = model.ChannelLimits(c).decimals;
+        view.startText = FormatFixed(s->start, d);
+        view.endText = FormatFixed(s->end, d);
+        view.stepText = FormatFixed(s->step, d);
+        view.intervalText = FormatFixed(s->interval / 10.0, 1);
+    }
+    view.repeatText = std::to_string(s->repeat);
+    return view;
+}
+
+} // namespace velmora
