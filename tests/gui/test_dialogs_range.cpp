@@ -57,6 +57,8 @@ TEST(RangeSelectDialog, ShowsTenRangeButtonsInTheirPlaces)
         QGroupBox* group = entry.column == RangeColumn::Voltage ? voltage : current;
         EXPECT_TRUE(group->geometry().contains(dlg.RangeButton(entry.id)->geometry())) << entry.id;
     }
+    dlg.show();
+    EXPECT_EQ(test::ExpectControlsInsideTheirGroups(dlg), 2);
 }
 
 TEST(RangeSelectDialog, ThePresentRangeIsLightGreenAndTheOthersGrey)

@@ -1,9 +1,9 @@
 #include "dialogs/ui/CRangeSelectDlg.h"
 
-#include <QGroupBox>
 #include <QPushButton>
 
 #include "dialogs/ui/CColorButton.h"
+#include "dialogs/ui/CGroupFrame.h"
 #include "dialogs/ui/DialogMetrics.h"
 
 namespace velmora {
@@ -31,9 +31,9 @@ CRangeSelectDlg::CRangeSelectDlg(QWidget* parent) : QDialog(parent)
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* current = new QGroupBox(QStringLiteral("電流"), this);
+    auto* current = new CGroupFrame(QStringLiteral("電流"), this);
     current->setGeometry(DluRect(7, 7, 119, 112));
-    auto* voltage = new QGroupBox(QStringLiteral("電圧"), this);
+    auto* voltage = new CGroupFrame(QStringLiteral("電圧"), this);
     voltage->setGeometry(DluRect(137, 7, 65, 112));
     // The group boxes only frame; the labels and buttons are the dialog's own
     // children, placed in its client coordinates.
