@@ -7,6 +7,8 @@
 #include <QPolygon>
 #include <QScrollBar>
 #include <QSignalBlocker>
+#include <QStyleOptionButton>
+#include <QStylePainter>
 
 #include <algorithm>
 
@@ -191,11 +193,43 @@ void CStepButton::hideEvent(QHideEvent* event)
     QPushButton::hideEvent(event);
 }
 
+namespace {
+
+// Room between the lamp and the caption: a caption without a leading blank
+// ("-10.000") would otherwise touch the lamp and read as one run with it.
+constexpr int kLampGap = 3;
+// The lamp's distance from the face's left edge.
+constexpr int kLampIndent = 1;
+
+} // namespace
+
 CPresetButton::CPresetButton(const QPixmap& lit, const QPixmap& unlit, QWidget* parent)
     : QPushButton(parent), m_lit(lit), m_unlit(unlit)
 {
-    setIconSize(unlit.size());
-    setIcon(m_unlit);
+}
+
+void CPresetButton::paintEvent(QPaintEvent*)
+{
+    // The style's face without its label; the lamp and the caption are
+    // placed here, so that the widest caption keeps its gap and is never
+    // cut at the right.
+    QStylePainter p(this);
+    QStyleOptionButton option;
+    initStyleOption(&option);
+    option.text.clear();
+    option.icon = QIcon();
+    p.drawControl(QStyle::CE_PushButton, option);
+    const QRect content = style()->subElementRect(QStyle::SE_PushButtonContents, &option, this);
+    const QPixmap& lamp = m_bLit ? m_lit : m_unlit;
+    const int lampLeft = content.left() + kLampIndent;
+    p.drawPixmap(lampLeft, content.top() + (content.height() - lamp.height()) / 2, lamp);
+    const QRect captionArea(lampLeft + lamp.width() + kLampGap, content.top(),
+                            content.right() + 1 - (lampLeft + lamp.width() + kLampGap), content.height());
+    const int captionWidth = fontMetrics().horizontalAdvance(text());
+    const Qt::Alignment align =
+        captionWidth <= captionArea.width() ? Qt::AlignHCenter : Qt::AlignLeft; // the start stays in view
+    p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::ButtonText));
+    p.drawText(captionArea, static_cast<int>(align | Qt::AlignVCenter), text());
 }
 
 void CPresetButton::SetLamp(bool lit)
@@ -203,7 +237,7 @@ void CPresetButton::SetLamp(bool lit)
     if (lit == m_bLit)
         return;
     m_bLit = lit;
-    setIcon(lit ? m_lit : m_unlit);
+    update();
 }
 
 CBoxedLabel::CBoxedLabel(const QString& text, QColor box, QColor ink, QWidget* parent)

@@ -100,9 +100,12 @@ public:
     void SetLamp(bool lit);
     bool LampLit() const { return m_bLit; }
 
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
 private:
-    QIcon m_lit;
-    QIcon m_unlit;
+    QPixmap m_lit;
+    QPixmap m_unlit;
     bool m_bLit = false;
 };
 

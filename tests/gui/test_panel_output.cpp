@@ -342,6 +342,71 @@ TEST(PanelPresets, PresetSetsTheValueAndLightsItsLamp)
     EXPECT_TRUE(preset(0)->LampLit());
 }
 
+// The lamp and the caption, as drawn: the caption's first and last columns
+// of black ink, and the lamp's last column.
+struct PresetInk {
+    int lampRight = -1;
+    int inkLeft = -1;
+    int inkRight = -1;
+};
+
+PresetInk MeasurePreset(const QImage& drawn)
+{
+    PresetInk m;
+    // The lamp stands at the left; grey further right is the caption's
+    // anti-aliasing.
+    for (int x = 0; x < drawn.width() / 3; ++x)
+        for (int y = 0; y < drawn.height(); ++y) {
+            const QColor c = drawn.pixelColor(x, y);
+            if (c == QColor(0x80, 0x80, 0x80) || c == QColor(0x00, 0xD0, 0x00))
+                m.lampRight = std::max(m.lampRight, x);
+        }
+    for (int x = m.lampRight + 1; m.lampRight >= 0 && x < drawn.width(); ++x) {
+        for (int y = 0; y < drawn.height(); ++y) {
+            const QColor c = drawn.pixelColor(x, y);
+            if (c.red() + c.green() + c.blue() < 3 * 0x50) {
+                if (m.inkLeft < 0)
+                    m.inkLeft = x;
+                m.inkRight = std::max(m.inkRight, x);
+            }
+        }
+    }
+    return m;
+}
+
+TEST(PanelPresets, TheLampStandsApartFromTheWidestCaptions)
+{
+    PanelRig rig(1);
+    auto* button = rig.Control<CPresetButton>(kB0 + kFirstPresetOffset);
+    // Captions without a leading blank: -10.000 on the -10..10 V range, and
+    // the widest a conversion formula can give.
+    rig.Model().SetRange(0, 3);
+    rig.Channel(0).presets[3][0] = -10.0;
+    rig.view->RefreshPanel();
+    ASSERT_EQ(button->text(), QStringLiteral("-10.000"));
+    const PresetInk narrow = MeasurePreset(button->grab().toImage());
+
+    rig.Channel(0).useConversion = true;
+    rig.Channel(0).convMin = -99999.9;
+    rig.Channel(0).convMax = 99999.9;
+    rig.Channel(0).convDecimals = 1;
+    rig.Channel(0).presets[15][0] = -99999.9;
+    rig.view->RefreshPanel();
+    ASSERT_EQ(button->text(), QStringLiteral("-99999.9"));
+    const QImage wideImage = button->grab().toImage();
+    const PresetInk wide = MeasurePreset(wideImage);
+
+    for (const PresetInk& m : {narrow, wide}) {
+        ASSERT_GE(m.lampRight, 0);
+        ASSERT_GT(m.inkLeft, 0);
+        EXPECT_GE(m.inkLeft - m.lampRight - 1, 3) << "lamp ends at " << m.lampRight << ", caption at " << m.inkLeft;
+        EXPECT_LT(m.inkRight, wideImage.width() - 2) << "the caption runs into the bevel";
+    }
+    // The whole caption is drawn, not cut at the right: its ink spans nearly
+    // its advance.
+    EXPECT_GE(wide.inkRight - wide.inkLeft + 1, button->fontMetrics().horizontalAdvance(button->text()) - 3);
+}
+
 TEST(PanelPresets, EditingStoresIntoTheSlotInUse)
 {
     PanelRig rig(1);
