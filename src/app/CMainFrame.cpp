@@ -20,6 +20,7 @@
 #include "app/RecentFileList.h"
 #include "model/CVelmoraDoc.h"
 #include "panel/CVelmoraView.h"
+#include "panelcore/PanelLayout.h"
 #include "platform/Prompter.h"
 
 namespace velmora {
@@ -71,7 +72,7 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
     setWindowIcon(AppIcon());
     setAcceptDrops(true);
     CreateMenus();
-    setFixedSize(g_nFrameWidth, kFrameHeight);
+    setFixedSize(FixedSize(g_nFrameWidth));
 
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen != nullptr)
@@ -128,6 +129,11 @@ void CMainFrame::CreateMenus()
     UpdateCommandStates();
 }
 
+QSize CMainFrame::FixedSize(int width) const
+{
+    return QSize(width, menuBar()->sizeHint().height() + kPanelHeight);
+}
+
 void CMainFrame::SetPanel(CVelmoraView* panel)
 {
     m_pPanel = panel;
@@ -140,7 +146,7 @@ void CMainFrame::SetPanel(CVelmoraView* panel)
 void CMainFrame::ApplyFrameWidth(int width)
 {
     g_nFrameWidth = AcceptedFrameWidth(width);
-    setFixedSize(g_nFrameWidth, kFrameHeight);
+    setFixedSize(FixedSize(g_nFrameWidth));
     if (QScreen* s = screen())
         move(KeptInside(pos(), g_nFrameWidth, s->availableGeometry()));
 }

@@ -24,6 +24,9 @@ class CVelmoraView;
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
+    // The nominal height of the whole window, caption and borders included,
+    // which places it on the screen. The window itself is sized to its menu
+    // bar and the panel (FixedSize).
     static constexpr int kFrameHeight = 530;
     static constexpr int kWidthOneChannel = 300;
     static constexpr int kWidthTwoChannels = 432;
@@ -53,6 +56,10 @@ public:
 
     // The panel's width change, keeping the position.
     void ApplyFrameWidth(int width);
+    // The window's fixed size for a frame width: that width, and the menu
+    // bar with the whole panel below it. (A window of 300/432 x 530 with
+    // caption, menu and borders had a client area of about this size.)
+    QSize FixedSize(int width) const;
 
     // Caption "<title> - Velmora".
     void SetDocumentTitle(const QString& title);

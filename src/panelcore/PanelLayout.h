@@ -31,7 +31,10 @@ struct PanelRect {
 inline constexpr int kConnectButtonId = 805;
 inline constexpr int kPortListId = 808;
 inline constexpr int kColumnCount = 4;
-inline constexpr int kPanelFrameHeight = 530;
+// The panel's own height: the channel frames end at 464, and the margin
+// above the connect button (8) is kept below them. The window is this plus
+// its menu bar, with no band below the frames.
+inline constexpr int kPanelHeight = 472;
 
 // Frame widths: a single column, two columns, and four columns (two more
 // columns 205 pixels apart, so that channels 3 and 4 can be reached).

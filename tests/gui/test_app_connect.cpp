@@ -87,7 +87,7 @@ TEST_F(AppConnect, FourChannelUnitWidensTheFrameToReachEveryColumn)
     RunQueued();
     ASSERT_TRUE(app->View()->IsConnected());
     EXPECT_EQ(app->Document()->m_model.channelCount, 4);
-    EXPECT_EQ(app->MainFrame()->size(), QSize(CMainFrame::kWidthFourChannels, CMainFrame::kFrameHeight));
+    EXPECT_EQ(app->MainFrame()->size(), app->MainFrame()->FixedSize(CMainFrame::kWidthFourChannels));
     // The last column's rightmost control lies inside the window.
     const QWidget* panel = app->MainFrame()->centralWidget();
     int right = 0;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/CMainFrame.h"
+#include "panelcore/PanelLayout.h"
 
 #include "model/CVelmoraDoc.h"
 
@@ -62,28 +63,30 @@ TEST(AppFrame, WidthFollowsTheChannelCountAndCannotBeChanged)
     for (int width : {300, 432, 842}) {
         g_nFrameWidth = width;
         CMainFrame frame;
-        EXPECT_EQ(frame.size(), QSize(width, 530));
-        EXPECT_EQ(frame.minimumSize(), QSize(width, 530));
-        EXPECT_EQ(frame.maximumSize(), QSize(width, 530));
+        const QSize fixed(width, frame.menuBar()->sizeHint().height() + kPanelHeight);
+        EXPECT_EQ(frame.FixedSize(width), fixed);
+        EXPECT_EQ(frame.size(), fixed);
+        EXPECT_EQ(frame.minimumSize(), fixed);
+        EXPECT_EQ(frame.maximumSize(), fixed);
         EXPECT_EQ(g_nFrameWidth, width);
         // Dragging a border asks for another size; the frame refuses it.
         frame.resize(width + 100, 600);
-        EXPECT_EQ(frame.size(), QSize(width, 530));
+        EXPECT_EQ(frame.size(), fixed);
     }
 
     // Anything else from a damaged state file becomes the one-channel width.
     g_nFrameWidth = 500;
     CMainFrame frame;
     EXPECT_EQ(g_nFrameWidth, 300);
-    EXPECT_EQ(frame.size(), QSize(300, 530));
+    EXPECT_EQ(frame.size(), frame.FixedSize(300));
 
     frame.ApplyFrameWidth(842);
-    EXPECT_EQ(frame.size(), QSize(842, 530));
-    EXPECT_EQ(frame.maximumSize(), QSize(842, 530));
+    EXPECT_EQ(frame.size(), frame.FixedSize(842));
+    EXPECT_EQ(frame.maximumSize(), frame.FixedSize(842));
     EXPECT_EQ(g_nFrameWidth, 842);
     const QPoint before = frame.pos();
     frame.ApplyFrameWidth(-7);
-    EXPECT_EQ(frame.size(), QSize(300, 530));
+    EXPECT_EQ(frame.size(), frame.FixedSize(300));
     EXPECT_EQ(frame.pos(), before);
 }
 

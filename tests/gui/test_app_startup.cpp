@@ -91,8 +91,19 @@ TEST_F(AppStartup, FileOnTheCommandLineOpensWithoutTheCircuitQuestion)
     EXPECT_EQ(app->Document()->m_model.channelCount, 2);
     EXPECT_EQ(app->PathName(), file);
     EXPECT_EQ(app->MainFrame()->windowTitle(), QStringLiteral("two.ini - Velmora"));
-    EXPECT_EQ(app->MainFrame()->size(), QSize(432, 530));
+    EXPECT_EQ(app->MainFrame()->size(), app->MainFrame()->FixedSize(432));
     EXPECT_TRUE(app->MainFrame()->isVisible());
+    // The panel fills the window below the menu bar, and its channel frames
+    // reach its foot: no blank band below them.
+    QWidget* panel = app->View();
+    EXPECT_EQ(panel->mapTo(app->MainFrame(), QPoint(0, panel->height())).y(), app->MainFrame()->height());
+    const QImage drawn = panel->grab().toImage();
+    int lowest = -1;
+    for (int y = 0; y < drawn.height(); ++y)
+        if (drawn.pixelColor(100, y) != QColor(0xD0, 0xD0, 0xD0))
+            lowest = y;
+    EXPECT_GE(lowest, drawn.height() - 10) << "lowest drawing at " << lowest << " of " << drawn.height();
+    EXPECT_LT(lowest, drawn.height());
     EXPECT_EQ(app->RecentFiles().Entries(), QStringList{file});
     // Opening replaced the new document: the first 新規設定 only repairs.
     app->OnFileNew();
@@ -116,7 +127,7 @@ TEST_F(AppStartup, CancelledCircuitQuestionEndsStartUpButKeepsTheState)
     ASSERT_TRUE(again->InitInstance({}));
     EXPECT_EQ(prompter.circuitQuestions, 1);
     EXPECT_EQ(again->Document()->m_model.channelCount, 1);
-    EXPECT_EQ(again->MainFrame()->size(), QSize(300, 530));
+    EXPECT_EQ(again->MainFrame()->size(), again->MainFrame()->FixedSize(300));
 }
 
 TEST_F(AppStartup, NewDocumentTakesTheAnsweredCircuitCount)
@@ -127,7 +138,7 @@ TEST_F(AppStartup, NewDocumentTakesTheAnsweredCircuitCount)
     EXPECT_EQ(prompter.circuitQuestions, 1);
     EXPECT_EQ(app->Document()->m_model.channelCount, 2);
     EXPECT_EQ(g_nFrameWidth, 432);
-    EXPECT_EQ(app->MainFrame()->size(), QSize(432, 530));
+    EXPECT_EQ(app->MainFrame()->size(), app->MainFrame()->FixedSize(432));
     EXPECT_EQ(app->MainFrame()->windowTitle(), QStringLiteral("無題 - Velmora"));
     EXPECT_TRUE(app->PathName().isEmpty());
 
@@ -187,7 +198,7 @@ TEST_F(AppStartup, SaveOpenAndTheRecentList)
     app->OnFileOpen();
     EXPECT_EQ(app->PathName(), other);
     EXPECT_EQ(app->Document()->m_model.channelCount, 2);
-    EXPECT_EQ(app->MainFrame()->size(), QSize(432, 530));
+    EXPECT_EQ(app->MainFrame()->size(), app->MainFrame()->FixedSize(432));
     EXPECT_EQ(app->RecentFiles().Entries(), (QStringList{other, saved}));
 
     // A recent entry whose file has gone is dropped from the list.

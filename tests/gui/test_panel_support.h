@@ -49,7 +49,7 @@ struct PanelRig {
         view = std::make_unique<CVelmoraView>(*doc, *link, prompter, std::make_unique<ManualTickSource>());
         view->SetPortLister([this](const std::vector<std::string>&) { return ports; });
         QObject::connect(view.get(), &CVelmoraView::FrameWidthChanged, view.get(),
-                         [this](int width) { view->resize(width, kPanelFrameHeight); });
+                         [this](int width) { view->resize(width, kPanelHeight); });
         if (initialise) {
             view->InitialisePanel();
             view->show();
