@@ -1,6 +1,7 @@
 #include "autoout/AutoOutput.h"
 
 #include <algorithm>
+#include <cmath>
 #include <climits>
 
 #include "model/RangeTable.h"
@@ -35,18 +36,28 @@ bool IsUsedRow(const AutoOutputState& a, std::int64_t row)
     return row >= 0 && row < kArbitraryPointCount && a.points[static_cast<std::size_t>(row)].used;
 }
 
+// The step's magnitude: the dialog stores a step with the sign it was typed
+// with and asks for an absolute value, and the direction comes from start
+// and end. A negative step taken as it stands would carry a rising ramp away
+// below its start without end.
+double StepSize(const AutoOutputSlot& s)
+{
+    return std::fabs(s.step);
+}
+
 double NextSawtooth(const AutoOutputSlot& s, AutoOutputState& a, double cur)
 {
+    const double step = StepSize(s);
     double v = 0.0;
     if (s.end >= s.start) {
-        v = cur + s.step;
+        v = cur + step;
         if (v - s.end > kAutoTolerance) {
             CountCycle(a);
             v = s.start;
         }
         return std::min(s.end, v);
     }
-    v = cur - s.step;
+    v = cur - step;
     if (s.end - v > kAutoTolerance) {
         CountCycle(a);
         v = s.start;
@@ -56,40 +67,41 @@ double NextSawtooth(const AutoOutputSlot& s, AutoOutputState& a, double cur)
 
 double NextTriangle(const AutoOutputSlot& s, AutoOutputState& a, double cur)
 {
+    const double step = StepSize(s);
     // A further cycle follows the one just completed.
     auto more = [&] { return s.repeat == 0 || s.repeat > a.cycleCount; };
     double v = 0.0;
     if (s.end >= s.start) {
         if (!a.falling) {
-            v = cur + s.step;
+            v = cur + step;
             if (v - s.end > kAutoTolerance) {
                 a.falling = true;
-                v = cur - s.step;
+                v = cur - step;
             }
         } else {
-            v = cur - s.step;
+            v = cur - step;
             if (s.start - v > kAutoTolerance) {
                 CountCycle(a);
                 a.falling = false;
                 if (more())
-                    v = s.start + s.step;
+                    v = s.start + step;
             }
         }
         return std::min(s.end, std::max(s.start, v));
     }
     if (!a.falling) {
-        v = cur - s.step;
+        v = cur - step;
         if (s.end - v > kAutoTolerance) {
             a.falling = true;
-            v = cur + s.step;
+            v = cur + step;
         }
     } else {
-        v = cur + s.step;
+        v = cur + step;
         if (v - s.start > kAutoTolerance) {
             CountCycle(a);
             a.falling = false;
             if (more())
-                v = s.start - s.step;
+                v = s.start - step;
         }
     }
     return std::max(s.end, std::min(s.start, v));

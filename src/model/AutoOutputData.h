@@ -36,9 +36,8 @@ struct AutoOutputSlot {
     std::int32_t repeat = 0; // 0 = continuous
     double start = 0.0;
     double end = 0.0;  // end value (sawtooth) or turn-back value (triangle)
-    // Stored as entered, sign included. The stepping adds or subtracts it as
-    // it is, and the direction comes from start and end; that is why the
-    // dialog asks for the magnitude.
+    // Stored as entered, sign included; the stepping uses its magnitude, the
+    // direction coming from start and end.
     double step = 0.0;
     std::int32_t interval = kDefaultAutoInterval;
 };

@@ -101,6 +101,15 @@ TEST_F(AutoOutputTest, SawtoothFallsWhenTheEndIsBelowTheStart)
     EXPECT_EQ(Run(20), (Values{10, 7, 4, 1, 10}));
 }
 
+TEST_F(AutoOutputTest, ANegativeStepStepsByItsMagnitude)
+{
+    // The dialog keeps the sign typed; start and end give the direction.
+    Wave(kAutoSawtooth, 0, 10, -3, 1);
+    EXPECT_EQ(Run(20), (Values{0, 3, 6, 9, 0}));
+    Wave(kAutoTriangle, 10, 0, -3, 1);
+    EXPECT_EQ(Run(20), (Values{10, 7, 4, 1, 4, 7, 10, 10}));
+}
+
 TEST_F(AutoOutputTest, TriangleTurnsAtTheEndAndCountsACycleBelowTheStart)
 {
     Wave(kAutoTriangle, 0, 10, 3);
