@@ -66,17 +66,17 @@ QPoint CMainFrame::KeptInside(QPoint pos, int width, const QRect& workArea)
     return pos;
 }
 
-CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent)
+CMainFrame::CMainFrame(int frameWidth, QWidget* parent)
+    : QMainWindow(parent), m_nFrameWidth(AcceptedFrameWidth(frameWidth))
 {
-    g_nFrameWidth = AcceptedFrameWidth(g_nFrameWidth);
     setWindowIcon(AppIcon());
     setAcceptDrops(true);
     CreateMenus();
-    setFixedSize(FixedSize(g_nFrameWidth));
+    setFixedSize(FixedSize(m_nFrameWidth));
 
     QScreen* screen = QGuiApplication::primaryScreen();
     if (screen != nullptr)
-        move(KeptInside(FramePosition(screen->availableGeometry()), g_nFrameWidth, screen->availableGeometry()));
+        move(KeptInside(FramePosition(screen->availableGeometry()), m_nFrameWidth, screen->availableGeometry()));
 }
 
 CMainFrame::~CMainFrame() = default;
@@ -145,10 +145,10 @@ void CMainFrame::SetPanel(CVelmoraView* panel)
 
 void CMainFrame::ApplyFrameWidth(int width)
 {
-    g_nFrameWidth = AcceptedFrameWidth(width);
-    setFixedSize(FixedSize(g_nFrameWidth));
+    m_nFrameWidth = AcceptedFrameWidth(width);
+    setFixedSize(FixedSize(m_nFrameWidth));
     if (QScreen* s = screen())
-        move(KeptInside(pos(), g_nFrameWidth, s->availableGeometry()));
+        move(KeptInside(pos(), m_nFrameWidth, s->availableGeometry()));
 }
 
 void CMainFrame::SetDocumentTitle(const QString& title)

@@ -45,9 +45,9 @@ public:
     // frame on a small screen).
     static QPoint KeptInside(QPoint pos, int width, const QRect& workArea);
 
-    // Takes g_nFrameWidth (corrected to an accepted width) and places itself
-    // on the screen's free area.
-    explicit CMainFrame(QWidget* parent = nullptr);
+    // Takes the document's frame width (corrected to an accepted width,
+    // FrameWidth) and places itself on the screen's free area.
+    explicit CMainFrame(int frameWidth = kWidthOneChannel, QWidget* parent = nullptr);
     ~CMainFrame() override;
 
     // The panel becomes the window's content; the frame takes ownership.
@@ -56,6 +56,8 @@ public:
 
     // The panel's width change, keeping the position.
     void ApplyFrameWidth(int width);
+    // The accepted width the frame has now.
+    int FrameWidth() const { return m_nFrameWidth; }
     // The window's fixed size for a frame width: that width, and the menu
     // bar with the whole panel below it. (A window of 300/432 x 530 with
     // caption, menu and borders had a client area of about this size.)
@@ -96,6 +98,7 @@ private:
     void OnGeneratorInfo();
     void OnFirmwareUpdate();
 
+    int m_nFrameWidth = kWidthOneChannel;
     CVelmoraView* m_pPanel = nullptr;
     QMenu* m_pFileMenu = nullptr;
     QAction* m_pRecentPlaceholder = nullptr;

@@ -69,7 +69,8 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
     if (!m_pLink)
         m_pLink = MakeGeneratorLink(m_clock, m_prompter);
 
-    m_pFrame = new CMainFrame();
+    m_pFrame = new CMainFrame(m_pDoc->m_nFrameWidth);
+    m_pDoc->m_nFrameWidth = m_pFrame->FrameWidth();
     m_pView = new CVelmoraView(*m_pDoc, *m_pLink, m_prompter);
     m_pFrame->SetPanel(m_pView);
     m_pView->SetExtraPorts(m_options.ports);
@@ -127,7 +128,7 @@ void CVelmoraApp::InitialUpdate()
 {
     PreselectExplicitPort();
     m_pView->InitialisePanel();
-    m_pFrame->ApplyFrameWidth(g_nFrameWidth);
+    m_pFrame->ApplyFrameWidth(m_pDoc->m_nFrameWidth);
     m_pFrame->UpdateCommandStates();
 }
 
@@ -141,13 +142,13 @@ void CVelmoraApp::PreselectExplicitPort()
         return;
     const std::vector<PortEntry> ports = DiscoverPorts(m_options.ports);
     for (const PortEntry& entry : ports) {
-        if (entry.portName == g_strLastPort)
+        if (entry.portName == m_pDoc->m_strLastPort)
             return;
     }
     for (const std::string& wanted : m_options.ports) {
         for (const PortEntry& entry : ports) {
             if (IsSamePort(entry.portName, wanted)) {
-                g_strLastPort = entry.portName;
+                m_pDoc->m_strLastPort = entry.portName;
                 return;
             }
         }

@@ -13,9 +13,6 @@
 
 namespace velmora {
 
-std::string g_strLastPort;
-std::int32_t g_nFrameWidth = kFrameWidthNarrow;
-
 namespace {
 
 namespace fs = std::filesystem;
@@ -170,7 +167,7 @@ void CVelmoraDoc::WriteSettings(ArchiveWriter& ar) const
     ar.WriteString(kStartMarker);
     ar.WriteString(kFormatVersion);
     ar.WriteInt32(m_model.channelCount);
-    ar.WriteString(Utf8ToCp932(g_strLastPort));
+    ar.WriteString(Utf8ToCp932(m_strLastPort));
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = m_model.channels[ch];
         ar.WriteBool(s.useConversion);
@@ -219,11 +216,11 @@ ReadResult CVelmoraDoc::ReadSettings(ArchiveReader& ar)
     if (!IsAcceptedChannelCount(count))
         return ReadResult::WrongFormat;
     m_model.channelCount = count;
-    g_nFrameWidth = count == 1 ? kFrameWidthNarrow : count == 2 ? kFrameWidthWide : kFrameWidthFour;
+    m_nFrameWidth = count == 1 ? kFrameWidthNarrow : count == 2 ? kFrameWidthWide : kFrameWidthFour;
 
     if (!ar.ReadString(text))
         return ReadResult::PastEnd;
-    g_strLastPort = Cp932ToUtf8(text);
+    m_strLastPort = Cp932ToUtf8(text);
 
     // Each value is stored as soon as it is read, so a file that ends early
     // leaves everything before its end in the document.
@@ -291,11 +288,11 @@ void CVelmoraDoc::SetChannelCount(int count)
         return;
     m_model.channelCount = count;
     if (count == 1)
-        g_nFrameWidth = kFrameWidthNarrow;
+        m_nFrameWidth = kFrameWidthNarrow;
     else if (count == 2)
-        g_nFrameWidth = kFrameWidthWide;
+        m_nFrameWidth = kFrameWidthWide;
     else if (count == 4)
-        g_nFrameWidth = kFrameWidthFour;
+        m_nFrameWidth = kFrameWidthFour;
     else
         return;
     SetChannelDefaults();

@@ -25,12 +25,6 @@
 
 namespace velmora {
 
-// Name of the serial port last connected (UTF-8; CP932 in the file). Empty
-// until a connection succeeds.
-extern std::string g_strLastPort;
-// Width of the main frame: 300 for one channel, 432 otherwise.
-extern std::int32_t g_nFrameWidth;
-
 inline constexpr std::int32_t kFrameWidthNarrow = 300;
 inline constexpr std::int32_t kFrameWidthWide = 432;
 // Four columns 205 pixels apart do not fit the two-column width; the frame
@@ -102,6 +96,14 @@ public:
 
     GeneratorModel m_model;
     std::array<AutoOutputState, kMaxChannels> m_autoOutput{};
+    // The name of the serial port last connected (UTF-8; CP932 in the file),
+    // empty until a connection succeeds. The panel sets it after each
+    // connect and preselects it in the port list.
+    std::string m_strLastPort;
+    // The main frame's width: 300 for one channel, 432 for two, 842 for
+    // four. The frame takes it when it is created and whenever the panel
+    // lays out its columns.
+    std::int32_t m_nFrameWidth = kFrameWidthNarrow;
     // The state file was found at construction: the next new-document
     // request keeps what it supplied instead of asking for the circuit count.
     bool m_bStateLoaded = false;

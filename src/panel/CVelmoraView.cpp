@@ -349,11 +349,10 @@ void CVelmoraView::LayoutChannels()
     if (m_pConnect == nullptr)
         return;
     const int count = m_doc.m_model.ChannelsInUse();
-    const ColumnArrangement a = ArrangeColumns(count, g_nFrameWidth);
+    const ColumnArrangement a = ArrangeColumns(count, m_doc.m_nFrameWidth);
     m_nFrameWidth = a.frameWidth;
-    // The frame reads the width back at start-up; keep it where the frame
-    // will look.
-    g_nFrameWidth = a.frameWidth;
+    // Stored with the settings, and the frame's width at the next start.
+    m_doc.m_nFrameWidth = a.frameWidth;
     Q_EMIT FrameWidthChanged(a.frameWidth);
     for (int c = 0; c < kColumnCount; ++c)
         PlaceColumn(c, ColumnOriginX(c, a.offsetA), c < a.columnsShown);
@@ -396,7 +395,7 @@ bool CVelmoraView::FillPortList()
     int remembered = -1;
     for (std::size_t i = 0; i < m_ports.size(); ++i) {
         m_pPortList->addItem(Utf8(PortListText(m_ports[i])));
-        if (remembered < 0 && m_ports[i].portName == g_strLastPort)
+        if (remembered < 0 && m_ports[i].portName == m_doc.m_strLastPort)
             remembered = static_cast<int>(i);
     }
     if (remembered >= 0) {
@@ -506,7 +505,7 @@ void CVelmoraView::ConnectFailed()
 
 void CVelmoraView::StartPolling()
 {
-    g_strLastPort = m_link.PortName();
+    m_doc.m_strLastPort = m_link.PortName();
     m_link.Connect();
     GeneratorModel& model = m_doc.m_model;
     for (int c = 0; c < kMaxChannels; ++c) {

@@ -25,8 +25,6 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("config"));
-        g_strLastPort.clear();
-        g_nFrameWidth = 300;
     }
 
     std::unique_ptr<CVelmoraApp> MakeApp(int unitChannels)
@@ -64,7 +62,7 @@ TEST_F(AppConnect, ConnectOptionConnectsAndTheEndSwitchesOutputsOff)
     EXPECT_FALSE(app->View()->IsConnected());
     RunQueued();
     ASSERT_TRUE(app->View()->IsConnected());
-    EXPECT_EQ(g_strLastPort, "/dev/velmora-test-unit");
+    EXPECT_EQ(app->Document()->m_strLastPort, "/dev/velmora-test-unit");
     app->MainFrame()->UpdateCommandStates();
     EXPECT_TRUE(app->MainFrame()->AdjustAction()->isEnabled());
 

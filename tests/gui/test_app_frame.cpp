@@ -39,8 +39,7 @@ TEST(AppFrame, OpensAtTheFormulaPositionOfTheWorkArea)
     EXPECT_EQ(CMainFrame::FramePosition(QRect(0, 40, 1920, 1040)), QPoint(810, 275));
     EXPECT_EQ(CMainFrame::FramePosition(QRect(0, 0, 1367, 769)), QPoint(533, 119));
 
-    g_nFrameWidth = 432;
-    CMainFrame frame;
+    CMainFrame frame(432);
     const QRect area = frame.screen()->availableGeometry();
     EXPECT_EQ(frame.pos(), CMainFrame::FramePosition(area));
 }
@@ -61,29 +60,27 @@ TEST(AppFrame, AWideFrameStaysInsideTheWorkArea)
 TEST(AppFrame, WidthFollowsTheChannelCountAndCannotBeChanged)
 {
     for (int width : {300, 432, 842}) {
-        g_nFrameWidth = width;
-        CMainFrame frame;
+        CMainFrame frame(width);
         const QSize fixed(width, frame.menuBar()->sizeHint().height() + kPanelHeight);
         EXPECT_EQ(frame.FixedSize(width), fixed);
         EXPECT_EQ(frame.size(), fixed);
         EXPECT_EQ(frame.minimumSize(), fixed);
         EXPECT_EQ(frame.maximumSize(), fixed);
-        EXPECT_EQ(g_nFrameWidth, width);
+        EXPECT_EQ(frame.FrameWidth(), width);
         // Dragging a border asks for another size; the frame refuses it.
         frame.resize(width + 100, 600);
         EXPECT_EQ(frame.size(), fixed);
     }
 
     // Anything else from a damaged state file becomes the one-channel width.
-    g_nFrameWidth = 500;
-    CMainFrame frame;
-    EXPECT_EQ(g_nFrameWidth, 300);
+    CMainFrame frame(500);
+    EXPECT_EQ(frame.FrameWidth(), 300);
     EXPECT_EQ(frame.size(), frame.FixedSize(300));
 
     frame.ApplyFrameWidth(842);
     EXPECT_EQ(frame.size(), frame.FixedSize(842));
     EXPECT_EQ(frame.maximumSize(), frame.FixedSize(842));
-    EXPECT_EQ(g_nFrameWidth, 842);
+    EXPECT_EQ(frame.FrameWidth(), 842);
     const QPoint before = frame.pos();
     frame.ApplyFrameWidth(-7);
     EXPECT_EQ(frame.size(), frame.FixedSize(300));
@@ -92,8 +89,7 @@ TEST(AppFrame, WidthFollowsTheChannelCountAndCannotBeChanged)
 
 TEST(AppFrame, CaptionMenusAndKeys)
 {
-    g_nFrameWidth = 300;
-    CMainFrame frame;
+    CMainFrame frame(300);
     frame.SetDocumentTitle(QStringLiteral("無題"));
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("無題 - Velmora"));
     frame.SetDocumentTitle(QStringLiteral("bench.ini"));
@@ -142,8 +138,7 @@ TEST(AppFrame, CaptionMenusAndKeys)
 
 TEST(AppFrame, RecentEntriesReplaceThePlaceholder)
 {
-    g_nFrameWidth = 300;
-    CMainFrame frame;
+    CMainFrame frame(300);
     frame.SetRecentFiles({"/data/b.ini", "/data/R&D.ini"});
     std::vector<MenuItem> file = VisibleItems(frame.FileMenu());
     ASSERT_EQ(file.size(), 9u);

@@ -33,8 +33,6 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("config"));
-        g_strLastPort.clear();
-        g_nFrameWidth = 300;
     }
 
     std::unique_ptr<CVelmoraApp> MakeApp()
@@ -48,11 +46,12 @@ protected:
 
     // A settings document for `channels` channels, made by the document
     // itself.
-    QString WriteDocument(const char* name, int channels)
+    QString WriteDocument(const char* name, int channels, const std::string& lastPort = {})
     {
         ScriptedPrompter quiet;
         CVelmoraDoc doc(quiet, CVelmoraDoc::NoStateFile{});
         doc.SetChannelCount(channels);
+        doc.m_strLastPort = lastPort;
         const QString path = Path(name);
         EXPECT_TRUE(static_cast<bool>(doc.SaveDocument(path.toStdString())));
         return path;
@@ -137,7 +136,7 @@ TEST_F(AppStartup, NewDocumentTakesTheAnsweredCircuitCount)
     ASSERT_TRUE(app->InitInstance({}));
     EXPECT_EQ(prompter.circuitQuestions, 1);
     EXPECT_EQ(app->Document()->m_model.channelCount, 2);
-    EXPECT_EQ(g_nFrameWidth, 432);
+    EXPECT_EQ(app->Document()->m_nFrameWidth, 432);
     EXPECT_EQ(app->MainFrame()->size(), app->MainFrame()->FixedSize(432));
     EXPECT_EQ(app->MainFrame()->windowTitle(), QStringLiteral("無題 - Velmora"));
     EXPECT_TRUE(app->PathName().isEmpty());
@@ -264,17 +263,16 @@ TEST_F(AppStartup, NamedPortIsChosenWhenTheRememberedOneIsAbsent)
     {
         auto app = MakeApp();
         ASSERT_TRUE(app->InitInstance(options));
-        EXPECT_EQ(g_strLastPort, "/dev/pts/9998");
+        EXPECT_EQ(app->Document()->m_strLastPort, "/dev/pts/9998");
         // The panel found the port it was to select: no question about it.
         EXPECT_EQ(MessagesContaining("指定接続ポートが存在しません"), 0);
     }
 
     // A remembered port that is in the list stays chosen.
-    ASSERT_TRUE(QFile::remove(StateFile()));
-    g_strLastPort = "/dev/pts/9999";
+    WriteDocument("Hovelt/Velmora/vkx.ini", 1, "/dev/pts/9999");
     auto app = MakeApp();
     ASSERT_TRUE(app->InitInstance(options));
-    EXPECT_EQ(g_strLastPort, "/dev/pts/9999");
+    EXPECT_EQ(app->Document()->m_strLastPort, "/dev/pts/9999");
 }
 
 TEST_F(AppStartup, PrintingDrawsThePanel)

@@ -11,7 +11,7 @@ using sim::SimUnit;
 TEST(PanelPorts, ListShowsNamesAndPreselectsTheRememberedPort)
 {
     PanelRig rig(1, 1, false);
-    g_strLastPort = "ttyUSB1";
+    rig.doc->m_strLastPort = "ttyUSB1";
     rig.view->InitialisePanel();
     auto* list = rig.Control<QComboBox>(kPortListId);
     ASSERT_EQ(list->count(), 2);
@@ -23,7 +23,7 @@ TEST(PanelPorts, ListShowsNamesAndPreselectsTheRememberedPort)
 TEST(PanelPorts, MissingRememberedPortSelectsTheFirstAndSaysSo)
 {
     PanelRig rig(1, 1, false);
-    g_strLastPort = "ttyUSB9";
+    rig.doc->m_strLastPort = "ttyUSB9";
     rig.view->InitialisePanel();
     EXPECT_EQ(rig.Control<QComboBox>(kPortListId)->currentIndex(), 0);
     EXPECT_TRUE(rig.LastMessageIs("指定接続ポートが存在しません", "確認", PromptIcon::Information));
@@ -45,12 +45,12 @@ TEST(PanelConnect, IdentifiesTheUnitAndStartsPolling)
 {
     PanelRig rig(2, 2);
     ASSERT_TRUE(rig.unit.SetVersion("02.15B"));
-    g_strLastPort.clear();
+    rig.doc->m_strLastPort.clear();
     rig.Control<QComboBox>(kPortListId)->setCurrentIndex(1);
     rig.Connect();
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_EQ(rig.link->PortName(), "ttyUSB1");
-    EXPECT_EQ(g_strLastPort, "ttyUSB1");
+    EXPECT_EQ(rig.doc->m_strLastPort, "ttyUSB1");
     EXPECT_EQ(rig.Model().versionText, "02015B");
     EXPECT_EQ(rig.Control<CColorButton>(kConnectButtonId)->FaceColor(), kOnFace);
     EXPECT_TRUE(rig.view->Poller().m_bPolling);
@@ -178,7 +178,7 @@ TEST(PanelConnect, UnitThatDoesNotAnswerCannotBeConnected)
     rig.view->ConnectUnit();
     EXPECT_FALSE(rig.view->IsConnected());
     EXPECT_TRUE(rig.LastMessageIs("接続できません。", "警告", PromptIcon::Exclamation));
-    EXPECT_TRUE(g_strLastPort == "ttyUSB0");
+    EXPECT_TRUE(rig.doc->m_strLastPort == "ttyUSB0");
     EXPECT_EQ(rig.Control<CColorButton>(kConnectButtonId)->FaceColor(), kNeutralFace);
 }
 

@@ -30,7 +30,7 @@ TEST(PanelLayout, OneChannelSitsCentredInTheNarrowFrame)
 {
     PanelRig rig(1);
     EXPECT_EQ(rig.view->FrameWidth(), 300);
-    EXPECT_EQ(g_nFrameWidth, 300);
+    EXPECT_EQ(rig.doc->m_nFrameWidth, 300);
     EXPECT_TRUE(ColumnShown(rig, 0));
     for (int c = 1; c < 4; ++c)
         EXPECT_FALSE(ColumnShown(rig, c)) << c;
@@ -64,11 +64,11 @@ TEST(PanelLayout, SwitchingToTwoChannelsMovesColumnZeroAndShowsColumnOne)
 TEST(PanelLayout, FourChannelsGetAFrameThatReachesThem)
 {
     PanelRig rig(2);
-    g_nFrameWidth = 432; // what a two-channel settings file leaves
+    rig.doc->m_nFrameWidth = 432; // what a two-channel settings file leaves
     rig.doc->m_model.channelCount = 4;
     rig.view->LayoutChannels();
     EXPECT_EQ(rig.view->FrameWidth(), 842);
-    EXPECT_EQ(g_nFrameWidth, 842);
+    EXPECT_EQ(rig.doc->m_nFrameWidth, 842);
     for (int c = 0; c < 4; ++c) {
         EXPECT_TRUE(ColumnShown(rig, c)) << c;
         const QRect onOff = Geometry(rig, ChannelBase(c) + kOnOffOffset);

@@ -45,7 +45,7 @@ struct PanelRig {
         link = std::make_unique<GeneratorLink>(clock, prompter, std::move(serial), nullptr);
         doc = std::make_unique<CVelmoraDoc>(prompter, CVelmoraDoc::NoStateFile{});
         doc->SetChannelCount(docChannels);
-        g_strLastPort = "ttyUSB0";
+        doc->m_strLastPort = "ttyUSB0";
         view = std::make_unique<CVelmoraView>(*doc, *link, prompter, std::make_unique<ManualTickSource>());
         view->SetPortLister([this](const std::vector<std::string>&) { return ports; });
         QObject::connect(view.get(), &CVelmoraView::FrameWidthChanged, view.get(),

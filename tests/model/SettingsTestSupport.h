@@ -148,14 +148,6 @@ inline std::string Written(const CVelmoraDoc& doc)
 }
 
 
-// The process-wide values start each test as at program start.
-class SettingsTest : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        g_strLastPort.clear();
-        g_nFrameWidth = kFrameWidthNarrow;
-    }
-};
+class SettingsTest : public ::testing::Test {};
 
 } // namespace velmora::test

@@ -19,7 +19,7 @@ namespace {
 void Populate(CVelmoraDoc& doc)
 {
     doc.m_model.channelCount = 2;
-    g_strLastPort = "COM3";
+    doc.m_strLastPort = "COM3";
     const int ranges[4] = {5, 3, 12, 15};
     for (int ch = 0; ch < 4; ++ch) {
         ChannelSettings& s = doc.m_model.channels[ch];
@@ -51,7 +51,7 @@ TEST_F(SettingsFileTest, WriterMatchesTheFieldOrderByteForByte)
 {
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
     doc.m_model.channelCount = 4;
-    g_strLastPort = "COM3";
+    doc.m_strLastPort = "COM3";
     BlockFields b;
     b.useConversion = true;
     b.rangeCode = 7;
@@ -89,10 +89,10 @@ TEST_F(SettingsFileTest, SizesFollowThePortName)
     EXPECT_EQ(empty[29], '\0');
     EXPECT_EQ(empty.substr(empty.size() - 18), Str("<<## VKX End ##>>"));
 
-    g_strLastPort = "COM3";
+    doc.m_strLastPort = "COM3";
     EXPECT_EQ(Written(doc).size(), 11752u);
     // Text inside the program is UTF-8; the file holds CP932.
-    g_strLastPort = "ポート";
+    doc.m_strLastPort = "ポート";
     const std::string cp932 = Written(doc);
     EXPECT_EQ(cp932.substr(29, 7), Str("\x83\x7C\x81\x5B\x83\x67"));
 }
@@ -101,17 +101,15 @@ TEST_F(SettingsFileTest, PopulatedDocumentSurvivesARoundTripUnchanged)
 {
     CVelmoraDoc source(m_prompter, CVelmoraDoc::NoStateFile{});
     Populate(source);
-    g_strLastPort = "ポートCOM3";
+    source.m_strLastPort = "ポートCOM3";
     const std::string bytes = Written(source);
 
-    g_strLastPort.clear();
-    g_nFrameWidth = 0;
     CVelmoraDoc target(m_prompter, CVelmoraDoc::NoStateFile{});
     ArchiveReader ar(bytes);
     ASSERT_EQ(target.ReadSettings(ar), ReadResult::Ok);
     EXPECT_EQ(Written(target), bytes);
-    EXPECT_EQ(g_strLastPort, "ポートCOM3");
-    EXPECT_EQ(g_nFrameWidth, 432);
+    EXPECT_EQ(target.m_strLastPort, "ポートCOM3");
+    EXPECT_EQ(target.m_nFrameWidth, 432);
     EXPECT_TRUE(m_prompter.shown.empty());
 
     // Spot checks on the decoded values, against the source.
@@ -184,7 +182,7 @@ TEST_F(SettingsFileTest, RefusedFilesChangeNothingAndSayWhy)
         m_prompter.shown.clear();
         CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
         Populate(doc);
-        g_nFrameWidth = 300;
+        doc.m_nFrameWidth = 300;
         const std::string before = Written(doc);
         const fs::path path = dir.path / "refused.ini";
         Put(path, c.bytes);
@@ -192,7 +190,7 @@ TEST_F(SettingsFileTest, RefusedFilesChangeNothingAndSayWhy)
         EXPECT_EQ(doc.OpenDocument(path.string()), OpenResult::Refused);
         EXPECT_TRUE(CountsAsOpened(OpenResult::Refused));
         EXPECT_EQ(Written(doc), before);
-        EXPECT_EQ(g_nFrameWidth, 300);
+        EXPECT_EQ(doc.m_nFrameWidth, 300);
         ASSERT_EQ(m_prompter.shown.size(), 1u);
         EXPECT_EQ(m_prompter.shown[0].text, c.message);
         EXPECT_EQ(m_prompter.shown[0].caption, kAppTitle);
@@ -229,7 +227,7 @@ TEST_F(SettingsFileTest, TruncatedFileKeepsWhatWasReadAndNamesThePath)
     EXPECT_EQ(m_prompter.shown[0].icon, PromptIcon::Exclamation);
 
     EXPECT_EQ(doc.m_model.channelCount, 2);
-    EXPECT_EQ(g_strLastPort, "COM7");
+    EXPECT_EQ(doc.m_strLastPort, "COM7");
     EXPECT_EQ(doc.m_model.channels[0].rangeCode, 6);
     EXPECT_EQ(doc.m_model.channels[0].presets[15][7], 227.0);
     EXPECT_TRUE(doc.m_model.channels[1].useConversion);
@@ -273,7 +271,7 @@ TEST_F(SettingsFileTest, SixteenBitStringsInAFileAreAccepted)
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
     ArchiveReader ar(bytes);
     ASSERT_EQ(doc.ReadSettings(ar), ReadResult::Ok);
-    EXPECT_EQ(g_strLastPort, "COM12");
+    EXPECT_EQ(doc.m_strLastPort, "COM12");
     // Written back in the 8-bit form.
     EXPECT_EQ(Written(doc).substr(0, 20), Str("<<## VKX Start ##>>"));
 }
@@ -286,9 +284,9 @@ TEST_F(SettingsFileTest, StringLengthClaimingGigabytesIsAReadError)
     const fs::path path = dir.path / "huge.ini";
     Put(path, bytes);
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
-    g_strLastPort = "COM1";
+    doc.m_strLastPort = "COM1";
     EXPECT_EQ(doc.OpenDocument(path.string()), OpenResult::Truncated);
-    EXPECT_EQ(g_strLastPort, "COM1");
+    EXPECT_EQ(doc.m_strLastPort, "COM1");
     EXPECT_EQ(doc.m_model.channelCount, 2);
     ASSERT_EQ(m_prompter.shown.size(), 1u);
     EXPECT_NE(m_prompter.shown[0].text.find("huge.ini"), std::string::npos);
@@ -417,21 +415,20 @@ TEST_F(SettingsFileTest, FailedSaveKeepsThePreviousDocument)
 TEST_F(SettingsFileTest, FourChannelsWidenTheFrameSoEveryColumnFits)
 {
     CVelmoraDoc source(m_prompter, CVelmoraDoc::NoStateFile{});
-    g_nFrameWidth = 432;
+    source.m_nFrameWidth = 432;
     source.SetChannelCount(4);
-    EXPECT_EQ(g_nFrameWidth, kFrameWidthFour);
+    EXPECT_EQ(source.m_nFrameWidth, kFrameWidthFour);
     const std::string bytes = Written(source);
 
-    g_nFrameWidth = 0;
     CVelmoraDoc target(m_prompter, CVelmoraDoc::NoStateFile{});
     ArchiveReader ar(bytes);
     ASSERT_EQ(target.ReadSettings(ar), ReadResult::Ok);
     EXPECT_EQ(target.m_model.channelCount, 4);
-    EXPECT_EQ(g_nFrameWidth, kFrameWidthFour);
+    EXPECT_EQ(target.m_nFrameWidth, kFrameWidthFour);
 
     // One and two channels keep their widths.
     target.SetChannelCount(2);
-    EXPECT_EQ(g_nFrameWidth, 432);
+    EXPECT_EQ(target.m_nFrameWidth, 432);
     target.SetChannelCount(1);
-    EXPECT_EQ(g_nFrameWidth, 300);
+    EXPECT_EQ(target.m_nFrameWidth, 300);
 }

@@ -36,7 +36,7 @@ TEST_F(SettingsLifecycleTest, FirstStartCreatesTheFoldersAndAsksTheCircuitCount)
         ASSERT_TRUE(doc.NewSettings());
         EXPECT_EQ(m_prompter.circuitQuestions, 1);
         EXPECT_EQ(doc.m_model.channelCount, 2);
-        EXPECT_EQ(g_nFrameWidth, 432);
+        EXPECT_EQ(doc.m_nFrameWidth, 432);
         for (int ch = 0; ch < 4; ++ch) {
             SCOPED_TRACE(ch);
             const ChannelSettings& s = doc.m_model.channels[ch];
@@ -75,11 +75,10 @@ TEST_F(SettingsLifecycleTest, FirstStartCreatesTheFoldersAndAsksTheCircuitCount)
     // The exit keeps what was chosen, and the next start asks nothing.
     ASSERT_TRUE(fs::exists(m_dir.StateFile()));
     EXPECT_EQ(fs::file_size(m_dir.StateFile()), 11748u);
-    g_nFrameWidth = 0;
     CVelmoraDoc next(m_prompter, m_dir.Cwd());
     EXPECT_TRUE(next.m_bStateLoaded);
     EXPECT_EQ(next.m_model.channelCount, 2);
-    EXPECT_EQ(g_nFrameWidth, 432);
+    EXPECT_EQ(next.m_nFrameWidth, 432);
     ASSERT_TRUE(next.NewSettings());
     EXPECT_EQ(m_prompter.circuitQuestions, 1);
     EXPECT_FALSE(next.m_bStateLoaded);
@@ -131,7 +130,6 @@ TEST_F(SettingsLifecycleTest, CancelledNewSettingsLeavesTheDocumentAlone)
 TEST_F(SettingsLifecycleTest, RejectedStateFileIsShownAndTheStartRepairsWithoutAsking)
 {
     Put(m_dir.StateFile(), Header(2, "", "0200") + Block({}));
-    g_nFrameWidth = 300;
     CVelmoraDoc doc(m_prompter, m_dir.Cwd());
     EXPECT_TRUE(doc.m_bStateLoaded);
     ASSERT_EQ(m_prompter.shown.size(), 1u);
@@ -139,7 +137,7 @@ TEST_F(SettingsLifecycleTest, RejectedStateFileIsShownAndTheStartRepairsWithoutA
     EXPECT_EQ(doc.m_model.channelCount, 1);
     ASSERT_TRUE(doc.NewSettings());
     EXPECT_EQ(m_prompter.circuitQuestions, 0);
-    EXPECT_EQ(g_nFrameWidth, 300);
+    EXPECT_EQ(doc.m_nFrameWidth, 300);
 }
 
 TEST_F(SettingsLifecycleTest, EmptyStateFileGivesTheReadErrorAtStart)
@@ -311,19 +309,19 @@ TEST_F(SettingsLifecycleTest, ChannelCountChangesAndOddCounts)
 {
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
     doc.SetChannelCount(2);
-    EXPECT_EQ(g_nFrameWidth, 432);
+    EXPECT_EQ(doc.m_nFrameWidth, 432);
     doc.SetChannelCount(4);
     EXPECT_EQ(doc.m_model.channelCount, 4);
-    EXPECT_EQ(g_nFrameWidth, kFrameWidthFour); // widened so all four columns fit
+    EXPECT_EQ(doc.m_nFrameWidth, kFrameWidthFour); // widened so all four columns fit
     doc.SetChannelCount(1);
-    EXPECT_EQ(g_nFrameWidth, 300);
+    EXPECT_EQ(doc.m_nFrameWidth, 300);
 
     // 3 is stored and nothing else changes.
     doc.m_model.channels[0].convMax = 55.0;
     doc.m_autoOutput[0].slots[0].step = 2.0;
     doc.SetChannelCount(3);
     EXPECT_EQ(doc.m_model.channelCount, 3);
-    EXPECT_EQ(g_nFrameWidth, 300);
+    EXPECT_EQ(doc.m_nFrameWidth, 300);
     EXPECT_EQ(doc.m_model.channels[0].convMax, 55.0);
     EXPECT_EQ(doc.m_autoOutput[0].slots[0].step, 2.0);
 

@@ -87,7 +87,7 @@ const char* Bool(bool b)
 void PrintJson(const CVelmoraDoc& doc)
 {
     std::string j = "{\"channelCount\": " + std::to_string(doc.m_model.channelCount)
-                    + ", \"portName\": " + JsonString(g_strLastPort) + ", \"channels\": [";
+                    + ", \"portName\": " + JsonString(doc.m_strLastPort) + ", \"channels\": [";
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];
@@ -148,7 +148,7 @@ std::string RangeName(std::int32_t code)
 void PrintText(const CVelmoraDoc& doc)
 {
     std::printf("channel count: %d\n", doc.m_model.channelCount);
-    std::printf("port name: %s\n", g_strLastPort.empty() ? "(none)" : g_strLastPort.c_str());
+    std::printf("port name: %s\n", doc.m_strLastPort.empty() ? "(none)" : doc.m_strLastPort.c_str());
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];
