@@ -1,7 +1,13 @@
 // The simulator's commands and options, without a process.
 #include <gtest/gtest.h>
 
+#include "SimChannel.h"
 #include "SimConsole.h"
+#include "ScriptedPrompter.h"
+#include "model/GeneratorModel.h"
+#include "protocol/GeneratorLink.h"
+#include "protocol/OutputCommands.h"
+#include "support/FakeClock.h"
 
 using namespace velmora;
 using namespace velmora::sim;
@@ -79,6 +85,97 @@ TEST(SimConsole, TableCommandsShowInTheUnitsReplies)
     EXPECT_TRUE(Cmd(unit, "reset").ok);
     EXPECT_EQ(unit.Channel(0).maker[5].minCorrection, 0x0000);
     EXPECT_EQ(unit.Channel(0).user[5].adjustSelect, 0x0000);
+}
+
+// The host's model wired to the unit through the real settings write, so
+// that what "outputs" shows is what the panel's operations sent.
+struct HostRig {
+    test::FakeClock clock;
+    test::ScriptedPrompter prompter;
+    SimUnit unit;
+    GeneratorLink link{clock, prompter, std::make_unique<SimChannel>(unit, clock), nullptr};
+    LinkModelAdapter adapter{link};
+    GeneratorModel model;
+
+    explicit HostRig(int channels)
+    {
+        EXPECT_TRUE(unit.SetChannelCount(channels));
+        model.channelCount = channels;
+        EXPECT_TRUE(link.Connect());
+        model.SetLink(&adapter);
+    }
+};
+
+std::string Frame(int ch, int range, std::uint16_t code, std::uint16_t control, std::uint16_t extOutput)
+{
+    SettingsWords w;
+    w.dacCode = code;
+    w.controlWord = control;
+    w.auxControlWord = 0x0008;
+    w.extOutputWord = extOutput;
+    return BuildSettingsWrite(ch, range, w);
+}
+
+TEST(SimConsole, OutputsShowEachChannelsLastFrameAsAValueInItsRange)
+{
+    HostRig rig(2);
+    EXPECT_EQ(Cmd(rig.unit, "outputs").text, "1 none\n2 none");
+
+    rig.model.SetRange(0, 5);
+    rig.model.SetSetValue(0, 12.0);
+    rig.model.SwitchOutputOn(0);
+    rig.model.SetRange(1, 2);
+    rig.model.SetSetValue(1, -5.0);
+    EXPECT_EQ(Cmd(rig.unit, "outputs").text,
+              "1 range=5 code=8000 value=12.000 on\n"
+              "2 range=2 code=0000 value=-5.000 off");
+
+    // A ramp: every step replaces what was shown.
+    for (double v : {4.0, 4.5, 19.999})
+        rig.model.SetSetValue(0, v);
+    EXPECT_EQ(Cmd(rig.unit, "outputs 1").text, "1 range=5 code=FFFB value=19.999 on")
+        << "19.999 mA is code 65531, which reads back as 19.999 mA";
+    rig.model.SwitchOutputOff(0);
+    EXPECT_EQ(Cmd(rig.unit, "outputs 1").text, "1 range=5 code=FFFB value=19.999 off");
+}
+
+TEST(SimConsole, OutputsFollowTheRangesOwnOutputSwitchAndNameRangesWithoutAValue)
+{
+    SimUnit unit;
+    EXPECT_TRUE(unit.SetChannelCount(4));
+    // The external-supply ranges switch by their own word; bit 12 of the
+    // control word means nothing for them.
+    unit.Receive(kT0, Frame(0, 12, 0xFFFF, 0x0008, 0x0001));
+    unit.Receive(kT0, Frame(1, 11, 0x0000, 0x1008, 0x0000));
+    unit.Receive(kT0, Frame(2, 4, 0x1234, 0x1008, 0x0000));
+    unit.Receive(kT0, Frame(3, 15, 0x8000, 0x0008, 0x0000));
+    EXPECT_EQ(Cmd(unit, "outputs").text,
+              "1 range=12 code=FFFF value=24.000 on\n"
+              "2 range=11 code=0000 value=4.000 off\n"
+              "3 range=4 code=1234 value=n/a on\n"
+              "4 range=15 code=8000 value=n/a off");
+    unit.Receive(kT0, Frame(2, 0xA0, 0x0001, 0x0008, 0x0000));
+    EXPECT_EQ(Cmd(unit, "outputs 3").text, "3 range=160 code=0001 value=n/a off");
+    unit.Receive(kT0, Frame(2, 10, 0xFFFF, 0x1008, 0x0000));
+    EXPECT_EQ(Cmd(unit, "outputs 3").text, "3 range=10 code=FFFF value=5.000 on");
+
+    // Back to power-on: nothing received.
+    EXPECT_TRUE(Cmd(unit, "reset").ok);
+    EXPECT_EQ(Cmd(unit, "outputs 3").text, "3 none");
+
+    // A channel beyond the unit's count is refused by the unit, so it shows
+    // nothing received; the listing covers the channels in use.
+    EXPECT_TRUE(unit.SetChannelCount(1));
+    unit.Receive(kT0, Frame(1, 0, 0x1000, 0x0008, 0x0000));
+    EXPECT_EQ(Cmd(unit, "outputs 2").text, "2 none");
+    unit.Receive(kT0, Frame(0, 0, 0x0000, 0x0008, 0x0000));
+    EXPECT_EQ(Cmd(unit, "outputs").text, "1 range=0 code=0000 value=0.000 off");
+
+    for (const char* bad : {"outputs 0", "outputs 5", "outputs one", "outputs 1 2"}) {
+        const auto r = Cmd(unit, bad);
+        EXPECT_FALSE(r.ok) << bad;
+        EXPECT_TRUE(r.text.starts_with("error: ")) << bad << " -> " << r.text;
+    }
 }
 
 TEST(SimConsole, AnnounceAndQuit)
@@ -192,7 +289,7 @@ TEST(SimConsole, HelpListsEveryCommandAndOption)
     for (const char* word : {"--link PATH", "--log FILE", "--channels N", "--version TEXT", "--pace", "--silent",
                              "--garbage", "--bad-checksum", "--length", "--lowercase", "--stray-crlf", "--delay MS",
                              "--silent-after", "--alarm CH:STATUS[:EXT]", "announce", "alarm CH STATUS [EXT]",
-                             "faults-off", "show", "quit"})
+                             "faults-off", "show", "outputs [CH]", "quit"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
     SimUnit unit;
     const std::string commands = Cmd(unit, "help").text;

@@ -4,6 +4,9 @@
 #include <cstdio>
 #include <optional>
 
+#include "model/GeneratorModel.h"
+#include "model/RangeTable.h"
+
 namespace velmora::sim {
 
 namespace {
@@ -146,6 +149,52 @@ SimCommandResult Show(SimUnit& unit)
     return {true, s, false};
 }
 
+// One channel's last settings frame as the host meant it: the code and, for a
+// range the unit can output, the code's value in that range. The value comes
+// from the host's own model, so a demo watching a ramp sees the numbers the
+// panel showed, rounded the same way.
+std::string OutputLine(const SimUnit& unit, int ch)
+{
+    const SimChannelState& c = unit.Channel(ch);
+    const std::string prefix = std::to_string(ch + 1) + " ";
+    if (c.settingsWrites == 0)
+        return prefix + "none";
+
+    // A scratch model without a link: it computes, and sends nothing.
+    GeneratorModel model;
+    ChannelSettings& s = model.channels[0];
+    s.rangeCode = c.rangeCode;
+    s.dacCode = c.words.dacCode;
+    s.controlWord = c.words.controlWord;
+    s.extOutputWord = c.words.extOutputWord;
+
+    // The frame's range field is two hex digits, so it may carry a code that
+    // names no range, or the conversion slot, which is no output range:
+    // neither has a value to show.
+    std::string value = "n/a";
+    if (IsValidRangeCode(c.rangeCode) && c.rangeCode != kConversionSlot) {
+        model.CodeToValue(0);
+        value = FormatFixed(s.setValue, GetRangeInfo(c.rangeCode).decimals);
+        value.erase(0, value.find_first_not_of(' '));
+    }
+    return prefix + "range=" + std::to_string(c.rangeCode) + " code=" + Hex4(c.words.dacCode) + " value=" + value +
+           (model.IsOutputOn(0) ? " on" : " off");
+}
+
+SimCommandResult Outputs(const SimUnit& unit, const Args& a)
+{
+    if (!a.empty()) {
+        auto ch = ParseChannel(a[0]);
+        if (!ch)
+            return Error("the channel is 1 to 4");
+        return {true, OutputLine(unit, *ch), false};
+    }
+    std::string s;
+    for (int ch = 0; ch < unit.ChannelCount(); ++ch)
+        s += (ch ? "\n" : "") + OutputLine(unit, ch);
+    return {true, s, false};
+}
+
 // A fault that is switched on or off.
 SimCommandResult Switch(const Args& a, bool& field, const char* what)
 {
@@ -208,6 +257,8 @@ const std::vector<CommandDef>& Commands()
          [](SimUnit&, const Args&, std::string_view, Nanos) { return Help(); }},
         {"show", "", "show the unit's state and faults", 0, 0, 0,
          [](SimUnit& u, const Args&, std::string_view, Nanos) { return Show(u); }},
+        {"outputs", "[CH]", "last settings frame per channel: CH range=R code=XXXX value=V on|off, or CH none",
+         0, 1, 0, [](SimUnit& u, const Args& a, std::string_view, Nanos) { return Outputs(u, a); }},
         {"version", "TEXT", "version text sent after \"VER\" (normally six characters)", 1, 99, 2,
          [](SimUnit& u, const Args&, std::string_view rest, Nanos) {
              if (!u.SetVersion(rest))
