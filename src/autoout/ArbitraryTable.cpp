@@ -89,9 +89,17 @@ int LoadCsvIntoTable(ArbitraryTable& table, std::string_view csvBytes)
 
 bool LoadCsvFileIntoTable(ArbitraryTable& table, const std::string& path)
 {
+    std::string reason;
+    return LoadCsvFileIntoTable(table, path, reason);
+}
+
+bool LoadCsvFileIntoTable(ArbitraryTable& table, const std::string& path, std::string& reason)
+{
     CCsvFile file;
-    if (!file.Open(path))
+    if (!file.Open(path)) {
+        reason = CsvOpenErrorText(file.LastError(), file.LastSystemError());
         return false;
+    }
     FillFromLines(table, file);
     file.Close();
     return true;

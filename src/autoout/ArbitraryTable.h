@@ -52,6 +52,8 @@ int LoadCsvIntoTable(ArbitraryTable& table, CsvReader& reader);
 int LoadCsvIntoTable(ArbitraryTable& table, std::string_view csvBytes);
 // False, with the table untouched, when the file cannot be opened.
 bool LoadCsvFileIntoTable(ArbitraryTable& table, const std::string& path);
+// The same, and on failure `reason` says why (CsvOpenErrorText).
+bool LoadCsvFileIntoTable(ArbitraryTable& table, const std::string& path, std::string& reason);
 
 enum class TableError {
     None,

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,9 +90,11 @@ bool CCsvFile::Open(const std::string& path)
 {
     Close();
     // O_NONBLOCK so that a FIFO given as the path cannot hang the open.
+    m_nSystemError = 0;
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         m_error = CsvOpenError::CannotOpen;
+        m_nSystemError = errno;
         return false;
     }
     struct stat st{};
@@ -114,6 +117,7 @@ bool CCsvFile::Open(const std::string& path)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
+            m_nSystemError = errno;
             ::close(fd);
             m_error = CsvOpenError::CannotOpen;
             return false;
@@ -132,6 +136,21 @@ bool CCsvFile::Open(const std::string& path)
     m_reader.emplace(m_bytes);
     m_error = CsvOpenError::None;
     return true;
+}
+
+std::string CsvOpenErrorText(CsvOpenError error, int systemError)
+{
+    switch (error) {
+    case CsvOpenError::None:
+        return {};
+    case CsvOpenError::CannotOpen:
+        return systemError != 0 ? std::strerror(systemError) : "cannot be read";
+    case CsvOpenError::NotRegular:
+        return "not a regular file";
+    case CsvOpenError::TooLarge:
+        return "larger than " + std::to_string(kMaxCsvFileBytes >> 20) + " MiB";
+    }
+    return {};
 }
 
 bool CCsvFile::ReadRow()

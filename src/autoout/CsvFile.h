@@ -71,6 +71,9 @@ public:
     // not a regular file, cannot be read, or is larger than the limit.
     bool Open(const std::string& path);
     CsvOpenError LastError() const { return m_error; }
+    // The system's error number behind the last CannotOpen (ENOENT, EACCES,
+    // EIO, ...); 0 after a successful open and for the other errors.
+    int LastSystemError() const { return m_nSystemError; }
     bool ReadRow();
     bool GetField(int index, std::string& text) const;
     void Close();
@@ -79,6 +82,13 @@ private:
     std::string m_bytes;
     std::optional<CsvReader> m_reader; // over m_bytes, while open
     CsvOpenError m_error = CsvOpenError::None;
+    int m_nSystemError = 0;
 };
+
+// Why a file was refused, in plain English for a terminal or a log (the
+// operator's box says only "ファイルが開けません"): the system's text for
+// CannotOpen ("No such file or directory"), "not a regular file", "larger
+// than 16 MiB"; empty for None.
+std::string CsvOpenErrorText(CsvOpenError error, int systemError);
 
 } // namespace velmora

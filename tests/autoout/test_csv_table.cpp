@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <limits>
@@ -155,10 +157,14 @@ TEST(CsvFile, OpensOnlyReadableRegularFilesWithinTheLimit)
     file.Close();
     EXPECT_FALSE(file.ReadRow());
 
+    EXPECT_EQ(file.LastSystemError(), 0);
+
     EXPECT_FALSE(file.Open((dir.path / "missing.csv").string()));
     EXPECT_EQ(file.LastError(), CsvOpenError::CannotOpen);
+    EXPECT_EQ(file.LastSystemError(), ENOENT);
     EXPECT_FALSE(file.Open(dir.path.string()));
     EXPECT_EQ(file.LastError(), CsvOpenError::NotRegular);
+    EXPECT_EQ(file.LastSystemError(), 0) << "the error number of the earlier failure stays behind";
     // A FIFO with no writer would block a plain open for ever.
     const std::string fifo = (dir.path / "fifo").string();
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -171,6 +177,32 @@ TEST(CsvFile, OpensOnlyReadableRegularFilesWithinTheLimit)
     EXPECT_EQ(file.LastError(), CsvOpenError::TooLarge);
     fs::resize_file(big, kMaxCsvFileBytes);
     EXPECT_TRUE(file.Open(big));
+}
+
+TEST(CsvFile, ARefusedFileSaysWhyAndLeavesTheTableAlone)
+{
+    ScratchDir dir;
+    ArbitraryTable table;
+    table[0] = {"7", "1"};
+    std::string reason;
+    EXPECT_FALSE(LoadCsvFileIntoTable(table, (dir.path / "gone.csv").string(), reason));
+    EXPECT_EQ(reason, std::strerror(ENOENT));
+    EXPECT_FALSE(LoadCsvFileIntoTable(table, dir.path.string(), reason));
+    EXPECT_EQ(reason, "not a regular file");
+    const std::string big = dir.Write("big.csv", "1,1\n");
+    fs::resize_file(big, kMaxCsvFileBytes + 1);
+    EXPECT_FALSE(LoadCsvFileIntoTable(table, big, reason));
+    EXPECT_EQ(reason, "larger than 16 MiB");
+    EXPECT_EQ(table[0].value, "7");
+    EXPECT_EQ(table[0].interval, "1");
+
+    EXPECT_EQ(CsvOpenErrorText(CsvOpenError::None, ENOENT), "");
+    EXPECT_EQ(CsvOpenErrorText(CsvOpenError::CannotOpen, 0), "cannot be read");
+
+    reason = "untouched";
+    EXPECT_TRUE(LoadCsvFileIntoTable(table, dir.Write("t.csv", "9,2\n"), reason));
+    EXPECT_EQ(table[0].value, "9");
+    EXPECT_EQ(reason, "untouched");
 }
 
 TEST(CsvTable, ReadingAFileChecksTheTableAfterwardsWhateverHappened)
