@@ -10,6 +10,7 @@ int RunSet(const Invocation&);
 int RunStatus(const Invocation&);
 int RunReport(const Invocation&);
 int RunMonitor(const Invocation&);
+int RunTable(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -23,6 +24,7 @@ const std::vector<Command>& CommandTable()
         // One function for both rows: the first argument chooses.
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},
+        {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},
     };
     return table;
 }

@@ -1,0 +1,226 @@
+// velmoractl table check, run as the real program on CSV files in a scratch
+// folder.
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "SimProcess.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using velmora::test::ChildProcess;
+
+struct CtlRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+class CtlTableTest : public ::testing::Test {
+protected:
+    CtlTableTest()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "velmora-ctl-table-XXXXXX").string();
+        if (mkdtemp(tmpl.data()) != nullptr)
+            m_dir = tmpl;
+    }
+    ~CtlTableTest() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+
+    std::string Write(const std::string& name, const std::string& bytes) const
+    {
+        const fs::path p = m_dir / name;
+        std::ofstream(p, std::ios::binary) << bytes;
+        return p.string();
+    }
+
+    // "table check" with `args` after it; the file is the first argument.
+    static CtlRun Check(const std::vector<std::string>& args)
+    {
+        std::vector<std::string> all = {"table", "check"};
+        all.insert(all.end(), args.begin(), args.end());
+        return Ctl(all);
+    }
+
+    static CtlRun Ctl(const std::vector<std::string>& args)
+    {
+        CtlRun r;
+        ChildProcess p;
+        if (!p.Start(VELMORA_CTL_BINARY, args, {false, false}))
+            return r;
+        r.exitCode = p.Finish(r.out, r.err);
+        return r;
+    }
+
+    fs::path m_dir;
+};
+
+TEST_F(CtlTableTest, AGoodFileListsItsRowsAndPasses)
+{
+    const std::string csv = Write("t.csv", "4,1.5\r\n12,0.5\r\n20,2\r\n");
+    CtlRun r = Check({csv, "--range", "5"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 20 2\nok\n");
+    EXPECT_EQ(r.err, "");
+
+    // The options may come first, and in the --range=R form.
+    r = Check({"--range=6", csv});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 20 2\nok\n");
+
+    // Without options the limits are those of range 0, 0 to 5 V.
+    r = Check({Write("five.csv", "0,0.1\n5,9999.9\n")});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 0 0.1\n2 5 9999.9\nok\n");
+    r = Check({csv});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 20 2\n範囲外データがあります\n");
+    EXPECT_NE(r.err.find("row 2"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("0.000 to 5.000"), std::string::npos) << r.err;
+
+    // An empty line ends the file; an empty file is an empty table, which
+    // passes; only the first hundred lines are a table.
+    r = Check({Write("stop.csv", "1,1\n\n9,x\n")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "1 1 1\nok\n");
+    r = Check({Write("empty.csv", "")});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out, "ok\n");
+    std::string many;
+    for (int i = 1; i <= 150; ++i)
+        many += (i <= 100 ? "1" : "x") + std::string(",") + std::to_string(i) + "\n";
+    r = Check({Write("many.csv", many), "--range", "0"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_EQ(r.out.rfind("100 1 100\nok\n"), r.out.size() - 13) << r.out;
+    EXPECT_EQ(r.out.find("101 "), std::string::npos);
+}
+
+TEST_F(CtlTableTest, CellsAreTakenAsTheDialogTakesThem)
+{
+    // Quotes at either end cost the first and the last character, blanks
+    // around a field go, further fields are ignored, and a thousands
+    // separator splits the number: 1,000 is 1 for 000 seconds.
+    const std::string csv = Write("odd.csv",
+                                  "\"4\",\"1.5\"\r\n"
+                                  " 12 ,\t0.5 ,ignored\n"
+                                  "45\",1\n"
+                                  "1,000\n");
+    CtlRun r = Check({csv, "--range", "6"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 5 1\n4 1 000\n値範囲を超えています\n");
+    EXPECT_NE(r.err.find("row 4"), std::string::npos) << r.err;
+
+    // CP932 text comes out in UTF-8; a cell with a blank inside or an empty
+    // cell is quoted so that a row stays three words.
+    r = Check({Write("words.csv", "1 2,1\n\x92\x6C,1\n"), "--range", "0"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 \"1 2\" 1\n2 値 1\n数値以外のデータがあります\n");
+    r = Check({Write("half.csv", "1,1\n2\n,3\n"), "--range", "0"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 1 1\n2 2 \"\"\n3 \"\" 3\n未入力データがあります\n");
+    r = Check({Write("gap.csv", "1,1\n,\n3,1\n"), "--range", "0"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 1 1\n3 3 1\n未入力データがあります\n") << "a filled row after an empty one";
+    EXPECT_NE(r.err.find("row 3"), std::string::npos) << r.err;
+    r = Check({Write("zero.csv", "1,0\n"), "--range", "0"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 1 0\n値範囲を超えています\n");
+    r = Check({Write("long.csv", "1,10000\n"), "--range", "0"});
+    EXPECT_EQ(r.out, "1 1 10000\n値範囲を超えています\n");
+}
+
+TEST_F(CtlTableTest, ConversionLimitsAreTakenInEitherOrder)
+{
+    const std::string inside = Write("in.csv", "100,1\n0,1\n50.5,1\n");
+    CtlRun r = Check({inside, "--conv", "100", "0", "1"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 100 1\n2 0 1\n3 50.5 1\nok\n");
+    EXPECT_EQ(Check({inside, "--conv", "0", "100", "0"}).exitCode, 0);
+
+    r = Check({Write("out.csv", "-50,1\n-50.01,1\n"), "--conv", "-50", "50", "2"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "1 -50 1\n2 -50.01 1\n範囲外データがあります\n");
+    EXPECT_NE(r.err.find("-50.00 to 50.00"), std::string::npos) << r.err;
+
+    // A range's limits do not hold under a conversion formula.
+    EXPECT_EQ(Check({inside, "--range", "3"}).exitCode, 3);
+}
+
+TEST_F(CtlTableTest, AFileThatCannotBeOpenedIsRefusedWithTheReason)
+{
+    CtlRun r = Check({(m_dir / "gone.csv").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("gone.csv"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find(std::strerror(ENOENT)), std::string::npos) << r.err;
+
+    r = Check({m_dir.string(), "--range", "5"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.out, "");
+    EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
+}
+
+TEST_F(CtlTableTest, UsageErrorsExitWithTwoAndReadNothing)
+{
+    const std::string csv = Write("t.csv", "4,1.5\n");
+    const std::vector<std::vector<std::string>> bad = {
+        {"table"},
+        {"table", "frob", csv},
+        {"table", "check"},
+        {"table", "check", csv, csv},
+        {"table", "check", csv, "--xml"},
+        {"table", "check", csv, "--range"},
+        {"table", "check", csv, "--range", "4"},
+        {"table", "check", csv, "--range", "15"},
+        {"table", "check", csv, "--range", "16"},
+        {"table", "check", csv, "--range", "-1"},
+        {"table", "check", csv, "--range", "2.5"},
+        {"table", "check", csv, "--range", "1e300"},
+        {"table", "check", csv, "--range", "x"},
+        {"table", "check", csv, "--range="},
+        {"table", "check", csv, "--range", "5", "--range", "6"},
+        {"table", "check", csv, "--range", "0", "--conv", "0", "1", "0"},
+        {"table", "check", csv, "--conv", "0", "1", "0", "--range", "0"},
+        {"table", "check", csv, "--conv", "0", "1"},
+        {"table", "check", csv, "--conv", "a", "1", "0"},
+        {"table", "check", csv, "--conv", "0", "1b", "0"},
+        {"table", "check", csv, "--conv", "", "1", "0"},
+        {"table", "check", csv, "--conv", "nan", "1", "0"},
+        {"table", "check", csv, "--conv", "0", "inf", "0"},
+        {"table", "check", csv, "--conv", "0", "1", "7"},
+        {"table", "check", csv, "--conv", "0", "1", "-1"},
+        {"table", "check", csv, "--conv", "0", "1", "x"},
+    };
+    for (const auto& args : bad) {
+        std::string shown;
+        for (const auto& a : args)
+            shown += a + " ";
+        const CtlRun r = Ctl(args);
+        EXPECT_EQ(r.exitCode, 2) << shown;
+        EXPECT_EQ(r.out, "") << shown;
+        EXPECT_NE(r.err.find("usage: velmoractl table check CSV [--range R | --conv MIN MAX DECIMALS]"),
+                  std::string::npos)
+            << shown << "\n" << r.err;
+    }
+    // Each refusal names what was wrong.
+    EXPECT_NE(Check({csv, "--range", "15"}).err.find("not '15'"), std::string::npos);
+    EXPECT_NE(Check({csv, "--conv", "0", "1b", "0"}).err.find("MAX must be a number, not '1b'"), std::string::npos);
+    EXPECT_NE(Check({csv, "--conv", "0", "1", "7"}).err.find("DECIMALS must be 0 to 6"), std::string::npos);
+    EXPECT_NE(Check({}).err.find("CSV is missing"), std::string::npos);
+
+    const CtlRun help = Ctl({"--help"});
+    EXPECT_NE(help.out.find("velmoractl table check CSV [--range R | --conv MIN MAX DECIMALS]"), std::string::npos);
+}
+
+} // namespace

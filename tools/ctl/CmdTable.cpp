@@ -1,0 +1,203 @@
+// velmoractl table check: an arbitrary table's CSV file read into an empty
+// table the way the automatic-output dialog reads one, then checked as the
+// dialog checks it against a channel's limits: a range's, or a conversion
+// formula's. No unit is needed, so a table can be tried before a run.
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "Commands.h"
+#include "autoout/ArbitraryTable.h"
+#include "dialogs/NumberText.h"
+#include "model/RangeTable.h"
+
+namespace velmora::ctl {
+
+int RunTable(const Invocation& inv);
+
+namespace {
+
+const Command& TableRow()
+{
+    for (const auto& c : CommandTable())
+        if (std::string_view(c.name) == "table")
+            return c;
+    return CommandTable().front();
+}
+
+// A new channel starts on range 0 (0-5 V), so its limits are the ones a
+// table meets when nothing else was chosen.
+constexpr int kDefaultRange = 0;
+
+struct Limits {
+    double lower = 0.0;
+    double upper = 0.0;
+    int decimals = 0;
+};
+
+std::optional<int> ParseOutputRange(const std::string& text)
+{
+    const std::optional<double> v = text.empty() ? std::nullopt : ParseWholeNumber(text);
+    // Written so that NaN is refused too, before anything is cast.
+    if (!v || !(*v >= 0.0 && *v < kSlotCount) || *v != std::trunc(*v))
+        return std::nullopt;
+    const int code = static_cast<int>(*v);
+    // The conversion slot has a table row but is no range a channel outputs.
+    if (!IsValidRangeCode(code) || code == kConversionSlot)
+        return std::nullopt;
+    return code;
+}
+
+// A limit as the program reads numbers elsewhere, but finite: a table
+// cannot be held against infinity or NaN.
+std::optional<double> ParseLimit(const std::string& text)
+{
+    const std::optional<double> v = text.empty() ? std::nullopt : ParseWholeNumber(text);
+    if (!v || !std::isfinite(*v))
+        return std::nullopt;
+    return v;
+}
+
+std::optional<int> ParseDecimals(const std::string& text)
+{
+    if (text.size() != 1 || text[0] < '0' || text[0] - '0' > kMaxDecimals)
+        return std::nullopt;
+    return text[0] - '0';
+}
+
+// A cell's text as one word of the output: as it is when it has no blank,
+// quote, backslash or control character, otherwise in double quotes with
+// those escaped. An empty cell (half a row) is therefore "" and a row always
+// has three words.
+std::string Word(const std::string& text)
+{
+    bool plain = !text.empty();
+    for (unsigned char c : text)
+        if (c <= 0x20 || c == 0x7F || c == '"' || c == '\\')
+            plain = false;
+    if (plain)
+        return text;
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c < 0x20 || c == 0x7F) {
+            char esc[8];
+            std::snprintf(esc, sizeof esc, "\\x%02X", c);
+            out += esc;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string LimitText(double value, int decimals)
+{
+    std::string s = FormatFixed(value, decimals);
+    s.erase(0, s.find_first_not_of(' '));
+    return s;
+}
+
+int Check(const Invocation& inv)
+{
+    const Command& row = TableRow();
+    std::string path;
+    std::optional<Limits> limits;
+    for (std::size_t i = 1; i < inv.args.size(); ++i) {
+        const std::string& a = inv.args[i];
+        if (a == "--range" || a.rfind("--range=", 0) == 0) {
+            if (limits)
+                return UsageError(row, "give --range or --conv, and only once");
+            std::string text;
+            if (a == "--range") {
+                if (i + 1 >= inv.args.size())
+                    return UsageError(row, "--range needs a range code");
+                text = inv.args[++i];
+            } else {
+                text = a.substr(8);
+            }
+            const std::optional<int> code = ParseOutputRange(text);
+            if (!code)
+                return UsageError(row, "R must be an output range code (0-3, 5-7, 10-12), not '" + text +
+                                           "'; a conversion formula's limits are given with --conv");
+            const RangeInfo info = GetRangeInfo(*code);
+            limits = Limits{info.lower, info.upper, info.decimals};
+        } else if (a == "--conv") {
+            if (limits)
+                return UsageError(row, "give --range or --conv, and only once");
+            if (i + 3 >= inv.args.size())
+                return UsageError(row, "--conv needs MIN MAX DECIMALS");
+            const std::string& minText = inv.args[i + 1];
+            const std::string& maxText = inv.args[i + 2];
+            const std::string& decText = inv.args[i + 3];
+            i += 3;
+            const std::optional<double> lo = ParseLimit(minText);
+            const std::optional<double> hi = ParseLimit(maxText);
+            const std::optional<int> decimals = ParseDecimals(decText);
+            if (!lo)
+                return UsageError(row, "MIN must be a number, not '" + minText + "'");
+            if (!hi)
+                return UsageError(row, "MAX must be a number, not '" + maxText + "'");
+            if (!decimals)
+                return UsageError(row, "DECIMALS must be 0 to 6, not '" + decText + "'");
+            limits = Limits{*lo, *hi, *decimals};
+        } else if (a.size() > 1 && a[0] == '-') {
+            return UsageError(row, "unknown option '" + a + "'");
+        } else if (path.empty()) {
+            path = a;
+        } else {
+            return UsageError(row, "only one CSV");
+        }
+    }
+    if (path.empty())
+        return UsageError(row, "CSV is missing");
+    if (!limits) {
+        const RangeInfo info = GetRangeInfo(kDefaultRange);
+        limits = Limits{info.lower, info.upper, info.decimals};
+    }
+
+    ArbitraryTable table;
+    std::string reason;
+    if (!LoadCsvFileIntoTable(table, path, reason)) {
+        std::fprintf(stderr, "velmoractl: %s: %s: %s\n", kCsvCannotOpenText, path.c_str(), reason.c_str());
+        return kExitFileRefused;
+    }
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        const ArbitraryRowText& cells = table[r];
+        if (cells.value.empty() && cells.interval.empty())
+            continue;
+        std::printf("%zu %s %s\n", r + 1, Word(cells.value).c_str(), Word(cells.interval).c_str());
+    }
+
+    const TableCheck check = CheckTable(table, limits->lower, limits->upper);
+    if (check.error == TableError::None) {
+        std::printf("ok\n");
+        return kExitOk;
+    }
+    std::printf("%s\n", TableErrorText(check.error));
+    std::fflush(stdout);
+    std::fprintf(stderr, "velmoractl: the check stopped at row %d; the limits are %s to %s\n", check.row + 1,
+                 LimitText(limits->lower, limits->decimals).c_str(),
+                 LimitText(limits->upper, limits->decimals).c_str());
+    return kExitFileRefused;
+}
+
+} // namespace
+
+int RunTable(const Invocation& inv)
+{
+    const std::string sub = inv.args.empty() ? "" : inv.args[0];
+    if (sub == "check")
+        return Check(inv);
+    return UsageError(TableRow(), sub.empty() ? "table needs check" : "unknown table command '" + sub + "'");
+}
+
+} // namespace velmora::ctl
