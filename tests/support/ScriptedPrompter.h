@@ -31,8 +31,9 @@ public:
         return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
                                                                                          : PromptAnswer::Ok;
     }
-    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
+    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>& filters) override
     {
+        openFilters.push_back(filters);
         return TakeFile();
     }
     std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
@@ -59,6 +60,8 @@ public:
     std::vector<Shown> shown;
     std::deque<PromptAnswer> answers;
     std::deque<std::optional<std::string>> files;
+    // The filters of every open chooser, in order.
+    std::vector<std::vector<FileFilter>> openFilters;
     std::deque<std::optional<int>> circuitAnswers;
     int circuitQuestions = 0;
     int busyDepth = 0;
