@@ -169,9 +169,6 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
     back->setGeometry(DluRect(230, 156, 50, 14));
     connect(back, &QPushButton::clicked, this, &QDialog::reject);
 
-    // The list and the picture come after the fields in the tab order, as
-    // they do on the screen from left to right.
-    setTabOrder(m_pFields[4], m_pList);
     ShowMode(kAutoSawtooth);
     m_pMode->setFocus();
 }
