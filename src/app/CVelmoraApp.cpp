@@ -71,7 +71,8 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
 
     m_pFrame = new CMainFrame(m_pDoc->m_nFrameWidth);
     m_pDoc->m_nFrameWidth = m_pFrame->FrameWidth();
-    m_pView = new CVelmoraView(*m_pDoc, *m_pLink, m_prompter);
+    m_pView = new CVelmoraView(*m_pDoc, *m_pLink, m_prompter,
+                               m_tickSources ? m_tickSources() : std::make_unique<ThreadTickSource>(m_clock));
     m_pFrame->SetPanel(m_pView);
     m_pView->SetExtraPorts(m_options.ports);
     m_pFrame->SetRecentFiles(m_recentFiles.Entries());

@@ -13,6 +13,7 @@
 //
 // Thread contract: UI thread only.
 
+#include <functional>
 #include <memory>
 
 #include <QObject>
@@ -21,6 +22,7 @@
 
 #include "app/CommandLine.h"
 #include "app/RecentFileList.h"
+#include "panel/PanelTick.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "protocol/GeneratorLink.h"
@@ -46,6 +48,12 @@ public:
     ~CVelmoraApp() override;
     CVelmoraApp(const CVelmoraApp&) = delete;
     CVelmoraApp& operator=(const CVelmoraApp&) = delete;
+
+    // Where the panel's ticks come from; by default a thread on the clock.
+    // A test whose clock is a fake one, which no second thread may wait on,
+    // supplies a source that posts nothing. Before InitInstance.
+    using TickSourceFactory = std::function<std::unique_ptr<PanelTickSource>()>;
+    void SetTickSourceFactory(TickSourceFactory factory) { m_tickSources = std::move(factory); }
 
     // Start-up. False when the program is to end (the circuit count was
     // cancelled, or the named file cannot be opened); the state file is
@@ -85,6 +93,7 @@ private:
 
     Prompter& m_prompter;
     Clock& m_clock;
+    TickSourceFactory m_tickSources;
     WorkingDirectoryFn m_workingDirectory;
     AppOptions m_options;
     RecentFileList m_recentFiles;

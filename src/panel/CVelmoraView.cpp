@@ -7,6 +7,7 @@
 
 #include <cstdio>
 
+#include "autoout/ui/CAutoOutDlg.h"
 #include "dialogs/ui/CColorButton.h"
 #include "dialogs/ui/CPresetDlg.h"
 #include "dialogs/ui/CRangeSelectDlg.h"
@@ -26,7 +27,6 @@ namespace velmora {
 
 namespace {
 
-constexpr int kRefreshEvery = 5; // ticks: 250 ms
 
 QString Utf8(const std::string& text)
 {
@@ -50,9 +50,31 @@ void Place(QWidget* widget, const PanelRect& r)
     widget->setGeometry(r.left, r.top, r.Width(), r.Height());
 }
 
+// The panel's images, in the order of m_images.
+int ImageIndex(AutoButtonImage image)
+{
+    switch (image) {
+    case AutoButtonImage::PlayGrey:
+        return 0;
+    case AutoButtonImage::PlayGreen:
+        return 1;
+    case AutoButtonImage::PauseGrey:
+        return 2;
+    case AutoButtonImage::PauseBlue:
+        return 3;
+    case AutoButtonImage::StopGrey:
+        return 4;
+    case AutoButtonImage::StopRed:
+        return 5;
+    }
+    return 0;
+}
+
+} // namespace
+
 // Notes a request to quit while the connect sequence lets the event loop
 // run: the sequence then stops instead of talking to the unit.
-class QuitWatch : public QObject {
+class CVelmoraView::QuitWatch : public QObject {
 public:
     QuitWatch() { QCoreApplication::instance()->installEventFilter(this); }
     ~QuitWatch() override { QCoreApplication::instance()->removeEventFilter(this); }
@@ -70,10 +92,8 @@ private:
     bool m_bQuit = false;
 };
 
-} // namespace
-
 CVelmoraView::CVelmoraView(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter, QWidget* parent)
-    : CVelmoraView(doc, link, prompter, std::make_unique<ThreadTickSource>(), parent)
+    : CVelmoraView(doc, link, prompter, std::make_unique<ThreadTickSource>(link.GetClock()), parent)
 {
 }
 
@@ -83,15 +103,14 @@ CVelmoraView::CVelmoraView(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prom
       m_doc(doc),
       m_link(link),
       m_prompter(prompter),
-      m_modelLink(link),
-      m_poller(link, doc.m_model),
+      m_pSession(PanelSession::Create(doc, link, prompter)),
       m_pTicks(std::move(ticks)),
       m_portLister([](const std::vector<std::string>& extra) { return DiscoverPorts(extra); }),
       m_dialogRunner([](QDialog& dialog) { return dialog.exec(); }),
       m_smallFont(PanelSmallFont()),
       m_valueFont(PanelValueFont())
 {
-    m_doc.m_model.SetLink(&m_modelLink);
+    m_pSession->SetObserver(this);
     setFont(m_smallFont);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kPanelBackground);
@@ -118,10 +137,11 @@ CVelmoraView::~CVelmoraView()
     // No tick may be posted to a panel that is going.
     if (m_pTicks)
         m_pTicks->Stop();
-    if (IsConnected())
-        ShutdownForClose();
-    if (m_doc.m_model.Link() == &m_modelLink)
-        m_doc.m_model.SetLink(nullptr);
+    // The session may outlive the panel for a moment (a connect sequence
+    // that let the events run in which the panel went): it must neither show
+    // anything on it nor go on connecting.
+    m_pSession->SetObserver(nullptr);
+    m_pSession->ShutdownForClose();
 }
 
 // ---------------------------------------------------------------------------
@@ -296,6 +316,7 @@ void CVelmoraView::CreateColumn(int c)
                                                                              : 4;
             button->setIcon(m_images[image]);
             button->setIconSize(m_images[image].size());
+            button->setProperty("velmoraImage", static_cast<int>(image));
             if (control.kind == ControlKind::AutoStart) {
                 col.autoStart = button;
                 connect(button, &QPushButton::clicked, this, [this, c] { StartAutoOutput(c); });
@@ -409,14 +430,14 @@ bool CVelmoraView::FillPortList()
 
 bool CVelmoraView::IsConnected() const
 {
-    return m_link.IsConnected();
+    return m_pSession->IsConnected();
 }
 
 void CVelmoraView::ConnectButtonClicked()
 {
     // The connect sequence lets the event loop run; a second click then
     // must not start another sequence or pull the port from under it.
-    if (m_bConnecting)
+    if (m_pSession->IsConnecting())
         return;
     if (IsConnected())
         DisconnectUnit();
@@ -426,97 +447,44 @@ void CVelmoraView::ConnectButtonClicked()
 
 void CVelmoraView::ConnectUnit()
 {
-    if (m_bConnecting || m_pPortList == nullptr)
+    if (m_pSession->IsConnecting() || m_pPortList == nullptr)
         return;
-    const QPointer<CVelmoraView> alive(this);
-    m_bConnecting = true;
-    // Cleared on every way out, unless the panel went while the event loop
-    // ran.
-    struct ConnectingFlag {
-        const QPointer<CVelmoraView>& view;
-        ~ConnectingFlag()
-        {
-            if (view)
-                view->m_bConnecting = false;
-        }
-    } const connecting{alive};
-    const QuitWatch quit;
-    // Whether the panel may go on after letting the event loop run.
-    auto stillWanted = [&] { return alive && !quit.Quitting() && !m_bClosing; };
-
-    m_poller.m_nPollChannel = 0;
-    if (m_link.IsConnected())
-        m_link.Disconnect();
-
-    const int index = m_pPortList->currentIndex();
-    if (index < 0 || static_cast<std::size_t>(index) >= m_ports.size() || m_pPortList->currentText().isEmpty()) {
-        Message(kMsgNothingSelected, kCaptionConfirm, false);
-        return;
-    }
     // The entry behind the item, rather than the item's text: a device path
     // may itself contain parentheses.
-    m_link.SetPortName(m_ports[static_cast<std::size_t>(index)].portName);
-    // A port that cannot be opened has been reported by the channel.
-    if (!m_link.Connect())
-        return;
-
-    QCoreApplication::processEvents();
-    if (!stillWanted())
-        return;
-
-    std::string version;
-    if (!m_link.QueryVersion(LinkSerial, version)) {
-        ConnectFailed();
-        return;
-    }
-    m_doc.m_model.versionText = version;
-
-    QCoreApplication::processEvents();
-    if (!stillWanted())
-        return;
-
-    const int count = m_link.QueryChannelCount();
-    if (count == -1) {
-        ConnectFailed();
-        return;
-    }
-    if (count != m_doc.m_model.channelCount) {
-        Message(kMsgChannelCountSwitched, kCaptionWarning, true);
-        if (!stillWanted())
-            return;
-        m_doc.SetChannelCount(count);
-        LayoutChannels();
-    }
-
-    StartPolling();
-    SetConnectFace(true);
-    m_poller.m_nNoReplyCount = 0;
+    const int index = m_pPortList->currentIndex();
+    std::string port;
+    if (index >= 0 && static_cast<std::size_t>(index) < m_ports.size() && !m_pPortList->currentText().isEmpty())
+        port = m_ports[static_cast<std::size_t>(index)].portName;
+    const QPointer<CVelmoraView> alive(this);
+    const QuitWatch quit;
+    m_pQuitWatch = &quit;
+    // Held here as well: the panel may go while the sequence runs.
+    const std::shared_ptr<PanelSession> session = m_pSession;
+    session->Connect(port);
+    if (alive)
+        m_pQuitWatch = nullptr;
 }
 
-void CVelmoraView::ConnectFailed()
+bool CVelmoraView::LetEventsRun()
 {
-    if (m_link.IsConnected())
-        m_link.Disconnect();
-    // A refresh while the sequence let the event loop run may have shown
-    // the port as connected.
-    SetConnectFace(false);
-    Message(kMsgCannotConnect, kCaptionWarning, true);
+    const QPointer<CVelmoraView> alive(this);
+    QCoreApplication::processEvents();
+    // Nothing of a panel that went may be touched.
+    return alive && !(m_pQuitWatch != nullptr && m_pQuitWatch->Quitting());
 }
 
-void CVelmoraView::StartPolling()
+void CVelmoraView::ChannelCountChanged()
 {
-    m_doc.m_strLastPort = m_link.PortName();
-    m_link.Connect();
-    GeneratorModel& model = m_doc.m_model;
-    for (int c = 0; c < kMaxChannels; ++c) {
-        model.UpdateRangeBits(c);
-        model.ValueToCode(c);
-    }
-    if (m_link.IsConnected()) {
-        for (int c = 0; c < model.ChannelsInUse(); ++c)
-            SendChannelSettings(m_link, c, model.channels[static_cast<std::size_t>(c)]);
-    }
-    m_poller.m_bPolling = true;
+    LayoutChannels();
+}
+
+void CVelmoraView::ConnectionShown(bool connected)
+{
+    SetConnectFace(connected);
+    // A press held while the connection goes (the lost-unit box is on its
+    // way) must not go on ramping the set value for the next connection.
+    if (!connected)
+        ReleaseHeldButtons();
 }
 
 void CVelmoraView::ReleaseHeldButtons()
@@ -530,30 +498,12 @@ void CVelmoraView::ReleaseHeldButtons()
 
 void CVelmoraView::DisconnectUnit()
 {
-    // A button held while the connection goes (the lost-unit box is on its
-    // way) must not go on ramping the set value for the next connection.
-    ReleaseHeldButtons();
-    m_poller.m_bPolling = false;
-    // Whatever the channel count: a unit must never be left driving an
-    // output nobody sees.
-    for (int c = 0; c < kMaxChannels; ++c)
-        m_doc.m_model.SwitchOutputOff(c);
-    SetConnectFace(false);
-    if (m_link.IsConnected())
-        m_link.Disconnect();
-    m_poller.m_bPolling = false;
+    m_pSession->Disconnect();
 }
 
 void CVelmoraView::ShutdownForClose()
 {
-    m_bClosing = true;
-    if (!IsConnected())
-        return;
-    m_poller.m_bPolling = false;
-    for (int c = 0; c < kMaxChannels; ++c)
-        m_doc.m_model.SwitchOutputOff(c);
-    SetConnectFace(false);
-    m_link.Disconnect();
+    m_pSession->ShutdownForClose();
 }
 
 void CVelmoraView::SetConnectFace(bool on)
@@ -581,23 +531,28 @@ bool CVelmoraView::event(QEvent* e)
 
 void CVelmoraView::OnPanelTick(int param)
 {
-    if (!m_bTimerWork || m_bFirstUpdate)
+    if (m_bFirstUpdate)
         return;
-    if (param == PanelTickEvent::kTimerParam) {
-        m_poller.ReadReply();
-        if (m_link.IsConnected()) {
-            AutoOutputStep();
-            if (m_poller.PollNext()) {
-                DisconnectUnit();
-                Message(kMsgConnectionReleased, kCaptionWarning, true);
-            }
-        }
-        if (++m_nRefreshDivider >= kRefreshEvery) {
-            RefreshPanel();
-            m_nRefreshDivider = 0;
-        }
-    }
+    // Held here as well: a box the tick shows runs an event loop in which
+    // the panel may go.
+    const std::shared_ptr<PanelSession> session = m_pSession;
+    session->OnTick(param == PanelTickEvent::kTimerParam ? PanelSession::kTimerParam : param);
+}
+
+void CVelmoraView::RefreshDue()
+{
+    RefreshPanel();
+}
+
+void CVelmoraView::HoldScanDue()
+{
     ScanHeldButton();
+}
+
+void CVelmoraView::AutoOutputStepped(const AutoStepEvent& event)
+{
+    if (event.stopped)
+        RefreshAutoOutput(event.channel);
 }
 
 void CVelmoraView::RefreshPanel()
@@ -653,12 +608,11 @@ void CVelmoraView::ToggleOutput(int c)
         Message(kMsgNotConnected, kCaptionConfirm, false);
         return;
     }
-    m_poller.m_bPolling = false;
+    const ScopedFlag paused = m_pSession->PausePolling();
     if (m_doc.m_model.IsOutputOn(c))
         m_doc.m_model.SwitchOutputOff(c);
     else
         m_doc.m_model.SwitchOutputOn(c);
-    m_poller.m_bPolling = true;
 }
 
 void CVelmoraView::StepSetValue(int id, int dir)
@@ -670,11 +624,12 @@ void CVelmoraView::StepSetValue(int id, int dir)
     GeneratorModel& model = m_doc.m_model;
     const double v = SteppedValue(model.channels[static_cast<std::size_t>(c)].setValue, target->position, dir,
                                   model.ChannelLimits(c));
-    m_poller.m_bPolling = false;
-    model.SetSetValue(c, v);
-    if (IsConnected())
-        RefreshPanel();
-    m_poller.m_bPolling = true;
+    {
+        const ScopedFlag paused = m_pSession->PausePolling();
+        model.SetSetValue(c, v);
+        if (IsConnected())
+            RefreshPanel();
+    }
     RefreshValueFields();
 }
 
@@ -722,9 +677,8 @@ void CVelmoraView::ApplyTypedValue(int c)
     field->SetCommitted(true);
     if (const auto value = ParseTypedValue(typed.text)) {
         GeneratorModel& model = m_doc.m_model;
-        m_poller.m_bPolling = false;
+        const ScopedFlag paused = m_pSession->PausePolling();
         model.SetSetValue(c, CommitTypedValue(*value, model.ChannelLimits(c)));
-        m_poller.m_bPolling = true;
     }
     m_bEditing[static_cast<std::size_t>(c)] = false;
     // The field still holds the typed text and its line break; rewrite it
@@ -752,12 +706,13 @@ void CVelmoraView::ApplyPreset(int c, int k)
     const int slot = model.ActiveSlot(c);
     if (slot == kNoSlot || k < 0 || k >= kPresetCount)
         return;
-    m_poller.m_bPolling = false;
-    model.SetSetValue(c, model.channels[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(slot)]
-                                       [static_cast<std::size_t>(k)]);
-    if (IsConnected())
-        RefreshPanel();
-    m_poller.m_bPolling = true;
+    {
+        const ScopedFlag paused = m_pSession->PausePolling();
+        model.SetSetValue(c, model.channels[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(slot)]
+                                           [static_cast<std::size_t>(k)]);
+        if (IsConnected())
+            RefreshPanel();
+    }
     RefreshValueFields();
 }
 
@@ -777,15 +732,16 @@ void CVelmoraView::SelectRange(int c)
     }
     CRangeSelectDlg dialog(m_prompter, this);
     dialog.SetRangeCode(model.channels[static_cast<std::size_t>(c)].rangeCode);
-    m_poller.m_bPolling = false;
-    if (RunDialog(dialog) == QDialog::Accepted) {
-        model.SetRange(c, dialog.RangeCode());
-        model.ResetSetValue(c);
-        RefreshScale(c);
-        RefreshRangeButton(c);
-        RefreshValueFields();
+    {
+        const ScopedFlag paused = m_pSession->PausePolling();
+        if (RunDialog(dialog) == QDialog::Accepted) {
+            model.SetRange(c, dialog.RangeCode());
+            model.ResetSetValue(c);
+            RefreshScale(c);
+            RefreshRangeButton(c);
+            RefreshValueFields();
+        }
     }
-    m_poller.m_bPolling = true;
     RefreshAutoOutput(c);
 }
 
@@ -802,10 +758,11 @@ void CVelmoraView::SetConversionMode(int c, bool on)
     if (c < 0 || c >= kMaxChannels || !IsAutoOutputStopped(c))
         return;
     GeneratorModel& model = m_doc.m_model;
-    m_poller.m_bPolling = false;
-    if (model.channels[static_cast<std::size_t>(c)].useConversion != on)
-        model.SetConversionEnabled(c, on);
-    m_poller.m_bPolling = true;
+    {
+        const ScopedFlag paused = m_pSession->PausePolling();
+        if (model.channels[static_cast<std::size_t>(c)].useConversion != on)
+            model.SetConversionEnabled(c, on);
+    }
     if (m_pConnect != nullptr) {
         SetRadios(c);
         RefreshScale(c);
@@ -916,22 +873,69 @@ void CVelmoraView::RefreshPresetButtons(int c)
 // automatic-output runtime, the adjustment dialog, the information report
 // and the firmware update.
 
-void CVelmoraView::AutoOutputStep() {}
-
-void CVelmoraView::RefreshAutoOutput(int) {}
-
-void CVelmoraView::EditAutoOutput(int) {}
-
-void CVelmoraView::StartAutoOutput(int) {}
-
-void CVelmoraView::PauseAutoOutput(int) {}
-
-void CVelmoraView::StopAutoOutput(int) {}
-
-bool CVelmoraView::IsAutoOutputStopped(int) const
+void CVelmoraView::RefreshAutoOutput(int c)
 {
-    // No automatic output can run yet: the channels have no run state.
-    return true;
+    if (c < 0 || c >= kMaxChannels || m_pConnect == nullptr)
+        return;
+    Column& col = m_columns[static_cast<std::size_t>(c)];
+    const AutoOutputView view = m_pSession->AutoOutputDisplay(c);
+    SetTextIfDifferent(col.autoMode, Utf8(view.modeText));
+    const std::string* texts[kAutoValueLabelCount] = {&view.startText, &view.endText, &view.stepText,
+                                                       &view.intervalText, &view.repeatText};
+    for (int i = 0; i < kAutoValueLabelCount; ++i)
+        SetTextIfDifferent(col.autoValues[static_cast<std::size_t>(i)], Utf8(*texts[i]));
+    if (view.images) {
+        auto show = [this](QPushButton* button, AutoButtonImage image) {
+            const QPixmap& pixmap = m_images[static_cast<std::size_t>(ImageIndex(image))];
+            if (button->property("velmoraImage").toInt() != ImageIndex(image)) {
+                button->setIcon(pixmap);
+                button->setProperty("velmoraImage", ImageIndex(image));
+            }
+        };
+        show(col.autoStart, view.images->start);
+        show(col.autoPause, view.images->pause);
+        show(col.autoStop, view.images->stop);
+    }
+    if (col.autoSettings->isEnabled() != view.controlsActive)
+        col.autoSettings->setEnabled(view.controlsActive);
+}
+
+void CVelmoraView::EditAutoOutput(int c)
+{
+    if (c < 0 || c >= kMaxChannels || !IsAutoOutputStopped(c))
+        return;
+    const int slot = m_doc.m_model.ActiveSlot(c);
+    if (slot == kNoSlot)
+        return;
+    CAutoOutDlg dialog(m_prompter, this);
+    dialog.SetInputs(c, m_doc.m_model, m_doc.m_autoOutput, slot);
+    if (RunDialog(dialog) == QDialog::Accepted)
+        m_doc.m_autoOutput[static_cast<std::size_t>(c)].runState = kAutoStopped;
+    RefreshAutoOutput(c);
+}
+
+void CVelmoraView::StartAutoOutput(int c)
+{
+    m_pSession->StartAutoOutput(c);
+    RefreshAutoOutput(c);
+    RefreshValueFields();
+}
+
+void CVelmoraView::PauseAutoOutput(int c)
+{
+    m_pSession->PauseAutoOutput(c);
+    RefreshAutoOutput(c);
+}
+
+void CVelmoraView::StopAutoOutput(int c)
+{
+    m_pSession->StopAutoOutput(c);
+    RefreshAutoOutput(c);
+}
+
+bool CVelmoraView::IsAutoOutputStopped(int c) const
+{
+    return m_pSession->IsAutoOutputStopped(c);
 }
 
 void CVelmoraView::OnOutputAdjust() {}

@@ -6,12 +6,14 @@
 // stopped answering, refreshes what is shown every fifth tick and drives the
 // press-and-hold repeat of the step buttons.
 //
-// Everything runs on the UI thread; the tick source's thread only posts the
-// tick events (see PanelTick.h). `m_bPolling` (in the status poller) and
-// `m_bTimerWork` keep ticks that are dispatched inside modal dialogs and
-// during the connect sequence from interfering with what those are doing.
+// What needs no widget (the connection, the tick's work, the automatic
+// outputs, the polling and tick-work switches) is the panel session's
+// (panelcore/PanelSession.h); the panel keeps its controls, forwards the
+// operator's actions to the session and the model, and shows what they
+// report.
 //
-// Every message goes through the Prompter.
+// Everything runs on the UI thread; the tick source's thread only posts the
+// tick events (see PanelTick.h). Every message goes through the Prompter.
 
 #include <QDialog>
 #include <QPixmap>
@@ -26,8 +28,7 @@
 
 #include "link/PortDiscovery.h"
 #include "panelcore/HoldRepeat.h"
-#include "protocol/OutputCommands.h"
-#include "protocol/StatusPoller.h"
+#include "panelcore/PanelSession.h"
 
 class QComboBox;
 class QLabel;
@@ -47,10 +48,10 @@ class GeneratorLink;
 class PanelTickSource;
 class Prompter;
 
-class CVelmoraView : public QWidget {
+class CVelmoraView : public QWidget, private PanelSessionObserver {
     Q_OBJECT
 public:
-    // Ticks come from a thread every 50 ms.
+    // Ticks come from a thread every 50 ms on the link's clock.
     CVelmoraView(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter, QWidget* parent = nullptr);
     // Ticks come from `ticks` (a test passes a source that posts nothing and
     // calls OnPanelTick itself).
@@ -113,11 +114,10 @@ public:
     void RefreshRangeButton(int c);
     void RefreshPresetButtons(int c);
 
-    // --- Automatic output: the call points its runtime fills in. ---
+    // --- Automatic output. ---
 
-    // Steps the running automatic outputs; called on every tick while
-    // connected, before the status poll.
-    void AutoOutputStep();
+    // The mode, the five values and the button images of channel c's
+    // automatic output; its settings button is enabled only while stopped.
     void RefreshAutoOutput(int c);
     void EditAutoOutput(int c);
     void StartAutoOutput(int c);
@@ -135,11 +135,12 @@ public:
     using DialogRunner = std::function<int(QDialog&)>;
     void SetDialogRunner(DialogRunner runner) { m_dialogRunner = std::move(runner); }
 
-    bool TimerWork() const { return m_bTimerWork; }
-    void SetTimerWork(bool on) { m_bTimerWork = on; }
+    bool TimerWork() const { return m_pSession->TimerWork(); }
+    void SetTimerWork(bool on) { m_pSession->SetTimerWork(on); }
     bool IsFirstUpdate() const { return m_bFirstUpdate; }
-    StatusPoller& Poller() { return m_poller; }
-    const StatusPoller& Poller() const { return m_poller; }
+    PanelSession& Session() { return *m_pSession; }
+    StatusPoller& Poller() { return m_pSession->Poller(); }
+    const StatusPoller& Poller() const { return m_pSession->Poller(); }
     int HoldCount() const { return m_hold.m_nHoldCount; }
     bool IsEditing(int c) const;
     // The width the last layout gave the frame.
@@ -181,11 +182,17 @@ private:
         std::vector<QWidget*> all;
     };
 
+    // What the session reports.
+    bool LetEventsRun() override;
+    void ChannelCountChanged() override;
+    void ConnectionShown(bool connected) override;
+    void RefreshDue() override;
+    void HoldScanDue() override;
+    void AutoOutputStepped(const AutoStepEvent& event) override;
+
     void CreateControls();
     void CreateColumn(int c);
     void ConnectButtonClicked();
-    void StartPolling();
-    void ConnectFailed();
     void SetConnectFace(bool on);
     void SetRadios(int c);
     void PlaceColumn(int c, int originX, bool shown);
@@ -196,17 +203,16 @@ private:
     CVelmoraDoc& m_doc;
     GeneratorLink& m_link;
     Prompter& m_prompter;
-    LinkModelAdapter m_modelLink;
-    StatusPoller m_poller;
+    std::shared_ptr<PanelSession> m_pSession;
     HoldRepeat m_hold;
     std::unique_ptr<PanelTickSource> m_pTicks;
 
     bool m_bFirstUpdate = true;
-    bool m_bTimerWork = true;
-    int m_nRefreshDivider = 0;
     std::array<bool, 4> m_bEditing{};
-    bool m_bConnecting = false;
-    bool m_bClosing = false;
+    // Set while the connect sequence runs: a quit seen while it lets the
+    // events run ends it.
+    class QuitWatch;
+    const QuitWatch* m_pQuitWatch = nullptr;
     bool m_bValueRefreshQueued = false;
     bool m_bRefreshQueued = false;
     int m_nFrameWidth = 0;

@@ -1,7 +1,7 @@
 #pragma once
-// The panel's 50 ms tick. A source thread does nothing but post one tick
-// event to the panel per period; everything the tick does runs on the UI
-// thread when the event is dispatched. Posted ticks are never merged: ticks
+// The panel's 50 ms tick as window events. The ticker's thread (PanelTicker)
+// does nothing but post one tick event to the panel per period; everything
+// the tick does runs on the UI thread when the event is dispatched. Posted ticks are never merged: ticks
 // that pile up while the UI thread is busy (a synchronous exchange, a message
 // box) are all handled afterwards, each doing the full work.
 //
@@ -12,10 +12,7 @@
 
 #include <QEvent>
 
-#include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include "panelcore/PanelTicker.h"
 
 class QObject;
 
@@ -43,32 +40,16 @@ public:
     virtual void Stop() = 0;
 };
 
-// Posts a tick every period from a thread of its own. The deadlines advance
-// by whole periods from the start, so the ticks do not drift however long
-// posting takes.
+// Posts a tick every period from the ticker's thread, on the given clock.
 class ThreadTickSource final : public PanelTickSource {
 public:
-    static constexpr std::chrono::milliseconds kPeriod{50};
-    // After a stall longer than this many periods (a suspended machine) the
-    // source starts counting afresh instead of posting every missed tick.
-    static constexpr int kMaxCatchUp = 20;
-
-    explicit ThreadTickSource(std::chrono::steady_clock::duration period = kPeriod) : m_period(period) {}
-    ~ThreadTickSource() override { Stop(); }
-    ThreadTickSource(const ThreadTickSource&) = delete;
-    ThreadTickSource& operator=(const ThreadTickSource&) = delete;
+    explicit ThreadTickSource(Clock& clock, Nanos period = PanelTicker::kPeriod) : m_ticker(clock, period) {}
 
     bool Start(QObject* target) override;
-    void Stop() override;
+    void Stop() override { m_ticker.Stop(); }
 
 private:
-    void Run(QObject* target);
-
-    std::chrono::steady_clock::duration m_period;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_bStop = false;
-    std::thread m_thread;
+    PanelTicker m_ticker;
 };
 
 // Posts nothing: the owner (a test) calls the tick handler itself.

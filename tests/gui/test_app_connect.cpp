@@ -33,8 +33,11 @@ protected:
         auto link = std::make_unique<GeneratorLink>(clock, prompter, std::make_unique<sim::SimChannel>(unit, clock),
                                                     nullptr);
         const std::string wd = m_dir.path().toStdString();
-        return std::make_unique<CVelmoraApp>(prompter, clock, [wd] { return std::optional<std::string>(wd); },
-                                             std::move(link));
+        auto app = std::make_unique<CVelmoraApp>(prompter, clock, [wd] { return std::optional<std::string>(wd); },
+                                                 std::move(link));
+        // The fake clock is this thread's: the test drives the ticks.
+        app->SetTickSourceFactory([] { return std::make_unique<ManualTickSource>(); });
+        return app;
     }
 
     // Until the connect queued at start-up has run.

@@ -1,10 +1,10 @@
-// The tick thread: it posts tick events at its period, none are merged, and
-// none arrive after it stopped.
+// The tick thread: it posts a tick event for every period of the clock, none
+// are merged, and none arrive after it stopped.
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QObject>
 
-#include <chrono>
+#include <condition_variable>
+#include <mutex>
 
 #include <gtest/gtest.h>
 
@@ -29,43 +29,83 @@ protected:
     }
 };
 
-TEST(PanelTickSourceTest, PostsEveryPeriodAndStopsForGood)
-{
-    TickCounter counter;
-    ThreadTickSource source(std::chrono::milliseconds(5));
-    ASSERT_TRUE(source.Start(&counter));
-    QElapsedTimer elapsed;
-    elapsed.start();
-    while (counter.ticks < 10 && elapsed.elapsed() < 5000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    EXPECT_GE(counter.ticks, 10);
-    EXPECT_EQ(counter.lastParam, PanelTickEvent::kTimerParam);
-    source.Stop();
-    QCoreApplication::sendPostedEvents(&counter);
-    const int stopped = counter.ticks;
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-    QCoreApplication::sendPostedEvents(&counter);
-    EXPECT_EQ(counter.ticks, stopped);
-    // Restartable after a stop.
-    ASSERT_TRUE(source.Start(&counter));
-    source.Stop();
-}
+// A clock whose waits reach their deadline only as often as the test lets
+// them: the ticker's thread then posts exactly that many ticks, at no real
+// cost in time.
+class GatedClock final : public Clock {
+public:
+    Nanos Now() const override
+    {
+        std::lock_guard lock(m_mutex);
+        return m_now;
+    }
+    bool WaitUntil(WakeEvent& wake, Nanos deadline) override
+    {
+        std::unique_lock lock(m_mutex);
+        ++m_nWaits;
+        m_waited.notify_all();
+        for (;;) {
+            if (wake.TryTake())
+                return true;
+            if (m_nAllowed > 0) {
+                --m_nAllowed;
+                m_now = std::max(m_now, deadline);
+                return false;
+            }
+            // The stop signal comes through `wake`, which this wait cannot
+            // sleep on while it also waits for the test: look again shortly.
+            m_allowed.wait_for(lock, std::chrono::milliseconds(1));
+        }
+    }
+    void SleepFor(Nanos) override {}
 
-TEST(PanelTickSourceTest, TicksPostedWhileBusyAreAllHandled)
+    void Allow(int deadlines)
+    {
+        std::lock_guard lock(m_mutex);
+        m_nAllowed += deadlines;
+        m_allowed.notify_all();
+    }
+    // Blocks until the ticker has posted `ticks` ticks since the last
+    // call: it posts each one before it waits for the next deadline.
+    void AwaitPosted(int ticks)
+    {
+        std::unique_lock lock(m_mutex);
+        m_waited.wait(lock, [&] { return m_nWaits >= ticks + 1; });
+        m_nWaits = 0;
+    }
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_allowed;
+    std::condition_variable m_waited;
+    Nanos m_now{};
+    int m_nAllowed = 0;
+    int m_nWaits = 0;
+};
+
+TEST(PanelTickSourceTest, PostsOneTickPerPeriodAndNoneAfterItStopped)
 {
+    GatedClock clock;
     TickCounter counter;
-    const auto period = std::chrono::milliseconds(5);
-    ThreadTickSource source(period);
-    const auto start = std::chrono::steady_clock::now();
+    ThreadTickSource source(clock);
     ASSERT_TRUE(source.Start(&counter));
-    // The UI thread is busy: nothing is dispatched meanwhile.
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    clock.Allow(10);
+    clock.AwaitPosted(10);
+    // The UI thread was busy meanwhile: every tick is still an event of its
+    // own, none merged.
     source.Stop();
-    const auto elapsed = std::chrono::steady_clock::now() - start;
     QCoreApplication::sendPostedEvents(&counter);
-    // Each period that passed is an event of its own, and none comes early.
-    EXPECT_GE(counter.ticks, 5);
-    EXPECT_LE(counter.ticks, elapsed / period);
+    EXPECT_EQ(counter.ticks, 10);
+    EXPECT_EQ(counter.lastParam, PanelTickEvent::kTimerParam);
+    EXPECT_EQ(clock.Now(), Nanos(std::chrono::milliseconds(500)));
+
+    // Restartable after a stop, counting from the restart.
+    ASSERT_TRUE(source.Start(&counter));
+    clock.Allow(3);
+    clock.AwaitPosted(3);
+    source.Stop();
+    QCoreApplication::sendPostedEvents(&counter);
+    EXPECT_EQ(counter.ticks, 13);
 }
 
 } // namespace

@@ -1,0 +1,269 @@
+#include "panelcore/PanelSession.h"
+
+#include "model/CVelmoraDoc.h"
+#include "panelcore/PanelTexts.h"
+#include "platform/Prompter.h"
+#include "protocol/GeneratorLink.h"
+
+namespace velmora {
+
+std::shared_ptr<PanelSession> PanelSession::Create(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter)
+{
+    return std::shared_ptr<PanelSession>(new PanelSession(doc, link, prompter));
+}
+
+PanelSession::PanelSession(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter)
+    : m_doc(doc),
+      m_link(link),
+      m_prompter(prompter),
+      m_modelLink(link),
+      m_poller(link, doc.m_model),
+      m_autoOutput(doc.m_model, doc.m_autoOutput)
+{
+    m_doc.m_model.SetLink(&m_modelLink);
+}
+
+PanelSession::~PanelSession()
+{
+    if (m_doc.m_model.Link() == &m_modelLink)
+        m_doc.m_model.SetLink(nullptr);
+}
+
+bool PanelSession::IsConnected() const
+{
+    return m_link.IsConnected();
+}
+
+// ---------------------------------------------------------------------------
+// The connection
+
+bool PanelSession::EventsRan()
+{
+    if (m_pObserver != nullptr && !m_pObserver->LetEventsRun())
+        return false;
+    // The front end went, or began to close, while its events ran.
+    return !m_bClosing;
+}
+
+PanelSession::ConnectOutcome PanelSession::Connect(const std::string& portName)
+{
+    // The sequence lets the front end's events run; a second connect then
+    // must not start another sequence or pull the port from under this one.
+    if (m_bConnecting)
+        return ConnectOutcome::Busy;
+    const auto self = shared_from_this();
+    const ScopedFlag connecting(m_bConnecting, true);
+
+    m_poller.m_nPollChannel = 0;
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+    if (portName.empty()) {
+        m_prompter.Message(kMsgNothingSelected, kCaptionConfirm, PromptIcon::Information);
+        return ConnectOutcome::NothingSelected;
+    }
+    m_bWatchOnly = false;
+    m_link.SetPortName(portName);
+    // A port that cannot be opened has been reported by the channel.
+    if (!m_link.Connect())
+        return ConnectOutcome::PortUnusable;
+    if (!EventsRan())
+        return ConnectOutcome::Abandoned;
+
+    std::string version;
+    if (!m_link.QueryVersion(LinkSerial, version)) {
+        ConnectFailed();
+        return ConnectOutcome::Failed;
+    }
+    m_doc.m_model.versionText = version;
+    if (!EventsRan())
+        return ConnectOutcome::Abandoned;
+
+    const int count = m_link.QueryChannelCount();
+    if (count == -1) {
+        ConnectFailed();
+        return ConnectOutcome::Failed;
+    }
+    if (count != m_doc.m_model.channelCount) {
+        m_prompter.Message(kMsgChannelCountSwitched, kCaptionWarning, PromptIcon::Exclamation);
+        if (m_bClosing)
+            return ConnectOutcome::Abandoned;
+        m_doc.SetChannelCount(count);
+        if (m_pObserver != nullptr)
+            m_pObserver->ChannelCountChanged();
+    }
+
+    StartPolling();
+    ShowConnection(true);
+    m_poller.m_nNoReplyCount = 0;
+    return ConnectOutcome::Connected;
+}
+
+void PanelSession::ConnectFailed()
+{
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+    // A refresh while the sequence let the events run may have shown the
+    // port as connected.
+    ShowConnection(false);
+    m_prompter.Message(kMsgCannotConnect, kCaptionWarning, PromptIcon::Exclamation);
+}
+
+void PanelSession::StartPolling()
+{
+    m_doc.m_strLastPort = m_link.PortName();
+    m_link.Connect();
+    GeneratorModel& model = m_doc.m_model;
+    for (int c = 0; c < kMaxChannels; ++c) {
+        model.UpdateRangeBits(c);
+        model.ValueToCode(c);
+    }
+    if (m_link.IsConnected()) {
+        for (int c = 0; c < model.ChannelsInUse(); ++c)
+            SendChannelSettings(m_link, c, model.channels[static_cast<std::size_t>(c)]);
+    }
+    m_poller.m_bPolling = true;
+}
+
+void PanelSession::WatchOpenPort()
+{
+    m_bWatchOnly = true;
+    m_poller.Restart();
+    m_poller.m_bPolling = true;
+    ShowConnection(IsConnected());
+}
+
+void PanelSession::SwitchEveryOutputOff()
+{
+    if (m_bWatchOnly)
+        return;
+    // Whatever the channel count: a unit must never be left driving an
+    // output nobody sees.
+    for (int c = 0; c < kMaxChannels; ++c)
+        m_doc.m_model.SwitchOutputOff(c);
+}
+
+void PanelSession::Disconnect()
+{
+    m_poller.m_bPolling = false;
+    SwitchEveryOutputOff();
+    ShowConnection(false);
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+    m_poller.m_bPolling = false;
+}
+
+void PanelSession::ShutdownForClose()
+{
+    m_bClosing = true;
+    if (!IsConnected())
+        return;
+    m_poller.m_bPolling = false;
+    SwitchEveryOutputOff();
+    ShowConnection(false);
+    m_link.Disconnect();
+}
+
+void PanelSession::ShowConnection(bool connected)
+{
+    if (m_pObserver != nullptr)
+        m_pObserver->ConnectionShown(connected);
+}
+
+// ---------------------------------------------------------------------------
+// The tick
+
+void PanelSession::OnTick(int param)
+{
+    if (!m_bTimerWork)
+        return;
+    // The lost-unit box runs an event loop in which the front end may go.
+    const auto self = shared_from_this();
+    if (param == kTimerParam) {
+        if (m_poller.ReadReply() && m_pObserver != nullptr)
+            m_pObserver->ReplyTaken(m_link.LastLine());
+        if (m_link.IsConnected()) {
+            for (const AutoStepEvent& event : m_autoOutput.Step(Now()))
+                if (m_pObserver != nullptr)
+                    m_pObserver->AutoOutputStepped(event);
+            if (m_poller.PollNext()) {
+                Disconnect();
+                m_prompter.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
+            }
+        }
+        if (++m_nRefreshDivider >= kRefreshEvery) {
+            m_nRefreshDivider = 0;
+            if (m_pObserver != nullptr)
+                m_pObserver->RefreshDue();
+        }
+    }
+    if (m_pObserver != nullptr)
+        m_pObserver->HoldScanDue();
+}
+
+// ---------------------------------------------------------------------------
+// The automatic outputs
+
+std::int64_t PanelSession::Now() const
+{
+    return TenthsNow(m_link.GetClock());
+}
+
+bool PanelSession::NotConnectedRefused()
+{
+    if (IsConnected())
+        return false;
+    m_prompter.Message(kMsgNotConnected, kCaptionConfirm, PromptIcon::Information);
+    return true;
+}
+
+namespace {
+
+AutoControlResult Unchanged(const AutoOutputState& state)
+{
+    AutoControlResult r;
+    r.settingsEnabled = state.runState == kAutoStopped;
+    return r;
+}
+
+} // namespace
+
+AutoControlResult PanelSession::StartAutoOutput(int c)
+{
+    if (c < 0 || c >= kMaxChannels)
+        return {};
+    if (NotConnectedRefused())
+        return Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
+    return m_autoOutput.Start(c, Now());
+}
+
+AutoControlResult PanelSession::PauseAutoOutput(int c)
+{
+    if (c < 0 || c >= kMaxChannels)
+        return {};
+    if (NotConnectedRefused())
+        return Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
+    return m_autoOutput.Pause(c);
+}
+
+AutoControlResult PanelSession::StopAutoOutput(int c)
+{
+    if (c < 0 || c >= kMaxChannels)
+        return {};
+    if (NotConnectedRefused())
+        return Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
+    return m_autoOutput.Stop(c);
+}
+
+bool PanelSession::IsAutoOutputStopped(int c) const
+{
+    return c >= 0 && c < kMaxChannels && m_doc.m_autoOutput[static_cast<std::size_t>(c)].runState == kAutoStopped;
+}
+
+AutoOutputView PanelSession::AutoOutputDisplay(int c) const
+{
+    if (c < 0 || c >= kMaxChannels)
+        return {};
+    return velmora::AutoOutputDisplay(m_doc.m_model, m_doc.m_autoOutput[static_cast<std::size_t>(c)], c);
+}
+
+} // namespace velmora
