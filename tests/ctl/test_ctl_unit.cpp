@@ -1,5 +1,5 @@
-// velmoractl's unit commands (set, status, report, monitor) run as the real
-// program against velmora-sim on a pseudo-terminal.
+// velmoractl's unit commands (set, status, report, monitor, auto) run as the
+// real program against velmora-sim on a pseudo-terminal.
 
 #include <gtest/gtest.h>
 
@@ -14,11 +14,14 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "model/CVelmoraDoc.h"
+#include "support/ScriptedPrompter.h"
 #include "support/SimProcess.h"
 
 using namespace velmora::test;
@@ -95,6 +98,13 @@ protected:
         return reply.value_or("");
     }
 
+    // What the simulator last received for channel `ch`.
+    std::string SimOutput(int ch)
+    {
+        EXPECT_TRUE(m_sim.Command("outputs " + std::to_string(ch)));
+        return m_sim.ReadLine().value_or("(none)");
+    }
+
     std::vector<std::string> Ctl(std::vector<std::string> args) const
     {
         args.insert(args.begin(), {"--port", m_device});
@@ -125,6 +135,26 @@ protected:
                 return n;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+    }
+
+    // A two-channel settings document with channel 1 on 0-10 V and the
+    // automatic output of that range as given.
+    std::string WriteSettings(const velmora::AutoOutputSlot& slot)
+    {
+        ScriptedPrompter quiet;
+        velmora::CVelmoraDoc doc(quiet, velmora::CVelmoraDoc::NoStateFile{});
+        doc.SetChannelCount(2);
+        doc.m_model.channels[0].rangeCode = 1;
+        doc.m_autoOutput[0].slots[1] = slot;
+        const fs::path path = m_dir / "auto.ini";
+        EXPECT_TRUE(static_cast<bool>(doc.SaveDocument(path.string())));
+        return path.string();
+    }
+    std::string WriteFile(const char* name, const std::string& text)
+    {
+        const fs::path path = m_dir / name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path.string();
     }
 
     SimProcess m_sim;
@@ -257,6 +287,64 @@ TEST_F(CtlUnitTest, MonitorStopsOnSigtermAndGivesUpASilentUnit)
     EXPECT_EQ(endless.Finish(out, err), 0) << err;
 }
 
+TEST_F(CtlUnitTest, AutoStepsASawtoothUntilItsRepeatsThenWritesEveryOutputOff)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    // 0 to 1 V in steps of 0.5 every 0.1 s, twice.
+    const std::string settings = WriteSettings({velmora::kAutoSawtooth, 2, 0.0, 1.0, 0.5, 1});
+    const CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", settings, "--on"}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "t=0.0 value=0.000 cycle=0\n"
+                     "t=0.1 value=0.500 cycle=0\n"
+                     "t=0.2 value=1.000 cycle=0\n"
+                     "t=0.3 value=0.000 cycle=1\n"
+                     "t=0.4 value=0.500 cycle=1\n"
+                     "t=0.5 value=1.000 cycle=1\n"
+                     "t=0.6 value=0.000 cycle=2\n");
+    EXPECT_EQ(r.err, "");
+    // The unit followed on 0-10 V with its output on, and the end switched
+    // every output off.
+    const std::string log = Slurp(m_log);
+    EXPECT_TRUE(std::regex_search(log, std::regex("<STX>W101[0-9A-F]{4}1[0-9A-F]{3}"))) << log;
+    EXPECT_EQ(SimOutput(1), "1 range=1 code=0000 value=0.000 off");
+}
+
+TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    const std::string settings = WriteSettings({velmora::kAutoArbitrary, 1, 0.0, 0.0, 0.0, 10});
+    const std::string csv = WriteFile("rows.csv", "2,0.2\r\n\"5\", 0.1\r\n");
+    const CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", settings, "--csv", csv}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "t=0.0 value=2.000 cycle=0 row=0\n"
+                     "t=0.2 value=5.000 cycle=0 row=1\n"
+                     "t=0.3 value=2.000 cycle=1 row=0\n");
+
+    // A table the check refuses: its message, nothing put out, outputs off.
+    const std::string half = WriteFile("half.csv", "1,0.5\n2\n");
+    const CtlResult refused = RunCtl(Ctl({"auto", "1", "--settings", settings, "--csv", half}));
+    EXPECT_EQ(refused.exitCode, 3);
+    EXPECT_EQ(refused.out, "");
+    EXPECT_NE(refused.err.find("未入力データがあります"), std::string::npos) << refused.err;
+    // A settings file that is not there is refused before the unit is touched.
+    EXPECT_EQ(RunCtl(Ctl({"auto", "1", "--settings", (m_dir / "none.ini").string()})).exitCode, 3);
+}
+
+TEST_F(CtlUnitTest, AutoEndsCleanlyOnSigterm)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    const std::string settings = WriteSettings({velmora::kAutoTriangle, 0, 0.0, 10.0, 1.0, 1});
+    CtlProcess run;
+    ASSERT_TRUE(run.Start(Ctl({"auto", "1", "--settings", settings, "--on"})));
+    EXPECT_EQ(run.ReadLine().value_or("(none)"), "t=0.0 value=0.000 cycle=0");
+    EXPECT_EQ(run.ReadLine().value_or("(none)"), "t=0.1 value=1.000 cycle=0");
+    run.Signal(SIGTERM);
+    std::string out, err;
+    EXPECT_EQ(run.Finish(out, err), 0) << err;
+    const std::string shown = SimOutput(1);
+    EXPECT_TRUE(shown.starts_with("1 range=1 ") && shown.ends_with(" off")) << shown;
+}
+
 TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
 {
     const std::vector<std::vector<std::string>> bad = {
@@ -271,6 +359,12 @@ TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
         {"report", "now"},
         {"monitor", "--seconds", "0"},
         {"monitor", "--seconds"},
+        {"auto", "--settings", "s.ini"},
+        {"auto", "5", "--settings", "s.ini"},
+        {"auto", "1"},
+        {"auto", "1", "--settings", "s.ini", "--seconds", "-3"},
+        {"auto", "1", "--settings", "s.ini", "--csv"},
+        {"auto", "1", "2", "--settings", "s.ini"},
     };
     // All at once: each run only parses its arguments.
     std::vector<CtlProcess> runs(bad.size());

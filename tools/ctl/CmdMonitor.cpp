@@ -1,18 +1,9 @@
-// The panel's polling without a window: every 50 ms one line from the unit is
-// taken and one status request goes to the next channel; a line is printed
-// whenever a channel's alarm or adjustment mark changes, and the unit counts
-// as lost after 100 requests without any answer.
-//
-// The ticks keep to deadlines counted from the start on the steady clock, so
-// they do not drift; between ticks the thread sleeps in sigtimedwait, which
-// also takes SIGINT and SIGTERM (blocked for the whole process, the serial
-// reader included) as the request to stop.
-#include <signal.h>
-#include <time.h>
-
+// The panel's polling without a window: the panel session's ticks, every
+// 50 ms one line from the unit taken and one status request sent to the next
+// channel. A line is printed whenever a channel's alarm or adjustment mark
+// changes, and the unit counts as lost after 100 requests without any answer.
+// The monitor only watches: it sends no channel's settings.
 #include <array>
-#include <charconv>
-#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -20,46 +11,15 @@
 #include "Commands.h"
 #include "CtlLink.h"
 #include "CtlStatus.h"
-#include "model/GeneratorModel.h"
+#include "CtlTicks.h"
+#include "model/CVelmoraDoc.h"
+#include "panelcore/PanelSession.h"
 #include "panelcore/PanelTexts.h"
 #include "protocol/FrameCodec.h"
-#include "protocol/StatusPoller.h"
 
 namespace velmora::ctl {
 
 namespace {
-
-constexpr auto kTick = std::chrono::milliseconds(50);
-// A tick later than this is not caught up with: the ticks start again from
-// now rather than firing a burst of requests at the unit.
-constexpr auto kMaxLag = std::chrono::milliseconds(500);
-constexpr long long kMaxSeconds = 100LL * 365 * 24 * 3600;
-
-std::optional<long long> ParseSeconds(const std::string& text)
-{
-    long long v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < 1 || v > kMaxSeconds)
-        return std::nullopt;
-    return v;
-}
-
-// Sleeps until `deadline` on the clock. True when SIGINT or SIGTERM came.
-bool SleepUntil(const Clock& clock, Nanos deadline, const sigset_t& stopSignals)
-{
-    for (;;) {
-        const Nanos left = deadline - clock.Now();
-        if (left <= Nanos(0))
-            return false;
-        timespec ts{};
-        ts.tv_sec = static_cast<time_t>(left.count() / 1'000'000'000);
-        ts.tv_nsec = static_cast<long>(left.count() % 1'000'000'000);
-        if (sigtimedwait(&stopSignals, nullptr, &ts) > 0)
-            return true;
-        // EAGAIN: the time is up; EINTR: some other signal — look again.
-    }
-}
 
 // The channel count the unit reports, asked once: a unit that does not answer
 // is left to the lost-unit watch rather than refused at once.
@@ -78,9 +38,60 @@ std::optional<int> AskChannelCount(GeneratorLink& link)
     return count;
 }
 
-struct Shown {
-    std::string alarm;
-    std::string mark;
+// What the monitor prints: a line per change of a channel's alarm or mark,
+// as the replies come in; each reply's range is the channel's (the monitor
+// has no settings of its own to know it from).
+class MonitorLines final : public PanelSessionObserver {
+public:
+    explicit MonitorLines(GeneratorModel& model) : m_model(model) {}
+
+    void ReplyTaken(std::string_view line) override
+    {
+        const auto origin = TakeStatusReply(m_model, line);
+        if (!origin)
+            return;
+        const int ch = origin->channel;
+        Shown& before = m_shown[static_cast<std::size_t>(ch)];
+        Shown now{AlarmText(m_model.AlarmCode(ch)), before.mark};
+        if (const auto mark = ChannelMark(m_model, ch))
+            now.mark = *mark;
+        if (now.alarm != before.alarm || now.mark != before.mark) {
+            std::printf("%d alarm=%s mark=%s\n", ch + 1, now.alarm.c_str(), now.mark.c_str());
+            std::fflush(stdout);
+            before = now;
+        }
+    }
+
+private:
+    struct Shown {
+        std::string alarm;
+        std::string mark;
+    };
+    GeneratorModel& m_model;
+    std::array<Shown, kMaxChannels> m_shown{};
+};
+
+// The lost unit is the monitor's last line on standard output; nothing else
+// is said there.
+class MonitorPrompter final : public Prompter {
+public:
+    PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons) override
+    {
+        std::printf("%s\n", text.c_str());
+        std::fflush(stdout);
+        return PromptAnswer::Ok;
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
+                                              const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<int> AskCircuitCount() override { return std::nullopt; }
+    void SetBusy(bool) override {}
 };
 
 } // namespace
@@ -106,64 +117,42 @@ int RunMonitor(const Invocation& inv)
             return UsageError(cmd, "--seconds wants a whole number of seconds, at least 1, not '" + *value + "'");
     }
 
-    // Blocked before the link starts its reader thread, which inherits the
-    // mask: the signals then wait for sigtimedwait instead of killing us.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
+    // Before the link starts its reader thread, which inherits the mask.
+    BlockStopSignals();
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
 
-    GeneratorModel model;
+    MonitorPrompter lines;
+    CVelmoraDoc doc(lines, CVelmoraDoc::NoStateFile{});
     if (const auto count = AskChannelCount(*link))
-        model.channelCount = *count;
+        doc.m_model.channelCount = *count;
     else
         std::fprintf(stderr, "velmoractl: %s: no answer to \"CH\"; polling channel 1\n", inv.port.c_str());
 
-    StatusPoller poller(*link, model);
-    poller.m_bPolling = true;
-    std::array<Shown, kMaxChannels> shown{};
+    const auto session = PanelSession::Create(doc, *link, lines);
+    MonitorLines shown(doc.m_model);
+    session->SetObserver(&shown);
+    session->WatchOpenPort();
 
-    const Clock& clock = link->GetClock();
-    Nanos next = clock.Now();
-    const std::optional<Nanos> end =
-        seconds ? std::optional<Nanos>(next + std::chrono::seconds(*seconds)) : std::nullopt;
-    for (;;) {
-        if (poller.ReadReply()) {
-            // The line the poller accepted is still in the line buffer.
-            if (const auto origin = TakeStatusReply(model, link->LastLine())) {
-                const int ch = origin->channel;
-                Shown now{AlarmText(model.AlarmCode(ch)), shown[static_cast<std::size_t>(ch)].mark};
-                if (const auto mark = ChannelMark(model, ch))
-                    now.mark = *mark;
-                Shown& before = shown[static_cast<std::size_t>(ch)];
-                if (now.alarm != before.alarm || now.mark != before.mark) {
-                    std::printf("%d alarm=%s mark=%s\n", ch + 1, now.alarm.c_str(), now.mark.c_str());
-                    std::fflush(stdout);
-                    before = now;
-                }
-            }
-        }
-        if (poller.PollNext()) {
-            link->Disconnect();
-            std::printf("%s\n", kMsgConnectionReleased);
-            std::fflush(stdout);
-            return kExitNoAnswer;
-        }
-
-        next += kTick;
-        if (end && next >= *end)
-            return kExitOk;
-        if (clock.Now() - next > kMaxLag)
-            next = clock.Now();
-        if (SleepUntil(clock, next, stopSignals))
-            return kExitOk;
+    Clock& clock = link->GetClock();
+    TickLoop ticks(clock);
+    if (!ticks.Start()) {
+        std::fprintf(stderr, "velmoractl: the tick cannot be started\n");
+        return kExitNoAnswer;
     }
+    const std::optional<Nanos> end =
+        seconds ? std::optional<Nanos>(clock.Now() + std::chrono::seconds(*seconds)) : std::nullopt;
+    while (ticks.Wait() == TickLoop::Wake::Tick) {
+        session->OnTick();
+        if (!session->IsConnected())
+            return kExitNoAnswer;
+        if (end && clock.Now() >= *end)
+            break;
+    }
+    session->SetObserver(nullptr);
+    return kExitOk;
 }
 
 } // namespace velmora::ctl

@@ -11,6 +11,7 @@ int RunStatus(const Invocation&);
 int RunReport(const Invocation&);
 int RunMonitor(const Invocation&);
 int RunTable(const Invocation&);
+int RunAuto(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -21,6 +22,7 @@ const std::vector<Command>& CommandTable()
         {"status", "status [CH]", true, RunStatus},
         {"report", "report", true, RunReport},
         {"monitor", "monitor [--seconds N]", true, RunMonitor},
+        {"auto", "auto CH --settings FILE [--csv CSV] [--on] [--seconds N]", true, RunAuto},
         // One function for both rows: the first argument chooses.
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},

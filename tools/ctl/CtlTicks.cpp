@@ -1,0 +1,112 @@
+#include "CtlTicks.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <system_error>
+
+namespace velmora::ctl {
+
+namespace {
+
+constexpr char kTickByte = 't';
+constexpr char kStopByte = 's';
+constexpr long long kMaxSeconds = 100LL * 365 * 24 * 3600;
+
+sigset_t StopSignals()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+void WriteByte(int fd, char byte)
+{
+    // A full pipe already holds a wake-up the reader has not taken.
+    while (write(fd, &byte, 1) < 0 && errno == EINTR) {
+    }
+}
+
+} // namespace
+
+void BlockStopSignals()
+{
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+}
+
+std::optional<long long> ParseSeconds(const std::string& text)
+{
+    long long v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, 10);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < 1 || v > kMaxSeconds)
+        return std::nullopt;
+    return v;
+}
+
+TickLoop::TickLoop(Clock& clock) : m_ticker(clock) {}
+
+TickLoop::~TickLoop()
+{
+    m_ticker.Stop();
+    if (m_signals.joinable()) {
+        m_bDone.store(true, std::memory_order_release);
+        // The signal thread sleeps in sigwait; a signal meant for it alone
+        // ends the wait, and it sees that it is done.
+        pthread_kill(m_signals.native_handle(), SIGTERM);
+        m_signals.join();
+    }
+    for (int fd : m_pipe)
+        if (fd >= 0)
+            close(fd);
+}
+
+bool TickLoop::Start()
+{
+    if (pipe2(m_pipe, O_CLOEXEC) != 0)
+        return false;
+    // The tick thread must never block on a reader that is busy: a tick
+    // that finds the pipe full is one the reader will see anyway.
+    fcntl(m_pipe[1], F_SETFL, O_NONBLOCK);
+    const int writeEnd = m_pipe[1];
+    try {
+        m_signals = std::thread([this, writeEnd] {
+            const sigset_t set = StopSignals();
+            for (;;) {
+                int sig = 0;
+                if (sigwait(&set, &sig) != 0)
+                    continue;
+                if (m_bDone.load(std::memory_order_acquire))
+                    return;
+                WriteByte(writeEnd, kStopByte);
+            }
+        });
+    } catch (const std::system_error&) {
+        return false;
+    }
+    return m_ticker.Start([writeEnd] { WriteByte(writeEnd, kTickByte); });
+}
+
+TickLoop::Wake TickLoop::Wait()
+{
+    for (;;) {
+        char byte = 0;
+        const ssize_t n = read(m_pipe[0], &byte, 1);
+        if (n == 1)
+            return byte == kStopByte ? Wake::Stop : Wake::Tick;
+        if (n < 0 && errno == EINTR)
+            continue;
+        // The pipe is gone: nothing more will come.
+        return Wake::Stop;
+    }
+}
+
+} // namespace velmora::ctl

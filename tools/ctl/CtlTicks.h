@@ -1,0 +1,50 @@
+#pragma once
+// The panel session's ticks without a window, for the commands that run it
+// (monitor, auto). The ticker's thread writes one byte to a pipe for every
+// tick; a thread of its own takes SIGINT and SIGTERM (blocked everywhere
+// else, the serial reader included) and writes another. The command's own
+// thread sleeps on the pipe and runs each tick on the session, so the tick's
+// work exists once, in the session, as in the window.
+//
+// Thread contract: construct, Start and Wait on the command's thread, before
+// and after the link's reader thread exists; BlockStopSignals must come
+// before any other thread is started, so that every thread inherits the mask.
+
+#include <atomic>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "panelcore/PanelTicker.h"
+
+namespace velmora::ctl {
+
+// SIGINT and SIGTERM blocked for the calling thread and every thread it
+// starts afterwards.
+void BlockStopSignals();
+
+// "--seconds N": a whole number of seconds, at least 1.
+std::optional<long long> ParseSeconds(const std::string& text);
+
+class TickLoop {
+public:
+    enum class Wake { Tick, Stop };
+
+    explicit TickLoop(Clock& clock);
+    ~TickLoop();
+    TickLoop(const TickLoop&) = delete;
+    TickLoop& operator=(const TickLoop&) = delete;
+
+    // False when the pipe or a thread cannot be had.
+    bool Start();
+    // Blocks until the next tick is due or a stop signal came.
+    Wake Wait();
+
+private:
+    PanelTicker m_ticker;
+    int m_pipe[2] = {-1, -1};
+    std::atomic<bool> m_bDone{false};
+    std::thread m_signals;
+};
+
+} // namespace velmora::ctl
