@@ -4,10 +4,11 @@
 
 namespace velmora {
 
-PromptAnswer StderrPrompter::Message(const std::string& text, const std::string&, PromptIcon,
+PromptAnswer StreamPrompter::Message(const std::string& text, const std::string&, PromptIcon,
                                      PromptButtons buttons)
 {
-    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fprintf(m_pStream, "%s\n", text.c_str());
+    std::fflush(m_pStream);
     switch (buttons) {
     case PromptButtons::YesNo:
     case PromptButtons::YesNoCancel:

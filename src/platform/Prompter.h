@@ -7,6 +7,7 @@
 //
 // Texts are UTF-8.
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
@@ -45,10 +46,11 @@ public:
     virtual void SetBusy(bool busy) = 0;
 };
 
-// Writes every message to standard error and answers it with its first
-// button; chooses no file. For the command-line front end.
-class StderrPrompter final : public Prompter {
+// Writes every message to a stream, a line each, and answers it with its
+// first button; chooses no file. For the command-line front end.
+class StreamPrompter : public Prompter {
 public:
+    explicit StreamPrompter(std::FILE* stream) : m_pStream(stream) {}
     PromptAnswer Message(const std::string& text, const std::string& caption, PromptIcon icon,
                          PromptButtons buttons) override;
     std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
@@ -62,6 +64,14 @@ public:
     }
     std::optional<int> AskCircuitCount() override { return std::nullopt; }
     void SetBusy(bool) override {}
+
+private:
+    std::FILE* m_pStream;
+};
+
+class StderrPrompter final : public StreamPrompter {
+public:
+    StderrPrompter() : StreamPrompter(stderr) {}
 };
 
 // Shows the busy indication for its lifetime; nests.

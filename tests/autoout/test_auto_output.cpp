@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "RecordingLink.h"
 #include "FakeClock.h"
 #include "FakeLinkTest.h"
 #include "autoout/AutoOutput.h"
@@ -12,19 +13,7 @@
 namespace velmora {
 namespace {
 
-// Records every frame the model sends, with the record as it was then.
-class RecordingLink final : public ModelLink {
-public:
-    struct Frame {
-        int ch;
-        ChannelSettings settings;
-    };
-    bool connected = true;
-    std::vector<Frame> frames;
-
-    bool IsConnected() const override { return connected; }
-    void SendChannelSettings(int ch, const ChannelSettings& settings) override { frames.push_back({ch, settings}); }
-};
+using test::RecordingLink;
 
 constexpr int kVolts10 = 1; // 0-10 V, three decimals
 

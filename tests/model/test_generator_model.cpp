@@ -5,38 +5,14 @@
 #include <limits>
 #include <vector>
 
+#include "RecordingLink.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
 
 namespace velmora {
 namespace {
 
-// Records every frame the model sends, with the record as it was at that
-// moment.
-class RecordingLink final : public ModelLink {
-public:
-    struct Frame {
-        int ch;
-        ChannelSettings settings;
-    };
-
-    bool connected = true;
-    std::vector<Frame> frames;
-
-    bool IsConnected() const override { return connected; }
-    void SendChannelSettings(int ch, const ChannelSettings& settings) override
-    {
-        frames.push_back({ch, settings});
-    }
-
-    std::vector<int> Channels() const
-    {
-        std::vector<int> out;
-        for (const Frame& f : frames)
-            out.push_back(f.ch);
-        return out;
-    }
-};
+using test::RecordingLink;
 
 using Chs = std::vector<int>;
 

@@ -71,29 +71,6 @@ private:
     std::array<Shown, kMaxChannels> m_shown{};
 };
 
-// The lost unit is the monitor's last line on standard output; nothing else
-// is said there.
-class MonitorPrompter final : public Prompter {
-public:
-    PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons) override
-    {
-        std::printf("%s\n", text.c_str());
-        std::fflush(stdout);
-        return PromptAnswer::Ok;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<int> AskCircuitCount() override { return std::nullopt; }
-    void SetBusy(bool) override {}
-};
-
 } // namespace
 
 int RunMonitor(const Invocation& inv)
@@ -124,7 +101,8 @@ int RunMonitor(const Invocation& inv)
     if (!link)
         return kExitNoAnswer;
 
-    MonitorPrompter lines;
+    // The lost unit is the monitor's last line on standard output.
+    StreamPrompter lines(stdout);
     CVelmoraDoc doc(lines, CVelmoraDoc::NoStateFile{});
     if (const auto count = AskChannelCount(*link))
         doc.m_model.channelCount = *count;
