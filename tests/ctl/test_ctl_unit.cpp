@@ -138,14 +138,20 @@ protected:
     }
 
     // A two-channel settings document with channel 1 on 0-10 V and the
-    // automatic output of that range as given.
-    std::string WriteSettings(const velmora::AutoOutputSlot& slot)
+    // automatic output of that range as given; channel 2 the same when its
+    // slot is given.
+    std::string WriteSettings(const velmora::AutoOutputSlot& slot,
+                              const std::optional<velmora::AutoOutputSlot>& second = std::nullopt)
     {
         ScriptedPrompter quiet;
         velmora::CVelmoraDoc doc(quiet, velmora::CVelmoraDoc::NoStateFile{});
         doc.SetChannelCount(2);
         doc.m_model.channels[0].rangeCode = 1;
         doc.m_autoOutput[0].slots[1] = slot;
+        if (second) {
+            doc.m_model.channels[1].rangeCode = 1;
+            doc.m_autoOutput[1].slots[1] = *second;
+        }
         const fs::path path = m_dir / "auto.ini";
         EXPECT_TRUE(static_cast<bool>(doc.SaveDocument(path.string())));
         return path.string();
@@ -330,6 +336,42 @@ TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
     EXPECT_EQ(RunCtl(Ctl({"auto", "1", "--settings", (m_dir / "none.ini").string()})).exitCode, 3);
 }
 
+TEST_F(CtlUnitTest, AutoRunsSeveralChannelsUntilTheLastOneStops)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    // Channel 1 rises 0 to 1 V once; channel 2 falls 1 to 0 V twice, so the
+    // run must go on after channel 1 has stopped.
+    const std::string settings = WriteSettings({velmora::kAutoSawtooth, 1, 0.0, 1.0, 0.5, 1},
+                                               velmora::AutoOutputSlot{velmora::kAutoSawtooth, 2, 1.0, 0.0, 0.5, 1});
+    // A channel the unit does not have is refused before any output moves.
+    const CtlResult missing = RunCtl(Ctl({"auto", "1,3", "--settings", settings, "--on"}));
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find("channel 3 is not one of them"), std::string::npos) << missing.err;
+
+    const CtlResult r = RunCtl(Ctl({"auto", "1,2", "--settings", settings, "--on"}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Started in the order named, and in each tick stepped in channel order.
+    EXPECT_EQ(r.out, "1 t=0.0 value=0.000 cycle=0\n"
+                     "2 t=0.0 value=1.000 cycle=0\n"
+                     "1 t=0.1 value=0.500 cycle=0\n"
+                     "2 t=0.1 value=0.500 cycle=0\n"
+                     "1 t=0.2 value=1.000 cycle=0\n"
+                     "2 t=0.2 value=0.000 cycle=0\n"
+                     "1 t=0.3 value=0.000 cycle=1\n"
+                     "2 t=0.3 value=1.000 cycle=1\n"
+                     "2 t=0.4 value=0.500 cycle=1\n"
+                     "2 t=0.5 value=0.000 cycle=1\n"
+                     "2 t=0.6 value=1.000 cycle=2\n");
+    EXPECT_EQ(r.err, "");
+    // Both channels were switched on at 0-10 V, and both are off at the end.
+    const std::string log = Slurp(m_log);
+    EXPECT_TRUE(std::regex_search(log, std::regex("<STX>W101[0-9A-F]{4}1[0-9A-F]{3}"))) << log;
+    EXPECT_TRUE(std::regex_search(log, std::regex("<STX>W201[0-9A-F]{4}1[0-9A-F]{3}"))) << log;
+    EXPECT_EQ(SimOutput(1), "1 range=1 code=0000 value=0.000 off");
+    EXPECT_EQ(SimOutput(2), "2 range=1 code=199A value=1.000 off");
+}
+
 TEST_F(CtlUnitTest, AutoEndsCleanlyOnSigterm)
 {
     ASSERT_TRUE(StartSim({"--channels", "2"}));
@@ -365,6 +407,9 @@ TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
         {"auto", "1", "--settings", "s.ini", "--seconds", "-3"},
         {"auto", "1", "--settings", "s.ini", "--csv"},
         {"auto", "1", "2", "--settings", "s.ini"},
+        {"auto", "1,1", "--settings", "s.ini"},
+        {"auto", "1,", "--settings", "s.ini"},
+        {"auto", "2,5", "--settings", "s.ini"},
     };
     // All at once: each run only parses its arguments.
     std::vector<CtlProcess> runs(bad.size());

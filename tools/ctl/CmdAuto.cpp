@@ -1,13 +1,17 @@
-// One channel's automatic output without a window: the settings document is
-// opened, the unit connected as the window connects it, an arbitrary table
-// read from a CSV file through the settings dialog's own load, check and
-// store, and the output started and stepped on the panel session's ticks,
-// one line per value put out. At the end every output is written off, as
-// when the window closes.
+// The automatic outputs of one or more channels without a window: the
+// settings document is opened, the unit connected as the window connects it,
+// an arbitrary table read from a CSV file through the settings dialog's own
+// load, check and store, and the outputs started in the order named and
+// stepped on the panel session's ticks, one line per value put out, until
+// every one has stopped by its repeat count or the time is up. At the end
+// every output is written off, as when the window closes.
+#include <algorithm>
+#include <array>
 #include <charconv>
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "CtlLink.h"
@@ -24,7 +28,7 @@ namespace velmora::ctl {
 namespace {
 
 struct AutoArgs {
-    int channel = 0; // index 0-3
+    std::vector<int> channels; // indexes 0-3, in the order named, each once
     std::string settings;
     std::optional<std::string> csv;
     bool on = false;
@@ -56,10 +60,28 @@ std::optional<int> ParseChannel(const std::string& text)
     return v - 1;
 }
 
+// "CH" or "CH,CH,...": the channels in the order named; nothing when one is
+// not a channel or is named twice.
+std::optional<std::vector<int>> ParseChannelList(const std::string& text)
+{
+    std::vector<int> channels;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        const auto c = ParseChannel(text.substr(from, comma - from));
+        if (!c || std::find(channels.begin(), channels.end(), *c) != channels.end())
+            return std::nullopt;
+        channels.push_back(*c);
+        if (comma == std::string::npos)
+            return channels;
+        from = comma + 1;
+    }
+}
+
 // The error's text when the arguments do not make a command.
 std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, AutoArgs& out)
 {
-    std::optional<int> channel;
+    std::optional<std::vector<int>> channels;
     std::optional<std::string> settings;
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (auto v = Option(args, i, "--settings")) {
@@ -76,36 +98,42 @@ std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, A
                 return "--seconds wants a whole number of seconds, at least 1";
         } else if (args[i] == "--on") {
             out.on = true;
-        } else if (!channel && !args[i].starts_with("-")) {
-            channel = ParseChannel(args[i]);
-            if (!channel)
-                return "CH is a channel 1-" + std::to_string(kMaxChannels) + ", not '" + args[i] + "'";
+        } else if (!channels && !args[i].starts_with("-")) {
+            channels = ParseChannelList(args[i]);
+            if (!channels)
+                return "CH is a channel 1-" + std::to_string(kMaxChannels) +
+                       " or a list of different ones like 1,2, not '" + args[i] + "'";
         } else {
             return "unexpected argument '" + args[i] + "'";
         }
     }
-    if (!channel)
+    if (!channels)
         return "which channel? (CH)";
     if (!settings)
         return "--settings FILE is needed";
-    out.channel = *channel;
+    out.channels = *channels;
     out.settings = *settings;
     return std::nullopt;
 }
 
 // The time since the start and the value with the channel's decimals, as
-// one line per value put out.
+// one line per value put out; with several channels each line begins with
+// the channel's number, so that one channel's lines read as before.
 class StepLines final : public PanelSessionObserver {
 public:
-    StepLines(const GeneratorModel& model, int channel, std::int64_t start)
-        : m_model(model), m_nChannel(channel), m_nStart(start)
+    StepLines(const GeneratorModel& model, const std::vector<int>& channels, std::int64_t start)
+        : m_model(model), m_bNumbered(channels.size() > 1), m_nStart(start)
     {
+        for (int c : channels)
+            m_running[static_cast<std::size_t>(c)] = true;
     }
 
     void Print(const AutoOutputEvent& e) const
     {
         std::string value = FormatFixed(e.value, m_model.ChannelLimits(e.channel).decimals);
         value.erase(0, value.find_first_not_of(' '));
+        if (m_bNumbered)
+            std::printf("%d ", e.channel + 1);
         std::printf("t=%lld.%lld value=%s cycle=%d", static_cast<long long>((e.dueTime - m_nStart) / 10),
                     static_cast<long long>((e.dueTime - m_nStart) % 10), value.c_str(), e.cycle);
         if (e.row >= 0)
@@ -116,21 +144,25 @@ public:
 
     void AutoOutputStepped(const AutoStepEvent& event) override
     {
-        if (event.channel != m_nChannel)
+        if (event.channel < 0 || event.channel >= kMaxChannels || !m_running[static_cast<std::size_t>(event.channel)])
             return;
         if (event.output)
             Print(*event.output);
         if (event.stopped)
-            m_bStopped = true;
+            m_running[static_cast<std::size_t>(event.channel)] = false;
     }
 
-    bool Stopped() const { return m_bStopped; }
+    // Every channel named has stopped by itself.
+    bool AllStopped() const
+    {
+        return std::none_of(m_running.begin(), m_running.end(), [](bool r) { return r; });
+    }
 
 private:
     const GeneratorModel& m_model;
-    int m_nChannel;
+    bool m_bNumbered;
     std::int64_t m_nStart;
-    bool m_bStopped = false;
+    std::array<bool, kMaxChannels> m_running{};
 };
 
 // Reads the CSV into the channel's table as the settings dialog does: the
@@ -188,31 +220,39 @@ int RunAuto(const Invocation& inv)
         ~Shutdown() { session.ShutdownForClose(); }
     } const shutdown{*session};
 
-    const int c = args.channel;
-    if (c >= doc.m_model.ChannelsInUse()) {
-        std::fprintf(stderr, "velmoractl: the unit has %d channel(s); channel %d is not one of them\n",
-                     doc.m_model.ChannelsInUse(), c + 1);
-        return kExitUsage;
-    }
-    if (args.csv) {
-        if (const auto refused = LoadTable(doc, c, *args.csv)) {
-            std::fprintf(stderr, "%s\n", refused->c_str());
-            return kExitFileRefused;
+    for (int c : args.channels) {
+        if (c >= doc.m_model.ChannelsInUse()) {
+            std::fprintf(stderr, "velmoractl: the unit has %d channel(s); channel %d is not one of them\n",
+                         doc.m_model.ChannelsInUse(), c + 1);
+            return kExitUsage;
         }
     }
-    if (args.on && !doc.m_model.IsOutputOn(c))
-        doc.m_model.SwitchOutputOn(c);
+    // Every table is read and checked before any output moves.
+    if (args.csv) {
+        for (int c : args.channels) {
+            if (const auto refused = LoadTable(doc, c, *args.csv)) {
+                std::fprintf(stderr, "%s\n", refused->c_str());
+                return kExitFileRefused;
+            }
+        }
+    }
+    if (args.on)
+        for (int c : args.channels)
+            if (!doc.m_model.IsOutputOn(c))
+                doc.m_model.SwitchOutputOn(c);
 
-    StepLines lines(doc.m_model, c, session->Now());
+    StepLines lines(doc.m_model, args.channels, session->Now());
     session->SetObserver(&lines);
-    const AutoControlResult started = session->StartAutoOutput(c);
-    if (started.output)
-        lines.Print(*started.output);
-    if (session->IsAutoOutputStopped(c)) {
-        std::fprintf(stderr, "velmoractl: channel %d's automatic output does not start (an empty table, or "
-                             "settings that name no wave)\n", c + 1);
-        session->SetObserver(nullptr);
-        return kExitFileRefused;
+    for (int c : args.channels) {
+        const AutoControlResult started = session->StartAutoOutput(c);
+        if (started.output)
+            lines.Print(*started.output);
+        if (session->IsAutoOutputStopped(c)) {
+            std::fprintf(stderr, "velmoractl: channel %d's automatic output does not start (an empty table, or "
+                                 "settings that name no wave)\n", c + 1);
+            session->SetObserver(nullptr);
+            return kExitFileRefused;
+        }
     }
 
     Clock& clock = link->GetClock();
@@ -231,7 +271,7 @@ int RunAuto(const Invocation& inv)
             status = kExitNoAnswer;
             break;
         }
-        if (lines.Stopped() || (end && clock.Now() >= *end))
+        if (lines.AllStopped() || (end && clock.Now() >= *end))
             break;
     }
     session->SetObserver(nullptr);

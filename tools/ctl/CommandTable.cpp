@@ -22,7 +22,7 @@ const std::vector<Command>& CommandTable()
         {"status", "status [CH]", true, RunStatus},
         {"report", "report", true, RunReport},
         {"monitor", "monitor [--seconds N]", true, RunMonitor},
-        {"auto", "auto CH --settings FILE [--csv CSV] [--on] [--seconds N]", true, RunAuto},
+        {"auto", "auto CH[,CH...] --settings FILE [--csv CSV] [--on] [--seconds N]", true, RunAuto},
         // One function for both rows: the first argument chooses.
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},
