@@ -522,7 +522,7 @@ std::string SimHelpText()
         "\n"
         "options:\n"
         "  --link PATH                  make PATH a symlink to the device (removed on exit)\n"
-        "  --log FILE                   append every received and sent line to FILE, time-stamped\n"
+        "  --log FILE                   append every received and sent line to FILE, stamped in microseconds\n"
         "  --help                       this text\n";
     for (const auto& c : Commands()) {
         if (c.option == 0)
