@@ -1,9 +1,14 @@
 // Measures the window connected to a unit (normally velmora-sim), the same
 // application the velmora program builds:
 //   velmora-bench-panel PORT SECONDS
+//   velmora-bench-panel --auto PORT SECONDS
 // Prints start-to-first-paint, whole-process CPU over SECONDS of polling,
 // the tick period (mean and 99th percentile of the deviation from 50 ms) as
-// the panel receives its ticks, and resident memory.
+// the panel receives its ticks, and resident memory. With --auto both
+// channels' automatic outputs (AutoBench.h) are set in the document after
+// start-up, the unit connected and the outputs started with the panel's own
+// start, and the figures are those of SECONDS of stepping; when the steps
+// reached the unit is read from the simulator's log (velmora-bench-auto).
 #include <QApplication>
 #include <QDir>
 #include <QTimer>
@@ -20,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "AutoBench.h"
 #include "BenchUtil.h"
 #include "app/AppSetup.h"
 #include "app/CMainFrame.h"
@@ -111,12 +117,14 @@ double ResidentMegabytes(const char* field)
 int main(int argc, char** argv)
 {
     const double start = WallSeconds() - SecondsSinceExec();
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: velmora-bench-panel PORT SECONDS\n");
+    const bool automatic = argc == 4 && std::strcmp(argv[1], "--auto") == 0;
+    if (argc != 3 && !automatic) {
+        std::fprintf(stderr, "usage: velmora-bench-panel [--auto] PORT SECONDS\n");
         return 2;
     }
-    const std::string port = argv[1];
-    const double seconds = std::atof(argv[2]);
+    const std::string port = argv[automatic ? 2 : 1];
+    const double seconds = std::atof(argv[automatic ? 3 : 2]);
+    const char* const prefix = automatic ? "panel_auto" : "panel";
 
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
@@ -130,23 +138,51 @@ int main(int argc, char** argv)
     CVelmoraApp velmora(prompter, SteadyClock(), [] { return std::optional<std::string>(); });
     AppOptions options;
     options.ports = {port};
-    options.connect = true;
+    // The automatic outputs are set before the unit is connected, as an
+    // operator would set them.
+    options.connect = !automatic;
     if (!velmora.InitInstance(options))
         return 1;
+    CVelmoraView& view = *velmora.View();
+    if (automatic) {
+        ConfigureAutoBench(*velmora.Document());
+        view.LayoutChannels();
+        view.RefreshPanel();
+        for (int c = 0; c < kAutoBenchChannels; ++c)
+            view.RefreshAutoOutput(c);
+    }
 
     double cpu0 = 0, wall0 = 0;
-    // Let the connection settle, then measure.
-    QTimer::singleShot(1000, [&] {
-        if (!velmora.View()->IsConnected()) {
-            std::fprintf(stderr, "not connected\n");
-            app.exit(1);
-            return;
-        }
+    auto measure = [&] {
         cpu0 = ProcessCpuSeconds();
         wall0 = WallSeconds();
         watcher.recording = true;
-        QTimer::singleShot(static_cast<int>(seconds * 1000), [&] { app.exit(0); });
-    });
+        // Precise: a coarse timer may end a minute's run 3 s early.
+        QTimer::singleShot(static_cast<int>(seconds * 1000), Qt::PreciseTimer, [&] { app.exit(0); });
+    };
+    if (automatic) {
+        QTimer::singleShot(0, [&] {
+            view.ConnectUnit();
+            if (!view.IsConnected()) {
+                std::fprintf(stderr, "not connected\n");
+                app.exit(1);
+                return;
+            }
+            for (int c = 0; c < kAutoBenchChannels; ++c)
+                view.StartAutoOutput(c);
+            measure();
+        });
+    } else {
+        // Let the connection settle, then measure.
+        QTimer::singleShot(1000, [&] {
+            if (!view.IsConnected()) {
+                std::fprintf(stderr, "not connected\n");
+                app.exit(1);
+                return;
+            }
+            measure();
+        });
+    }
     const int rc = app.exec();
     if (rc != 0)
         return rc;
@@ -164,14 +200,15 @@ int main(int argc, char** argv)
         mean += p;
     mean = periods.empty() ? 0 : mean / static_cast<double>(periods.size());
 
-    std::printf("panel_exec_to_first_paint_s: %.3f\n", watcher.firstPaint - start);
-    std::printf("panel_wall_s: %.2f\npanel_cpu_s: %.3f\npanel_cpu_percent_of_core: %.3f\n", wall, cpu,
+    const char* const p = prefix;
+    std::printf("%s_exec_to_first_paint_s: %.3f\n", p, watcher.firstPaint - start);
+    std::printf("%s_wall_s: %.2f\n%s_cpu_s: %.3f\n%s_cpu_percent_of_core: %.3f\n", p, wall, p, cpu, p,
                 100.0 * cpu / wall);
-    std::printf("panel_ticks: %zu\npanel_tick_mean_ms: %.3f\npanel_tick_p99_deviation_ms: %.3f\n",
-                watcher.ticks.size(), mean, Percentile(deviations, 99));
-    std::printf("panel_rss_mb: %.1f\npanel_peak_rss_mb: %.1f\n", ResidentMegabytes("VmRSS:"),
+    std::printf("%s_ticks: %zu\n%s_tick_mean_ms: %.3f\n%s_tick_p99_deviation_ms: %.3f\n", p,
+                watcher.ticks.size(), p, mean, p, Percentile(deviations, 99));
+    std::printf("%s_rss_mb: %.1f\n%s_peak_rss_mb: %.1f\n", p, ResidentMegabytes("VmRSS:"), p,
                 ResidentMegabytes("VmHWM:"));
-    std::printf("panel_paints_per_s: %.1f\n", static_cast<double>(watcher.paints) / wall);
-    std::printf("panel_messages: %d\n", prompter.messages);
+    std::printf("%s_paints_per_s: %.1f\n", p, static_cast<double>(watcher.paints) / wall);
+    std::printf("%s_messages: %d\n", p, prompter.messages);
     return 0;
 }
