@@ -1,6 +1,7 @@
 #include "autoout/AutoOutput.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <climits>
 
@@ -114,6 +115,11 @@ std::int64_t TenthsNow(const Clock& clock)
     return clock.Now().count() / kNanosPerTenth;
 }
 
+std::int64_t MillisNow(const Clock& clock)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now()).count();
+}
+
 const AutoOutputSlot* SlotInUse(const GeneratorModel& model, const AutoOutputState& state, int c)
 {
     const int slot = model.ActiveSlot(c);
@@ -147,19 +153,19 @@ AutoControlResult AutoOutputRunner::Start(int c, std::int64_t now)
         if (IsUsedRow(a, a.pointIndex)) {
             const ArbitraryPoint& p = a.points[static_cast<std::size_t>(a.pointIndex)];
             putOut(p.value, a.pointIndex);
-            a.nextStepTime = now + p.interval;
+            a.nextStepTime = now + p.interval * m_nUnitsPerTenth;
             a.runState = kAutoRunning;
         } else {
             a.runState = kAutoStopped;
         }
     } else if (a.runState == kAutoPaused) {
-        a.nextStepTime = now + s->interval;
+        a.nextStepTime = now + s->interval * m_nUnitsPerTenth;
         a.runState = kAutoRunning;
     } else if (a.runState != kAutoRunning) {
         a.falling = false;
         a.cycleCount = 0;
         putOut(s->start, -1);
-        a.nextStepTime = now + s->interval;
+        a.nextStepTime = now + s->interval * m_nUnitsPerTenth;
         a.runState = kAutoRunning;
     }
     result.settingsEnabled = a.runState == kAutoStopped;
@@ -235,7 +241,7 @@ AutoStepEvent AutoOutputRunner::StepChannel(int c)
     // Neither clamped nor truncated: the settings were checked when entered.
     m_model.SetSetValue(c, v);
     event.output = AutoOutputEvent{c, v, a.cycleCount, row, a.nextStepTime};
-    a.nextStepTime += t;
+    a.nextStepTime += std::int64_t{t} * m_nUnitsPerTenth;
     if (s.repeat != 0 && a.cycleCount >= s.repeat) {
         a.runState = kAutoStopped;
         event.stopped = true;

@@ -5,9 +5,12 @@
 // front end owns its timer, decides when the unit counts as connected, and
 // shows the results.
 //
-// Time is counted in tenths of a second on the injected Clock (TenthsNow),
-// as a 64-bit count, so a due time never wraps however long the program runs.
-// Tests pass "now" as a plain number.
+// Time is a 64-bit count on the injected Clock, so a due time never wraps
+// however long the program runs. Intervals are stored in tenths of a second;
+// the runner counts in any unit that divides them (unitsPerTenth). The panel
+// counts milliseconds (MillisNow), so that the first interval after a start
+// is as long as the others wherever within a tenth the start falls; tests
+// pass "now" as a plain number of tenths.
 //
 // Thread contract: UI thread only, like the model and the records it changes.
 
@@ -26,6 +29,9 @@ class Clock;
 
 // Tenths of a second since the clock's origin, truncated.
 std::int64_t TenthsNow(const Clock& clock);
+// Milliseconds since the clock's origin, truncated.
+std::int64_t MillisNow(const Clock& clock);
+inline constexpr std::int64_t kMillisPerTenth = 100;
 
 // Values closer than this count as equal when a step decides whether it has
 // passed the end or the start: steps of 0.1 add up to 0.9999999999999999,
@@ -39,7 +45,7 @@ struct AutoOutputEvent {
     double value = 0.0;
     std::int32_t cycle = 0;   // completed cycles, this step's included
     std::int32_t row = -1;    // arbitrary-table row 0-99; -1 for sawtooth and triangle
-    std::int64_t dueTime = 0; // tenths: when the value was due (a start's: now)
+    std::int64_t dueTime = 0; // in the runner's unit: when the value was due (a start's: now)
 };
 
 // The outcome of the start, pause and stop buttons.
@@ -68,8 +74,9 @@ const AutoOutputSlot* SlotInUse(const GeneratorModel& model, const AutoOutputSta
 
 class AutoOutputRunner {
 public:
-    AutoOutputRunner(GeneratorModel& model, std::array<AutoOutputState, kMaxChannels>& states)
-        : m_model(model), m_states(states)
+    AutoOutputRunner(GeneratorModel& model, std::array<AutoOutputState, kMaxChannels>& states,
+                     std::int64_t unitsPerTenth = 1)
+        : m_model(model), m_states(states), m_nUnitsPerTenth(unitsPerTenth > 0 ? unitsPerTenth : 1)
     {
     }
 
@@ -97,6 +104,7 @@ private:
 
     GeneratorModel& m_model;
     std::array<AutoOutputState, kMaxChannels>& m_states;
+    std::int64_t m_nUnitsPerTenth;
 };
 
 // The mode list's and the panel label's name of a mode: "のこぎり波",

@@ -51,8 +51,9 @@ struct ArbitraryPoint {
 struct AutoOutputState {
     // --- Run state: never stored in a file. ---
     std::int32_t runState = kAutoStopped;
-    // When the next step is due, in tenths of a second of the injected
-    // Clock. Sixty-four bits so that the count never wraps: tenths taken
+    // When the next step is due, on the injected Clock in the stepping's
+    // unit (milliseconds in the panel). Sixty-four bits so that the count
+    // never wraps: tenths taken
     // from a 32-bit millisecond tick counter come back to zero after 49.7
     // days, and a due time set just before the wrap would then lie ahead of
     // every reading for another 49.7 days while the output stood still. Only

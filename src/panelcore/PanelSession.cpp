@@ -18,7 +18,7 @@ PanelSession::PanelSession(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prom
       m_prompter(prompter),
       m_modelLink(link),
       m_poller(link, doc.m_model),
-      m_autoOutput(doc.m_model, doc.m_autoOutput)
+      m_autoOutput(doc.m_model, doc.m_autoOutput, kMillisPerTenth)
 {
     m_doc.m_model.SetLink(&m_modelLink);
 }
@@ -205,7 +205,7 @@ void PanelSession::OnTick(int param)
 
 std::int64_t PanelSession::Now() const
 {
-    return TenthsNow(m_link.GetClock());
+    return MillisNow(m_link.GetClock());
 }
 
 bool PanelSession::NotConnectedRefused()

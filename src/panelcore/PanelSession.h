@@ -122,8 +122,8 @@ public:
     // settings of channel c may change only while its output is stopped.
     bool IsAutoOutputStopped(int c) const;
     AutoOutputView AutoOutputDisplay(int c) const;
-    // Tenths of a second on the link's clock: the time of the automatic
-    // outputs.
+    // Milliseconds on the link's clock: the time of the automatic outputs
+    // (their events' due times count in it).
     std::int64_t Now() const;
 
     CVelmoraDoc& Document() { return m_doc; }

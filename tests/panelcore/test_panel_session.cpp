@@ -216,6 +216,22 @@ TEST_F(PanelSessionTest, AutomaticOutputsStepOnTheTicksBeforeThePoll)
     EXPECT_EQ(unit.Channel(0).words.dacCode, doc.m_model.channels[0].dacCode);
 }
 
+TEST_F(PanelSessionTest, TheFirstIntervalIsWholeWhereverInATenthTheStartFalls)
+{
+    Sawtooth(0, 1.0, 1); // every 0.1 s
+    ASSERT_EQ(session->Connect("ttyUSB0"), PanelSession::ConnectOutcome::Connected);
+    // The start falls 80 ms into a tenth of the clock.
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(clock.Now()).count();
+    clock.AdvanceMs((180 - ms % 100) % 100);
+    session->StartAutoOutput(0);
+    Tick(1); // 50 ms later: the tenth has turned, but the interval is not over
+    EXPECT_TRUE(seen.steps.empty());
+    Tick(1);
+    EXPECT_EQ(seen.steps.size(), 1u);
+    Tick(2);
+    EXPECT_EQ(seen.steps.size(), 2u);
+}
+
 TEST_F(PanelSessionTest, RunStatesSurviveADisconnectAndCatchUpOneStepPerTick)
 {
     Sawtooth(0, 0.5, 10); // every second

@@ -134,8 +134,9 @@ public:
         value.erase(0, value.find_first_not_of(' '));
         if (m_bNumbered)
             std::printf("%d ", e.channel + 1);
-        std::printf("t=%lld.%lld value=%s cycle=%d", static_cast<long long>((e.dueTime - m_nStart) / 10),
-                    static_cast<long long>((e.dueTime - m_nStart) % 10), value.c_str(), e.cycle);
+        // Due times are whole intervals, that is whole tenths, after the start.
+        const long long tenths = (e.dueTime - m_nStart) / kMillisPerTenth;
+        std::printf("t=%lld.%lld value=%s cycle=%d", tenths / 10, tenths % 10, value.c_str(), e.cycle);
         if (e.row >= 0)
             std::printf(" row=%d", e.row);
         std::printf("\n");
