@@ -129,8 +129,10 @@ TableCheck CheckTable(const ArbitraryTable& table, double lower, double upper)
         const std::optional<double> seconds = ParseWholeNumber(row.interval);
         if (!seconds)
             return fail(TableError::NotNumber);
-        // Written as "not inside" so that NaN is refused as well.
-        if (!(*seconds > 0.0 && *seconds < kIntervalLimitSeconds))
+        // Written as "not inside" so that NaN is refused as well. A time
+        // below 0.1 s would be stored as 0 tenths: stepped on every tick,
+        // shown as 0.0 and refused by the next OK, so it is refused now.
+        if (!(*seconds > 0.0 && *seconds < kIntervalLimitSeconds) || SecondsToTenths(*seconds) < 1)
             return fail(TableError::IntervalOutside);
     }
     return {};

@@ -214,8 +214,10 @@ AutoOutCheck CheckAutoOutFields(std::int32_t mode, const AutoOutFieldTexts& text
         const std::optional<double> seconds = ParseWholeNumber(texts.interval);
         if (!seconds)
             return fail(AutoOutError::IntervalNotNumber);
-        // "Not above 0" so that NaN is refused here rather than stored.
-        if (!(*seconds > 0.0))
+        // "Not above 0" so that NaN is refused here rather than stored; an
+        // interval below 0.1 s would be stored as 0 tenths, which the next
+        // OK refuses, so it is refused now.
+        if (!(*seconds > 0.0) || SecondsToTenths(*seconds) < 1)
             return fail(AutoOutError::IntervalNotPositive);
         if (*seconds > kMaxIntervalSeconds)
             return fail(AutoOutError::IntervalTooLong);
@@ -289,14 +291,17 @@ bool AcceptAutoOutSettings(AutoOutputState& state, int slot, const RangeInfo& li
             ShowCheckMessage(prompter, message);
         return false;
     }
+    // The table is checked before anything is written: a refused table
+    // leaves the dialog open, and 戻る must then still find the channel's
+    // settings and rows as they were, not a slot switched to the arbitrary
+    // mode over an emptied table.
+    if (mode == kAutoArbitrary && !CheckTableAndShow(table, limits.lower, limits.upper, prompter))
+        return false;
     state.slots[static_cast<std::size_t>(slot)] = check.slot;
     for (ArbitraryPoint& p : state.points)
         p = ArbitraryPoint{false, 0.0, 0};
-    if (mode == kAutoArbitrary) {
-        if (!CheckTableAndShow(table, limits.lower, limits.upper, prompter))
-            return false;
+    if (mode == kAutoArbitrary)
         StoreTable(table, state.points);
-    }
     state.runState = kAutoStopped;
     return true;
 }

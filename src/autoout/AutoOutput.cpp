@@ -177,7 +177,17 @@ AutoControlResult AutoOutputRunner::Pause(int c)
     AutoControlResult result;
     if (!IsChannelIndex(c))
         return result;
-    m_states[static_cast<std::size_t>(c)].runState = kAutoPaused;
+    AutoOutputState& a = m_states[static_cast<std::size_t>(c)];
+    // A pause from stopped has no run to keep: the start that follows
+    // continues from the present set value, but counts its cycles afresh
+    // rather than with those of a run that ended long ago (which would end
+    // it after its first step).
+    if (a.runState == kAutoStopped) {
+        a.cycleCount = 0;
+        a.falling = false;
+        a.pointIndex = 0;
+    }
+    a.runState = kAutoPaused;
     result.settingsEnabled = false;
     return result;
 }

@@ -188,7 +188,11 @@ TEST(AutoOutSettings, AcceptedValuesAreTakenAsParsedWithTheIntervalInTenths)
 
     EXPECT_EQ(CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "9999", "1000000"), kMilliamps4to20).slot.interval,
               99990);
-    EXPECT_EQ(CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "0.05"), kMilliamps4to20).slot.interval, 0);
+    // An interval that would be stored as 0 tenths is refused: it would
+    // step on every tick, and the next OK would refuse the 0.0 shown.
+    EXPECT_EQ(CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "0.05"), kMilliamps4to20).error,
+              AutoOutError::IntervalNotPositive);
+    EXPECT_EQ(CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "0.1"), kMilliamps4to20).slot.interval, 1);
 
     check = CheckAutoOutFields(kAutoArbitrary, Fields("9", "9", "9", "9", "3"), kMilliamps4to20);
     EXPECT_EQ(check.slot.start, 0.0);
@@ -254,15 +258,17 @@ TEST_F(AcceptTest, ARefusalWritesNothingAndShowsItsMessageIfItHasOne)
 
 TEST_F(AcceptTest, TheArbitraryModeStoresACheckedTable)
 {
-    // A failing table keeps the written slot and the cleared rows.
+    // A failing table writes nothing: cancelling the dialog afterwards
+    // finds the slot and the rows as they were.
     table[0] = {"4", "1"};
     table[1] = {"30", "1"};
     EXPECT_FALSE(Accept(kAutoArbitrary, Fields("", "", "", "", "2")));
     ASSERT_EQ(prompter.shown.size(), 1u);
     EXPECT_EQ(prompter.shown[0].text, "範囲外データがあります");
-    EXPECT_EQ(state.slots[kSlot].mode, kAutoArbitrary);
-    EXPECT_EQ(state.slots[kSlot].repeat, 2);
-    EXPECT_FALSE(state.points[0].used);
+    EXPECT_EQ(state.slots[kSlot].mode, kAutoSawtooth);
+    EXPECT_EQ(state.slots[kSlot].repeat, 7);
+    EXPECT_TRUE(state.points[0].used);
+    EXPECT_EQ(state.points[0].value, 8.0);
 
     table[1] = {"12", "0.5"};
     ASSERT_TRUE(Accept(kAutoArbitrary, Fields("", "", "", "", "2")));

@@ -181,6 +181,25 @@ TEST_F(AutoOutputTest, DueTimesAdvanceByWholeIntervalsAndLateTicksCatchUpOneStep
     EXPECT_EQ(Value(), 1.0); // 12 steps of 1 from 0: up to 10, back to 0, then 1
 }
 
+TEST_F(AutoOutputTest, APauseAfterAFinishedRunStartsAFreshCount)
+{
+    Wave(kAutoSawtooth, 0, 10, 5, 1);
+    EXPECT_EQ(Run(10), (Values{0, 5, 10, 0}));
+    ASSERT_EQ(A().cycleCount, 1);
+    // Paused from stopped, then started: from the present value, with the
+    // whole repeat count still to go.
+    runner.Pause(0);
+    model.SetSetValue(0, 5.0);
+    runner.Start(0, now);
+    std::vector<double> values;
+    for (int i = 0; i < 10 && A().runState == kAutoRunning; ++i) {
+        now = A().nextStepTime;
+        for (const AutoStepEvent& e : runner.Step(now))
+            values.push_back(e.output->value);
+    }
+    EXPECT_EQ(values, (Values{10, 0}));
+}
+
 TEST_F(AutoOutputTest, PauseFromStoppedThenStartContinuesFromThePresentValue)
 {
     Wave(kAutoSawtooth, 0, 10, 3);

@@ -248,7 +248,9 @@ TEST(ArbitraryTable, CheckFindsTheFirstFailingRowByTheRulesInOrder)
     };
     const Case cases[] = {
         {{}, TableError::None, -1},
-        {{{"4", "1"}, {"20", "9999.9"}, {"12", "0.05"}}, TableError::None, -1},
+        {{{"4", "1"}, {"20", "9999.9"}, {"12", "0.1"}}, TableError::None, -1},
+        // Stored as 0 tenths, it would be refused when the dialog opens again.
+        {{{"4", "1"}, {"12", "0.05"}}, TableError::IntervalOutside, 1},
         {{{"4", "1"}, {"5", ""}}, TableError::Missing, 1},
         {{{"", "1"}}, TableError::Missing, 0},
         {{{"4", "1"}, {"", ""}, {"5", "1"}}, TableError::Missing, 2},

@@ -370,10 +370,10 @@ TEST_F(AutoOutDialog, ArbitraryOkChecksTheTableAndStoresIt)
         ClickOk();
         ExpectOneMessage("未入力データがあります");
         EXPECT_TRUE(dlg.isVisible());
-        // The slot and the cleared rows are written all the same; the list
-        // keeps what was typed.
-        EXPECT_EQ(autoOutput[1].slots[kMilliampRange].mode, kAutoArbitrary);
-        EXPECT_FALSE(autoOutput[1].points[0].used);
+        // Nothing is written, so that 戻る would find the settings as they
+        // were; the list keeps what was typed.
+        EXPECT_NE(autoOutput[1].slots[kMilliampRange].mode, kAutoArbitrary);
+        EXPECT_TRUE(autoOutput[1].points[0].used);
         EXPECT_EQ(Cell(0, 2), QStringLiteral(" 4.500"));
 
         // Escape keeps the typed time as well; OK takes the box's text.
