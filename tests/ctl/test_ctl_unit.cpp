@@ -322,9 +322,9 @@ TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
     const std::string csv = WriteFile("rows.csv", "2,0.2\r\n\"5\", 0.1\r\n");
     const CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", settings, "--csv", csv}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "t=0.0 value=2.000 cycle=0 row=0\n"
-                     "t=0.2 value=5.000 cycle=0 row=1\n"
-                     "t=0.3 value=2.000 cycle=1 row=0\n");
+    EXPECT_EQ(r.out, "t=0.0 value=2.000 cycle=0 row=1\n"
+                     "t=0.2 value=5.000 cycle=0 row=2\n"
+                     "t=0.3 value=2.000 cycle=1 row=1\n");
 
     // A table the check refuses: its message, nothing put out, outputs off.
     const std::string half = WriteFile("half.csv", "1,0.5\n2\n");

@@ -138,7 +138,7 @@ public:
         const long long tenths = (e.dueTime - m_nStart) / kMillisPerTenth;
         std::printf("t=%lld.%lld value=%s cycle=%d", tenths / 10, tenths % 10, value.c_str(), e.cycle);
         if (e.row >= 0)
-            std::printf(" row=%d", e.row);
+            std::printf(" row=%d", e.row + 1); // numbered from 1, as the dialog's list and table check
         std::printf("\n");
         std::fflush(stdout);
     }
