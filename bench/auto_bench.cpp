@@ -115,10 +115,10 @@ int Steps(const std::string& path, const std::string& prefix)
     const double interval = kAutoBenchIntervalTenths / 10.0;
     std::printf("%s_lateness_reference: arrival at the unit of the first value + k x %.0f ms\n", prefix.c_str(),
                 interval * 1000);
-    // Negative lateness is a step ahead of that reference: the due times
-    // count whole tenths of the clock from the tenth the start fell in.
-    std::printf("%s_due_times: whole tenths of the clock from the start's tenth, so a step may come up to "
-                "0.1 s ahead of the reference (negative lateness)\n", prefix.c_str());
+    // Negative lateness is a step ahead of that reference: a tick makes the
+    // steps due up to half a tick after it.
+    std::printf("%s_due_times: whole intervals from the start, made by the first tick no more than half a tick "
+                "before them (negative lateness down to -25 ms)\n", prefix.c_str());
     // The settings frames per second while stepping: those from the first
     // step's to the last step's, each step counted with one interval.
     double runStart = 1e300, runEnd = -1e300;

@@ -182,7 +182,15 @@ void PanelSession::OnTick(int param)
         if (m_poller.ReadReply() && m_pObserver != nullptr)
             m_pObserver->ReplyTaken(m_link.LastLine());
         if (m_link.IsConnected()) {
-            for (const AutoStepEvent& event : m_autoOutput.Step(Now()))
+            // A step due within half a tick is made now. The ticks and the
+            // due times both advance by whole periods, and a start made
+            // right after a tick puts every due time just behind a tick:
+            // compared with the tick's own reading of the clock, the
+            // wake-up jitter alone would then decide between this tick and
+            // the next, and a step would come a whole tick late as often as
+            // not. Half a tick ahead, every step is made at the tick nearest
+            // its due time.
+            for (const AutoStepEvent& event : m_autoOutput.Step(Now() + kStepLeadMs))
                 if (m_pObserver != nullptr)
                     m_pObserver->AutoOutputStepped(event);
             if (m_poller.PollNext()) {

@@ -59,6 +59,9 @@ public:
     static constexpr int kTimerParam = 10;
     // Ticks between two refreshes: 250 ms.
     static constexpr int kRefreshEvery = 5;
+    // How far ahead of a tick's reading of the clock a step counts as due:
+    // half the 50 ms tick.
+    static constexpr std::int64_t kStepLeadMs = 25;
 
     static std::shared_ptr<PanelSession> Create(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter);
     ~PanelSession();
