@@ -35,20 +35,6 @@ struct AutoArgs {
     std::optional<long long> seconds;
 };
 
-// "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
-std::optional<std::optional<std::string>> Option(const std::vector<std::string>& args, std::size_t& i,
-                                                 const std::string& name)
-{
-    const std::string& a = args[i];
-    if (a == name) {
-        if (i + 1 >= args.size())
-            return std::optional<std::string>();
-        return std::optional<std::string>(args[++i]);
-    }
-    if (a.starts_with(name + "="))
-        return std::optional<std::string>(a.substr(name.size() + 1));
-    return std::nullopt;
-}
 
 std::optional<int> ParseChannel(const std::string& text)
 {
@@ -84,15 +70,15 @@ std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, A
     std::optional<std::vector<int>> channels;
     std::optional<std::string> settings;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        if (auto v = Option(args, i, "--settings")) {
+        if (auto v = OptionValue(args, i, "--settings")) {
             if (!*v || (*v)->empty())
                 return "--settings needs a settings file";
             settings = **v;
-        } else if (auto csv = Option(args, i, "--csv")) {
+        } else if (auto csv = OptionValue(args, i, "--csv")) {
             if (!*csv || (*csv)->empty())
                 return "--csv needs a CSV file";
             out.csv = **csv;
-        } else if (auto secs = Option(args, i, "--seconds")) {
+        } else if (auto secs = OptionValue(args, i, "--seconds")) {
             out.seconds = *secs ? ParseSeconds(**secs) : std::nullopt;
             if (!out.seconds)
                 return "--seconds wants a whole number of seconds, at least 1";

@@ -59,22 +59,6 @@ std::optional<double> ParseValue(const std::string& text)
     return v;
 }
 
-// "--name VALUE" or "--name=VALUE" at args[i]; advances i past the value.
-// Nothing when args[i] is not this option; an empty optional inside when the
-// value is missing.
-std::optional<std::optional<std::string>> OptionValue(const std::vector<std::string>& args, std::size_t& i,
-                                                      const std::string& name)
-{
-    const std::string& a = args[i];
-    if (a == name) {
-        if (i + 1 >= args.size())
-            return std::optional<std::string>();
-        return std::optional<std::string>(args[++i]);
-    }
-    if (a.starts_with(name + "="))
-        return std::optional<std::string>(a.substr(name.size() + 1));
-    return std::nullopt;
-}
 
 } // namespace
 

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "Commands.h"
+#include "autoout/AutoOutput.h"
 #include "model/CVelmoraDoc.h"
 #include "model/RangeTable.h"
 
@@ -125,18 +126,10 @@ void PrintJson(const CVelmoraDoc& doc)
     std::fputs(j.c_str(), stdout);
 }
 
-const char* ModeName(std::int32_t mode)
+std::string ModeName(std::int32_t mode)
 {
-    switch (mode) {
-    case kAutoSawtooth:
-        return "のこぎり波";
-    case kAutoTriangle:
-        return "三角波";
-    case kAutoArbitrary:
-        return "任意波";
-    default:
-        return "?";
-    }
+    const std::string name = AutoModeName(mode);
+    return name.empty() ? "?" : name;
 }
 
 std::string RangeName(std::int32_t code)
@@ -167,7 +160,7 @@ void PrintText(const CVelmoraDoc& doc)
         for (int k = 0; k < kSlotCount; ++k) {
             const AutoOutputSlot& o = a.slots[k];
             std::printf("    %2d: %d %s, repeat %d, start %s, end %s, step %s, interval %d\n", k, o.mode,
-                        ModeName(o.mode), o.repeat, Number(o.start).c_str(), Number(o.end).c_str(),
+                        ModeName(o.mode).c_str(), o.repeat, Number(o.start).c_str(), Number(o.end).c_str(),
                         Number(o.step).c_str(), o.interval);
         }
         std::printf("  arbitrary table (row: used, value, interval in 0.1 s):\n");

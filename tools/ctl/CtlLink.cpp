@@ -35,6 +35,20 @@ std::unique_ptr<GeneratorLink> ConnectUnit(const Invocation& inv, Prompter& prom
     return link;
 }
 
+std::optional<std::optional<std::string>> OptionValue(const std::vector<std::string>& args, std::size_t& i,
+                                                      const std::string& name)
+{
+    const std::string& a = args[i];
+    if (a == name) {
+        if (i + 1 >= args.size())
+            return std::optional<std::string>();
+        return std::optional<std::string>(args[++i]);
+    }
+    if (a.starts_with(name + "="))
+        return std::optional<std::string>(a.substr(name.size() + 1));
+    return std::nullopt;
+}
+
 int NoAnswer(const Invocation& inv)
 {
     std::fprintf(stderr, "velmoractl: %s: 接続できません。\n", inv.port.c_str());
