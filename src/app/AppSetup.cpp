@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QLibraryInfo>
+#include <QLocale>
 #include <QTranslator>
 
 #include <clocale>
@@ -13,7 +14,10 @@ namespace velmora {
 QTranslator* InstallQtTranslations(QApplication& app)
 {
     // The program is Japanese whatever the desktop's language: the standard
-    // dialogs follow the program, not the environment.
+    // dialogs follow the program, not the environment, dates in the file
+    // chooser included. (Numbers never go through QLocale: the program
+    // formats and reads them itself, with a decimal point.)
+    QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
     auto* translator = new QTranslator(&app);
     if (!translator->load(QStringLiteral("qtbase_ja"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete translator;

@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLocale>
 #include <QPushButton>
 #include <QTranslator>
 
@@ -65,6 +66,7 @@ TEST(AppRecentFiles, KeepsFourMostRecentFirstAcrossInstances)
 
 TEST(AppTranslations, StandardDialogsSpeakJapanese)
 {
+    const QLocale before;
     QTranslator* translator = InstallQtTranslations(*static_cast<QApplication*>(QCoreApplication::instance()));
     ASSERT_NE(translator, nullptr) << "Qt's Japanese translations are not installed";
     {
@@ -80,8 +82,10 @@ TEST(AppTranslations, StandardDialogsSpeakJapanese)
         ASSERT_NE(lookIn, nullptr);
         EXPECT_FALSE(lookIn->text().contains(QStringLiteral("Look"))) << lookIn->text().toStdString();
     }
+    EXPECT_EQ(QLocale().language(), QLocale::Japanese);
     QCoreApplication::removeTranslator(translator);
     delete translator;
+    QLocale::setDefault(before);
     QDialogButtonBox english(QDialogButtonBox::Cancel);
     EXPECT_EQ(english.button(QDialogButtonBox::Cancel)->text(), QStringLiteral("Cancel"));
 }
