@@ -423,6 +423,12 @@ TEST_F(AutoOutDialog, CellsAreEditedInPlaceAndDeleteEmptiesTheSelectedRows)
         EXPECT_TRUE(dlg.isVisible());
         EXPECT_EQ(Cell(4, 2), QStringLiteral("x y"));
 
+        // Tab ends the edit too: what is typed next does not run on in the
+        // cell.
+        TypeIntoCell(3, 2, QStringLiteral("3"), Qt::Key_Tab);
+        EXPECT_EQ(List().CellEditor(), nullptr);
+        EXPECT_EQ(Cell(3, 2), QStringLiteral("3"));
+
         // Clicking elsewhere writes the text too.
         DoubleClickCell(5, 2);
         ASSERT_NE(List().CellEditor(), nullptr);

@@ -39,6 +39,21 @@ CEditInListCtrl::CEditInListCtrl(CEditListCtrl& list, int row, int column, const
     setText(list.CellText(row, column));
 }
 
+bool CEditInListCtrl::event(QEvent* event)
+{
+    // Tab would move the list's current cell and leave the focus, and the
+    // typing, in this box; it ends the edit like Enter instead.
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+            event->accept();
+            m_list.setFocus(Qt::TabFocusReason);
+            return true;
+        }
+    }
+    return QLineEdit::event(event);
+}
+
 void CEditInListCtrl::keyPressEvent(QKeyEvent* event)
 {
     switch (event->key()) {

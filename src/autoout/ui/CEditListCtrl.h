@@ -27,6 +27,7 @@ public:
     int Column() const { return m_nColumn; }
 
 protected:
+    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
 
