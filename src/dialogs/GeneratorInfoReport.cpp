@@ -33,14 +33,6 @@ std::string Decimal(int value)
     return buf;
 }
 
-// The ranges a report lists: every code with a name, except the slot of the
-// conversion formula, which is no output range.
-bool IsReportedRange(int code)
-{
-    const std::string name = RangeDisplayName(code);
-    return !name.empty() && name != RangeDisplayName(kConversionSlot);
-}
-
 // Lines 1-3: version, circuit count, an empty line.
 std::string HeadLines(const GeneratorModel& model)
 {
@@ -134,19 +126,23 @@ std::string BuildGeneratorReport(const GeneratorModel& model)
 }
 
 GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& model,
-                                       const std::function<void()>& beforePhase)
+                                       const std::function<bool()>& letEventsRun)
 {
-    const auto phase = [&beforePhase] {
-        if (beforePhase)
-            beforePhase();
-    };
     GeneratorReportRun run;
+    const auto eventsRan = [&] {
+        if (!letEventsRun || letEventsRun())
+            return true;
+        run.abandoned = true;
+        return false;
+    };
     std::string& s = run.partial;
 
-    phase();
+    if (!eventsRan())
+        return run;
     s += HeadLines(model);
 
-    phase();
+    if (!eventsRan())
+        return run;
     s += TableHead();
     for (int ch = 0; ch < model.ChannelsInUse(); ++ch) {
         const ChannelSettings& c = model.channels[static_cast<std::size_t>(ch)];
@@ -154,17 +150,23 @@ GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& mode
         for (int code = 0; code < kSlotCount; ++code) {
             if (!IsReportedRange(code))
                 continue;
+            // The reads block the thread for up to two seconds each; the
+            // window paints and its buttons answer between them.
+            if (!eventsRan())
+                return run;
             s += RangeLead(code);
             // A unit that did not answer the maker read will not answer the
             // user read either; asking would only add two seconds.
-            if (!ReadAdjustment(link, model, LinkSerial, ch, kAdjustMaker, code)) {
-                run.failure = ReportReadFailure{ch, code, kAdjustMaker};
+            if (const AdjustOutcome maker = ReadAdjustment(link, model, LinkSerial, ch, kAdjustMaker, code);
+                !Answered(maker)) {
+                run.failure = ReportReadFailure{ch, code, kAdjustMaker, maker};
                 s += kCrLf;
                 return run;
             }
             s += MakerPart(c, code);
-            if (!ReadAdjustment(link, model, LinkSerial, ch, kAdjustUser, code)) {
-                run.failure = ReportReadFailure{ch, code, kAdjustUser};
+            if (const AdjustOutcome user = ReadAdjustment(link, model, LinkSerial, ch, kAdjustUser, code);
+                !Answered(user)) {
+                run.failure = ReportReadFailure{ch, code, kAdjustUser, user};
                 s += kCrLf;
                 return run;
             }
@@ -172,9 +174,16 @@ GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& mode
         }
     }
 
-    phase();
+    if (!eventsRan())
+        return run;
     run.text = s;
     return run;
+}
+
+bool IsReportedRange(int code)
+{
+    const std::string name = RangeDisplayName(code);
+    return !name.empty() && name != RangeDisplayName(kConversionSlot);
 }
 
 } // namespace velmora

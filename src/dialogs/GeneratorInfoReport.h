@@ -15,6 +15,8 @@
 #include <optional>
 #include <string>
 
+#include "protocol/AdjustmentCommands.h"
+
 namespace velmora {
 
 class GeneratorLink;
@@ -27,6 +29,10 @@ inline constexpr const char* kReportCommErrorText = "通信エラーが発生し
 // bits set names no set; it is shown as "不明".
 std::string AdjustSelectText(std::uint16_t adjustSelect);
 
+// The ranges a report lists, in this order: every code with a name, except
+// the slot of the conversion formula, which is no output range.
+bool IsReportedRange(int code);
+
 // The whole report from what the model holds now.
 std::string BuildGeneratorReport(const GeneratorModel& model);
 
@@ -35,6 +41,7 @@ struct ReportReadFailure {
     int channel = 0;   // index 0-3
     int rangeCode = 0;
     int kind = 0;      // kAdjustMaker or kAdjustUser
+    AdjustOutcome outcome = AdjustOutcome::TimedOut;
 };
 
 struct GeneratorReportRun {
@@ -44,16 +51,20 @@ struct GeneratorReportRun {
     // empty report. `partial` holds what had been built up to the failure.
     std::optional<ReportReadFailure> failure;
     std::string partial;
+    // The caller's events asked to stop (the dialog went): neither a report
+    // nor a failure.
+    bool abandoned = false;
 
-    bool Ok() const { return !failure.has_value(); }
+    bool Ok() const { return !failure.has_value() && !abandoned; }
 };
 
 // Reads the maker and then the user corrections of every listed range of
 // every channel in use over the serial channel, in report order, storing
 // them in the model, and builds the report. Stops at the first read that
-// fails. `beforePhase`, when given, runs before each of the three building
-// phases (the dialog lets waiting window work through there).
+// fails. `letEventsRun`, when given, runs before each of the three building
+// phases and before each range's reads (the dialog lets waiting window work
+// through there); when it answers false the run stops, abandoned.
 GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& model,
-                                       const std::function<void()>& beforePhase = {});
+                                       const std::function<bool()>& letEventsRun = {});
 
 } // namespace velmora

@@ -21,7 +21,21 @@ bool IsSlot(int rangeCode)
 // one receive drops what an earlier exchange left, then the command goes out
 // (again after each time-out) until the unit says "OK". Any other line is
 // not an answer to these commands and is passed over.
-bool RunAcknowledged(GeneratorLink& link, LinkMode mode, std::string frame, bool busy)
+AdjustOutcome FromExchange(ExchangeOutcome outcome)
+{
+    switch (outcome) {
+    case ExchangeOutcome::Accepted:
+        return AdjustOutcome::Answered;
+    case ExchangeOutcome::TimedOut:
+        return AdjustOutcome::TimedOut;
+    case ExchangeOutcome::WrongReplies:
+    case ExchangeOutcome::Rejected:
+        break;
+    }
+    return AdjustOutcome::BadReplies;
+}
+
+AdjustOutcome RunAcknowledged(GeneratorLink& link, LinkMode mode, std::string frame, bool busy)
 {
     ExchangePlan plan;
     plan.mode = mode;
@@ -31,10 +45,25 @@ bool RunAcknowledged(GeneratorLink& link, LinkMode mode, std::string frame, bool
     const auto judge = [](std::string_view line) {
         return line.substr(0, 2) == "OK" ? ReplyVerdict::Accept : ReplyVerdict::Ignore;
     };
-    return link.RunExchange(plan, judge) == ExchangeOutcome::Accepted;
+    return FromExchange(link.RunExchange(plan, judge));
 }
 
 } // namespace
+
+const char* AdjustOutcomeText(AdjustOutcome outcome)
+{
+    switch (outcome) {
+    case AdjustOutcome::Answered:
+        return "answered";
+    case AdjustOutcome::TimedOut:
+        return "timed out";
+    case AdjustOutcome::BadReplies:
+        return "damaged replies";
+    case AdjustOutcome::NotSent:
+        break;
+    }
+    return "not sent";
+}
 
 bool ApplyAdjustmentReply(GeneratorModel& model, std::string_view line)
 {
@@ -62,10 +91,10 @@ bool ApplyAdjustmentReply(GeneratorModel& model, std::string_view line)
     return true;
 }
 
-bool ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMode mode, int ch, int kind, int rangeCode)
+AdjustOutcome ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMode mode, int ch, int kind, int rangeCode)
 {
     if (!IsChannel(ch) || rangeCode < 0 || rangeCode > 0xFF)
-        return false;
+        return AdjustOutcome::NotSent;
     ExchangePlan plan;
     plan.mode = mode;
     plan.frame = BuildAdjustmentRead(kind, ch, rangeCode);
@@ -82,23 +111,23 @@ bool ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMode mode, i
             return ReplyVerdict::Ignore;
         return ApplyAdjustmentReply(model, line) ? ReplyVerdict::Accept : ReplyVerdict::Repeat;
     };
-    return link.RunExchange(plan, judge) == ExchangeOutcome::Accepted;
+    return FromExchange(link.RunExchange(plan, judge));
 }
 
-bool TestAdjustment(GeneratorLink& link, int testPoint, int ch, int rangeCode, std::uint16_t minCorrection,
+AdjustOutcome TestAdjustment(GeneratorLink& link, int testPoint, int ch, int rangeCode, std::uint16_t minCorrection,
                     std::uint16_t maxCorrection)
 {
     if (!IsChannel(ch) || rangeCode < 0 || rangeCode > 0xFF)
-        return false;
+        return AdjustOutcome::NotSent;
     return RunAcknowledged(link, LinkSerial,
                            BuildAdjustmentTest(testPoint, ch, rangeCode, minCorrection, maxCorrection), false);
 }
 
-bool TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMode mode, int ch, int rangeCode,
+AdjustOutcome TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMode mode, int ch, int rangeCode,
                         int kind)
 {
     if (!IsChannel(ch) || !IsSlot(rangeCode))
-        return false;
+        return AdjustOutcome::NotSent;
     const ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
     const UserAdjustment& user = s.userAdjustment[static_cast<std::size_t>(rangeCode)];
     const MakerCorrection& maker = s.makerCorrection[static_cast<std::size_t>(rangeCode)];
@@ -110,12 +139,12 @@ bool TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMo
     return RunAcknowledged(link, mode, frame, true);
 }
 
-bool StoreAdjustment(GeneratorLink& link, LinkMode mode, int kind)
+AdjustOutcome StoreAdjustment(GeneratorLink& link, LinkMode mode, int kind)
 {
     return RunAcknowledged(link, mode, BuildAdjustmentStore(kind), true);
 }
 
-bool InitUserAdjustment(GeneratorLink& link)
+AdjustOutcome InitUserAdjustment(GeneratorLink& link)
 {
     return RunAcknowledged(link, LinkSerial, BuildInitUserAdjustment(), false);
 }

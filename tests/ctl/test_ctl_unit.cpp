@@ -246,7 +246,7 @@ TEST_F(CtlUnitTest, ReportPrintsTheTextOrStopsAtTheFailedRead)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Version\t01000A\r\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 0～5 V, maker read)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 0～5 V, maker read timed out)"), std::string::npos) << r.err;
     const std::string log = LogWith("bad");
     std::size_t reads = 0;
     for (std::size_t at = 0; (at = log.find("< <STX>CRM100", at)) != std::string::npos; ++at)

@@ -141,9 +141,10 @@ TEST_F(ReportReadTest, ReadsMakerThenUserForEveryRangeAndReportsWhatItRead)
     model.channelCount = 2;
     serial->SetResponder(AnswerRead);
     int phases = 0;
-    const GeneratorReportRun run = ReadGeneratorReport(*link, model, [&] { ++phases; });
+    const GeneratorReportRun run = ReadGeneratorReport(*link, model, [&] { return ++phases > 0; });
     ASSERT_TRUE(run.Ok());
-    EXPECT_EQ(phases, 3);
+    // The three phases, and once before each range's two reads.
+    EXPECT_EQ(phases, 3 + 20);
     ASSERT_EQ(serial->writes.size(), 40u);
     const int codes[] = {0, 1, 2, 3, 5, 6, 7, 10, 11, 12};
     size_t k = 0;
@@ -171,10 +172,12 @@ TEST_F(ReportReadTest, UnitThatStopsAnsweringEndsTheReportAtThatRead)
         return (*answered)++ < 5 ? AnswerRead(request) : std::vector<FakeChannel::Chunk>{};
     });
     int phases = 0;
-    const GeneratorReportRun run = ReadGeneratorReport(*link, model, [&] { ++phases; });
+    const GeneratorReportRun run = ReadGeneratorReport(*link, model, [&] { return ++phases > 0; });
     ASSERT_FALSE(run.Ok());
+    EXPECT_FALSE(run.abandoned);
     EXPECT_EQ(run.text, "");
-    EXPECT_EQ(phases, 2);
+    EXPECT_EQ(phases, 2 + 3);
+    EXPECT_EQ(run.failure->outcome, AdjustOutcome::TimedOut);
     EXPECT_EQ(run.failure->channel, 0);
     EXPECT_EQ(run.failure->rangeCode, 2);
     EXPECT_EQ(run.failure->kind, kAdjustUser);
@@ -183,6 +186,19 @@ TEST_F(ReportReadTest, UnitThatStopsAnsweringEndsTheReportAtThatRead)
     ASSERT_GE(run.partial.size(), tail.size());
     EXPECT_EQ(run.partial.substr(run.partial.size() - tail.size()), tail);
     EXPECT_EQ(run.partial.find(kHead), 0u);
+}
+
+TEST_F(ReportReadTest, ADialogClosedBetweenReadsEndsTheRunWithoutAnotherRequest)
+{
+    serial->SetResponder(AnswerRead);
+    int phases = 0;
+    // Closed while the second range waits for its turn.
+    const GeneratorReportRun run = ReadGeneratorReport(*link, model, [&] { return ++phases < 4; });
+    EXPECT_FALSE(run.Ok());
+    EXPECT_TRUE(run.abandoned);
+    EXPECT_FALSE(run.failure.has_value());
+    EXPECT_EQ(run.text, "");
+    EXPECT_EQ(serial->writes.size(), 2u);
 }
 
 TEST_F(ReportReadTest, FailedMakerReadIsNotFollowedByTheUserRead)

@@ -66,7 +66,7 @@ protected:
 TEST_F(AdjustmentTest, UserReadOfChannelOneRangeFiveStoresTheThreeWords)
 {
     Script(*serial, {Line(AdjustReply('U', '1', 0x05, 0x0002, 0xFFFB, 0x8003))});
-    ASSERT_TRUE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::Answered);
 
     // "CRU" 1 05 ETX: 0x43+0x52+0x55+0x31+0x30+0x35+0x03 = 0x183.
     EXPECT_EQ(Sent(*serial), std::vector<std::string>{std::string("\x02" "CRU105\x03" "83\r\n")});
@@ -90,7 +90,7 @@ TEST_F(AdjustmentTest, MakerReplyKeepsTheSelectWordInTheUserSlotAndAnyOtherKindI
 {
     Script(*serial, {Line(AdjustReply('M', '2', 0x0B, 0x0001, 0x0003, 0x8005)),
                      Line(AdjustReply('X', '2', 0x0B, 0x0002, 0xFFFE, 0x7FFE))});
-    ASSERT_TRUE(ReadAdjustment(*link, model, LinkSerial, 1, kAdjustMaker, 11));
+    ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 1, kAdjustMaker, 11), AdjustOutcome::Answered);
     const ChannelSettings& s = model.channels[1];
     EXPECT_EQ(s.makerCorrection[11].minCorrection, 0x0003);
     EXPECT_EQ(s.makerCorrection[11].maxCorrection, 0x8005);
@@ -99,7 +99,7 @@ TEST_F(AdjustmentTest, MakerReplyKeepsTheSelectWordInTheUserSlotAndAnyOtherKindI
     EXPECT_EQ(serial->writes.back().bytes.substr(0, 7), std::string("\x02" "CRM20B"));
 
     // A kind byte other than "M" is read as the user set.
-    ASSERT_TRUE(ReadAdjustment(*link, model, LinkSerial, 1, kAdjustMaker, 11));
+    ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 1, kAdjustMaker, 11), AdjustOutcome::Answered);
     EXPECT_EQ(s.makerCorrection[11].minCorrection, 0x0003);
     EXPECT_EQ(s.userAdjustment[11].adjustSelect, 0x0002);
     EXPECT_EQ(s.userAdjustment[11].minCorrection, 0xFFFE);
@@ -109,7 +109,7 @@ TEST_F(AdjustmentTest, MakerReplyKeepsTheSelectWordInTheUserSlotAndAnyOtherKindI
 TEST_F(AdjustmentTest, ReplyForARangeWithoutSlotIsAcceptedAndChangesNothing)
 {
     Script(*serial, {Line(AdjustReply('M', '1', 0x1F, 0x0002, 0x1234, 0x5678))});
-    EXPECT_TRUE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustMaker, 0x1F));
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustMaker, 0x1F), AdjustOutcome::Answered);
     EXPECT_EQ(serial->writes.size(), 1u);
     EXPECT_TRUE(ModelIsInitial(model));
 }
@@ -117,7 +117,7 @@ TEST_F(AdjustmentTest, ReplyForARangeWithoutSlotIsAcceptedAndChangesNothing)
 TEST_F(AdjustmentTest, TheRepliesChannelChoosesTheRecord)
 {
     Script(*serial, {Line(AdjustReply('U', '3', 0x02, 0x0002, 0x0010, 0x8010))});
-    ASSERT_TRUE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 2));
+    ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 2), AdjustOutcome::Answered);
     EXPECT_TRUE(SlotIsInitial(model.channels[0], 2));
     EXPECT_EQ(model.channels[2].userAdjustment[2].minCorrection, 0x0010);
     EXPECT_EQ(model.channels[2].userAdjustment[2].maxCorrection, 0x8010);
@@ -130,7 +130,7 @@ TEST_F(AdjustmentTest, RejectedReplyIsAskedForAgainAfterTheQuietWait)
     AppendChecksum(shortReply);
     ASSERT_EQ(shortReply.size(), 23u);
     Script(*serial, {Line(shortReply, 2), Line(AdjustReply('U', '1', 0x05, 0x0002, 0xFFFB, 0x8003), 2)});
-    ASSERT_TRUE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::Answered);
     ASSERT_EQ(serial->writes.size(), 2u);
     EXPECT_EQ(serial->writes[0].bytes, serial->writes[1].bytes);
     EXPECT_GE(ElapsedMs(serial->writes[0].at, serial->writes[1].at), 11);
@@ -173,7 +173,7 @@ TEST_F(AdjustmentTest, EndlessDamagedRepliesEndTheReadAtTheFourthFailure)
     std::string bad = AdjustReply('U', '1', 0x05, 0x0002, 0xFFFB, 0x8003);
     bad[20] = bad[20] == '0' ? '1' : '0';
     AnswerAlways(*serial, Line(bad, 2));
-    EXPECT_FALSE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::BadReplies);
     EXPECT_EQ(serial->writes.size(), 4u);
     EXPECT_TRUE(ModelIsInitial(model));
     EXPECT_EQ(prompter.busyDepth, 0);
@@ -181,13 +181,13 @@ TEST_F(AdjustmentTest, EndlessDamagedRepliesEndTheReadAtTheFourthFailure)
     // Damaged replies and time-outs count together.
     serial->writes.clear();
     Script(*serial, {Line(bad, 2), Replies{}, Line(bad, 2), Replies{}, Line(AdjustReply('U', '1', 5, 2, 1, 1), 2)});
-    EXPECT_FALSE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::TimedOut);
     EXPECT_EQ(serial->writes.size(), 4u);
 
     // Three failures still leave room for the answer.
     serial->writes.clear();
     Script(*serial, {Line(bad, 2), Replies{}, Line(bad, 2), Line(AdjustReply('U', '1', 5, 2, 1, 1), 2)});
-    EXPECT_TRUE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::Answered);
     EXPECT_EQ(serial->writes.size(), 4u);
     EXPECT_EQ(model.channels[0].userAdjustment[5].minCorrection, 1);
 }
@@ -195,7 +195,7 @@ TEST_F(AdjustmentTest, EndlessDamagedRepliesEndTheReadAtTheFourthFailure)
 TEST_F(AdjustmentTest, FourTimeOutsCostFourSendsForEveryExchange)
 {
     const Nanos start = clock.Now();
-    EXPECT_FALSE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::TimedOut);
     ASSERT_EQ(serial->writes.size(), 4u);
     for (size_t k = 1; k < 4; ++k) {
         const auto gap = ElapsedMs(serial->writes[k - 1].at, serial->writes[k].at);
@@ -205,7 +205,7 @@ TEST_F(AdjustmentTest, FourTimeOutsCostFourSendsForEveryExchange)
     }
     EXPECT_GT(ElapsedMs(start, clock.Now()), 2000);
 
-    const std::vector<std::function<bool()>> others = {
+    const std::vector<std::function<AdjustOutcome()>> others = {
         [&] { return TestAdjustment(*link, kTestUpper, 0, 5, 0, 0x8000); },
         [&] { return TransferAdjustment(*link, model, LinkSerial, 0, 5, kAdjustUser); },
         [&] { return StoreAdjustment(*link, LinkSerial, kAdjustUser); },
@@ -213,7 +213,7 @@ TEST_F(AdjustmentTest, FourTimeOutsCostFourSendsForEveryExchange)
     };
     for (size_t k = 0; k < others.size(); ++k) {
         serial->writes.clear();
-        EXPECT_FALSE(others[k]()) << k;
+        EXPECT_EQ(others[k](), AdjustOutcome::TimedOut) << k;
         EXPECT_EQ(serial->writes.size(), 4u) << k;
     }
     EXPECT_EQ(prompter.busyDepth, 0);
@@ -226,7 +226,7 @@ TEST_F(AdjustmentTest, ReadWaitsForQuietBeforeItsFirstRequestAndIgnoresOtherLine
     Script(*serial, {{Chunk{"\x02" "A\r\n", 5}, Chunk{"OK\r\n", 8},
                       Chunk{AdjustReply('U', '1', 5, 2, 0xFFFB, 0x8003), 30}}});
     const Nanos start = clock.Now();
-    ASSERT_TRUE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5));
+    ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::Answered);
     ASSERT_EQ(serial->writes.size(), 1u);
     EXPECT_GE(ElapsedMs(start, serial->writes[0].at), 11);
     EXPECT_EQ(model.channels[0].userAdjustment[5].adjustSelect, 2);
@@ -234,10 +234,10 @@ TEST_F(AdjustmentTest, ReadWaitsForQuietBeforeItsFirstRequestAndIgnoresOtherLine
 
 TEST_F(AdjustmentTest, NoRequestForAChannelThatCannotTravel)
 {
-    EXPECT_FALSE(ReadAdjustment(*link, model, LinkSerial, 4, kAdjustUser, 5));
-    EXPECT_FALSE(ReadAdjustment(*link, model, LinkSerial, -1, kAdjustUser, 5));
-    EXPECT_FALSE(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, -1));
-    EXPECT_FALSE(TransferAdjustment(*link, model, LinkSerial, 0, 16, kAdjustUser));
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 4, kAdjustUser, 5), AdjustOutcome::NotSent);
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, -1, kAdjustUser, 5), AdjustOutcome::NotSent);
+    EXPECT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, -1), AdjustOutcome::NotSent);
+    EXPECT_EQ(TransferAdjustment(*link, model, LinkSerial, 0, 16, kAdjustUser), AdjustOutcome::NotSent);
     EXPECT_TRUE(serial->writes.empty());
 }
 
@@ -250,8 +250,8 @@ TEST_F(AdjustmentTest, TransferSendsTheSelectWordFirstForEitherKind)
     s.makerCorrection[6] = {0x0003, 0x8005};
     AnswerAlways(*serial, Line("OK\r\n"));
 
-    EXPECT_TRUE(TransferAdjustment(*link, model, LinkSerial, 2, 6, kAdjustMaker));
-    EXPECT_TRUE(TransferAdjustment(*link, model, LinkSerial, 2, 6, kAdjustUser));
+    EXPECT_EQ(TransferAdjustment(*link, model, LinkSerial, 2, 6, kAdjustMaker), AdjustOutcome::Answered);
+    EXPECT_EQ(TransferAdjustment(*link, model, LinkSerial, 2, 6, kAdjustUser), AdjustOutcome::Answered);
     const auto sent = Sent(*serial);
     ASSERT_EQ(sent.size(), 2u);
     EXPECT_EQ(sent[0].substr(0, 19), std::string("\x02" "CMM306" "0001" "0003" "8005"));
@@ -266,9 +266,9 @@ TEST_F(AdjustmentTest, TransferSendsTheSelectWordFirstForEitherKind)
 TEST_F(AdjustmentTest, TestOutputDrivesTheChosenEndBeforeTheCorrections)
 {
     AnswerAlways(*serial, Line("OK\r\n"));
-    EXPECT_TRUE(TestAdjustment(*link, kTestUpper, 0, 5, 0xFFFB, 0x8003));
-    EXPECT_TRUE(TestAdjustment(*link, kTestLower, 3, 12, 0x0001, 0x7FFF));
-    EXPECT_TRUE(TestAdjustment(*link, kTestOff, 1, 0, 0x0000, 0x8000));
+    EXPECT_EQ(TestAdjustment(*link, kTestUpper, 0, 5, 0xFFFB, 0x8003), AdjustOutcome::Answered);
+    EXPECT_EQ(TestAdjustment(*link, kTestLower, 3, 12, 0x0001, 0x7FFF), AdjustOutcome::Answered);
+    EXPECT_EQ(TestAdjustment(*link, kTestOff, 1, 0, 0x0000, 0x8000), AdjustOutcome::Answered);
     const auto sent = Sent(*serial);
     ASSERT_EQ(sent.size(), 3u);
     EXPECT_EQ(sent[0].substr(0, 24), std::string("\x02" "CTU105" "FFFF0002" "FFFB8003" "\x03"));
@@ -281,7 +281,7 @@ TEST_F(AdjustmentTest, TestOutputDrivesTheChosenEndBeforeTheCorrections)
 TEST_F(AdjustmentTest, InitialisationGoesOutWithoutChecksumAndItsOkEndsIt)
 {
     Script(*serial, {{Chunk{"NG\r\n", 10}, Chunk{"OK\r\n", 40}}});
-    EXPECT_TRUE(InitUserAdjustment(*link));
+    EXPECT_EQ(InitUserAdjustment(*link), AdjustOutcome::Answered);
     EXPECT_EQ(Sent(*serial), std::vector<std::string>{std::string("\x02" "CINIU\x03\r\n")});
     EXPECT_EQ(prompter.busyCount, 0);
 }
@@ -289,8 +289,8 @@ TEST_F(AdjustmentTest, InitialisationGoesOutWithoutChecksumAndItsOkEndsIt)
 TEST_F(AdjustmentTest, StoreOverFtdiTalksOnlyToTheFtdiChannel)
 {
     AnswerAlways(*ftdi, Line("OK\r\n"));
-    EXPECT_TRUE(StoreAdjustment(*link, LinkFtdi, kAdjustMaker));
-    EXPECT_TRUE(StoreAdjustment(*link, LinkFtdi, kAdjustUser));
+    EXPECT_EQ(StoreAdjustment(*link, LinkFtdi, kAdjustMaker), AdjustOutcome::Answered);
+    EXPECT_EQ(StoreAdjustment(*link, LinkFtdi, kAdjustUser), AdjustOutcome::Answered);
     EXPECT_EQ(Sent(*ftdi), (std::vector<std::string>{std::string("\x02" "CWM\x03" "EA\r\n"),
                                                      std::string("\x02" "CWU\x03" "F2\r\n")}));
     EXPECT_TRUE(serial->writes.empty());
@@ -312,8 +312,8 @@ TEST(AdjustmentWithSimulatedUnit, ReadBothSetsThenTransferAndStoreThemBack)
     GeneratorLink link(clock, prompter, nullptr, std::move(chan));
     GeneratorModel model;
 
-    ASSERT_TRUE(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustMaker, 7));
-    ASSERT_TRUE(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustUser, 7));
+    ASSERT_EQ(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustMaker, 7), AdjustOutcome::Answered);
+    ASSERT_EQ(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustUser, 7), AdjustOutcome::Answered);
     const ChannelSettings& s = model.channels[1];
     EXPECT_EQ(s.makerCorrection[7].minCorrection, 0x0004);
     EXPECT_EQ(s.makerCorrection[7].maxCorrection, 0x8006);
@@ -324,9 +324,9 @@ TEST(AdjustmentWithSimulatedUnit, ReadBothSetsThenTransferAndStoreThemBack)
     // The unit forgets; the saved values go back and are stored.
     unit.ResetState();
     ASSERT_TRUE(unit.SetChannelCount(2));
-    EXPECT_TRUE(TransferAdjustment(link, model, LinkFtdi, 1, 7, kAdjustMaker));
-    EXPECT_TRUE(TransferAdjustment(link, model, LinkFtdi, 1, 7, kAdjustUser));
-    EXPECT_TRUE(StoreAdjustment(link, LinkFtdi, kAdjustUser));
+    EXPECT_EQ(TransferAdjustment(link, model, LinkFtdi, 1, 7, kAdjustMaker), AdjustOutcome::Answered);
+    EXPECT_EQ(TransferAdjustment(link, model, LinkFtdi, 1, 7, kAdjustUser), AdjustOutcome::Answered);
+    EXPECT_EQ(StoreAdjustment(link, LinkFtdi, kAdjustUser), AdjustOutcome::Answered);
     const auto& stored = unit.Stored('U');
     EXPECT_EQ(stored.stores, 1);
     EXPECT_EQ(stored.maker[1][7].minCorrection, 0x0004);
@@ -337,7 +337,7 @@ TEST(AdjustmentWithSimulatedUnit, ReadBothSetsThenTransferAndStoreThemBack)
 
     // A unit sending damaged replies without end no longer holds the read.
     unit.Faults().badChecksum = true;
-    EXPECT_FALSE(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustUser, 7));
+    EXPECT_EQ(ReadAdjustment(link, model, LinkFtdi, 1, kAdjustUser, 7), AdjustOutcome::BadReplies);
 }
 
 // --- the exchange knobs these commands added ---------------------------------

@@ -37,8 +37,9 @@ int RunReport(const Invocation& inv)
     }
     std::fwrite(run.partial.data(), 1, run.partial.size(), stderr);
     const ReportReadFailure& f = *run.failure;
-    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s read)\n", inv.port.c_str(), kReportCommErrorText,
-                 f.channel + 1, RangeDisplayName(f.rangeCode).c_str(), f.kind == kAdjustMaker ? "maker" : "user");
+    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s read %s)\n", inv.port.c_str(),
+                 kReportCommErrorText, f.channel + 1, RangeDisplayName(f.rangeCode).c_str(),
+                 f.kind == kAdjustMaker ? "maker" : "user", AdjustOutcomeText(f.outcome));
     return kExitNoAnswer;
 }
 
