@@ -215,11 +215,14 @@ TEST(SimFaults, PacingSendsByteByByteAtWireSpeed)
     SimUnit unit;
     unit.Faults().pace = true;
     unit.Receive(kT0, "VER\r\nCH\r\n");
-    // 11 + 5 bytes of 10 bits at 19200 bit/s.
-    EXPECT_EQ(unit.NextDue(), kT0 + WireTime(1));
-    EXPECT_EQ(unit.TakeDue(kT0 + WireTime(11) - Nanos(1)), "VER01.00A\r");
-    EXPECT_EQ(unit.TakeDue(kT0 + WireTime(11)), "\n");
-    EXPECT_EQ(unit.TakeDue(kT0 + WireTime(16)), "CH1\r\n");
+    // The unit hears "VER" once its 5 bytes have crossed the wire, then
+    // answers 11 + 5 bytes of 10 bits at 19200 bit/s; "CH" waits for the
+    // wire to be free.
+    const Nanos heard = kT0 + WireTime(5);
+    EXPECT_EQ(unit.NextDue(), heard + WireTime(1));
+    EXPECT_EQ(unit.TakeDue(heard + WireTime(11) - Nanos(1)), "VER01.00A\r");
+    EXPECT_EQ(unit.TakeDue(heard + WireTime(11)), "\n");
+    EXPECT_EQ(unit.TakeDue(heard + WireTime(11) + WireTime(5)), "CH1\r\n");
     EXPECT_EQ(WireTime(16), Nanos(8'333'333));
 }
 

@@ -163,6 +163,10 @@ TEST(SimReplies, TestOutputStoreAndInitialiseAnswerOkAndActOnTheTables)
     EXPECT_EQ(t.flag, 0x0002);
     EXPECT_EQ(t.minCorrection, 0x0005);
     EXPECT_EQ(t.maxCorrection, 0x8003);
+    EXPECT_EQ(unit.TestOutputText(0), "1 upper 4_20mA min=5 max=3");
+    // A transfer to the channel ends the trial.
+    EXPECT_EQ(Ask(unit, "\x02" "CMU105000200058003\x03" "D0\r\n"), "OK\r\n");
+    EXPECT_EQ(unit.TestOutputText(0), "1 off");
 
     unit.Channel(0).user[5] = {0x0002, 0xFFFB, 0x8003};
     unit.Channel(0).maker[5] = {0x0007, 0x7FF0};
@@ -179,8 +183,10 @@ TEST(SimReplies, TestOutputStoreAndInitialiseAnswerOkAndActOnTheTables)
     EXPECT_EQ(unit.Channel(0).user[5].maxCorrection, 0x8000);
     EXPECT_EQ(unit.Channel(0).user[5].adjustSelect, 0x0002);
     EXPECT_EQ(unit.Channel(0).maker[5].minCorrection, 0x0007);
-    // The snapshot is the state at the time of the store.
-    EXPECT_EQ(unit.Stored('U').user[0][5].minCorrection, 0xFFFB);
+    // The kept user corrections are cleared too (a power-on would bring them
+    // back otherwise); the kept select word stays.
+    EXPECT_EQ(unit.Stored('U').user[0][5].minCorrection, 0x0000);
+    EXPECT_EQ(unit.Stored('U').user[0][5].adjustSelect, 0x0002);
 }
 
 TEST(SimReplies, AnnouncementIsAChecksummedFrame)

@@ -181,6 +181,22 @@ std::string OutputLine(const SimUnit& unit, int ch)
            (model.IsOutputOn(0) ? " on" : " off");
 }
 
+// "cal", "stored" and "test": per channel in use, or of one channel.
+template <typename Text>
+SimCommandResult PerChannel(const SimUnit& unit, const Args& a, Text text)
+{
+    if (!a.empty()) {
+        auto ch = ParseChannel(a[0]);
+        if (!ch)
+            return Error("the channel is 1 to 4");
+        return {true, text(*ch), false};
+    }
+    std::string s;
+    for (int ch = 0; ch < unit.ChannelCount(); ++ch)
+        s += (ch ? "\n" : "") + text(ch);
+    return {true, s, false};
+}
+
 SimCommandResult Outputs(const SimUnit& unit, const Args& a)
 {
     if (!a.empty()) {
@@ -259,6 +275,18 @@ const std::vector<CommandDef>& Commands()
          [](SimUnit& u, const Args&, std::string_view, Nanos) { return Show(u); }},
         {"outputs", "[CH]", "last settings frame per channel: CH range=R code=XXXX value=V on|off, or CH none",
          0, 1, 0, [](SimUnit& u, const Args& a, std::string_view, Nanos) { return Outputs(u, a); }},
+        {"cal", "[CH]", "working correction tables: CH RANGE maker=MIN,MAX user=MIN,MAX select=N", 0, 1, 0,
+         [](SimUnit& u, const Args& a, std::string_view, Nanos) {
+             return PerChannel(u, a, [&u](int ch) { return u.TablesText(ch, false); });
+         }},
+        {"stored", "[CH]", "the tables the last stores kept (and --cal gave), in the same form", 0, 1, 0,
+         [](SimUnit& u, const Args& a, std::string_view, Nanos) {
+             return PerChannel(u, a, [&u](int ch) { return u.TablesText(ch, true); });
+         }},
+        {"test", "[CH]", "the test output driven: CH lower|upper RANGE min=MIN max=MAX, or CH off", 0, 1, 0,
+         [](SimUnit& u, const Args& a, std::string_view, Nanos) {
+             return PerChannel(u, a, [&u](int ch) { return u.TestOutputText(ch); });
+         }},
         {"version", "TEXT", "version text sent after \"VER\" (normally six characters)", 1, 99, 2,
          [](SimUnit& u, const Args&, std::string_view rest, Nanos) {
              if (!u.SetVersion(rest))
@@ -470,6 +498,33 @@ std::string ApplySimArguments(const std::vector<std::string>& args, SimUnit& uni
             return args[++i];
         };
 
+        if (name == "cal") {
+            auto v = needValue();
+            if (!v || v->empty())
+                return "--cal needs a file";
+            std::FILE* f = std::fopen(v->c_str(), "rb");
+            if (f == nullptr)
+                return "--cal: cannot read '" + *v + "'";
+            std::string text;
+            char buf[4096];
+            // Ten ranges of four channels take a few kilobytes; anything
+            // near a megabyte is not a table.
+            constexpr std::size_t kMaxTableFile = 1 << 20;
+            for (std::size_t n; text.size() <= kMaxTableFile && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
+                text.append(buf, n);
+            const bool failed = std::ferror(f) != 0;
+            if (text.size() > kMaxTableFile) {
+                std::fclose(f);
+                return "--cal: '" + *v + "' is too large for a correction table";
+            }
+            std::fclose(f);
+            if (failed)
+                return "--cal: cannot read '" + *v + "'";
+            std::string error;
+            if (!unit.LoadTables(text, error))
+                return "--cal " + *v + ": " + error;
+            continue;
+        }
         if (name == "link" || name == "log") {
             auto v = needValue();
             if (!v || v->empty())
@@ -523,6 +578,7 @@ std::string SimHelpText()
         "options:\n"
         "  --link PATH                  make PATH a symlink to the device (removed on exit)\n"
         "  --log FILE                   append every received and sent line to FILE, stamped in microseconds\n"
+        "  --cal FILE                   start from the correction tables in FILE, as 'cal' prints them\n"
         "  --help                       this text\n";
     for (const auto& c : Commands()) {
         if (c.option == 0)

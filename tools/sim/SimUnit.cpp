@@ -3,6 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "adjust/AdjustSession.h"
+#include "adjust/AdjustText.h"
+#include "dialogs/GeneratorInfoReport.h"
+#include "model/RangeTable.h"
+#include "protocol/AdjustmentCommands.h"
+
 namespace velmora::sim {
 
 namespace {
@@ -104,12 +110,26 @@ void SimUnit::ResetState()
 void SimUnit::Receive(Nanos now, std::string_view bytes)
 {
     for (char c : bytes) {
+        // A paced unit hears a byte only once it has crossed the wire: the
+        // host's write lands at once on a pseudo-terminal, a real line takes
+        // its time.
+        Nanos heard = now;
+        if (m_faults.pace) {
+            // Counted from the start of the burst, so that rounding does not
+            // add up byte by byte.
+            if (now > m_rxFree) {
+                m_rxStart = now;
+                m_nRxBurst = 0;
+            }
+            m_rxFree = m_rxStart + WireTime(++m_nRxBurst);
+            heard = m_rxFree;
+        }
         m_strRx.push_back(c);
         if (c == '\n') {
             // A line needs at least one byte before its CR LF; a bare LF or
             // an empty CR LF ends nothing worth answering.
             if (m_strRx.size() >= 3 && m_strRx[m_strRx.size() - 2] == '\r')
-                HandleLine(now, m_strRx);
+                HandleLine(heard, m_strRx);
             m_strRx.clear();
         } else if (m_strRx.size() >= kMaxHostLine) {
             m_strRx.clear();
@@ -222,6 +242,8 @@ std::optional<std::string> SimUnit::AnswerTestOutput(std::string_view line)
     t.flag = Word(line, 11);
     t.minCorrection = Word(line, 15);
     t.maxCorrection = Word(line, 19);
+    // Test point 0 (flag 0000) ends the test output.
+    t.driving = t.flag == 0x0002;
     return "OK\r\n";
 }
 
@@ -235,6 +257,8 @@ std::optional<std::string> SimUnit::AnswerTransfer(std::string_view line)
     if (ch >= m_nChannels)
         return std::nullopt;
     const auto r = HexField(line, 5, 2);
+    // New corrections end the channel's trial of the old ones.
+    Channel(ch).test.driving = false;
     if (r < static_cast<unsigned>(kSlotCount)) {
         SimChannelState& c = Channel(ch);
         c.user[r].adjustSelect = Word(line, 7);
@@ -276,12 +300,80 @@ std::optional<std::string> SimUnit::AnswerStore(std::string_view line)
 void SimUnit::InitUserTables()
 {
     // The select words stay: initialising clears the user's corrections, not
-    // the choice of which set is in effect.
-    for (auto& c : m_channels)
-        for (auto& u : c.user) {
+    // the choice of which set is in effect. It clears the kept tables too,
+    // or it would undo itself at the next power-on.
+    const auto clear = [](std::array<UserAdjustment, kSlotCount>& table) {
+        for (auto& u : table) {
             u.minCorrection = 0x0000;
             u.maxCorrection = 0x8000;
         }
+    };
+    for (auto& c : m_channels)
+        clear(c.user);
+    for (auto& table : m_storedUser.user)
+        clear(table);
+}
+
+bool SimUnit::LoadTables(std::string_view text, std::string& error)
+{
+    int number = 0;
+    while (!text.empty()) {
+        const std::size_t eol = text.find('\n');
+        std::string_view line = text.substr(0, eol);
+        text = eol == std::string_view::npos ? std::string_view() : text.substr(eol + 1);
+        ++number;
+        const std::size_t start = line.find_first_not_of(" \t\r");
+        if (start == std::string_view::npos || line[start] == '#')
+            continue;
+        std::string why;
+        const std::optional<AdjustLine> a = ParseAdjustLine(line, why);
+        if (!a) {
+            error = "line " + std::to_string(number) + ": " + why;
+            return false;
+        }
+        const auto r = static_cast<std::size_t>(a->rangeCode);
+        const auto ch = static_cast<std::size_t>(a->channel);
+        SimChannelState& c = Channel(a->channel);
+        if (a->maker)
+            c.maker[r] = *a->maker;
+        if (a->user) {
+            c.user[r].minCorrection = a->user->minCorrection;
+            c.user[r].maxCorrection = a->user->maxCorrection;
+        }
+        if (a->select)
+            c.user[r].adjustSelect = static_cast<std::uint16_t>(*a->select);
+        for (SimStoredTables* kept : {&m_storedMaker, &m_storedUser}) {
+            kept->maker[ch][r] = c.maker[r];
+            kept->user[ch][r] = c.user[r];
+        }
+    }
+    return true;
+}
+
+std::string SimUnit::TablesText(int ch, bool stored) const
+{
+    const auto i = static_cast<std::size_t>(ch);
+    const auto& maker = stored ? m_storedMaker.maker[i] : Channel(ch).maker;
+    const auto& user = stored ? m_storedUser.user[i] : Channel(ch).user;
+    std::string s;
+    for (int r = 0; r < kSlotCount; ++r)
+        if (IsReportedRange(r))
+            s += (s.empty() ? "" : "\n") + FormatAdjustLine(ch, r, maker[static_cast<std::size_t>(r)],
+                                                            user[static_cast<std::size_t>(r)]);
+    return s;
+}
+
+std::string SimUnit::TestOutputText(int ch) const
+{
+    const SimChannelState::TestOutput& t = Channel(ch).test;
+    const std::string prefix = std::to_string(ch + 1) + " ";
+    if (!t.driving)
+        return prefix + "off";
+    const std::string range =
+        IsValidRangeCode(t.rangeCode) ? RangeKey(t.rangeCode) : "range" + std::to_string(t.rangeCode);
+    return prefix + (t.code == 0xFFFF ? "upper " : "lower ") + range +
+           " min=" + std::to_string(static_cast<std::int16_t>(t.minCorrection)) +
+           " max=" + std::to_string(SignedMaxCorrection(t.maxCorrection));
 }
 
 // ---------------------------------------------------------------------------

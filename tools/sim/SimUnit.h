@@ -69,13 +69,15 @@ struct SimChannelState {
     // writes it too.
     std::array<UserAdjustment, kSlotCount> user{};
     std::array<MakerCorrection, kSlotCount> maker{};
-    // The last test output asked for ("CTU"), for inspection.
+    // The last test output asked for ("CTU"). The unit drives it until a
+    // test output with test point 0 or a transfer to the channel ends it.
     struct TestOutput {
         int rangeCode = -1; // -1: none asked for yet
         std::uint16_t code = 0;
         std::uint16_t flag = 0;
         std::uint16_t minCorrection = 0;
         std::uint16_t maxCorrection = 0x8000;
+        bool driving = false;
     } test;
     // Settings writes applied so far.
     int settingsWrites = 0;
@@ -137,7 +139,23 @@ public:
     // ch is the index 0-3.
     SimChannelState& Channel(int ch) { return m_channels.at(static_cast<std::size_t>(ch)); }
     const SimChannelState& Channel(int ch) const { return m_channels.at(static_cast<std::size_t>(ch)); }
+    // A store command's snapshot: the maker tables after "CWM", the user
+    // tables (select words included) after "CWU".
     const SimStoredTables& Stored(char kind) const { return kind == 'M' ? m_storedMaker : m_storedUser; }
+
+    // Correction tables from text, one line per channel and range in the
+    // form velmoractl's "adjust show" prints ("1 4_20mA maker=3,5
+    // user=-2,-2 select=2"; blank lines and '#' comments allowed). Each line
+    // sets the working tables and the stored ones alike, as if the unit had
+    // been calibrated and switched on again. False, with `error` naming the
+    // line, when a line is not of that form; the lines before it are kept.
+    bool LoadTables(std::string_view text, std::string& error);
+    // The working (or stored) tables of channel ch for every range a report
+    // lists, one line each in the same form.
+    std::string TablesText(int ch, bool stored) const;
+    // What channel ch drives for a test output: "1 lower 4_20mA min=-5
+    // max=3" (the corrections signed as velmoractl prints them), or "1 off".
+    std::string TestOutputText(int ch) const;
 
     SimFaults& Faults() { return m_faults; }
     const SimFaults& Faults() const { return m_faults; }
@@ -197,6 +215,9 @@ private:
     std::deque<Pending> m_pending;
     Nanos m_lastDue{0};  // keeps output in order when the delay shrinks
     Nanos m_wireFree{0}; // end of the last paced transmission
+    Nanos m_rxFree{0};   // when the host's last byte has fully arrived, paced
+    Nanos m_rxStart{0};  // start of the host's present burst
+    std::int64_t m_nRxBurst = 0;
 
     LineObserver m_observer;
 };

@@ -1,0 +1,120 @@
+#include "adjust/AdjustText.h"
+
+#include <charconv>
+#include <vector>
+
+#include "adjust/AdjustSession.h"
+#include "model/RangeTable.h"
+
+namespace velmora {
+
+namespace {
+
+std::optional<long> Integer(std::string_view text, long lo, long hi)
+{
+    long v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, 10);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
+        return std::nullopt;
+    return v;
+}
+
+// "MIN,MAX" as the two words of a set.
+bool Pair(std::string_view text, std::uint16_t& minWord, std::uint16_t& maxWord)
+{
+    const std::size_t comma = text.find(',');
+    if (comma == std::string_view::npos)
+        return false;
+    const auto lo = Integer(text.substr(0, comma), -32768, 32767);
+    const auto hi = Integer(text.substr(comma + 1), -32768, 32767);
+    if (!lo || !hi)
+        return false;
+    minWord = static_cast<std::uint16_t>(static_cast<std::int16_t>(*lo));
+    maxWord = MaxCorrectionWord(static_cast<std::int16_t>(*hi));
+    return true;
+}
+
+std::vector<std::string_view> Words(std::string_view line)
+{
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r' || line[i] == '\n'))
+            ++i;
+        const std::size_t start = i;
+        while (i < line.size() && line[i] != ' ' && line[i] != '\t' && line[i] != '\r' && line[i] != '\n')
+            ++i;
+        if (i > start)
+            words.push_back(line.substr(start, i - start));
+    }
+    return words;
+}
+
+} // namespace
+
+std::string FormatAdjustLine(int ch, int rangeCode, const MakerCorrection& maker, const UserAdjustment& user)
+{
+    const auto pair = [](std::uint16_t minWord, std::uint16_t maxWord) {
+        return std::to_string(static_cast<std::int16_t>(minWord)) + "," +
+               std::to_string(SignedMaxCorrection(maxWord));
+    };
+    return std::to_string(ch + 1) + " " + RangeKey(rangeCode) + " maker=" +
+           pair(maker.minCorrection, maker.maxCorrection) + " user=" + pair(user.minCorrection, user.maxCorrection) +
+           " select=" + std::to_string(user.adjustSelect & 0x3u);
+}
+
+std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& error)
+{
+    const std::vector<std::string_view> words = Words(line);
+    if (words.size() < 2) {
+        error = "expected CH RANGE [maker=MIN,MAX] [user=MIN,MAX] [select=N]";
+        return std::nullopt;
+    }
+    AdjustLine out;
+    const auto ch = Integer(words[0], 1, kMaxChannels);
+    if (!ch) {
+        error = "the channel is 1 to 4, not '" + std::string(words[0]) + "'";
+        return std::nullopt;
+    }
+    out.channel = static_cast<int>(*ch) - 1;
+    if (const auto code = Integer(words[1], 0, kSlotCount - 1); code && IsValidRangeCode(static_cast<int>(*code))) {
+        out.rangeCode = static_cast<int>(*code);
+    } else if (const auto keyed = RangeCodeFromKey(std::string(words[1]))) {
+        out.rangeCode = *keyed;
+    } else {
+        error = "'" + std::string(words[1]) + "' is no range code (0-15) or range name (4_20mA, 0_10V, ...)";
+        return std::nullopt;
+    }
+    for (std::size_t k = 2; k < words.size(); ++k) {
+        const std::string_view w = words[k];
+        if (w.starts_with("maker=")) {
+            MakerCorrection m;
+            if (!Pair(w.substr(6), m.minCorrection, m.maxCorrection)) {
+                error = "maker=MIN,MAX takes two numbers from -32768 to 32767";
+                return std::nullopt;
+            }
+            out.maker = m;
+        } else if (w.starts_with("user=")) {
+            UserAdjustment u;
+            if (!Pair(w.substr(5), u.minCorrection, u.maxCorrection)) {
+                error = "user=MIN,MAX takes two numbers from -32768 to 32767";
+                return std::nullopt;
+            }
+            out.user = u;
+        } else if (w.starts_with("select=")) {
+            const auto n = Integer(w.substr(7), 0, 3);
+            if (!n) {
+                error = "select=N takes 0 (none), 1 (maker) or 2 (user)";
+                return std::nullopt;
+            }
+            out.select = static_cast<int>(*n);
+        } else {
+            error = "unexpected '" + std::string(w) + "'";
+            return std::nullopt;
+        }
+    }
+    return out;
+}
+
+} // namespace velmora
