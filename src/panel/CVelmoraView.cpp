@@ -7,11 +7,15 @@
 
 #include <cstdio>
 
+#include "adjust/AdjustSession.h"
+#include "adjust/OutputAdjustment.h"
+#include "adjust/ui/CCalDlg.h"
 #include "autoout/ui/CAutoOutDlg.h"
 #include "dialogs/ui/CColorButton.h"
 #include "dialogs/ui/CPresetDlg.h"
 #include "dialogs/ui/CRangeSelectDlg.h"
 #include "dialogs/ui/CScaleDlg.h"
+#include "dialogs/ui/ConverterVersionDlg.h"
 #include "model/RangeTable.h"
 #include "panel/PanelTick.h"
 #include "panel/PanelWidgets.h"
@@ -938,9 +942,30 @@ bool CVelmoraView::IsAutoOutputStopped(int c) const
     return m_pSession->IsAutoOutputStopped(c);
 }
 
-void CVelmoraView::OnOutputAdjust() {}
+void CVelmoraView::OnOutputAdjust()
+{
+    // The dialog's exchanges let no tick through, but a session that outlives
+    // this panel while they run must still be there when they end.
+    const std::shared_ptr<PanelSession> keep = m_pSession;
+    const AdjustRun run = RunOutputAdjustment(*keep, m_prompter, [this](AdjustSession& session) {
+        CCalDlg dialog(session, m_prompter, this);
+        return RunDialog(dialog) == QDialog::Accepted;
+    });
+    // The adjustment marks show the select words the dialog may have changed.
+    if (run.result == AdjustRunResult::Saved)
+        RefreshPanel();
+}
 
-void CVelmoraView::OnGeneratorInfo() {}
+void CVelmoraView::OnGeneratorInfo()
+{
+    const ScopedFlag paused = m_pSession->PauseTimerWork();
+    if (!IsConnected()) {
+        Message(kMsgNotConnected, kCaptionConfirm, false);
+        return;
+    }
+    ConverterVersionDlg dialog(m_link, m_doc.m_model, m_prompter, this);
+    RunDialog(dialog);
+}
 
 void CVelmoraView::OnFirmwareUpdate() {}
 

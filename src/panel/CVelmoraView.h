@@ -76,9 +76,9 @@ public:
     // printer).
     void PaintPanel(QPainter& painter);
 
-    // Menu commands whose dialogs come with later work: the analog output
-    // adjustment, the generator information report and the firmware update.
-    // Each will hand the link to its dialog with the tick work paused.
+    // Menu commands that hand the link to a dialog with the tick work paused:
+    // the analog output adjustment, the generator information report and
+    // (with later work) the firmware update.
     void OnOutputAdjust();
     void OnGeneratorInfo();
     void OnFirmwareUpdate();
