@@ -64,6 +64,18 @@ std::string FormatAdjustLine(int ch, int rangeCode, const MakerCorrection& maker
            " select=" + std::to_string(user.adjustSelect & 0x3u);
 }
 
+std::string FormatTestOutputLine(int ch, int testPoint, int rangeCode, std::int16_t minCorrection,
+                                 std::int16_t maxCorrection)
+{
+    const std::string prefix = std::to_string(ch + 1) + " ";
+    if (testPoint != kTestLower && testPoint != kTestUpper)
+        return prefix + "off";
+    const std::string range =
+        IsValidRangeCode(rangeCode) ? RangeKey(rangeCode) : "range" + std::to_string(rangeCode);
+    return prefix + (testPoint == kTestUpper ? "upper " : "lower ") + range + " min=" + std::to_string(minCorrection) +
+           " max=" + std::to_string(maxCorrection);
+}
+
 std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& error)
 {
     const std::vector<std::string_view> words = Words(line);

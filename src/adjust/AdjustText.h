@@ -21,6 +21,12 @@ namespace velmora {
 
 std::string FormatAdjustLine(int ch, int rangeCode, const MakerCorrection& maker, const UserAdjustment& user);
 
+// A test output as velmoractl reports it and the simulated unit shows it:
+// "1 lower 4_20mA min=-5 max=3" (test point 1; "upper" for 2), or "1 off"
+// for test point 0. `maxCorrection` is the signed value.
+std::string FormatTestOutputLine(int ch, int testPoint, int rangeCode, std::int16_t minCorrection,
+                                 std::int16_t maxCorrection);
+
 // A line read back. Any of the three fields may be left out; each that is
 // given is whole.
 struct AdjustLine {

@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -96,6 +97,17 @@ protected:
         const auto reply = m_sim.ReadLine();
         EXPECT_TRUE(reply && reply->starts_with("ok")) << command << ": " << reply.value_or("(none)");
         return reply.value_or("");
+    }
+
+    // The `lines` lines a simulator command prints (its tables, its test
+    // output), joined with LF.
+    std::string SimLines(const std::string& command, int lines)
+    {
+        EXPECT_TRUE(m_sim.Command(command));
+        std::string out;
+        for (int k = 0; k < lines; ++k)
+            out += m_sim.ReadLine().value_or("(none)") + "\n";
+        return out;
     }
 
     // What the simulator last received for channel `ch`.
@@ -246,12 +258,63 @@ TEST_F(CtlUnitTest, ReportPrintsTheTextOrStopsAtTheFailedRead)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Version\t01000A\r\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 0～5 V, maker read timed out)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 0～5 V, maker read damaged replies)"), std::string::npos) << r.err;
     const std::string log = LogWith("bad");
     std::size_t reads = 0;
     for (std::size_t at = 0; (at = log.find("< <STX>CRM100", at)) != std::string::npos; ++at)
         ++reads;
     EXPECT_EQ(reads, 1u + 4u); // one from the good report, four from this one
+}
+
+TEST_F(CtlUnitTest, AdjustShowsSetsTestsAndInitialisesTheUnitsCorrections)
+{
+    const fs::path cal = fs::temp_directory_path() / ("velmoractl-cal-" + std::to_string(getpid()) + ".txt");
+    {
+        std::ofstream out(cal);
+        out << "# as adjust show prints them\n1 4_20mA maker=3,5 user=-2,-2 select=2\n2 0_10V user=7,-8 select=1\n";
+    }
+    ASSERT_TRUE(StartSim({"--channels", "2", "--cal", cal.string()}));
+    fs::remove(cal);
+
+    CtlResult r = RunCtl(Ctl({"adjust", "show"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 20);
+    EXPECT_EQ(r.out.find("1 0_5V maker=0,0 user=0,0 select=0\n"), 0u) << r.out;
+    EXPECT_NE(r.out.find("\n1 4_20mA maker=3,5 user=-2,-2 select=2\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n2 0_10V maker=0,0 user=7,-8 select=1\n"), std::string::npos) << r.out;
+    EXPECT_EQ(RunCtl(Ctl({"adjust", "show", "2"})).out.find("1 "), std::string::npos);
+
+    // Only what is given changes; values beyond the dialog's bounds are held.
+    r = RunCtl(Ctl({"adjust", "set", "2", "0_10V", "--min", "-5", "--max", "250", "--store"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "2 0_10V user=0,200 select=1 stored\n");
+    EXPECT_NE(r.err.find("--min -5 held at 0"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--max 250 held at 200"), std::string::npos) << r.err;
+    EXPECT_NE(SimLines("stored 2", 10).find("2 0_10V maker=0,0 user=0,200 select=1"), std::string::npos);
+    r = RunCtl(Ctl({"adjust", "set", "1", "5", "--select", "0"}));
+    EXPECT_EQ(r.out, "1 4_20mA user=-2,-2 select=0\n");
+    EXPECT_NE(SimLines("cal 1", 10).find("1 4_20mA maker=3,5 user=-2,-2 select=0"), std::string::npos);
+    EXPECT_NE(SimLines("stored 1", 10).find("1 4_20mA maker=3,5 user=-2,-2 select=2"), std::string::npos);
+
+    // A test output with the unit's own corrections where none are given.
+    r = RunCtl(Ctl({"adjust", "test", "1", "4_20mA", "--point", "2", "--max", "-7.9"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 upper 4_20mA min=-2 max=-7\n");
+    EXPECT_EQ(SimLines("test 1", 1), "1 upper 4_20mA min=-2 max=-7\n");
+    EXPECT_EQ(RunCtl(Ctl({"adjust", "test", "1", "4_20mA", "--point", "0"})).out, "1 off\n");
+
+    r = RunCtl(Ctl({"adjust", "init", "--yes"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(SimLines("cal 1", 10).find("1 4_20mA maker=3,5 user=0,0 select=0"), std::string::npos);
+    EXPECT_EQ(RunCtl(Ctl({"adjust", "show", "3"})).exitCode, 2);
+
+    // Damaged replies are told apart from a unit that does not answer.
+    Sim("length short");
+    r = RunCtl(Ctl({"adjust", "set", "1", "4_20mA", "--select", "2"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 内 4～20 mA, user read damaged replies)"),
+              std::string::npos)
+        << r.err;
 }
 
 TEST_F(CtlUnitTest, MonitorPrintsAlarmAndMarkChanges)
@@ -410,6 +473,17 @@ TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
         {"auto", "1,1", "--settings", "s.ini"},
         {"auto", "1,", "--settings", "s.ini"},
         {"auto", "2,5", "--settings", "s.ini"},
+        {"adjust"},
+        {"adjust", "show", "5"},
+        {"adjust", "set", "1"},
+        {"adjust", "set", "1", "4"},
+        {"adjust", "set", "1", "USER"},
+        {"adjust", "set", "1", "0_5V", "--select", "3"},
+        {"adjust", "set", "1", "0_5V", "--min", "nan"},
+        {"adjust", "set", "1", "0_5V", "--max", "12x"},
+        {"adjust", "test", "1", "0_5V"},
+        {"adjust", "test", "1", "0_5V", "--point", "3"},
+        {"adjust", "init"},
     };
     // All at once: each run only parses its arguments.
     std::vector<CtlProcess> runs(bad.size());

@@ -36,16 +36,6 @@ struct AutoArgs {
 };
 
 
-std::optional<int> ParseChannel(const std::string& text)
-{
-    int v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < 1 || v > kMaxChannels)
-        return std::nullopt;
-    return v - 1;
-}
-
 // "CH" or "CH,CH,...": the channels in the order named; nothing when one is
 // not a channel or is named twice.
 std::optional<std::vector<int>> ParseChannelList(const std::string& text)

@@ -22,32 +22,6 @@ namespace velmora::ctl {
 
 namespace {
 
-std::optional<int> ParseInt(const std::string& text, int lo, int hi)
-{
-    int v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
-        return std::nullopt;
-    return v;
-}
-
-// The channel as the operator counts it, 1-4, as an index.
-std::optional<int> ParseChannel(const std::string& text)
-{
-    const auto n = ParseInt(text, 1, kMaxChannels);
-    if (!n)
-        return std::nullopt;
-    return *n - 1;
-}
-
-// A range code 0-15 or a range's key name ("4_20mA").
-std::optional<int> ParseRange(const std::string& text)
-{
-    if (auto code = ParseInt(text, 0, kSlotCount - 1))
-        return code;
-    return RangeCodeFromKey(text);
-}
 
 std::optional<double> ParseValue(const std::string& text)
 {

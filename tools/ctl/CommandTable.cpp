@@ -12,6 +12,7 @@ int RunReport(const Invocation&);
 int RunMonitor(const Invocation&);
 int RunTable(const Invocation&);
 int RunAuto(const Invocation&);
+int RunAdjust(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -23,7 +24,11 @@ const std::vector<Command>& CommandTable()
         {"report", "report", true, RunReport},
         {"monitor", "monitor [--seconds N]", true, RunMonitor},
         {"auto", "auto CH[,CH...] --settings FILE [--csv CSV] [--on] [--seconds N]", true, RunAuto},
-        // One function for both rows: the first argument chooses.
+        // One function for the rows of a name: the first argument chooses.
+        {"adjust", "adjust show [CH]", true, RunAdjust},
+        {"adjust", "adjust set CH RANGE [--select N] [--min Z] [--max G] [--store]", true, RunAdjust},
+        {"adjust", "adjust test CH RANGE --point 0|1|2 [--min Z] [--max G]", true, RunAdjust},
+        {"adjust", "adjust init --yes", true, RunAdjust},
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},
         {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},

@@ -1,7 +1,11 @@
 #include "CtlLink.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
+
+#include "model/ChannelSettings.h"
+#include "model/RangeTable.h"
 
 #include "platform/Clock.h"
 #include "protocol/LinkFactory.h"
@@ -47,6 +51,35 @@ std::optional<std::optional<std::string>> OptionValue(const std::vector<std::str
     if (a.starts_with(name + "="))
         return std::optional<std::string>(a.substr(name.size() + 1));
     return std::nullopt;
+}
+
+namespace {
+
+std::optional<int> ParseInt(const std::string& text, int lo, int hi)
+{
+    int v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, 10);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
+        return std::nullopt;
+    return v;
+}
+
+} // namespace
+
+std::optional<int> ParseChannel(const std::string& text)
+{
+    const auto n = ParseInt(text, 1, kMaxChannels);
+    if (!n)
+        return std::nullopt;
+    return *n - 1;
+}
+
+std::optional<int> ParseRange(const std::string& text)
+{
+    if (auto code = ParseInt(text, 0, kSlotCount - 1))
+        return code;
+    return RangeCodeFromKey(text);
 }
 
 int NoAnswer(const Invocation& inv)

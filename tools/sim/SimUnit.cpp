@@ -366,14 +366,9 @@ std::string SimUnit::TablesText(int ch, bool stored) const
 std::string SimUnit::TestOutputText(int ch) const
 {
     const SimChannelState::TestOutput& t = Channel(ch).test;
-    const std::string prefix = std::to_string(ch + 1) + " ";
-    if (!t.driving)
-        return prefix + "off";
-    const std::string range =
-        IsValidRangeCode(t.rangeCode) ? RangeKey(t.rangeCode) : "range" + std::to_string(t.rangeCode);
-    return prefix + (t.code == 0xFFFF ? "upper " : "lower ") + range +
-           " min=" + std::to_string(static_cast<std::int16_t>(t.minCorrection)) +
-           " max=" + std::to_string(SignedMaxCorrection(t.maxCorrection));
+    const int point = !t.driving ? kTestOff : t.code == 0xFFFF ? kTestUpper : kTestLower;
+    return FormatTestOutputLine(ch, point, t.rangeCode, static_cast<std::int16_t>(t.minCorrection),
+                                SignedMaxCorrection(t.maxCorrection));
 }
 
 // ---------------------------------------------------------------------------

@@ -1,0 +1,326 @@
+// The unit's output corrections from a script: show both sets, change the
+// user set of one channel and range, drive one test output, initialise every
+// user adjustment. The bounds and the value rules are the adjustment
+// dialog's.
+#include <cmath>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "Commands.h"
+#include "CtlLink.h"
+#include "adjust/AdjustSession.h"
+#include "adjust/AdjustText.h"
+#include "dialogs/GeneratorInfoReport.h"
+#include "dialogs/NumberText.h"
+#include "model/GeneratorModel.h"
+#include "model/RangeTable.h"
+#include "protocol/AdjustmentCommands.h"
+
+namespace velmora::ctl {
+
+namespace {
+
+// The usage row of one sub-command, for its errors.
+const Command& Row(const std::string& sub)
+{
+    for (const Command& c : CommandTable())
+        if (std::string(c.usage).starts_with("adjust " + sub))
+            return c;
+    return FindCommand("adjust");
+}
+
+// What was asked and how the unit answered, as the report says it.
+int Unanswered(const Invocation& inv, const char* what, int ch, int rangeCode, AdjustOutcome outcome)
+{
+    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s %s)\n", inv.port.c_str(), kReportCommErrorText,
+                 ch + 1, RangeDisplayName(rangeCode).c_str(), what, AdjustOutcomeText(outcome));
+    return kExitNoAnswer;
+}
+
+struct Target {
+    int ch = 0;
+    int rangeCode = 0;
+};
+
+// CH RANGE at args[1], args[2]: an output range of a channel.
+std::optional<Target> ParseTarget(const Invocation& inv, const std::string& sub, int& rc)
+{
+    const Command& row = Row(sub);
+    if (inv.args.size() < 3) {
+        rc = UsageError(row, "adjust " + sub + " needs a channel and a range");
+        return std::nullopt;
+    }
+    const auto ch = ParseChannel(inv.args[1]);
+    if (!ch) {
+        rc = UsageError(row, "'" + inv.args[1] + "' is no channel (1-4)");
+        return std::nullopt;
+    }
+    const auto code = ParseRange(inv.args[2]);
+    if (!code || !IsReportedRange(*code)) {
+        rc = UsageError(row, "'" + inv.args[2] + "' is no output range (4_20mA, 0_10V, ... or its code)");
+        return std::nullopt;
+    }
+    return Target{*ch, *code};
+}
+
+// --min Z or --max G: a number held to the dialog's bounds and truncated
+// toward zero as the dialog does; what changed in that is said.
+std::optional<std::int16_t> ParseCorrection(const std::string& option, const std::string& text, AdjustSide side,
+                                            int rangeCode, const Command& row, int& rc)
+{
+    const std::optional<double> typed = ParseWholeNumber(text);
+    if (text.empty() || !typed || !std::isfinite(*typed)) {
+        rc = UsageError(row, option + " needs a number, not '" + text + "'");
+        return std::nullopt;
+    }
+    const int lo = CorrectionFloor(side, rangeCode);
+    const std::int16_t held = *TypedCorrection(text, lo, kCorrectionLimit);
+    if (*typed < lo || *typed > kCorrectionLimit)
+        std::fprintf(stderr, "velmoractl: %s %s held at %d (%d to %d on %s)\n", option.c_str(), text.c_str(), held, lo,
+                     kCorrectionLimit, RangeKey(rangeCode).c_str());
+    else if (*typed != held)
+        std::fprintf(stderr, "velmoractl: %s %s taken as %d\n", option.c_str(), text.c_str(), held);
+    return held;
+}
+
+struct Options {
+    std::optional<int> select;
+    std::optional<std::string> min;
+    std::optional<std::string> max;
+    std::optional<int> point;
+    bool store = false;
+    bool yes = false;
+};
+
+// 0 to `hi`, one digit.
+std::optional<int> Digit(const std::string& text, int hi)
+{
+    if (text.size() == 1 && text[0] >= '0' && text[0] <= '0' + hi)
+        return text[0] - '0';
+    return std::nullopt;
+}
+
+// The options after the positional arguments that `sub` allows.
+std::optional<Options> ParseOptions(const Invocation& inv, std::size_t from, const std::string& sub, int& rc)
+{
+    const Command& row = Row(sub);
+    const std::vector<std::string>& args = inv.args;
+    const bool correction = sub == "set" || sub == "test";
+    const auto refuse = [&](const std::string& text) {
+        rc = UsageError(row, text);
+        return std::nullopt;
+    };
+    Options o;
+    for (std::size_t i = from; i < args.size(); ++i) {
+        if (args[i] == "--store" && sub == "set") {
+            o.store = true;
+        } else if (args[i] == "--yes" && sub == "init") {
+            o.yes = true;
+        } else if (auto select = sub == "set" ? OptionValue(args, i, "--select") : std::nullopt) {
+            if (!*select || !(o.select = Digit(**select, 2)))
+                return refuse("--select takes 0 (none), 1 (maker) or 2 (user)");
+        } else if (auto point = sub == "test" ? OptionValue(args, i, "--point") : std::nullopt) {
+            if (!*point || !(o.point = Digit(**point, 2)))
+                return refuse("--point takes 0 (off), 1 (the lower end) or 2 (the upper end)");
+        } else if (auto minText = correction ? OptionValue(args, i, "--min") : std::nullopt) {
+            if (!*minText)
+                return refuse("--min needs a number");
+            o.min = **minText;
+        } else if (auto maxText = correction ? OptionValue(args, i, "--max") : std::nullopt) {
+            if (!*maxText)
+                return refuse("--max needs a number");
+            o.max = **maxText;
+        } else {
+            return refuse("unexpected argument '" + args[i] + "'");
+        }
+    }
+    return o;
+}
+
+// The link and the unit's channel count; `only`, when given, must be one of
+// its channels.
+std::unique_ptr<GeneratorLink> Open(const Invocation& inv, Prompter& prompter, GeneratorModel& model,
+                                    std::optional<int> only, int& rc)
+{
+    auto link = ConnectUnit(inv, prompter);
+    if (!link) {
+        rc = kExitNoAnswer;
+        return nullptr;
+    }
+    const int count = link->QueryChannelCount();
+    if (count < 0) {
+        rc = NoAnswer(inv);
+        return nullptr;
+    }
+    model.channelCount = count;
+    if (only && *only >= count) {
+        std::fprintf(stderr, "velmoractl: %s: channel %d is not in use; the unit has %d\n", inv.port.c_str(), *only + 1,
+                     count);
+        rc = kExitUsage;
+        return nullptr;
+    }
+    return link;
+}
+
+int Show(const Invocation& inv)
+{
+    std::optional<int> only;
+    if (inv.args.size() > 2)
+        return UsageError(Row("show"), "unexpected argument '" + inv.args[2] + "'");
+    if (inv.args.size() == 2 && !(only = ParseChannel(inv.args[1])))
+        return UsageError(Row("show"), "'" + inv.args[1] + "' is no channel (1-4)");
+    StderrPrompter prompter;
+    GeneratorModel model;
+    int rc = kExitOk;
+    auto link = Open(inv, prompter, model, only, rc);
+    if (!link)
+        return rc;
+    for (int ch = 0; ch < model.ChannelsInUse(); ++ch) {
+        if (only && ch != *only)
+            continue;
+        const ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
+        for (int code = 0; code < kSlotCount; ++code) {
+            if (!IsReportedRange(code))
+                continue;
+            // The report's order: the maker set first; the select word comes
+            // with either read and is taken from the user read.
+            if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustMaker, code); !Answered(o))
+                return Unanswered(inv, "maker read", ch, code, o);
+            if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
+                return Unanswered(inv, "user read", ch, code, o);
+            const auto r = static_cast<std::size_t>(code);
+            std::printf("%s\n", FormatAdjustLine(ch, code, s.makerCorrection[r], s.userAdjustment[r]).c_str());
+            std::fflush(stdout);
+        }
+    }
+    return kExitOk;
+}
+
+int Set(const Invocation& inv)
+{
+    int rc = kExitOk;
+    const auto target = ParseTarget(inv, "set", rc);
+    if (!target)
+        return rc;
+    const auto options = ParseOptions(inv, 3, "set", rc);
+    if (!options)
+        return rc;
+    std::optional<std::int16_t> minC, maxC;
+    if (options->min && !(minC = ParseCorrection("--min", *options->min, AdjustSide::Min, target->rangeCode, Row("set"), rc)))
+        return rc;
+    if (options->max && !(maxC = ParseCorrection("--max", *options->max, AdjustSide::Max, target->rangeCode, Row("set"), rc)))
+        return rc;
+
+    StderrPrompter prompter;
+    GeneratorModel model;
+    auto link = Open(inv, prompter, model, target->ch, rc);
+    if (!link)
+        return rc;
+    const int ch = target->ch;
+    const int code = target->rangeCode;
+    if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
+        return Unanswered(inv, "user read", ch, code, o);
+
+    UserAdjustment& u = model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(code)];
+    if (options->select)
+        u.adjustSelect = static_cast<std::uint16_t>((u.adjustSelect & ~0x3u) | static_cast<unsigned>(*options->select));
+    if (minC)
+        u.minCorrection = static_cast<std::uint16_t>(*minC);
+    if (maxC)
+        u.maxCorrection = MaxCorrectionWord(*maxC);
+    if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kAdjustUser); !Answered(o))
+        return Unanswered(inv, "transfer", ch, code, o);
+    if (options->store) {
+        if (const AdjustOutcome o = StoreAdjustment(*link, LinkSerial, kAdjustUser); !Answered(o))
+            return Unanswered(inv, "store", ch, code, o);
+    }
+    std::printf("%d %s user=%d,%d select=%u%s\n", ch + 1, RangeKey(code).c_str(),
+                static_cast<std::int16_t>(u.minCorrection), SignedMaxCorrection(u.maxCorrection),
+                u.adjustSelect & 0x3u, options->store ? " stored" : "");
+    return kExitOk;
+}
+
+int Test(const Invocation& inv)
+{
+    int rc = kExitOk;
+    const auto target = ParseTarget(inv, "test", rc);
+    if (!target)
+        return rc;
+    const auto options = ParseOptions(inv, 3, "test", rc);
+    if (!options)
+        return rc;
+    if (!options->point)
+        return UsageError(Row("test"), "--point is required: 0 off, 1 the lower end, 2 the upper end");
+    std::optional<std::int16_t> minC, maxC;
+    if (options->min &&
+        !(minC = ParseCorrection("--min", *options->min, AdjustSide::Min, target->rangeCode, Row("test"), rc)))
+        return rc;
+    if (options->max &&
+        !(maxC = ParseCorrection("--max", *options->max, AdjustSide::Max, target->rangeCode, Row("test"), rc)))
+        return rc;
+
+    StderrPrompter prompter;
+    GeneratorModel model;
+    auto link = Open(inv, prompter, model, target->ch, rc);
+    if (!link)
+        return rc;
+    const int ch = target->ch;
+    const int code = target->rangeCode;
+    // A correction not given is tried as the unit holds it.
+    if (!minC || !maxC) {
+        if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
+            return Unanswered(inv, "user read", ch, code, o);
+        const UserAdjustment& u =
+            model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(code)];
+        minC = minC ? minC : std::optional<std::int16_t>(static_cast<std::int16_t>(u.minCorrection));
+        maxC = maxC ? maxC : std::optional<std::int16_t>(SignedMaxCorrection(u.maxCorrection));
+    }
+    if (const AdjustOutcome o = TestAdjustment(*link, *options->point, ch, code, static_cast<std::uint16_t>(*minC),
+                                               MaxCorrectionWord(*maxC));
+        !Answered(o))
+        return Unanswered(inv, "test output", ch, code, o);
+    std::printf("%s\n", FormatTestOutputLine(ch, *options->point, code, *minC, *maxC).c_str());
+    return kExitOk;
+}
+
+int Init(const Invocation& inv)
+{
+    int rc = kExitOk;
+    const auto options = ParseOptions(inv, 1, "init", rc);
+    if (!options)
+        return rc;
+    if (!options->yes)
+        return UsageError(Row("init"), "this resets every user adjustment of the unit; give --yes to go ahead");
+    StderrPrompter prompter;
+    auto link = ConnectUnit(inv, prompter);
+    if (!link)
+        return kExitNoAnswer;
+    if (const AdjustOutcome o = InitUserAdjustment(*link); !Answered(o)) {
+        std::fprintf(stderr, "velmoractl: %s: %s (initialisation %s)\n", inv.port.c_str(), kReportCommErrorText,
+                     AdjustOutcomeText(o));
+        return kExitNoAnswer;
+    }
+    std::printf("user adjustments initialised\n");
+    return kExitOk;
+}
+
+} // namespace
+
+int RunAdjust(const Invocation& inv)
+{
+    const std::string sub = inv.args.empty() ? std::string() : inv.args[0];
+    if (sub == "show")
+        return Show(inv);
+    if (sub == "set")
+        return Set(inv);
+    if (sub == "test")
+        return Test(inv);
+    if (sub == "init")
+        return Init(inv);
+    return UsageError(FindCommand("adjust"), sub.empty() ? "adjust needs show, set, test or init"
+                                                         : "unknown adjust command '" + sub + "'");
+}
+
+} // namespace velmora::ctl
