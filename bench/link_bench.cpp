@@ -2,6 +2,8 @@
 //   idle PORT SECONDS      CPU of a process that only holds the port open
 //   roundtrip PORT COUNT   latency of the version exchange
 //   silent PORT            CPU spent by a version exchange that times out
+//   report PORT            the generator information report's reads against
+//                          their floor at the wire speed (run the unit paced)
 // Prints one "name: value" line per figure.
 #include <chrono>
 #include <cstdio>
@@ -11,6 +13,8 @@
 #include <vector>
 
 #include "BenchUtil.h"
+#include "dialogs/GeneratorInfoReport.h"
+#include "model/GeneratorModel.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "protocol/GeneratorLink.h"
@@ -23,7 +27,7 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: velmora-bench-link idle PORT SECONDS | roundtrip PORT COUNT | silent PORT\n");
+    std::fprintf(stderr, "usage: velmora-bench-link idle PORT SECONDS | roundtrip PORT COUNT | silent PORT | report PORT\n");
     return 2;
 }
 
@@ -91,6 +95,41 @@ int Silent(const std::string& port)
     return ok ? 1 : 0;
 }
 
+// Each read of the report costs at least the quiet wait before its request,
+// the 12-byte request and the 24-byte reply at 19200 bit/s.
+int Report(const std::string& port)
+{
+    StderrPrompter prompter;
+    auto link = Open(prompter, port);
+    if (!link)
+        return 1;
+    GeneratorModel model;
+    model.channelCount = link->QueryChannelCount();
+    if (model.channelCount < 0 || !link->QueryVersion(LinkSerial, model.versionText)) {
+        std::fprintf(stderr, "the unit did not answer\n");
+        return 1;
+    }
+    const double cpu0 = ProcessCpuSeconds();
+    const double wall0 = WallSeconds();
+    const GeneratorReportRun run = ReadGeneratorReport(*link, model);
+    const double wall = WallSeconds() - wall0;
+    const double cpu = ProcessCpuSeconds() - cpu0;
+    if (!run.Ok()) {
+        std::fprintf(stderr, "the report failed\n");
+        return 1;
+    }
+    int reads = 0;
+    for (int code = 0; code < kSlotCount; ++code)
+        reads += IsReportedRange(code) ? 2 : 0;
+    reads *= model.ChannelsInUse();
+    constexpr double kByteSeconds = 10.0 / 19200.0;
+    const double floor = reads * (GeneratorLink::kQuietMs / 1000.0 + (12 + 24) * kByteSeconds);
+    std::printf("report_channels: %d\nreport_reads: %d\nreport_s: %.3f\nreport_floor_s: %.3f\n"
+                "report_ratio_to_floor: %.3f\nreport_cpu_percent_of_core: %.2f\n",
+                model.ChannelsInUse(), reads, wall, floor, wall / floor, 100.0 * cpu / wall);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -105,5 +144,7 @@ int main(int argc, char** argv)
         return RoundTrip(port, std::atoi(argv[3]));
     if (what == "silent" && argc == 3)
         return Silent(port);
+    if (what == "report" && argc == 3)
+        return Report(port);
     return Usage();
 }

@@ -86,7 +86,7 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
     AdjustLine out;
     const auto ch = Integer(words[0], 1, kMaxChannels);
     if (!ch) {
-        error = "the channel is 1 to 4, not '" + std::string(words[0]) + "'";
+        error.assign("the channel is 1 to 4, not '").append(words[0]).append("'");
         return std::nullopt;
     }
     out.channel = static_cast<int>(*ch) - 1;
@@ -95,7 +95,9 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
     } else if (const auto keyed = RangeCodeFromKey(std::string(words[1]))) {
         out.rangeCode = *keyed;
     } else {
-        error = "'" + std::string(words[1]) + "' is no range code (0-15) or range name (4_20mA, 0_10V, ...)";
+        // Built piece by piece: GCC 12 warns falsely (-Wrestrict) on a
+        // concatenation that starts with a one-character literal.
+        error.assign(1, '\'').append(words[1]).append("' is no range code (0-15) or range name (4_20mA, 0_10V, ...)");
         return std::nullopt;
     }
     for (std::size_t k = 2; k < words.size(); ++k) {
@@ -122,7 +124,7 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
             }
             out.select = static_cast<int>(*n);
         } else {
-            error = "unexpected '" + std::string(w) + "'";
+            error.assign("unexpected '").append(w).append("'");
             return std::nullopt;
         }
     }
