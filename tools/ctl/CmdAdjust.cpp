@@ -164,6 +164,34 @@ std::unique_ptr<GeneratorLink> Open(const Invocation& inv, Prompter& prompter, G
     return link;
 }
 
+// What set and test are given: CH RANGE, their options, the corrections
+// held to the range's bounds.
+struct Request {
+    Target target;
+    Options options;
+    std::optional<std::int16_t> minC;
+    std::optional<std::int16_t> maxC;
+};
+
+std::optional<Request> ParseRequest(const Invocation& inv, const std::string& sub, int& rc)
+{
+    Request q;
+    const auto target = ParseTarget(inv, sub, rc);
+    if (!target)
+        return std::nullopt;
+    q.target = *target;
+    const auto options = ParseOptions(inv, 3, sub, rc);
+    if (!options)
+        return std::nullopt;
+    q.options = *options;
+    const int code = q.target.rangeCode;
+    if (q.options.min && !(q.minC = ParseCorrection("--min", *q.options.min, AdjustSide::Min, code, Row(sub), rc)))
+        return std::nullopt;
+    if (q.options.max && !(q.maxC = ParseCorrection("--max", *q.options.max, AdjustSide::Max, code, Row(sub), rc)))
+        return std::nullopt;
+    return q;
+}
+
 int Show(const Invocation& inv)
 {
     std::optional<int> only;
@@ -201,25 +229,20 @@ int Show(const Invocation& inv)
 int Set(const Invocation& inv)
 {
     int rc = kExitOk;
-    const auto target = ParseTarget(inv, "set", rc);
-    if (!target)
+    const auto q = ParseRequest(inv, "set", rc);
+    if (!q)
         return rc;
-    const auto options = ParseOptions(inv, 3, "set", rc);
-    if (!options)
-        return rc;
-    std::optional<std::int16_t> minC, maxC;
-    if (options->min && !(minC = ParseCorrection("--min", *options->min, AdjustSide::Min, target->rangeCode, Row("set"), rc)))
-        return rc;
-    if (options->max && !(maxC = ParseCorrection("--max", *options->max, AdjustSide::Max, target->rangeCode, Row("set"), rc)))
-        return rc;
+    const Options* options = &q->options;
+    const auto& minC = q->minC;
+    const auto& maxC = q->maxC;
 
     StderrPrompter prompter;
     GeneratorModel model;
-    auto link = Open(inv, prompter, model, target->ch, rc);
+    auto link = Open(inv, prompter, model, q->target.ch, rc);
     if (!link)
         return rc;
-    const int ch = target->ch;
-    const int code = target->rangeCode;
+    const int ch = q->target.ch;
+    const int code = q->target.rangeCode;
     if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
         return Unanswered(inv, "user read", ch, code, o);
 
@@ -245,29 +268,22 @@ int Set(const Invocation& inv)
 int Test(const Invocation& inv)
 {
     int rc = kExitOk;
-    const auto target = ParseTarget(inv, "test", rc);
-    if (!target)
+    const auto q = ParseRequest(inv, "test", rc);
+    if (!q)
         return rc;
-    const auto options = ParseOptions(inv, 3, "test", rc);
-    if (!options)
-        return rc;
+    const Options* options = &q->options;
     if (!options->point)
         return UsageError(Row("test"), "--point is required: 0 off, 1 the lower end, 2 the upper end");
-    std::optional<std::int16_t> minC, maxC;
-    if (options->min &&
-        !(minC = ParseCorrection("--min", *options->min, AdjustSide::Min, target->rangeCode, Row("test"), rc)))
-        return rc;
-    if (options->max &&
-        !(maxC = ParseCorrection("--max", *options->max, AdjustSide::Max, target->rangeCode, Row("test"), rc)))
-        return rc;
+    std::optional<std::int16_t> minC = q->minC;
+    std::optional<std::int16_t> maxC = q->maxC;
 
     StderrPrompter prompter;
     GeneratorModel model;
-    auto link = Open(inv, prompter, model, target->ch, rc);
+    auto link = Open(inv, prompter, model, q->target.ch, rc);
     if (!link)
         return rc;
-    const int ch = target->ch;
-    const int code = target->rangeCode;
+    const int ch = q->target.ch;
+    const int code = q->target.rangeCode;
     // A correction not given is tried as the unit holds it.
     if (!minC || !maxC) {
         if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
