@@ -1,5 +1,6 @@
 #include "adjust/AdjustSession.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "dialogs/NumberText.h"
@@ -9,20 +10,9 @@ namespace velmora {
 
 namespace {
 
-constexpr std::uint16_t kSelectBits = 0x0003;
-
 bool HasSlot(int rangeCode)
 {
     return rangeCode >= 0 && rangeCode < kSlotCount;
-}
-
-std::int16_t Clamp16(long long v, int lo, int hi)
-{
-    if (v < lo)
-        v = lo;
-    if (v > hi)
-        v = hi;
-    return static_cast<std::int16_t>(v);
 }
 
 } // namespace
@@ -94,8 +84,6 @@ AdjustChannel AdjustChannelFromModel(const GeneratorModel& model, int ch)
 AdjustSession::AdjustSession(GeneratorLink& link, std::vector<AdjustChannel> channels)
     : m_link(link), m_channels(std::move(channels))
 {
-    if (m_channels.empty())
-        m_channels.emplace_back();
 }
 
 bool AdjustSession::SideEnabled(AdjustSide side) const
@@ -111,7 +99,7 @@ std::int16_t AdjustSession::Correction(AdjustSide side) const
 void AdjustSession::SendTestOutput(int index)
 {
     const AdjustChannel& c = Channel(index);
-    m_lastTest = TestAdjustment(m_link, m_nTestPoint, index, c.rangeCode, static_cast<std::uint16_t>(c.minCorrection),
+    TestAdjustment(m_link, m_nTestPoint, index, c.rangeCode, static_cast<std::uint16_t>(c.minCorrection),
                                 MaxCorrectionWord(c.maxCorrection));
 }
 
@@ -127,7 +115,11 @@ bool AdjustSession::Step(AdjustSide side, int delta)
         return false;
     AdjustChannel& c = Mutable();
     std::int16_t& value = side == AdjustSide::Min ? c.minCorrection : c.maxCorrection;
-    value = Clamp16(static_cast<long long>(value) + delta, CorrectionFloor(side, c.rangeCode), kCorrectionLimit);
+    // Each button has the one bound it moves toward: a value the unit sent
+    // from beyond the other bound comes back one step at a time.
+    const int moved = value + (delta > 0 ? 1 : -1);
+    value = static_cast<std::int16_t>(delta > 0 ? std::min(moved, kCorrectionLimit)
+                                                : std::max(moved, CorrectionFloor(side, c.rangeCode)));
     SendTestOutput(m_nSelected);
     return true;
 }
@@ -150,7 +142,7 @@ void AdjustSession::SetSelection(int select)
     Mutable().select = select & kSelectBits;
 }
 
-void AdjustSession::AllOff()
+void AdjustSession::SwitchAllOff()
 {
     m_nTestPoint = kTestOff;
     for (int i = 0; i < ChannelCount(); ++i)
@@ -162,7 +154,7 @@ bool AdjustSession::SelectChannel(int index)
     if (index == m_nSelected || index < 0 || index >= ChannelCount())
         return false;
     m_nSelected = index;
-    AllOff();
+    SwitchAllOff();
     return true;
 }
 
@@ -173,7 +165,7 @@ AdjustOutcome AdjustSession::InitialiseAll()
 
 bool AdjustSession::SwitchOffForCancel()
 {
-    AllOff();
+    SwitchAllOff();
     return Changed();
 }
 
@@ -192,7 +184,7 @@ void AdjustSession::ApplyTo(GeneratorModel& model) const
         if (!HasSlot(c.rangeCode))
             continue;
         UserAdjustment& u = model.channels[static_cast<std::size_t>(i)].userAdjustment[static_cast<std::size_t>(c.rangeCode)];
-        u.adjustSelect = static_cast<std::uint16_t>((u.adjustSelect & ~kSelectBits) | (c.select & kSelectBits));
+        u.adjustSelect = WithSelectBits(u.adjustSelect, c.select);
         u.minCorrection = static_cast<std::uint16_t>(c.minCorrection);
         u.maxCorrection = MaxCorrectionWord(c.maxCorrection);
     }
@@ -205,7 +197,7 @@ void AdjustSession::RestoreSelection(GeneratorModel& model) const
         if (!HasSlot(c.rangeCode))
             continue;
         UserAdjustment& u = model.channels[static_cast<std::size_t>(i)].userAdjustment[static_cast<std::size_t>(c.rangeCode)];
-        u.adjustSelect = static_cast<std::uint16_t>((u.adjustSelect & ~kSelectBits) | (c.savedSelect & kSelectBits));
+        u.adjustSelect = WithSelectBits(u.adjustSelect, c.savedSelect);
     }
 }
 

@@ -38,6 +38,14 @@ int MinCorrectionFloor(int rangeCode);
 // The bounds of a side's correction for a range.
 int CorrectionFloor(AdjustSide side, int rangeCode);
 
+// Bits 0-1 of a range's adjustSelect word: which set the unit uses.
+inline constexpr std::uint16_t kSelectBits = 0x0003;
+// `word` with bits 0-1 replaced by those of `select`; the other bits stay.
+inline std::uint16_t WithSelectBits(std::uint16_t word, int select)
+{
+    return static_cast<std::uint16_t>((word & ~kSelectBits) | (static_cast<unsigned>(select) & kSelectBits));
+}
+
 // word - 0x8000 and back, in 16-bit arithmetic.
 std::int16_t SignedMaxCorrection(std::uint16_t word);
 std::uint16_t MaxCorrectionWord(std::int16_t value);
@@ -74,7 +82,8 @@ AdjustChannel AdjustChannelFromModel(const GeneratorModel& model, int ch);
 
 class AdjustSession {
 public:
-    // `channels` holds one entry per channel in use (1-4).
+    // `channels` holds one entry per channel in use (1-4); it must not be
+    // empty.
     AdjustSession(GeneratorLink& link, std::vector<AdjustChannel> channels);
 
     int ChannelCount() const { return static_cast<int>(m_channels.size()); }
@@ -91,8 +100,9 @@ public:
     // The output check boxes: ticking one drives its end of the range and
     // clears the other; clearing either switches the test output off.
     void SetTestOutput(AdjustSide side, bool on);
-    // ▲ (+1) and ▼ (-1), held to the side's bounds; a value already beyond a
-    // bound goes to the bound. False, nothing sent, while the side is off.
+    // ▲ (+1) up to the ceiling, ▼ (-1) down to the side's floor; a value
+    // already beyond the bound of its direction goes to that bound. False,
+    // nothing sent, while the side is off.
     bool Step(AdjustSide side, int delta);
 
     enum class TypeResult {
@@ -111,8 +121,10 @@ public:
     bool SelectChannel(int index);
     // "CINIU". The session's own values stay, so OK transfers them again.
     AdjustOutcome InitialiseAll();
-    // The way out through Cancel: every channel's test output off, each
-    // told to the unit. Answers whether anything differs from the copies.
+    // Every channel's test output off, each told to the unit.
+    void SwitchAllOff();
+    // The way out through Cancel: every test output off, then whether
+    // anything differs from the copies.
     bool SwitchOffForCancel();
     bool Changed() const;
 
@@ -122,19 +134,14 @@ public:
     // After Cancel: bits 0-1 of the select words back to the saved copies.
     void RestoreSelection(GeneratorModel& model) const;
 
-    // How the last test output sent ended.
-    AdjustOutcome LastTestOutcome() const { return m_lastTest; }
-
 private:
     AdjustChannel& Mutable() { return m_channels[static_cast<std::size_t>(m_nSelected)]; }
     void SendTestOutput(int index);
-    void AllOff();
 
     GeneratorLink& m_link;
     std::vector<AdjustChannel> m_channels;
     int m_nSelected = 0;
     int m_nTestPoint = kTestOff;
-    AdjustOutcome m_lastTest = AdjustOutcome::Answered;
 };
 
 } // namespace velmora

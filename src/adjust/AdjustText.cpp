@@ -1,24 +1,14 @@
 #include "adjust/AdjustText.h"
 
-#include <charconv>
 #include <vector>
 
 #include "adjust/AdjustSession.h"
+#include "dialogs/NumberText.h"
 #include "model/RangeTable.h"
 
 namespace velmora {
 
 namespace {
-
-std::optional<long> Integer(std::string_view text, long lo, long hi)
-{
-    long v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
-        return std::nullopt;
-    return v;
-}
 
 // "MIN,MAX" as the two words of a set.
 bool Pair(std::string_view text, std::uint16_t& minWord, std::uint16_t& maxWord)
@@ -26,8 +16,8 @@ bool Pair(std::string_view text, std::uint16_t& minWord, std::uint16_t& maxWord)
     const std::size_t comma = text.find(',');
     if (comma == std::string_view::npos)
         return false;
-    const auto lo = Integer(text.substr(0, comma), -32768, 32767);
-    const auto hi = Integer(text.substr(comma + 1), -32768, 32767);
+    const auto lo = ParseInteger(text.substr(0, comma), -32768, 32767);
+    const auto hi = ParseInteger(text.substr(comma + 1), -32768, 32767);
     if (!lo || !hi)
         return false;
     minWord = static_cast<std::uint16_t>(static_cast<std::int16_t>(*lo));
@@ -61,7 +51,7 @@ std::string FormatAdjustLine(int ch, int rangeCode, const MakerCorrection& maker
     };
     return std::to_string(ch + 1) + " " + RangeKey(rangeCode) + " maker=" +
            pair(maker.minCorrection, maker.maxCorrection) + " user=" + pair(user.minCorrection, user.maxCorrection) +
-           " select=" + std::to_string(user.adjustSelect & 0x3u);
+           " select=" + std::to_string(user.adjustSelect & kSelectBits);
 }
 
 std::string FormatTestOutputLine(int ch, int testPoint, int rangeCode, std::int16_t minCorrection,
@@ -84,13 +74,13 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
         return std::nullopt;
     }
     AdjustLine out;
-    const auto ch = Integer(words[0], 1, kMaxChannels);
+    const auto ch = ParseInteger(words[0], 1, kMaxChannels);
     if (!ch) {
         error.assign("the channel is 1 to 4, not '").append(words[0]).append("'");
         return std::nullopt;
     }
     out.channel = static_cast<int>(*ch) - 1;
-    if (const auto code = Integer(words[1], 0, kSlotCount - 1); code && IsValidRangeCode(static_cast<int>(*code))) {
+    if (const auto code = ParseInteger(words[1], 0, kSlotCount - 1); code && IsValidRangeCode(static_cast<int>(*code))) {
         out.rangeCode = static_cast<int>(*code);
     } else if (const auto keyed = RangeCodeFromKey(std::string(words[1]))) {
         out.rangeCode = *keyed;
@@ -117,7 +107,7 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
             }
             out.user = u;
         } else if (w.starts_with("select=")) {
-            const auto n = Integer(w.substr(7), 0, 3);
+            const auto n = ParseInteger(w.substr(7), 0, 3);
             if (!n) {
                 error = "select=N takes 0 (none), 1 (maker) or 2 (user)";
                 return std::nullopt;

@@ -25,8 +25,14 @@ AdjustRun RunOutputAdjustment(PanelSession& panel, Prompter& prompter, const Adj
             return run;
         }
     }
-    if (!panel.IsConnected()) {
+    // A connect sequence still running has the port open but does not know
+    // the unit yet.
+    if (!panel.IsConnected() || panel.IsConnecting()) {
         prompter.Message(kMsgNotConnected, kCaptionConfirm, PromptIcon::Information);
+        run.result = AdjustRunResult::NotConnected;
+        return run;
+    }
+    if (model.ChannelsInUse() == 0) {
         run.result = AdjustRunResult::NotConnected;
         return run;
     }
@@ -47,6 +53,11 @@ AdjustRun RunOutputAdjustment(PanelSession& panel, Prompter& prompter, const Adj
 
     AdjustSession session(link, std::move(channels));
     const bool ok = runDialog && runDialog(session);
+    // Cancel has switched the test output off already; OK, Enter and a
+    // dialog ended from outside have not, and the unit must not be left
+    // driving a range end.
+    if (session.TestPoint() != kTestOff)
+        session.SwitchAllOff();
     if (ok)
         session.ApplyTo(model);
     else

@@ -125,59 +125,108 @@ std::string BuildGeneratorReport(const GeneratorModel& model)
     return s;
 }
 
+GeneratorReportReader::GeneratorReportReader(GeneratorLink& link, GeneratorModel& model) : m_link(link), m_model(model)
+{
+}
+
+bool GeneratorReportReader::Step()
+{
+    std::string& s = m_run.partial;
+    switch (m_stage) {
+    case Stage::Head:
+        s += HeadLines(m_model);
+        m_stage = Stage::TableHead;
+        return true;
+    case Stage::TableHead:
+        s += TableHead();
+        m_stage = Stage::Ranges;
+        m_nChannel = 0;
+        m_nCode = -1;
+        NextRange();
+        return true;
+    case Stage::Ranges:
+        ReadRange();
+        return !Done();
+    case Stage::Finish:
+        m_run.text = s;
+        m_stage = Stage::Done;
+        return false;
+    case Stage::Done:
+        break;
+    }
+    return false;
+}
+
+void GeneratorReportReader::NextRange()
+{
+    for (;;) {
+        ++m_nCode;
+        if (m_nCode >= kSlotCount) {
+            ++m_nChannel;
+            m_nCode = 0;
+        }
+        if (m_nChannel >= m_model.ChannelsInUse()) {
+            m_stage = Stage::Finish;
+            return;
+        }
+        if (IsReportedRange(m_nCode))
+            return;
+    }
+}
+
+void GeneratorReportReader::ReadRange()
+{
+    std::string& s = m_run.partial;
+    const int ch = m_nChannel;
+    const int code = m_nCode;
+    const ChannelSettings& c = m_model.channels[static_cast<std::size_t>(ch)];
+    if (code == FirstReportedRange())
+        s += ChannelLine(ch);
+    s += RangeLead(code);
+    // A unit that did not answer the maker read will not answer the user
+    // read either; asking would only add two seconds.
+    if (const AdjustOutcome maker = ReadAdjustment(m_link, m_model, LinkSerial, ch, kAdjustMaker, code);
+        !Answered(maker)) {
+        Fail(ReportReadFailure{ch, code, kAdjustMaker, maker});
+        return;
+    }
+    s += MakerPart(c, code);
+    if (const AdjustOutcome user = ReadAdjustment(m_link, m_model, LinkSerial, ch, kAdjustUser, code);
+        !Answered(user)) {
+        Fail(ReportReadFailure{ch, code, kAdjustUser, user});
+        return;
+    }
+    s += UserPart(c, code) + kCrLf;
+    NextRange();
+}
+
+void GeneratorReportReader::Fail(const ReportReadFailure& failure)
+{
+    m_run.failure = failure;
+    m_run.partial += kCrLf;
+    m_stage = Stage::Done;
+}
+
+int GeneratorReportReader::FirstReportedRange()
+{
+    int code = 0;
+    while (code < kSlotCount && !IsReportedRange(code))
+        ++code;
+    return code;
+}
+
 GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& model,
                                        const std::function<bool()>& letEventsRun)
 {
-    GeneratorReportRun run;
-    const auto eventsRan = [&] {
-        if (!letEventsRun || letEventsRun())
-            return true;
-        run.abandoned = true;
-        return false;
-    };
-    std::string& s = run.partial;
-
-    if (!eventsRan())
-        return run;
-    s += HeadLines(model);
-
-    if (!eventsRan())
-        return run;
-    s += TableHead();
-    for (int ch = 0; ch < model.ChannelsInUse(); ++ch) {
-        const ChannelSettings& c = model.channels[static_cast<std::size_t>(ch)];
-        s += ChannelLine(ch);
-        for (int code = 0; code < kSlotCount; ++code) {
-            if (!IsReportedRange(code))
-                continue;
-            // The reads block the thread for up to two seconds each; the
-            // window paints and its buttons answer between them.
-            if (!eventsRan())
-                return run;
-            s += RangeLead(code);
-            // A unit that did not answer the maker read will not answer the
-            // user read either; asking would only add two seconds.
-            if (const AdjustOutcome maker = ReadAdjustment(link, model, LinkSerial, ch, kAdjustMaker, code);
-                !Answered(maker)) {
-                run.failure = ReportReadFailure{ch, code, kAdjustMaker, maker};
-                s += kCrLf;
-                return run;
-            }
-            s += MakerPart(c, code);
-            if (const AdjustOutcome user = ReadAdjustment(link, model, LinkSerial, ch, kAdjustUser, code);
-                !Answered(user)) {
-                run.failure = ReportReadFailure{ch, code, kAdjustUser, user};
-                s += kCrLf;
-                return run;
-            }
-            s += UserPart(c, code) + kCrLf;
+    GeneratorReportReader reader(link, model);
+    do {
+        if (letEventsRun && !letEventsRun()) {
+            GeneratorReportRun run = reader.Run();
+            run.abandoned = true;
+            return run;
         }
-    }
-
-    if (!eventsRan())
-        return run;
-    run.text = s;
-    return run;
+    } while (reader.Step());
+    return reader.Run();
 }
 
 bool IsReportedRange(int code)

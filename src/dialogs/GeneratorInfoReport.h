@@ -60,10 +60,35 @@ struct GeneratorReportRun {
 
 // Reads the maker and then the user corrections of every listed range of
 // every channel in use over the serial channel, in report order, storing
-// them in the model, and builds the report. Stops at the first read that
-// fails. `letEventsRun`, when given, runs before each of the three building
-// phases and before each range's reads (the dialog lets waiting window work
-// through there); when it answers false the run stops, abandoned.
+// them in the model, and builds the report, one piece of work a step: the
+// head lines, the table head, one range's two reads, the finished text. A
+// window runs its event loop between the steps; the run stops at the first
+// read that fails.
+class GeneratorReportReader {
+public:
+    GeneratorReportReader(GeneratorLink& link, GeneratorModel& model);
+    // The next piece; false once the run has ended (built or failed).
+    bool Step();
+    bool Done() const { return m_stage == Stage::Done; }
+    const GeneratorReportRun& Run() const { return m_run; }
+
+private:
+    enum class Stage { Head, TableHead, Ranges, Finish, Done };
+    void NextRange();
+    void ReadRange();
+    void Fail(const ReportReadFailure& failure);
+    static int FirstReportedRange();
+
+    GeneratorLink& m_link;
+    GeneratorModel& m_model;
+    GeneratorReportRun m_run;
+    Stage m_stage = Stage::Head;
+    int m_nChannel = 0;
+    int m_nCode = 0;
+};
+
+// The whole run at once. `letEventsRun`, when given, runs before each step;
+// when it answers false the run stops, abandoned.
 GeneratorReportRun ReadGeneratorReport(GeneratorLink& link, GeneratorModel& model,
                                        const std::function<bool()>& letEventsRun = {});
 

@@ -1,5 +1,6 @@
 #include "dialogs/NumberText.h"
 
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <locale.h>
@@ -67,6 +68,16 @@ std::optional<double> ParseWholeNumber(std::string_view text)
     if (scan.consumed != text.size())
         return std::nullopt;
     return scan.value;
+}
+
+std::optional<long long> ParseInteger(std::string_view text, long long lo, long long hi)
+{
+    long long v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v, 10);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
+        return std::nullopt;
+    return v;
 }
 
 int DecimalsTyped(std::string_view text)

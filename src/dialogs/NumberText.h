@@ -26,6 +26,11 @@ NumberScan ScanNumber(std::string_view text);
 // after it. An empty text parses as 0, as strtod reads it.
 std::optional<double> ParseWholeNumber(std::string_view text);
 
+// A whole decimal number within [lo, hi] and nothing else (no sign but "-",
+// no blanks): the form of channel numbers, range codes and counts on a
+// command line.
+std::optional<long long> ParseInteger(std::string_view text, long long lo, long long hi);
+
 // The count of characters after the first "." of the text; 0 without one.
 int DecimalsTyped(std::string_view text);
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "model/RangeTable.h"
+#include "platform/AtomicFile.h"
 #include "platform/Cp932.h"
 
 namespace velmora {
@@ -40,39 +41,6 @@ std::string ReplaceAll(std::string text, const std::string& what, const std::str
     for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + with.size()))
         text.replace(pos, what.size(), with);
     return text;
-}
-
-enum class Slurp { Ok, CannotOpen };
-
-Slurp ReadWholeFile(const std::string& path, std::string& bytes)
-{
-    // O_NONBLOCK so that a FIFO given as a path cannot hang the open.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return Slurp::CannotOpen;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return Slurp::CannotOpen;
-    }
-    bytes.clear();
-    char buf[16384];
-    while (bytes.size() < kMaxFileBytes) {
-        const ssize_t n = ::read(fd, buf, sizeof buf);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            ::close(fd);
-            return Slurp::CannotOpen;
-        }
-        if (n == 0)
-            break;
-        bytes.append(buf, static_cast<std::size_t>(n));
-    }
-    ::close(fd);
-    if (bytes.size() > kMaxFileBytes)
-        bytes.resize(kMaxFileBytes);
-    return Slurp::Ok;
 }
 
 void RepairSlot(AutoOutputSlot& slot, const RangeInfo& lim)
@@ -399,8 +367,10 @@ void CVelmoraDoc::ShowFileMessage(const std::string& text)
 OpenResult CVelmoraDoc::ReadFile(const std::string& path, bool skipEmpty)
 {
     std::string bytes;
-    if (ReadWholeFile(path, bytes) != Slurp::Ok)
+    if (!ReadRegularFile(path, bytes, kMaxFileBytes))
         return OpenResult::CannotOpen;
+    if (bytes.size() > kMaxFileBytes)
+        bytes.resize(kMaxFileBytes);
     if (skipEmpty && bytes.empty())
         return OpenResult::EmptySkipped;
 

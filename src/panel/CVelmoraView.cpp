@@ -959,7 +959,8 @@ void CVelmoraView::OnOutputAdjust()
 void CVelmoraView::OnGeneratorInfo()
 {
     const ScopedFlag paused = m_pSession->PauseTimerWork();
-    if (!IsConnected()) {
+    // A connect sequence still running does not know the unit's channels yet.
+    if (!IsConnected() || m_pSession->IsConnecting()) {
         Message(kMsgNotConnected, kCaptionConfirm, false);
         return;
     }

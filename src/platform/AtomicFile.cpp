@@ -1,5 +1,6 @@
 #include "platform/AtomicFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -91,6 +92,35 @@ std::string AtomicWriteResult::Describe() const
         break;
     }
     return std::string(step) + ": " + std::strerror(sysError);
+}
+
+bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes)
+{
+    // O_NONBLOCK so that a FIFO given as a path cannot hang the open.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    bytes.clear();
+    char buf[16384];
+    while (bytes.size() <= maxBytes) {
+        const ssize_t n = ::read(fd, buf, std::min(sizeof buf, maxBytes + 1 - bytes.size()));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return true;
 }
 
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data)

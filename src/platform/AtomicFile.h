@@ -8,6 +8,7 @@
 // Thread contract: reentrant; two writers of the same path race only in
 // which of the two complete files wins.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -29,6 +30,12 @@ struct AtomicWriteResult {
     // "write: No space left on device" and the like, for messages.
     std::string Describe() const;
 };
+
+// Reads a regular file whole, or its first maxBytes + 1 bytes when it is
+// larger (so that the caller sees that it is). False when the path cannot be
+// opened or is no regular file: a FIFO or a device named as a file neither
+// hangs the open nor feeds the reader without end.
+bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t maxBytes);
 
 // Writes `data` as the whole content of `path`. A new file gets the usual
 // permissions (0666 less the umask); a replaced file keeps its mode.

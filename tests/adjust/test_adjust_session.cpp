@@ -108,6 +108,20 @@ TEST_F(AdjustTest, StepsStopAtTheBoundsOfTheRangeAndDriveTheUnit)
     // Offset binary on the wire: -200 + 0x8000.
     EXPECT_EQ(unit.Channel(1).test.maxCorrection, 0x7F38);
 
+    // Each button moves toward its own bound only: a value the unit sent
+    // from beyond the other one comes back step by step.
+    AdjustSession far = Session({Entry(1, -5, 250)});
+    far.SetTestOutput(AdjustSide::Min, true);
+    far.Step(AdjustSide::Min, +1);
+    EXPECT_EQ(far.Current().minCorrection, -4);
+    far.Step(AdjustSide::Min, -1);
+    EXPECT_EQ(far.Current().minCorrection, 0);
+    far.SetTestOutput(AdjustSide::Max, true);
+    far.Step(AdjustSide::Max, -1);
+    EXPECT_EQ(far.Current().maxCorrection, 249);
+    far.Step(AdjustSide::Max, +1);
+    EXPECT_EQ(far.Current().maxCorrection, 200);
+
     EXPECT_EQ(MinCorrectionFloor(12), 0);
     EXPECT_EQ(MinCorrectionFloor(10), -200);
     EXPECT_EQ(MinCorrectionFloor(4), -200);
@@ -224,6 +238,7 @@ TEST_F(AdjustTest, OkTransfersEveryChannelAndStoresOnceWhatTheDialogLeft)
     unit.Channel(1).user[1] = {0x0001, 0x0004, 0x7FFF};
     ASSERT_EQ(panel->Connect("ttyUSB0"), PanelSession::ConnectOutcome::Connected);
 
+    std::size_t closed = 0;
     const AdjustRun run = RunOutputAdjustment(*panel, prompter, [&](AdjustSession& s) {
         // Paused while the dialog runs; the values are the unit's.
         EXPECT_FALSE(panel->Poller().m_bPolling);
@@ -236,8 +251,12 @@ TEST_F(AdjustTest, OkTransfersEveryChannelAndStoresOnceWhatTheDialogLeft)
         s.SetTestOutput(AdjustSide::Min, true);
         s.Step(AdjustSide::Min, -1);
         s.SetSelection(1);
+        closed = Written();
         return true;
     });
+    // OK left the test output on: it goes off before the transfers.
+    ASSERT_GT(Written(), closed);
+    EXPECT_EQ(channel->Writes()[closed].bytes.substr(0, 15), "\x02" "CTU105" "00000000");
     EXPECT_EQ(run.result, AdjustRunResult::Saved);
     EXPECT_TRUE(run.unitAnswered);
     EXPECT_TRUE(panel->Poller().m_bPolling);
@@ -282,6 +301,30 @@ TEST_F(AdjustTest, CancelLeavesTheUnitAsItWasAndAMissedTransferIsSaid)
     EXPECT_FALSE(lost.unitAnswered);
     ASSERT_EQ(prompter.shown.size(), shown + 1);
     EXPECT_EQ(prompter.shown.back().text, "通信エラーが発生しました");
+}
+
+TEST_F(AdjustTest, NotOpenedWhileAConnectIsStillFindingTheUnit)
+{
+    // The connect sequence lets the front end's events run with the port
+    // open, before it knows the unit; a menu command may come then.
+    struct Meddler final : PanelSessionObserver {
+        PanelSession& panel;
+        Prompter& prompter;
+        std::vector<AdjustRunResult> results;
+        Meddler(PanelSession& p, Prompter& q) : panel(p), prompter(q) {}
+        bool LetEventsRun() override
+        {
+            results.push_back(RunOutputAdjustment(panel, prompter, [](AdjustSession&) { return true; }).result);
+            return true;
+        }
+    } meddler(*panel, prompter);
+    panel->SetObserver(&meddler);
+    ASSERT_EQ(panel->Connect("ttyUSB0"), PanelSession::ConnectOutcome::Connected);
+    ASSERT_FALSE(meddler.results.empty());
+    for (AdjustRunResult r : meddler.results)
+        EXPECT_EQ(r, AdjustRunResult::NotConnected);
+    EXPECT_EQ(Count("\x02" "CRU"), 0);
+    panel->SetObserver(nullptr);
 }
 
 // --- the text form of the tables -------------------------------------------

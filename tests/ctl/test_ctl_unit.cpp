@@ -282,7 +282,10 @@ TEST_F(CtlUnitTest, AdjustShowsSetsTestsAndInitialisesTheUnitsCorrections)
     EXPECT_EQ(r.out.find("1 0_5V maker=0,0 user=0,0 select=0\n"), 0u) << r.out;
     EXPECT_NE(r.out.find("\n1 4_20mA maker=3,5 user=-2,-2 select=2\n"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("\n2 0_10V maker=0,0 user=7,-8 select=1\n"), std::string::npos) << r.out;
-    EXPECT_EQ(RunCtl(Ctl({"adjust", "show", "2"})).out.find("1 "), std::string::npos);
+    r = RunCtl(Ctl({"adjust", "show", "2"}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 10);
+    EXPECT_EQ(r.out.find("1 "), std::string::npos);
 
     // Only what is given changes; values beyond the dialog's bounds are held.
     r = RunCtl(Ctl({"adjust", "set", "2", "0_10V", "--min", "-5", "--max", "250", "--store"}));

@@ -184,11 +184,21 @@ TEST(AdjustDialog, EnterOutsideTheEditsIsOkWithoutTheQuestion)
     EXPECT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.Stores(), 2);
     EXPECT_EQ(rig.unit.Stored('U').user[0][5].adjustSelect, 0x0002);
+
+    // The keypad's Enter is Enter too.
+    const int keypad = rig.Run([&](QDialog& d) {
+        auto* ok = Find<QPushButton>(d, "button1036");
+        ok->setFocus();
+        QTest::keyClick(ok, Qt::Key_Enter, Qt::KeypadModifier);
+    });
+    EXPECT_EQ(keypad, QDialog::Accepted);
+    EXPECT_EQ(rig.Stores(), 3);
 }
 
 TEST(AdjustDialog, ChangingTheChannelSwitchesEveryTestOutputOff)
 {
     AdjustRig rig;
+    rig.unit.Channel(1).user[1].adjustSelect = 0x0003; // names no set
     rig.Run([&](QDialog& d) {
         Find<QCheckBox>(d, "check1035")->click();
         EXPECT_EQ(rig.unit.TestOutputText(0), "1 upper 4_20mA min=3 max=2");
@@ -199,7 +209,9 @@ TEST(AdjustDialog, ChangingTheChannelSwitchesEveryTestOutputOff)
         EXPECT_FALSE(Find<QLineEdit>(d, "edit1039")->isEnabled());
         EXPECT_EQ(Find<QLabel>(d, "static1026")->text(), QStringLiteral("0～10 V"));
         EXPECT_EQ(Find<QLineEdit>(d, "edit1039")->text(), QStringLiteral("-1"));
-        EXPECT_TRUE(Find<QRadioButton>(d, "radio1067")->isChecked());
+        // No radio for both bits: none shows, not channel 1's choice.
+        for (const char* radio : {"radio1066", "radio1067", "radio1069"})
+            EXPECT_FALSE(Find<QRadioButton>(d, radio)->isChecked()) << radio;
 
         // The 0-10 V minimum stops at 0.
         Find<QCheckBox>(d, "check1033")->click();
@@ -219,6 +231,7 @@ TEST(AdjustDialog, ChangingTheChannelSwitchesEveryTestOutputOff)
     });
     // The dialog's own values went back after the initialisation.
     EXPECT_NE(rig.unit.TablesText(0, true).find("1 4_20mA maker=0,0 user=3,2 select=2"), std::string::npos);
+    EXPECT_NE(rig.unit.TablesText(1, true).find("2 0_10V maker=0,0 user=0,-1 select=3"), std::string::npos);
 }
 
 TEST(AdjustDialog, RefusedWhileAnOutputIsOn)
@@ -278,6 +291,29 @@ TEST(GeneratorInfoDialog, ShowsTheReportReadFromTheUnit)
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_TRUE(rig.view->TimerWork());
     EXPECT_EQ(rig.Writes(0, "\x02" "CR").size(), 40u);
+}
+
+TEST(GeneratorInfoDialog, ClosedWhileReadingAsksNoMore)
+{
+    ReportRig rig;
+    rig.Connect();
+    int runs = 0;
+    rig.view->SetDialogRunner([&](QDialog& dialog) {
+        ++runs;
+        return ExecDialog(dialog, [&] {
+            // A few reads in, the operator closes the window.
+            EXPECT_TRUE(QTest::qWaitFor([&] { return rig.Writes(0, "\x02" "CR").size() >= 4; }, 5000));
+            dialog.reject();
+        });
+    });
+    rig.view->OnGeneratorInfo();
+    EXPECT_EQ(runs, 1);
+    const std::size_t reads = rig.Writes(0, "\x02" "CR").size();
+    EXPECT_LT(reads, 8u);
+    rig.Tick(4);
+    EXPECT_EQ(rig.Writes(0, "\x02" "CR").size(), reads);
+    EXPECT_TRUE(rig.prompter.shown.empty());
+    EXPECT_TRUE(rig.view->TimerWork());
 }
 
 TEST(GeneratorInfoDialog, AUnitThatStopsAnsweringLeavesTheReportEmptyAndSaysSoOnce)

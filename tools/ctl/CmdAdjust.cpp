@@ -1,7 +1,8 @@
 // The unit's output corrections from a script: show both sets, change the
 // user set of one channel and range, drive one test output, initialise every
-// user adjustment. The bounds and the value rules are the adjustment
-// dialog's.
+// user adjustment. The bounds and the truncation are the adjustment
+// dialog's; a correction must be a finite number (the dialog would take
+// "inf" as its bound, a script more likely means a mistake).
 #include <cmath>
 #include <cstdio>
 #include <optional>
@@ -248,7 +249,7 @@ int Set(const Invocation& inv)
 
     UserAdjustment& u = model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(code)];
     if (options->select)
-        u.adjustSelect = static_cast<std::uint16_t>((u.adjustSelect & ~0x3u) | static_cast<unsigned>(*options->select));
+        u.adjustSelect = WithSelectBits(u.adjustSelect, *options->select);
     if (minC)
         u.minCorrection = static_cast<std::uint16_t>(*minC);
     if (maxC)
@@ -261,7 +262,7 @@ int Set(const Invocation& inv)
     }
     std::printf("%d %s user=%d,%d select=%u%s\n", ch + 1, RangeKey(code).c_str(),
                 static_cast<std::int16_t>(u.minCorrection), SignedMaxCorrection(u.maxCorrection),
-                u.adjustSelect & 0x3u, options->store ? " stored" : "");
+                u.adjustSelect & kSelectBits, options->store ? " stored" : "");
     return kExitOk;
 }
 

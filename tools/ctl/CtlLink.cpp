@@ -1,9 +1,9 @@
 #include "CtlLink.h"
 
-#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 
+#include "dialogs/NumberText.h"
 #include "model/ChannelSettings.h"
 #include "model/RangeTable.h"
 
@@ -53,32 +53,18 @@ std::optional<std::optional<std::string>> OptionValue(const std::vector<std::str
     return std::nullopt;
 }
 
-namespace {
-
-std::optional<int> ParseInt(const std::string& text, int lo, int hi)
-{
-    int v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
-        return std::nullopt;
-    return v;
-}
-
-} // namespace
-
 std::optional<int> ParseChannel(const std::string& text)
 {
-    const auto n = ParseInt(text, 1, kMaxChannels);
+    const auto n = ParseInteger(text, 1, kMaxChannels);
     if (!n)
         return std::nullopt;
-    return *n - 1;
+    return static_cast<int>(*n) - 1;
 }
 
 std::optional<int> ParseRange(const std::string& text)
 {
-    if (auto code = ParseInt(text, 0, kSlotCount - 1))
-        return code;
+    if (auto code = ParseInteger(text, 0, kSlotCount - 1))
+        return static_cast<int>(*code);
     return RangeCodeFromKey(text);
 }
 

@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <optional>
 
+#include "dialogs/NumberText.h"
 #include "model/GeneratorModel.h"
+#include "platform/AtomicFile.h"
 #include "model/RangeTable.h"
 
 namespace velmora::sim {
@@ -28,16 +30,6 @@ std::string Hex4(unsigned v)
     char buf[8];
     std::snprintf(buf, sizeof buf, "%04X", v & 0xFFFFu);
     return buf;
-}
-
-std::optional<long long> ParseDecimal(std::string_view text, long long lo, long long hi)
-{
-    long long v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < lo || v > hi)
-        return std::nullopt;
-    return v;
 }
 
 // A 16-bit word in hex, with or without 0x: "0003", "3", "0x8000".
@@ -67,7 +59,7 @@ std::optional<bool> ParseSwitch(std::string_view text)
 // Channel as the operator counts it, 1-4, to an index.
 std::optional<int> ParseChannel(std::string_view text)
 {
-    auto v = ParseDecimal(text, 1, kMaxChannels);
+    auto v = ParseInteger(text, 1, kMaxChannels);
     if (!v)
         return std::nullopt;
     return static_cast<int>(*v) - 1;
@@ -75,7 +67,7 @@ std::optional<int> ParseChannel(std::string_view text)
 
 std::optional<int> ParseRange(std::string_view text)
 {
-    auto v = ParseDecimal(text, 0, kSlotCount - 1);
+    auto v = ParseInteger(text, 0, kSlotCount - 1);
     if (!v)
         return std::nullopt;
     return static_cast<int>(*v);
@@ -295,7 +287,7 @@ const std::vector<CommandDef>& Commands()
          }},
         {"channels", "N", "channel count reported by \"CH\": 1, 2 or 4", 1, 1, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
-             auto n = ParseDecimal(a[0], 0, 9);
+             auto n = ParseInteger(a[0], 0, 9);
              if (!n || !u.SetChannelCount(static_cast<int>(*n)))
                  return Error("the channel count is 1, 2 or 4");
              return Ok("channels " + std::to_string(u.ChannelCount()));
@@ -326,7 +318,7 @@ const std::vector<CommandDef>& Commands()
                  u.SetSilentAfter(std::nullopt);
                  return Ok("silent-after off");
              }
-             auto n = ParseDecimal(a[0], 0, 1'000'000'000);
+             auto n = ParseInteger(a[0], 0, 1'000'000'000);
              if (!n)
                  return Error("expected a count of lines or off");
              u.SetSilentAfter(static_cast<int>(*n));
@@ -360,7 +352,7 @@ const std::vector<CommandDef>& Commands()
          }},
         {"delay", "MS", "answer MS milliseconds late (0 = at once)", 1, 1, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
-             auto ms = ParseDecimal(a[0], 0, 600'000);
+             auto ms = ParseInteger(a[0], 0, 600'000);
              if (!ms)
                  return Error("the delay is 0 to 600000 ms");
              u.Faults().delayMs = static_cast<int>(*ms);
@@ -502,24 +494,14 @@ std::string ApplySimArguments(const std::vector<std::string>& args, SimUnit& uni
             auto v = needValue();
             if (!v || v->empty())
                 return "--cal needs a file";
-            std::FILE* f = std::fopen(v->c_str(), "rb");
-            if (f == nullptr)
-                return "--cal: cannot read '" + *v + "'";
-            std::string text;
-            char buf[4096];
             // Ten ranges of four channels take a few kilobytes; anything
             // near a megabyte is not a table.
             constexpr std::size_t kMaxTableFile = 1 << 20;
-            for (std::size_t n; text.size() <= kMaxTableFile && (n = std::fread(buf, 1, sizeof buf, f)) > 0;)
-                text.append(buf, n);
-            const bool failed = std::ferror(f) != 0;
-            if (text.size() > kMaxTableFile) {
-                std::fclose(f);
+            std::string text;
+            if (!ReadRegularFile(*v, text, kMaxTableFile))
+                return "--cal: cannot read '" + *v + "' (a regular file is needed)";
+            if (text.size() > kMaxTableFile)
                 return "--cal: '" + *v + "' is too large for a correction table";
-            }
-            std::fclose(f);
-            if (failed)
-                return "--cal: cannot read '" + *v + "'";
             std::string error;
             if (!unit.LoadTables(text, error))
                 return "--cal " + *v + ": " + error;

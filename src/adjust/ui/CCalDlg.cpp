@@ -92,8 +92,6 @@ public:
         SetColour(kCommitted);
     }
 
-    bool IsTyping() const { return palette().color(QPalette::Base) == kTyping; }
-
 protected:
     void keyPressEvent(QKeyEvent* event) override
     {
@@ -212,10 +210,16 @@ void CCalDlg::ShowChannel()
     SideOf(AdjustSide::Min).limit->setText(QString::fromStdString(c.lowerText));
     SideOf(AdjustSide::Max).limit->setText(QString::fromStdString(c.upperText));
     ShowCorrections();
-    // A selection the radios have no button for (both bits set) leaves them
-    // as they are.
-    if (QAbstractButton* radio = m_pSelection->button(c.select))
+    // A selection the radios have no button for (both bits set) shows none
+    // of them rather than the last channel's.
+    if (QAbstractButton* radio = m_pSelection->button(c.select)) {
         radio->setChecked(true);
+    } else {
+        m_pSelection->setExclusive(false);
+        for (QAbstractButton* b : m_pSelection->buttons())
+            b->setChecked(false);
+        m_pSelection->setExclusive(true);
+    }
 }
 
 void CCalDlg::ShowCorrections()
@@ -291,7 +295,9 @@ void CCalDlg::reject()
 
 void CCalDlg::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && event->modifiers() == Qt::NoModifier) {
+    // The keypad's Enter comes with the keypad modifier.
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         // Without a default button Enter is OK, unless a push button has the
         // focus: then it is that button's press.
         if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {

@@ -1,8 +1,6 @@
 #include "dialogs/ui/ConverterVersionDlg.h"
 
-#include <QCoreApplication>
 #include <QPlainTextEdit>
-#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
 
@@ -49,6 +47,8 @@ ConverterVersionDlg::ConverterVersionDlg(GeneratorLink& link, GeneratorModel& mo
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+ConverterVersionDlg::~ConverterVersionDlg() = default;
+
 QString ConverterVersionDlg::ReportText() const
 {
     return m_pReport->toPlainText();
@@ -57,24 +57,26 @@ QString ConverterVersionDlg::ReportText() const
 void ConverterVersionDlg::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
-    if (m_bStarted)
+    if (m_pReader)
         return;
-    m_bStarted = true;
+    m_pReader = std::make_unique<GeneratorReportReader>(m_link, m_model);
     // Once the window is up, so that it is on the screen while the unit is
-    // asked.
-    QTimer::singleShot(0, this, &ConverterVersionDlg::Build);
+    // asked; then one step per turn of the dialog's event loop, so that it
+    // paints and answers between the reads, and the reads end with the loop
+    // (a close, the program told to stop).
+    QTimer::singleShot(0, this, &ConverterVersionDlg::NextStep);
 }
 
-void ConverterVersionDlg::Build()
+void ConverterVersionDlg::NextStep()
 {
-    const QPointer<ConverterVersionDlg> self(this);
-    const GeneratorReportRun run = ReadGeneratorReport(m_link, m_model, [self] {
-        QCoreApplication::processEvents();
-        return !self.isNull() && self->isVisible();
-    });
-    if (self.isNull())
+    if (!isVisible())
         return;
+    if (m_pReader->Step()) {
+        QTimer::singleShot(0, this, &ConverterVersionDlg::NextStep);
+        return;
+    }
     m_bBuilt = true;
+    const GeneratorReportRun& run = m_pReader->Run();
     if (run.Ok()) {
         // The edit ends lines with LF; the report, made for files, with CR LF.
         QString text = QString::fromStdString(run.text);

@@ -10,12 +10,15 @@
 
 #include <QDialog>
 
+#include <memory>
+
 class QPlainTextEdit;
 
 namespace velmora {
 
 class GeneratorLink;
 class GeneratorModel;
+class GeneratorReportReader;
 class Prompter;
 
 class ConverterVersionDlg : public QDialog {
@@ -25,21 +28,21 @@ public:
 
     // The report shown; empty until the reads are done, and after a failure.
     QString ReportText() const;
-    // Whether the reads have ended (with a report, a failure or the dialog
-    // closed).
+    // Whether the reads have ended with a report or a failure.
     bool IsBuilt() const { return m_bBuilt; }
+    ~ConverterVersionDlg() override;
 
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void Build();
+    void NextStep();
 
     GeneratorLink& m_link;
     GeneratorModel& m_model;
     Prompter& m_prompter;
     QPlainTextEdit* m_pReport = nullptr;
-    bool m_bStarted = false;
+    std::unique_ptr<GeneratorReportReader> m_pReader;
     bool m_bBuilt = false;
 };
 
