@@ -1,6 +1,11 @@
 // The simulator's commands and options, without a process.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdio>
+
 #include "SimChannel.h"
 #include "SimConsole.h"
 #include "ScriptedPrompter.h"
@@ -281,6 +286,41 @@ TEST(SimConsole, BadOptionsAreRefusedWithAReason)
     SimUnit unit;
     SimLaunch launch;
     EXPECT_NE(ApplySimArguments({"--channels", "3"}, unit, launch, kT0).find("1, 2 or 4"), std::string::npos);
+}
+
+TEST(SimConsole, CalibrationFilesAreReadOnlyWhenTheyAreTablesInAFile)
+{
+    const std::string dir = ::testing::TempDir();
+    const std::string good = dir + "/velmora-sim-cal-good.txt";
+    const std::string bad = dir + "/velmora-sim-cal-bad.txt";
+    const std::string fifo = dir + "/velmora-sim-cal-fifo";
+    std::FILE* f = std::fopen(good.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("# kept\n\n1 4_20mA maker=3,5 user=-2,-2 select=2\n2 11 user=1,2\n", f);
+    std::fclose(f);
+    f = std::fopen(bad.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fputs("1 0_5V select=1\n1 0_5V maker=1\n", f);
+    std::fclose(f);
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+
+    SimUnit unit;
+    SimLaunch launch;
+    ASSERT_EQ(ApplySimArguments({"--channels", "2", "--cal", good}, unit, launch, kT0), "");
+    EXPECT_EQ(unit.Channel(0).maker[5].maxCorrection, 0x8005);
+    EXPECT_EQ(unit.Stored('U').user[0][5].minCorrection, 0xFFFE);
+    EXPECT_EQ(unit.Channel(1).user[11].maxCorrection, 0x8002);
+    EXPECT_NE(Cmd(unit, "stored 2").text.find("\n2 E4_20mA maker=0,0 user=1,2 select=0"), std::string::npos);
+
+    // The line that is wrong is named; a FIFO neither hangs nor is read.
+    SimUnit other;
+    EXPECT_NE(ApplySimArguments({"--cal", bad}, other, launch, kT0).find("line 2"), std::string::npos);
+    EXPECT_NE(ApplySimArguments({"--cal", fifo}, other, launch, kT0).find("regular file"), std::string::npos);
+    EXPECT_NE(ApplySimArguments({"--cal", dir + "/velmora-sim-none"}, other, launch, kT0), "");
+    ::unlink(good.c_str());
+    ::unlink(bad.c_str());
+    ::unlink(fifo.c_str());
 }
 
 TEST(SimConsole, HelpListsEveryCommandAndOption)
