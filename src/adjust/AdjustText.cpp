@@ -25,8 +25,10 @@ bool Pair(std::string_view text, std::uint16_t& minWord, std::uint16_t& maxWord)
     return true;
 }
 
+// The words of a line up to a '#', which starts a comment.
 std::vector<std::string_view> Words(std::string_view line)
 {
+    line = line.substr(0, line.find('#'));
     std::vector<std::string_view> words;
     std::size_t i = 0;
     while (i < line.size()) {
@@ -87,7 +89,7 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
     } else {
         // Built piece by piece: GCC 12 warns falsely (-Wrestrict) on a
         // concatenation that starts with a one-character literal.
-        error.assign(1, '\'').append(words[1]).append("' is no range code (0-15) or range name (4_20mA, 0_10V, ...)");
+        error.assign(1, '\'').append(words[1]).append("' is no output range: a name (4_20mA, 0_10V, ...) or its code");
         return std::nullopt;
     }
     for (std::size_t k = 2; k < words.size(); ++k) {

@@ -38,7 +38,8 @@ struct AdjustLine {
 };
 
 // Nothing, with `error` saying why, for a line that is not of that form.
-// The range may be its key name or its code 0-15.
+// The range may be its key name or its code; a '#' and what follows it is
+// a comment.
 std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& error);
 
 } // namespace velmora

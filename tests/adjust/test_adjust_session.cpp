@@ -348,6 +348,10 @@ TEST(AdjustText, LinesReadBackWhatTheyPrintAndSayWhatIsWrong)
     EXPECT_EQ(partial->user->minCorrection, 0x8000);
     EXPECT_EQ(partial->user->maxCorrection, 0xFFFF);
 
+    const auto commented = ParseAdjustLine("2 0_10V select=1 # kept as shipped", error);
+    ASSERT_TRUE(commented.has_value()) << error;
+    EXPECT_EQ(commented->select, 1);
+
     for (const char* bad : {"", "5 4_20mA", "1 4", "1 4_20mA maker=3", "1 4_20mA user=1,40000", "1 0_5V select=4",
                             "1 0_5V zero=1"}) {
         error.clear();

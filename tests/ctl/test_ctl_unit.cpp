@@ -481,6 +481,7 @@ TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
         {"adjust", "set", "1"},
         {"adjust", "set", "1", "4"},
         {"adjust", "set", "1", "USER"},
+        {"adjust", "set", "1", "0_5V"},
         {"adjust", "set", "1", "0_5V", "--select", "3"},
         {"adjust", "set", "1", "0_5V", "--min", "nan"},
         {"adjust", "set", "1", "0_5V", "--max", "12x"},

@@ -227,6 +227,13 @@ TEST(AdjustDialog, ChangingTheChannelSwitchesEveryTestOutputOff)
         EXPECT_TRUE(rig.Writes(0, "\x02" "CINIU").empty());
         Find<QPushButton>(d, "button1037")->click();
         EXPECT_EQ(rig.Writes(0, "\x02" "CINIU").size(), 1u);
+        const std::size_t shown = rig.prompter.shown.size();
+        // One the unit does not confirm is said.
+        rig.unit.Faults().silent = true;
+        Find<QPushButton>(d, "button1037")->click();
+        rig.unit.Faults().silent = false;
+        ASSERT_EQ(rig.prompter.shown.size(), shown + 2);
+        EXPECT_EQ(rig.prompter.shown.back().text, "通信エラーが発生しました");
         Find<QPushButton>(d, "button1036")->click();
     });
     // The dialog's own values went back after the initialisation.

@@ -40,6 +40,16 @@ int Unanswered(const Invocation& inv, const char* what, int ch, int rangeCode, A
     return kExitNoAnswer;
 }
 
+// "0_5V (0), 0_10V (1), ...": what a RANGE may be.
+std::string RangeNames()
+{
+    std::string s;
+    for (int code = 0; code < kSlotCount; ++code)
+        if (IsReportedRange(code))
+            s += (s.empty() ? "" : ", ") + RangeKey(code) + " (" + std::to_string(code) + ")";
+    return s;
+}
+
 struct Target {
     int ch = 0;
     int rangeCode = 0;
@@ -60,7 +70,7 @@ std::optional<Target> ParseTarget(const Invocation& inv, const std::string& sub,
     }
     const auto code = ParseRange(inv.args[2]);
     if (!code || !IsReportedRange(*code)) {
-        rc = UsageError(row, "'" + inv.args[2] + "' is no output range (4_20mA, 0_10V, ... or its code)");
+        rc = UsageError(row, "'" + inv.args[2] + "' is no output range: " + RangeNames());
         return std::nullopt;
     }
     return Target{*ch, *code};
@@ -236,6 +246,8 @@ int Set(const Invocation& inv)
     const Options* options = &q->options;
     const auto& minC = q->minC;
     const auto& maxC = q->maxC;
+    if (!options->select && !minC && !maxC && !options->store)
+        return UsageError(Row("set"), "nothing to set: give --select, --min, --max or --store");
 
     StderrPrompter prompter;
     GeneratorModel model;
@@ -336,8 +348,12 @@ int RunAdjust(const Invocation& inv)
         return Test(inv);
     if (sub == "init")
         return Init(inv);
-    return UsageError(FindCommand("adjust"), sub.empty() ? "adjust needs show, set, test or init"
-                                                         : "unknown adjust command '" + sub + "'");
+    std::fprintf(stderr, "velmoractl: %s\n", sub.empty() ? "adjust needs show, set, test or init"
+                                                        : ("unknown adjust command '" + sub + "'").c_str());
+    for (const Command& c : CommandTable())
+        if (std::string_view(c.name) == "adjust")
+            std::fprintf(stderr, "usage: velmoractl --port PATH %s\n", c.usage);
+    return kExitUsage;
 }
 
 } // namespace velmora::ctl

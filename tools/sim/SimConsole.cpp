@@ -65,12 +65,12 @@ std::optional<int> ParseChannel(std::string_view text)
     return static_cast<int>(*v) - 1;
 }
 
+// A slot 0-15 or the key name of a range ("4_20mA"), as `cal` prints it.
 std::optional<int> ParseRange(std::string_view text)
 {
-    auto v = ParseInteger(text, 0, kSlotCount - 1);
-    if (!v)
-        return std::nullopt;
-    return static_cast<int>(*v);
+    if (auto v = ParseInteger(text, 0, kSlotCount - 1))
+        return static_cast<int>(*v);
+    return RangeCodeFromKey(std::string(text));
 }
 
 std::string FaultSummary(const SimUnit& unit)
@@ -223,7 +223,7 @@ SimCommandResult SetCorrection(SimUnit& u, const Args& a, const char* table, Sto
     auto lo = ParseWord(a[2]);
     auto hi = ParseWord(a[3]);
     if (!ch || !r)
-        return Error("the channel is 1 to 4 and the range code 0 to 15");
+        return Error("the channel is 1 to 4 and the range a code 0 to 15 or a name (4_20mA)");
     if (!lo || !hi)
         return Error("corrections are hex words");
     store(u, *ch, *r, *lo, *hi);
@@ -365,13 +365,13 @@ const std::vector<CommandDef>& Commands()
              u.ClearFaults();
              return Ok("no faults");
          }},
-        {"maker", "CH RANGE MIN MAX", "set a maker correction pair (hex words)", 4, 4, 2,
+        {"maker", "CH RANGE MIN MAX", "set a maker correction pair, hex words as sent (MAX offset by 8000)", 4, 4, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
              return SetCorrection(u, a, "maker", [](SimUnit& unit, int ch, int r, std::uint16_t lo, std::uint16_t hi) {
                  unit.Channel(ch).maker[static_cast<std::size_t>(r)] = {lo, hi};
              });
          }},
-        {"user", "CH RANGE MIN MAX", "set a user correction pair (hex words)", 4, 4, 2,
+        {"user", "CH RANGE MIN MAX", "set a user correction pair, hex words as sent (MAX offset by 8000)", 4, 4, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
              return SetCorrection(u, a, "user", [](SimUnit& unit, int ch, int r, std::uint16_t lo, std::uint16_t hi) {
                  auto& slot = unit.Channel(ch).user[static_cast<std::size_t>(r)];

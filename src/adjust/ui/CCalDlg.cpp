@@ -12,6 +12,7 @@
 #include <functional>
 
 #include "adjust/AdjustSession.h"
+#include "dialogs/GeneratorInfoReport.h"
 #include "dialogs/ui/CGroupFrame.h"
 #include "dialogs/ui/DialogMetrics.h"
 #include "model/RangeTable.h"
@@ -274,9 +275,14 @@ void CCalDlg::ChannelChosen(int index)
 
 void CCalDlg::InitialiseAll()
 {
-    if (m_prompter.Message(kAskInitialise, kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) ==
+    if (m_prompter.Message(kAskInitialise, kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
         PromptAnswer::Ok)
-        m_session.InitialiseAll();
+        return;
+    // The operator asked for it and waits for it: an initialisation the unit
+    // did not confirm is said, unlike the test outputs, whose effect shows
+    // on the meter.
+    if (!Answered(m_session.InitialiseAll()))
+        m_prompter.Message(kReportCommErrorText, kCaptionConfirm, PromptIcon::Information);
 }
 
 void CCalDlg::reject()
