@@ -44,9 +44,13 @@ int Unanswered(const Invocation& inv, const char* what, int ch, int rangeCode, A
 std::string RangeNames()
 {
     std::string s;
-    for (int code = 0; code < kSlotCount; ++code)
-        if (IsReportedRange(code))
-            s += (s.empty() ? "" : ", ") + RangeKey(code) + " (" + std::to_string(code) + ")";
+    for (int code = 0; code < kSlotCount; ++code) {
+        if (!IsReportedRange(code))
+            continue;
+        if (!s.empty())
+            s += ", ";
+        s += RangeKey(code) + " (" + std::to_string(code) + ")";
+    }
     return s;
 }
 

@@ -173,7 +173,8 @@ std::string OutputLine(const SimUnit& unit, int ch)
            (model.IsOutputOn(0) ? " on" : " off");
 }
 
-// "cal", "stored" and "test": per channel in use, or of one channel.
+// "outputs", "cal", "stored" and "test": per channel in use, or of one
+// channel.
 template <typename Text>
 SimCommandResult PerChannel(const SimUnit& unit, const Args& a, Text text)
 {
@@ -184,23 +185,17 @@ SimCommandResult PerChannel(const SimUnit& unit, const Args& a, Text text)
         return {true, text(*ch), false};
     }
     std::string s;
-    for (int ch = 0; ch < unit.ChannelCount(); ++ch)
-        s += (ch ? "\n" : "") + text(ch);
+    for (int ch = 0; ch < unit.ChannelCount(); ++ch) {
+        if (ch > 0)
+            s += '\n';
+        s += text(ch);
+    }
     return {true, s, false};
 }
 
 SimCommandResult Outputs(const SimUnit& unit, const Args& a)
 {
-    if (!a.empty()) {
-        auto ch = ParseChannel(a[0]);
-        if (!ch)
-            return Error("the channel is 1 to 4");
-        return {true, OutputLine(unit, *ch), false};
-    }
-    std::string s;
-    for (int ch = 0; ch < unit.ChannelCount(); ++ch)
-        s += (ch ? "\n" : "") + OutputLine(unit, ch);
-    return {true, s, false};
+    return PerChannel(unit, a, [&unit](int ch) { return OutputLine(unit, ch); });
 }
 
 // A fault that is switched on or off.

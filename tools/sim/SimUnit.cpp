@@ -356,10 +356,13 @@ std::string SimUnit::TablesText(int ch, bool stored) const
     const auto& maker = stored ? m_storedMaker.maker[i] : Channel(ch).maker;
     const auto& user = stored ? m_storedUser.user[i] : Channel(ch).user;
     std::string s;
-    for (int r = 0; r < kSlotCount; ++r)
-        if (IsReportedRange(r))
-            s += (s.empty() ? "" : "\n") + FormatAdjustLine(ch, r, maker[static_cast<std::size_t>(r)],
-                                                            user[static_cast<std::size_t>(r)]);
+    for (int r = 0; r < kSlotCount; ++r) {
+        if (!IsReportedRange(r))
+            continue;
+        if (!s.empty())
+            s += '\n';
+        s += FormatAdjustLine(ch, r, maker[static_cast<std::size_t>(r)], user[static_cast<std::size_t>(r)]);
+    }
     return s;
 }
 
