@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "SimProcess.h"
+#include "firmware/ImageFile.h"
+#include "platform/Sha256.h"
 
 namespace {
 
@@ -224,3 +226,30 @@ TEST_F(CtlTableTest, UsageErrorsExitWithTwoAndReadNothing)
 }
 
 } // namespace
+
+// velmoractl firmware info on image files in the same scratch folder.
+TEST_F(CtlTableTest, FirmwareInfoNamesTheVersionAndTheImagesDigest)
+{
+    const std::string records = velmora::EncodeImageRecord("S306FFFE000012EA");
+    ASSERT_FALSE(records.empty());
+    const std::string file = velmora::EncodeImageFile({0x01, 0x0C, 0xF0}, {records});
+    velmora::FirmwareImage image;
+    ASSERT_EQ(velmora::DecodeImage(file, image), velmora::ImageFileResult::Ok);
+    ASSERT_EQ(image[0], 0x12);
+
+    CtlRun r = Ctl({"firmware", "info", Write("unit.zpg", file)});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "version=010CF0 sha256=" + velmora::Sha256Hex(image) + "\n");
+    // The digest is the image's: another record changes it.
+    const CtlRun other = Ctl({"firmware", "info", Write("other.zpg", velmora::EncodeImageFile({0x01, 0x0C, 0xF0}, {}))});
+    EXPECT_NE(other.out, r.out);
+
+    r = Ctl({"firmware", "info", Write("empty.zpg", "")});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("転送ファイルに誤りがあります"), std::string::npos) << r.err;
+    r = Ctl({"firmware", "info", (m_dir / "missing.zpg").string()});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
+    EXPECT_EQ(Ctl({"firmware", "info"}).exitCode, 2);
+    EXPECT_EQ(Ctl({"firmware", "flash"}).exitCode, 2);
+}

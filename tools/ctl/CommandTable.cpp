@@ -13,6 +13,7 @@ int RunMonitor(const Invocation&);
 int RunTable(const Invocation&);
 int RunAuto(const Invocation&);
 int RunAdjust(const Invocation&);
+int RunFirmware(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -32,6 +33,7 @@ const std::vector<Command>& CommandTable()
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},
         {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},
+        {"firmware", "firmware info FILE", false, RunFirmware},
     };
     return table;
 }
