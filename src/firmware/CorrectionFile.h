@@ -1,0 +1,55 @@
+#pragma once
+// The correction file: the unit's maker and user corrections of every
+// channel and range, kept on the PC across a firmware update. One file per
+// unit, named by its USB bridge's serial number, in the state file's folder
+// (Hovelt/Velmora below the working folder). Text in lines ending CR LF,
+// fields separated and ended by ",":
+//
+//     VK2A0001,
+//     1,0,0_5V,0,0,0,0,0,
+//     1,10,1_5V,...
+//
+// Thread contract: none needed; plain functions over a model and a file.
+
+#include <string>
+
+#include "platform/AtomicFile.h"
+
+namespace velmora {
+
+class GeneratorModel;
+
+// "<serial>_R.txt" in the folder, which is not created here.
+std::string CorrectionFilePath(const std::string& folder, const std::string& serial);
+
+// Every correction slot of the four channels back to the values a unit
+// that was never read has (select 0, minimums 0, maximums 0x8000).
+void ResetCorrections(GeneratorModel& model);
+
+// Whether every user select word of the channels in use, every range code,
+// is 0, 1 or 2 (the whole word): anything else is no data to keep.
+bool CorrectionsPlausible(const GeneratorModel& model);
+
+// The file's text: the serial number, then one line per channel in use and
+// range code, in the order 0, 10, 1, 2, 3, 5, 6, 7, 11, 12.
+std::string BuildCorrectionFile(const GeneratorModel& model, const std::string& serial);
+
+// Written to a temporary file beside it and renamed over the old one, so
+// that an interrupted save leaves the copy of an earlier update whole.
+AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model,
+                                     const std::string& serial);
+
+enum class CorrectionLoad : int {
+    Ok = 0,
+    CannotOpen = 1,
+    OtherSerial = 2,  // the first field names another unit
+    BadChannel = 3,   // a channel number other than 1 or 2
+    BadRange = 4,     // a range code above 15
+    BadContent = 5,   // a missing line or field, or a field that is no integer
+};
+
+// Loads the file's corrections into the model; the first error ends the
+// loading (what came before it stays in the model).
+CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& serial, GeneratorModel& model);
+
+} // namespace velmora

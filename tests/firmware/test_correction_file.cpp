@@ -1,0 +1,163 @@
+// The correction file kept across a firmware update: its lines and their
+// order, the round trip through a file, and every result of loading one.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "firmware/CorrectionFile.h"
+#include "model/GeneratorModel.h"
+
+using namespace velmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+class CorrectionFileTest : public ::testing::Test {
+protected:
+    CorrectionFileTest()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "velmora-corr-XXXXXX").string();
+        if (mkdtemp(tmpl.data()) != nullptr)
+            m_dir = tmpl;
+        path = CorrectionFilePath(m_dir.string(), kSerial);
+    }
+    ~CorrectionFileTest() override
+    {
+        std::error_code ec;
+        fs::remove_all(m_dir, ec);
+    }
+    void Write(const std::string& text) const { std::ofstream(path, std::ios::binary) << text; }
+    std::string Read() const
+    {
+        std::ifstream in(path, std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+    CorrectionLoad Load() { return LoadCorrectionFile(path, kSerial, loaded); }
+
+    static constexpr const char* kSerial = "VK2A0001";
+    fs::path m_dir;
+    std::string path;
+    GeneratorModel loaded;
+};
+
+} // namespace
+
+TEST_F(CorrectionFileTest, LinesInTheirOrderAndBackAgain)
+{
+    GeneratorModel model;
+    model.channelCount = 2;
+    model.channels[0].makerCorrection[5] = {0x0003, 0x8005};
+    model.channels[0].userAdjustment[5] = {0x0002, 0xFFFE, 0x7FFE};
+    // Every slot of both channels different, the extremes included.
+    for (int ch = 0; ch < 2; ++ch)
+        for (int r : {0, 1, 2, 3, 6, 7, 10, 11, 12}) {
+            auto& c = model.channels[static_cast<std::size_t>(ch)];
+            c.makerCorrection[r] = {static_cast<std::uint16_t>(0x8000 + r), static_cast<std::uint16_t>(ch * 100 + r)};
+            c.userAdjustment[r] = {static_cast<std::uint16_t>(r % 3), static_cast<std::uint16_t>(0x7FFF - r),
+                                   static_cast<std::uint16_t>(0xFFFF - ch)};
+        }
+    ASSERT_TRUE(SaveCorrectionFile(path, model, kSerial));
+    EXPECT_EQ(path, (m_dir / "VK2A0001_R.txt").string());
+
+    const std::string text = Read();
+    EXPECT_EQ(text.find("VK2A0001,\r\n1,0,0_5V,"), 0u) << text;
+    EXPECT_NE(text.find("\r\n1,5,4_20mA,3,5,-2,-2,2,\r\n"), std::string::npos) << text;
+    std::size_t lines = 0;
+    std::string order;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        ++lines;
+        EXPECT_TRUE(line.ends_with(",\r")) << line;
+        if (lines > 1)
+            order += line.substr(0, line.find(',', 2)) + " ";
+    }
+    EXPECT_EQ(lines, 21u);
+    EXPECT_EQ(order.substr(0, 40), "1,0 1,10 1,1 1,2 1,3 1,5 1,6 1,7 1,11 1,");
+    EXPECT_NE(order.find("1,12 2,0 2,10"), std::string::npos) << order;
+
+    loaded.channelCount = 2;
+    ASSERT_EQ(Load(), CorrectionLoad::Ok);
+    for (int ch = 0; ch < 2; ++ch)
+        for (int r : {0, 1, 2, 3, 5, 6, 7, 10, 11, 12}) {
+            const auto& want = model.channels[static_cast<std::size_t>(ch)];
+            const auto& got = loaded.channels[static_cast<std::size_t>(ch)];
+            EXPECT_EQ(got.makerCorrection[r].minCorrection, want.makerCorrection[r].minCorrection) << ch << r;
+            EXPECT_EQ(got.makerCorrection[r].maxCorrection, want.makerCorrection[r].maxCorrection) << ch << r;
+            EXPECT_EQ(got.userAdjustment[r].minCorrection, want.userAdjustment[r].minCorrection) << ch << r;
+            EXPECT_EQ(got.userAdjustment[r].maxCorrection, want.userAdjustment[r].maxCorrection) << ch << r;
+            EXPECT_EQ(got.userAdjustment[r].adjustSelect, want.userAdjustment[r].adjustSelect) << ch << r;
+        }
+
+    // A second save replaces the file whole; a folder that is not there
+    // cannot take one.
+    ResetCorrections(model);
+    model.channelCount = 1;
+    ASSERT_TRUE(SaveCorrectionFile(path, model, kSerial));
+    const std::string again = Read();
+    EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 11);
+    EXPECT_FALSE(SaveCorrectionFile(CorrectionFilePath((m_dir / "none").string(), kSerial), model, kSerial));
+}
+
+TEST_F(CorrectionFileTest, EveryLoadResult)
+{
+    const std::string head = "VK2A0001,\r\n";
+    const struct {
+        const char* what;
+        std::string text;
+        CorrectionLoad want;
+    } cases[] = {
+        {"empty", "", CorrectionLoad::BadContent},
+        {"another unit", "VK2A0002,\r\n1,0,0_5V,0,0,0,0,0,\r\n", CorrectionLoad::OtherSerial},
+        {"serial with blanks", " VK2A0001 ,\r\n", CorrectionLoad::Ok},
+        {"channel 3", head + "3,0,0_5V,0,0,0,0,0,\r\n", CorrectionLoad::BadChannel},
+        {"channel x", head + "x,0,0_5V,0,0,0,0,0,\r\n", CorrectionLoad::BadChannel},
+        {"seven fields", head + "1,0,0_5V,0,0,0,0\r\n", CorrectionLoad::BadContent},
+        {"range 16", head + "1,16,,0,0,0,0,0,\r\n", CorrectionLoad::BadRange},
+        {"range -1", head + "1,-1,,0,0,0,0,0,\r\n", CorrectionLoad::BadRange},
+        {"a word", head + "1,0,0_5V,zero,0,0,0,0,\r\n", CorrectionLoad::BadContent},
+        {"blank after", head + "1,0,0_5V,1 ,0,0,0,0,\r\n", CorrectionLoad::BadContent},
+        {"empty field", head + "1,0,0_5V,,0,0,0,0,\r\n", CorrectionLoad::BadContent},
+        {"strtol forms", head + "1,0x0A,x, 7,-0x10,010,0,2,\r\n", CorrectionLoad::Ok},
+        {"stops at an empty line", head + "1,1,,5,0,0,0,0,\r\n\r\n9,9,9\r\n", CorrectionLoad::Ok},
+    };
+    for (const auto& c : cases) {
+        Write(c.text);
+        ResetCorrections(loaded);
+        EXPECT_EQ(Load(), c.want) << c.what;
+    }
+    // The last two: base 0 as strtol reads it, and the line before the
+    // empty one.
+    Write(head + "1,0x0A,x, 7,-0x10,010,0,2,\r\n");
+    ASSERT_EQ(Load(), CorrectionLoad::Ok);
+    EXPECT_EQ(loaded.channels[0].makerCorrection[10].minCorrection, 7);
+    EXPECT_EQ(loaded.channels[0].makerCorrection[10].maxCorrection, 0x8000 - 16);
+    EXPECT_EQ(loaded.channels[0].userAdjustment[10].minCorrection, 8);
+    EXPECT_EQ(loaded.channels[0].userAdjustment[10].adjustSelect, 2);
+
+    fs::remove(path);
+    EXPECT_EQ(Load(), CorrectionLoad::CannotOpen);
+}
+
+TEST(CorrectionData, ASelectWordBeyondTwoInAChannelInUseIsNoDataToKeep)
+{
+    GeneratorModel model;
+    model.channelCount = 1;
+    EXPECT_TRUE(CorrectionsPlausible(model));
+    model.channels[1].userAdjustment[4].adjustSelect = 3; // not in use
+    EXPECT_TRUE(CorrectionsPlausible(model));
+    model.channels[0].userAdjustment[15].adjustSelect = 0x0102;
+    EXPECT_FALSE(CorrectionsPlausible(model));
+    ResetCorrections(model);
+    EXPECT_TRUE(CorrectionsPlausible(model));
+    EXPECT_EQ(model.channels[1].userAdjustment[4].adjustSelect, 0);
+    EXPECT_EQ(model.channels[0].makerCorrection[0].maxCorrection, 0x8000);
+}
