@@ -1,68 +1,76 @@
 #pragma once
-// The FTDI side of the link: the same USB-serial bridge reached directly
-// rather than through its serial port, used by the firmware update.
-//
-// Until a binding to the FTDI library exists, the channel runs on
-// NoFtdiDevice, which never opens: Open fails without a word (the firmware
-// update reports a missing unit itself), writes go nowhere and waits end at
-// their deadline. The line building already follows the FTDI rules so that
-// the binding only has to supply an FtdiDevice.
+// The FTDI side of the link: the unit's USB bridge reached directly rather
+// than through its serial port, for the firmware update. Besides carrying
+// the unit's own protocol (a ByteChannel of the GeneratorLink), it finds the
+// unit among the attached bridges, switches the line speed and drives the
+// CBUS pins that restart the unit's microcontroller into its boot mode or
+// back into normal operation.
 //
 // Thread contract: UI thread only; the device is read synchronously inside
-// ReadLine, so the ring has a single user.
+// ReadLine and ReadByte, so the ring has a single user.
 
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 
 #include "link/ByteChannel.h"
+#include "link/FtdiDevice.h"
 #include "link/ReceiveRing.h"
 
 namespace velmora {
 
-// A device behind the FTDI library, as the channel needs it.
-class FtdiDevice {
-public:
-    virtual ~FtdiDevice() = default;
-    virtual bool Open() = 0;
-    virtual void Close() = 0;
-    virtual bool IsOpen() const = 0;
-    // Takes what has arrived, at most buffer.size() bytes, waiting no longer
-    // than the device's short read time-out. Bytes read, or -1 on an I/O error.
-    virtual int Read(std::span<std::uint8_t> buffer) = 0;
-    virtual void Write(std::span<const std::uint8_t> bytes) = 0;
-    // Sleeps until bytes may have arrived or `clock` reaches `deadline`.
-    // True when bytes may be waiting.
-    virtual bool WaitForData(Clock& clock, Nanos deadline) = 0;
+class Prompter;
+
+// The description every unit's bridge carries.
+inline constexpr const char* kUnitDescription = "Hovelt VKX FT230X";
+
+struct FtdiMatch {
+    bool found = false;
+    int index = 0;
+    std::string serial;
+    std::string description;
 };
 
-// The binding with no library behind it: there is never a device.
-class NoFtdiDevice final : public FtdiDevice {
-public:
-    bool Open() override { return false; }
-    void Close() override {}
-    bool IsOpen() const override { return false; }
-    int Read(std::span<std::uint8_t>) override { return 0; }
-    void Write(std::span<const std::uint8_t>) override {}
-    bool WaitForData(Clock& clock, Nanos deadline) override;
-
-private:
-    // Never signalled: with no device nothing can arrive.
-    WakeEvent m_never;
-};
+// FtdiReadByte's answers.
+enum class FtdiByte { None = 0, IoError = 1, Byte = 3 };
 
 class FtdiChannel final : public ByteChannel {
 public:
     static constexpr std::size_t kRingSize = 4096;
     // One device read takes at most this many bytes.
     static constexpr std::size_t kReadChunk = 100;
+    static constexpr int kMaxDevices = 256;
 
-    explicit FtdiChannel(std::unique_ptr<FtdiDevice> device = std::make_unique<NoFtdiDevice>());
+    // Sleeps go through `clock`, the busy indication through `prompter`.
+    FtdiChannel(std::unique_ptr<FtdiDevice> device, Clock& clock, Prompter& prompter);
 
-    // Opens the device with an empty receive ring. No message on failure:
-    // the caller reports it.
-    bool Open() override;
-    void Close() override;
+    FtdiDevice& Device() { return *m_device; }
+
+    // --- The unit ---
+
+    // The attached bridges whose description is the unit's and whose serial
+    // number begins with "VK"; the last one is remembered.
+    int CountUnits();
+    const FtdiMatch& LastMatch() const { return m_last; }
+    const std::string& LastMatchSerial() const { return m_last.serial; }
+    // Opens the unit's bridge at 19,200 bit/s 8N1 with an empty receive
+    // ring. No message on failure: the caller reports it.
+    bool OpenUnit();
+    void CloseUnit();
+    // 1,000,000 bit/s by its divisor, any other rate as it stands.
+    void SetUnitBaudRate(std::uint32_t rate);
+    FtdiByte ReadByte(std::uint8_t& byte);
+    // One read of up to 100 bytes thrown away, and the ring emptied.
+    void Drain();
+    // Through the CBUS pins, 200 ms a step.
+    void ResetIntoBootMode();
+    void ResetIntoRunMode();
+
+    // --- ByteChannel ---
+
+    bool Open() override { return IsOpen() || OpenUnit(); }
+    void Close() override { CloseUnit(); }
     bool IsOpen() const override { return m_device->IsOpen(); }
     void Write(std::span<const std::uint8_t> bytes) override;
     // Reads the device once, then builds the line. Unlike the serial rule, a
@@ -72,10 +80,15 @@ public:
     bool WaitForInput(Clock& clock, Nanos deadline) override;
 
 private:
-    void ReadDevice();
+    void ReadDevice(std::size_t most);
+    void PinSequence(std::uint8_t first, std::uint8_t second);
 
     std::unique_ptr<FtdiDevice> m_device;
+    Clock& m_clock;
+    Prompter& m_prompter;
     ReceiveRing<kRingSize> m_ring;
+    FtdiMatch m_last;
+    bool m_bIoError = false;
 };
 
 } // namespace velmora
