@@ -14,9 +14,14 @@
 #include "FakeClock.h"
 #include "ScriptedPrompter.h"
 #include "SimBootMcu.h"
+#include "SimBridge.h"
+#include "SimFtdiDevice.h"
 #include "firmware/BootCommands.h"
 #include "firmware/BootProgrammer.h"
+#include "firmware/FtdiBootTransport.h"
 #include "firmware/ImageFile.h"
+#include "link/FtdiChannel.h"
+#include "protocol/GeneratorLink.h"
 
 using namespace velmora;
 using namespace velmora::test;
@@ -329,4 +334,42 @@ TEST(BootCommands, EveryCommandAddsUpToZero)
                                          BootSum(std::vector<std::uint8_t>{0x52, 0x09, 0x01, 0xFF, 0xFF, 0xFF, 0x00,
                                                                            0x00, 0x00, 0x01, 0x00})}));
     EXPECT_EQ(ReadBlock(0).replyLength, 262);
+}
+
+// The real path without a library: the link's FTDI channel over the
+// simulated bridge, the unit's protocol before and after, boot mode between.
+TEST(BootProgrammer, OverTheFtdiChannelAndTheSimulatedBridge)
+{
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    sim::SimBridge bridge(clock);
+    auto channel = std::make_unique<FtdiChannel>(std::make_unique<sim::SimFtdiDevice>(bridge, clock), clock, prompter);
+    FtdiChannel& ftdi = *channel;
+    GeneratorLink link(clock, prompter, nullptr, std::move(channel));
+
+    ASSERT_EQ(ftdi.CountUnits(), 1);
+    EXPECT_EQ(ftdi.LastMatchSerial(), "VK2A0001");
+    std::string version;
+    ASSERT_TRUE(link.QueryVersion(LinkFtdi, version));
+    EXPECT_EQ(version, "01000A");
+
+    FirmwareImage image;
+    const std::string path = ImageFile("bridge", image);
+    FtdiBootTransport transport(link, ftdi);
+    Recorder observer;
+    const Nanos start = clock.Now();
+    const ProgramResult r = ProgramUnit(path, transport, observer, prompter, clock, {});
+    ::unlink(path.c_str());
+    ASSERT_TRUE(r.ok) << (r.failure ? r.failure->message : "");
+    EXPECT_TRUE(std::equal(bridge.Mcu().Flash().begin(), bridge.Mcu().Flash().end(), image.begin()));
+    // Boot restart then normal restart, each three steps.
+    EXPECT_EQ(bridge.PinLog(), (std::vector<std::uint8_t>{0x00, 0x33, 0x32, 0x00, 0x31, 0x30, 0x00}));
+    EXPECT_EQ(bridge.Rate(), 1'000'000u);
+    EXPECT_FALSE(ftdi.IsOpen());
+    // The channel was open already (the version query opened it): both
+    // restarts' 600 ms and the waits after the first and before the second.
+    EXPECT_GE(clock.Now() - start, std::chrono::milliseconds(600 + 51 + 101 + 600));
+
+    // The unit runs its program again and answers in its own protocol.
+    ASSERT_TRUE(link.QueryVersion(LinkFtdi, version));
 }
