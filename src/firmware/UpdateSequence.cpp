@@ -1,0 +1,202 @@
+#include "firmware/UpdateSequence.h"
+
+#include "autoout/AutoOutSettingsRules.h"
+#include "firmware/CorrectionFile.h"
+#include "firmware/FtdiBootTransport.h"
+#include "link/FtdiChannel.h"
+#include "model/GeneratorModel.h"
+#include "panelcore/PanelTexts.h"
+#include "platform/Prompter.h"
+#include "protocol/AdjustmentCommands.h"
+#include "protocol/GeneratorLink.h"
+
+namespace velmora {
+
+namespace {
+
+class Update {
+public:
+    Update(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model, const std::string& imagePath,
+           const std::string& folder, ProgramObserver& o, Prompter& p, Clock& c, const IdCode& id)
+        : m_link(link), m_ftdi(ftdi), m_model(model), m_image(imagePath), m_folder(folder), m_o(o), m_prompter(p),
+          m_clock(c), m_id(id)
+    {
+    }
+
+    UpdateRun Run()
+    {
+        const bool finished = Steps();
+        if (finished) {
+            Say(kMsgUpdateFinished);
+            m_o.SetStatus("更新正常終了");
+            m_run.ending = UpdateEnding::Finished;
+        } else {
+            m_o.SetStatus("キャンセルしました");
+        }
+        m_o.EnableCancel(true);
+        if (m_ftdi.IsOpen())
+            m_ftdi.CloseUnit();
+        if (m_link.IsConnected())
+            m_link.Disconnect();
+        return m_run;
+    }
+
+private:
+    void Say(const std::string& text) { m_prompter.Message(text, kCaptionConfirm, PromptIcon::Exclamation); }
+    bool Ask(const std::string& text)
+    {
+        return m_prompter.Message(text, kCaptionConfirm, PromptIcon::Exclamation, PromptButtons::OkCancel) ==
+               PromptAnswer::Ok;
+    }
+
+    bool FindUnit();
+    bool ReadUnit();
+    bool Steps();
+
+    GeneratorLink& m_link;
+    FtdiChannel& m_ftdi;
+    GeneratorModel& m_model;
+    const std::string& m_image;
+    const std::string& m_folder;
+    ProgramObserver& m_o;
+    Prompter& m_prompter;
+    Clock& m_clock;
+    const IdCode& m_id;
+    UpdateRun m_run;
+};
+
+bool Update::FindUnit()
+{
+    if (m_link.IsConnected())
+        m_link.Disconnect();
+    // Without a library there is no bridge to find; say which library is
+    // missing rather than that no unit is attached.
+    if (!m_ftdi.Device().Loaded()) {
+        Say("FTDI ライブラリを読み込めません\n" + m_ftdi.Device().LibraryName());
+        return false;
+    }
+    const int units = m_ftdi.CountUnits();
+    if (units == 0) {
+        Say("アナログユニットが接続されていません");
+        return false;
+    }
+    if (units > 1) {
+        Say("アナログユニットが２台以上接続されています\n１台のみ接続してください");
+        return false;
+    }
+    m_run.serial = m_ftdi.LastMatchSerial();
+    // The third character of the serial number is the unit's circuit count.
+    const std::string digit = m_run.serial.size() > 2 ? m_run.serial.substr(2, 1) : std::string();
+    const std::optional<std::int64_t> circuits = ParseWholeInteger(digit);
+    if (!circuits) {
+        Say("FTDIシリアル番号が異常です(1)\n" + m_run.serial);
+        return false;
+    }
+    if (*circuits != 1 && *circuits != 2) {
+        Say("FTDIシリアル番号が異常です(2)\n" + m_run.serial);
+        return false;
+    }
+    m_model.channelCount = static_cast<std::int32_t>(*circuits);
+    m_run.correctionFile = CorrectionFilePath(m_folder, m_run.serial);
+    return true;
+}
+
+// Both sets of every channel and range code; false at the first read the
+// unit does not answer.
+bool Update::ReadUnit()
+{
+    ResetCorrections(m_model);
+    for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch) {
+        m_o.LetEventsRun();
+        for (int code = 0; code < kSlotCount; ++code)
+            for (int kind : {kAdjustMaker, kAdjustUser})
+                if (!Answered(ReadAdjustment(m_link, m_model, LinkFtdi, ch, kind, code)))
+                    return false;
+    }
+    return true;
+}
+
+bool Update::Steps()
+{
+    if (!FindUnit())
+        return false;
+    if (m_image.empty() || m_image == kNotSelected) {
+        Say("ファイルが選択されていません");
+        return false;
+    }
+    m_o.EnableCancel(false);
+    m_o.SetStatus("本体補正データ受信中");
+    bool fromUnit = ReadUnit();
+    if (!fromUnit && !Ask("接続できません\nパソコン内ファイルを検索しますか。"))
+        return false;
+    if (fromUnit) {
+        m_o.SetStatus("補正データチェック中");
+        if (!CorrectionsPlausible(m_model)) {
+            if (!Ask("本体補正データが異常です\nパソコン内ファイルを検索しますか。"))
+                return false;
+            fromUnit = false;
+        }
+    }
+    if (fromUnit && !SaveCorrectionFile(m_run.correctionFile, m_model, m_run.serial)) {
+        Say("補正データを保存できません");
+        return false;
+    }
+
+    m_o.SetStatus("補正ファイル読込み中");
+    ResetCorrections(m_model);
+    switch (LoadCorrectionFile(m_run.correctionFile, m_run.serial, m_model)) {
+    case CorrectionLoad::Ok:
+        break;
+    case CorrectionLoad::CannotOpen:
+        Say("パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\nシリアル番号:" +
+            m_run.serial);
+        return false;
+    default:
+        Say("パソコン内補正ファイル内容が異常です\n更新できません\nメーカーに連絡してください\nシリアル番号:" +
+            m_run.serial);
+        return false;
+    }
+    m_o.SetStatus("補正ファイル検証中");
+    if (!CorrectionsPlausible(m_model)) {
+        Say("補正データが異常です\nメーカーに連絡してください\nシリアル番号:" + m_run.serial);
+        return false;
+    }
+
+    FtdiBootTransport transport(m_link, m_ftdi);
+    const ProgramResult programmed = ProgramUnit(m_image, transport, m_o, m_prompter, m_clock, m_id);
+    if (!programmed.ok) {
+        m_run.programFailure = programmed.failure;
+        return false;
+    }
+
+    m_o.SetStatus("更新後リセット中");
+    if (!m_ftdi.IsOpen())
+        m_ftdi.OpenUnit();
+    m_ftdi.ResetIntoRunMode();
+    // The corrections come back from the file only, and the unit is not
+    // asked how it took them.
+    m_o.SetStatus("補正データ転送中");
+    for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch)
+        for (int code = 0; code < kSlotCount; ++code) {
+            TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustMaker);
+            TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustUser);
+        }
+    m_o.SetStatus("補正データ書込中");
+    StoreAdjustment(m_link, LinkFtdi, kAdjustMaker);
+    StoreAdjustment(m_link, LinkFtdi, kAdjustUser);
+    m_o.SetStatus("補正データ書込後リセット中");
+    m_ftdi.ResetIntoRunMode();
+    return true;
+}
+
+} // namespace
+
+UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model,
+                            const std::string& imagePath, const std::string& folder, ProgramObserver& observer,
+                            Prompter& prompter, Clock& clock, const IdCode& idCode)
+{
+    Update update(link, ftdi, model, imagePath, folder, observer, prompter, clock, idCode);
+    return update.Run();
+}
+
+} // namespace velmora

@@ -1,0 +1,227 @@
+// The firmware update over the link's FTDI channel and the simulated bridge
+// on a fake clock: the unit found by its serial number, its correction data
+// kept in its file and written back after programming, and the ways it ends
+// early.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "FakeClock.h"
+#include "ScriptedPrompter.h"
+#include "SimBridge.h"
+#include "SimFtdiDevice.h"
+#include "firmware/CorrectionFile.h"
+#include "firmware/ImageFile.h"
+#include "firmware/UpdateSequence.h"
+#include "link/FtdiChannel.h"
+#include "model/GeneratorModel.h"
+#include "protocol/GeneratorLink.h"
+
+using namespace velmora;
+using namespace velmora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+class Recorder final : public ProgramObserver {
+public:
+    void SetProgress(int p) override { progress = p; }
+    void SetStatus(const std::string& s) override
+    {
+        statuses.push_back(s);
+        if (onStatus)
+            onStatus(s);
+    }
+    void EnableCancel(bool) override {}
+    void LetEventsRun() override {}
+    bool CancelRequested() const override { return false; }
+    void ClearCancel() override {}
+
+    int progress = 0;
+    std::vector<std::string> statuses;
+    std::function<void(const std::string&)> onStatus;
+};
+
+struct UpdateRig {
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    sim::SimBridge bridge{clock};
+    FtdiChannel* ftdi = nullptr;
+    std::unique_ptr<GeneratorLink> link;
+    GeneratorModel model;
+    Recorder observer;
+    fs::path dir;
+    std::string image;
+    FirmwareImage expected;
+
+    UpdateRig()
+    {
+        auto channel =
+            std::make_unique<FtdiChannel>(std::make_unique<sim::SimFtdiDevice>(bridge, clock), clock, prompter);
+        ftdi = channel.get();
+        link = std::make_unique<GeneratorLink>(clock, prompter, nullptr, std::move(channel));
+        std::string tmpl = (fs::temp_directory_path() / "velmora-update-XXXXXX").string();
+        if (mkdtemp(tmpl.data()) != nullptr)
+            dir = tmpl;
+        const std::string line = "S306FFFE000012EA";
+        const std::string bytes = EncodeImageFile({0x02, 0x00, 0x01}, {EncodeImageRecord(line)});
+        EXPECT_EQ(DecodeImage(bytes, expected), ImageFileResult::Ok);
+        image = (dir / "unit.zpg").string();
+        std::ofstream(image, std::ios::binary) << bytes;
+        bridge.Unit().Channel(0).maker[5] = {0x0003, 0x8005};
+        bridge.Unit().Channel(1).user[10] = {0x0002, 0xFFF0, 0x8010};
+    }
+    ~UpdateRig()
+    {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    UpdateRun Run(const std::string& path) { return RunFirmwareUpdate(*link, *ftdi, model, path, dir.string(), observer, prompter, clock); }
+    UpdateRun Run() { return Run(image); }
+    // Whether the pins ever restarted the unit into boot mode.
+    bool Booted() const
+    {
+        const auto& pins = bridge.PinLog();
+        return std::find(pins.begin(), pins.end(), 0x33) != pins.end();
+    }
+    std::string Last() const { return prompter.shown.empty() ? "" : prompter.shown.back().text; }
+    std::string CorrectionFile() const
+    {
+        std::ifstream in(dir / "VK2A0001_R.txt", std::ios::binary);
+        std::ostringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }
+};
+
+} // namespace
+
+TEST(FirmwareUpdate, ProgramsTheUnitAndGivesItsCorrectionsBack)
+{
+    UpdateRig rig;
+    // Programming loses the unit's tables; only the file can bring them back.
+    rig.observer.onStatus = [&](const std::string& s) {
+        if (s == "更新後リセット中")
+            rig.bridge.Unit().ResetState();
+    };
+    const UpdateRun run = rig.Run();
+    ASSERT_EQ(run.ending, UpdateEnding::Finished) << rig.Last();
+    EXPECT_EQ(rig.Last(), "更新が終了しました");
+    EXPECT_EQ(rig.observer.statuses.back(), "更新正常終了");
+    EXPECT_EQ(rig.model.channelCount, 2);
+    EXPECT_EQ(run.serial, "VK2A0001");
+    EXPECT_TRUE(std::equal(rig.bridge.Mcu().Flash().begin(), rig.bridge.Mcu().Flash().end(), rig.expected.begin()));
+    EXPECT_TRUE(rig.bridge.Mcu().Running());
+    EXPECT_FALSE(rig.ftdi->IsOpen());
+
+    const std::string file = rig.CorrectionFile();
+    EXPECT_NE(file.find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("\r\n2,10,1_5V,0,0,-16,16,2,\r\n"), std::string::npos) << file;
+    EXPECT_EQ(rig.bridge.Unit().Stored('U').user[1][10].minCorrection, 0xFFF0);
+    EXPECT_EQ(rig.bridge.Unit().Stored('M').maker[0][5].maxCorrection, 0x8005);
+    const std::vector<std::string> tail = {"補正データ転送中", "補正データ書込中", "補正データ書込後リセット中",
+                                           "更新正常終了"};
+    EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), rig.observer.statuses.rbegin()));
+}
+
+TEST(FirmwareUpdate, TheSerialNumberGivesTheCircuitsOrAReason)
+{
+    const struct {
+        std::vector<std::string> serials;
+        std::string message;
+    } cases[] = {
+        {{}, "アナログユニットが接続されていません"},
+        {{"VK2A0001", "VK1A0002"}, "アナログユニットが２台以上接続されています\n１台のみ接続してください"},
+        {{"VK3A0001"}, "FTDIシリアル番号が異常です(2)\nVK3A0001"},
+        {{"VKxA0001"}, "FTDIシリアル番号が異常です(1)\nVKxA0001"},
+        {{"VK"}, "FTDIシリアル番号が異常です(2)\nVK"},
+    };
+    for (const auto& c : cases) {
+        UpdateRig rig;
+        rig.bridge.Devices().clear();
+        for (const std::string& s : c.serials)
+            rig.bridge.Devices().push_back({s});
+        EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
+        EXPECT_EQ(rig.Last(), c.message);
+        EXPECT_EQ(rig.observer.statuses.back(), "キャンセルしました");
+        EXPECT_FALSE(rig.Booted());
+    }
+    UpdateRig one;
+    one.bridge.Devices() = {{"VK1B0003"}};
+    one.bridge.Unit().SetChannelCount(1);
+    EXPECT_EQ(one.Run().ending, UpdateEnding::Finished) << one.Last();
+    EXPECT_EQ(one.model.channelCount, 1);
+
+    UpdateRig none;
+    EXPECT_EQ(none.Run("未選択").ending, UpdateEnding::Cancelled);
+    EXPECT_EQ(none.Last(), "ファイルが選択されていません");
+}
+
+TEST(FirmwareUpdate, AUnitThatCannotGiveItsDataFallsBackOnTheEarlierFile)
+{
+    {
+        UpdateRig rig;
+        // An earlier update left this unit's file.
+        GeneratorModel earlier;
+        earlier.channelCount = 2;
+        earlier.channels[0].userAdjustment[0] = {0x0001, 0x0007, 0x8007};
+        ASSERT_TRUE(SaveCorrectionFile((rig.dir / "VK2A0001_R.txt").string(), earlier, "VK2A0001"));
+        rig.bridge.Unit().Faults().silent = true;
+        const UpdateRun run = rig.Run();
+        ASSERT_EQ(rig.prompter.shown.front().text, "接続できません\nパソコン内ファイルを検索しますか。");
+        EXPECT_EQ(run.ending, UpdateEnding::Finished) << rig.Last();
+        EXPECT_EQ(rig.model.channels[0].userAdjustment[0].minCorrection, 7);
+        // The file of the earlier update stays as it was.
+        EXPECT_NE(rig.CorrectionFile().find("\r\n1,0,0_5V,0,0,7,7,1,\r\n"), std::string::npos);
+    }
+    {
+        UpdateRig rig;
+        rig.bridge.Unit().Faults().silent = true;
+        EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
+        EXPECT_EQ(rig.Last(), "パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\n"
+                              "シリアル番号:VK2A0001");
+        EXPECT_FALSE(rig.Booted());
+    }
+}
+
+TEST(FirmwareUpdate, ASelectWordOfThreeAsksAndAMissingFolderCannotKeepTheData)
+{
+    {
+        UpdateRig rig;
+        rig.bridge.Unit().Channel(1).user[3].adjustSelect = 3;
+        rig.prompter.answers = {PromptAnswer::Cancel};
+        EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
+        EXPECT_EQ(rig.prompter.shown.front().text, "本体補正データが異常です\nパソコン内ファイルを検索しますか。");
+        EXPECT_FALSE(fs::exists(rig.dir / "VK2A0001_R.txt"));
+    }
+    {
+        UpdateRig rig;
+        const UpdateRun run = RunFirmwareUpdate(*rig.link, *rig.ftdi, rig.model, rig.image,
+                                                (rig.dir / "Hovelt" / "Velmora").string(), rig.observer, rig.prompter,
+                                                rig.clock);
+        EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
+        EXPECT_EQ(rig.Last(), "補正データを保存できません");
+        EXPECT_FALSE(rig.Booted());
+    }
+    {
+        // A read-back difference: the calibration stays in its file and the
+        // unit is not written to.
+        UpdateRig rig;
+        rig.bridge.Mcu().Faults().corruptBlock = 0;
+        const UpdateRun run = rig.Run();
+        EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
+        EXPECT_EQ(rig.Last(), "Memory read Error");
+        ASSERT_TRUE(run.programFailure.has_value());
+        EXPECT_EQ(*run.programFailure->address, 0xFFFE0000u + 200);
+        EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+        EXPECT_EQ(rig.bridge.Unit().Stored('U').stores, 0);
+    }
+}
