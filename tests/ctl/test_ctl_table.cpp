@@ -3,9 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -252,4 +255,51 @@ TEST_F(CtlTableTest, FirmwareInfoNamesTheVersionAndTheImagesDigest)
     EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
     EXPECT_EQ(Ctl({"firmware", "info"}).exitCode, 2);
     EXPECT_EQ(Ctl({"firmware", "flash"}).exitCode, 2);
+}
+
+// velmoractl firmware update through the simulated D2XX library, in a
+// scratch working folder that holds Hovelt/Velmora.
+TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrections)
+{
+    std::vector<std::string> records;
+    for (const char* line : {"S306FFFE000012EA", "S306FFFFFF00AB51"})
+        records.push_back(velmora::EncodeImageRecord(line));
+    const std::string file = velmora::EncodeImageFile({0x02, 0x00, 0x01}, records);
+    velmora::FirmwareImage image;
+    ASSERT_EQ(velmora::DecodeImage(file, image), velmora::ImageFileResult::Ok);
+    ASSERT_EQ(image[0x1FF00], 0xAB);
+    const std::string path = Write("unit.zpg", file);
+    fs::create_directories(m_dir / "Hovelt" / "Velmora");
+    const fs::path flash = m_dir / "flash.bin";
+
+    const fs::path before = fs::current_path();
+    fs::current_path(m_dir);
+    ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
+    ::setenv("VELMORA_SIM_FTDI_FLASH", flash.c_str(), 1);
+    const CtlRun refused = Ctl({"firmware", "update", path});
+    const CtlRun r = Ctl({"firmware", "update", path, "--yes"});
+    ::setenv("VELMORA_SIM_FTDI_FAULTS", "corrupt=3", 1);
+    const CtlRun corrupt = Ctl({"firmware", "update", path, "--yes"});
+    ::unsetenv("VELMORA_SIM_FTDI_FAULTS");
+    ::unsetenv("VELMORA_SIM_FTDI_FLASH");
+    ::unsetenv("VELMORA_FTD2XX");
+    fs::current_path(before);
+
+    // Without --yes and without a terminal the question is not answered.
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.err.find("give --yes"), std::string::npos) << refused.err;
+
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("updated VK2A0001 to 020001"), std::string::npos) << r.out;
+    EXPECT_NE(r.err.find("更新正常終了"), std::string::npos);
+    std::ifstream in(flash, std::ios::binary);
+    const std::string flashed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_EQ(flashed.size(), velmora::kProgrammedBytes);
+    EXPECT_TRUE(std::equal(flashed.begin(), flashed.end(), image.begin(),
+                           [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+    EXPECT_TRUE(fs::exists(m_dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt"));
+
+    EXPECT_EQ(corrupt.exitCode, 1);
+    EXPECT_NE(corrupt.err.find("Memory read Error"), std::string::npos) << corrupt.err;
+    EXPECT_NE(corrupt.err.find("read back at FFFE03C8"), std::string::npos) << corrupt.err;
 }

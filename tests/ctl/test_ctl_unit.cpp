@@ -320,6 +320,31 @@ TEST_F(CtlUnitTest, AdjustShowsSetsTestsAndInitialisesTheUnitsCorrections)
         << r.err;
 }
 
+TEST_F(CtlUnitTest, CalibrationExportAndImportKeepTheCorrectionsInTheirFile)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2", "--maker", "1:5:0003:8005", "--user", "2:10:FFF0:8010",
+                          "--select", "2:10:2"}));
+    const std::string file = (m_dir / "VK2A0001_R.txt").string();
+    CtlResult r = RunCtl(Ctl({"calibration", "export", file, "--serial", "VK2A0001"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = Slurp(file);
+    EXPECT_EQ(text.find("VK2A0001,\r\n1,0,0_5V,"), 0u) << text;
+    EXPECT_NE(text.find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\r\n2,10,1_5V,0,0,-16,16,2,\r\n"), std::string::npos) << text;
+
+    // Another unit's file is refused before anything is sent; this unit's
+    // file goes back and is stored.
+    Sim("reset");
+    r = RunCtl(Ctl({"calibration", "import", file, "--serial", "VK2A0002"}));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("result 2"), std::string::npos) << r.err;
+    r = RunCtl(Ctl({"calibration", "import", file, "--serial", "VK2A0001"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(SimLines("stored 2", 10).find("2 1_5V maker=0,0 user=-16,16 select=2"), std::string::npos);
+    EXPECT_NE(SimLines("cal 1", 10).find("1 4_20mA maker=3,5 user=0,0 select=0"), std::string::npos);
+    EXPECT_EQ(RunCtl(Ctl({"calibration", "export", file})).exitCode, 2);
+}
+
 TEST_F(CtlUnitTest, MonitorPrintsAlarmAndMarkChanges)
 {
     ASSERT_TRUE(StartSim({"--channels", "2", "--select", "2:0:1"}));

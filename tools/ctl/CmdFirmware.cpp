@@ -1,11 +1,25 @@
-// Firmware image files: what one holds, before anything is programmed.
+// Firmware image files and the firmware update from a script: what a file
+// holds, the whole update through the USB bridge, and the unit's
+// corrections kept in (and taken from) a correction file over the serial
+// link.
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "Commands.h"
 #include "CtlLink.h"
+#include "dialogs/GeneratorInfoReport.h"
+#include "firmware/CorrectionFile.h"
 #include "firmware/ImageFile.h"
+#include "firmware/UpdateSequence.h"
+#include "link/FtdiChannel.h"
+#include "model/GeneratorModel.h"
+#include "platform/Clock.h"
 #include "platform/Sha256.h"
+#include "protocol/AdjustmentCommands.h"
+#include "protocol/LinkFactory.h"
 
 namespace velmora::ctl {
 
@@ -34,6 +48,127 @@ int Info(const Invocation& inv)
     return kExitOk;
 }
 
+// Questions answered OK with --yes, otherwise on the terminal; messages on
+// standard error.
+class TerminalPrompter final : public StreamPrompter {
+public:
+    explicit TerminalPrompter(bool yes) : StreamPrompter(stderr), m_bYes(yes) {}
+    PromptAnswer Message(const std::string& text, const std::string& caption, PromptIcon icon,
+                         PromptButtons buttons) override
+    {
+        if (buttons == PromptButtons::Ok)
+            return StreamPrompter::Message(text, caption, icon, buttons);
+        const bool yesNo = buttons != PromptButtons::OkCancel;
+        std::fprintf(stderr, "velmoractl: %s [y/N] ", text.c_str());
+        if (m_bYes) {
+            std::fprintf(stderr, "y (--yes)\n");
+            return yesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
+        }
+        char line[64] = {};
+        const bool read = ::isatty(STDIN_FILENO) && std::fgets(line, sizeof line, stdin) != nullptr;
+        if (!read)
+            std::fprintf(stderr, "\nvelmoractl: no answer (no terminal); give --yes to go ahead\n");
+        const bool ok = read && (line[0] == 'y' || line[0] == 'Y');
+        if (yesNo)
+            return ok ? PromptAnswer::Yes : PromptAnswer::No;
+        return ok ? PromptAnswer::Ok : PromptAnswer::Cancel;
+    }
+
+private:
+    bool m_bYes;
+};
+
+// The dialog's progress bar and status line, on standard error.
+class TerminalProgress final : public ProgramObserver {
+public:
+    TerminalProgress() : m_bTty(::isatty(STDERR_FILENO) != 0) {}
+    ~TerminalProgress() override { EndBar(); }
+
+    void SetProgress(int percent) override
+    {
+        if (percent == m_nPercent)
+            return;
+        m_nPercent = percent;
+        if (m_bTty) {
+            const int filled = percent * 40 / 100;
+            std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                         std::string(static_cast<std::size_t>(40 - filled), '.').c_str(), percent);
+            m_bBar = true;
+        } else if (percent / 10 != m_nLastTenth) {
+            m_nLastTenth = percent / 10;
+            std::fprintf(stderr, "progress %d%%\n", percent);
+        }
+    }
+    void SetStatus(const std::string& text) override
+    {
+        EndBar();
+        std::fprintf(stderr, "%s\n", text.c_str());
+    }
+    void EnableCancel(bool) override {}
+    void LetEventsRun() override {}
+    bool CancelRequested() const override { return false; }
+    void ClearCancel() override {}
+
+private:
+    void EndBar()
+    {
+        if (m_bBar)
+            std::fputc('\n', stderr);
+        m_bBar = false;
+    }
+
+    bool m_bTty;
+    bool m_bBar = false;
+    int m_nPercent = -1;
+    int m_nLastTenth = -1;
+};
+
+std::string CorrectionFolder()
+{
+    std::error_code ec;
+    return (std::filesystem::current_path(ec) / "Hovelt" / "Velmora").string();
+}
+
+int Update(const Invocation& inv)
+{
+    const Command& row = FindCommand("firmware");
+    std::string path;
+    bool yes = false;
+    for (std::size_t i = 1; i < inv.args.size(); ++i) {
+        if (inv.args[i] == "--yes")
+            yes = true;
+        else if (path.empty() && !inv.args[i].starts_with("--"))
+            path = inv.args[i];
+        else
+            return UsageError(row, "unexpected argument '" + inv.args[i] + "'");
+    }
+    if (path.empty())
+        return UsageError(row, "firmware update needs an image file");
+    std::string version;
+    if (const ImageFileResult r = ReadImageVersion(path, version); r != ImageFileResult::Ok) {
+        std::fprintf(stderr, "velmoractl: %s: %s\n", path.c_str(), ImageFileMessage(r));
+        return kExitFileRefused;
+    }
+
+    TerminalPrompter prompter(yes);
+    auto link = MakeGeneratorLink(SteadyClock(), prompter);
+    auto* ftdi = dynamic_cast<FtdiChannel*>(link->Channel(LinkFtdi));
+    if (ftdi == nullptr)
+        return kExitNoAnswer;
+    GeneratorModel model;
+    TerminalProgress progress;
+    const UpdateRun run =
+        RunFirmwareUpdate(*link, *ftdi, model, path, CorrectionFolder(), progress, prompter, SteadyClock());
+    if (run.programFailure && run.programFailure->address)
+        std::fprintf(stderr, "velmoractl: read back at %08X: %02X, the image has %02X\n",
+                     *run.programFailure->address, run.programFailure->found, run.programFailure->expected);
+    if (run.ending != UpdateEnding::Finished)
+        return kExitNoAnswer;
+    std::printf("updated %s to %s; corrections in %s\n", run.serial.c_str(), version.c_str(),
+                run.correctionFile.c_str());
+    return kExitOk;
+}
+
 } // namespace
 
 int RunFirmware(const Invocation& inv)
@@ -41,8 +176,88 @@ int RunFirmware(const Invocation& inv)
     const std::string sub = inv.args.empty() ? std::string() : inv.args[0];
     if (sub == "info")
         return Info(inv);
+    if (sub == "update")
+        return Update(inv);
     return UsageError(FindCommand("firmware"),
-                      sub.empty() ? "firmware needs info" : "unknown firmware command '" + sub + "'");
+                      sub.empty() ? "firmware needs info or update" : "unknown firmware command '" + sub + "'");
+}
+
+// Both sets of every channel in use and every range code, to or from a
+// correction file, over the serial link.
+int RunCalibration(const Invocation& inv)
+{
+    const Command& row = FindCommand("calibration");
+    if (inv.args.size() < 2 || (inv.args[0] != "export" && inv.args[0] != "import"))
+        return UsageError(row, "calibration needs export FILE or import FILE, and --serial SN");
+    const bool exporting = inv.args[0] == "export";
+    const std::string& file = inv.args[1];
+    std::string serial;
+    for (std::size_t i = 2; i < inv.args.size(); ++i) {
+        if (auto v = OptionValue(inv.args, i, "--serial")) {
+            if (!*v || (*v)->empty())
+                return UsageError(row, "--serial needs the unit's serial number");
+            serial = **v;
+        } else {
+            return UsageError(row, "unexpected argument '" + inv.args[i] + "'");
+        }
+    }
+    if (serial.empty())
+        return UsageError(row, "--serial is required: the file is named and checked by it");
+
+    StderrPrompter prompter;
+    GeneratorModel model;
+    if (!exporting) {
+        // The file first: a file that is refused sends nothing.
+        const CorrectionLoad r = LoadCorrectionFile(file, serial, model);
+        if (r != CorrectionLoad::Ok) {
+            std::fprintf(stderr, "velmoractl: %s: the correction file is refused (result %d)\n", file.c_str(),
+                         static_cast<int>(r));
+            return kExitFileRefused;
+        }
+    }
+    auto link = ConnectUnit(inv, prompter);
+    if (!link)
+        return kExitNoAnswer;
+    const int count = link->QueryChannelCount();
+    if (count < 0)
+        return NoAnswer(inv);
+    model.channelCount = count;
+
+    if (exporting) {
+        for (int ch = 0; ch < model.ChannelsInUse(); ++ch)
+            for (int code = 0; code < kSlotCount; ++code)
+                for (int kind : {kAdjustMaker, kAdjustUser})
+                    if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kind, code);
+                        !Answered(o)) {
+                        std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, %s read %s)\n",
+                                     inv.port.c_str(), kReportCommErrorText, ch + 1, code,
+                                     kind == kAdjustMaker ? "maker" : "user", AdjustOutcomeText(o));
+                        return kExitNoAnswer;
+                    }
+        if (const AtomicWriteResult w = SaveCorrectionFile(file, model, serial); !w) {
+            std::fprintf(stderr, "velmoractl: %s: %s\n", file.c_str(), w.Describe().c_str());
+            return kExitFileRefused;
+        }
+        std::printf("%s: %d channels\n", file.c_str(), model.ChannelsInUse());
+        return kExitOk;
+    }
+
+    for (int ch = 0; ch < model.ChannelsInUse(); ++ch)
+        for (int code = 0; code < kSlotCount; ++code)
+            for (int kind : {kAdjustMaker, kAdjustUser})
+                if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kind); !Answered(o)) {
+                    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, transfer %s)\n", inv.port.c_str(),
+                                 kReportCommErrorText, ch + 1, code, AdjustOutcomeText(o));
+                    return kExitNoAnswer;
+                }
+    for (int kind : {kAdjustMaker, kAdjustUser})
+        if (const AdjustOutcome o = StoreAdjustment(*link, LinkSerial, kind); !Answered(o)) {
+            std::fprintf(stderr, "velmoractl: %s: %s (store %s)\n", inv.port.c_str(), kReportCommErrorText,
+                         AdjustOutcomeText(o));
+            return kExitNoAnswer;
+        }
+    std::printf("%s: %d channels transferred and stored\n", file.c_str(), model.ChannelsInUse());
+    return kExitOk;
 }
 
 } // namespace velmora::ctl

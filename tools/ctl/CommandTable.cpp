@@ -14,6 +14,7 @@ int RunTable(const Invocation&);
 int RunAuto(const Invocation&);
 int RunAdjust(const Invocation&);
 int RunFirmware(const Invocation&);
+int RunCalibration(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -34,6 +35,9 @@ const std::vector<Command>& CommandTable()
         {"settings", "settings new OUT --channels N", false, RunSettings},
         {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},
         {"firmware", "firmware info FILE", false, RunFirmware},
+        {"firmware", "firmware update FILE [--yes]", false, RunFirmware},
+        {"calibration", "calibration export FILE --serial SN", true, RunCalibration},
+        {"calibration", "calibration import FILE --serial SN", true, RunCalibration},
     };
     return table;
 }

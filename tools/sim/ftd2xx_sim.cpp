@@ -294,7 +294,8 @@ FT_EXPORT FT_STATUS FT_Read(FT_HANDLE h, void* buffer, DWORD length, DWORD* got)
         velmora::SteadyClock().SleepFor(s.readTimeout);
         bytes = s.bridge.Read(length);
     }
-    std::memcpy(buffer, bytes.data(), bytes.size());
+    if (!bytes.empty())
+        std::memcpy(buffer, bytes.data(), bytes.size());
     if (got != nullptr)
         *got = static_cast<DWORD>(bytes.size());
     return FT_OK;
