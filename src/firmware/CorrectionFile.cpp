@@ -31,6 +31,13 @@ std::optional<std::int64_t> WholeInteger(const std::string& field)
 
 } // namespace
 
+std::string CorrectionFolder()
+{
+    std::error_code ec;
+    const std::filesystem::path cwd = std::filesystem::current_path(ec);
+    return (cwd / "Hovelt" / "Velmora").string();
+}
+
 std::string CorrectionFilePath(const std::string& folder, const std::string& serial)
 {
     return (std::filesystem::path(folder) / (serial + "_R.txt")).string();

@@ -19,6 +19,10 @@ namespace velmora {
 
 class GeneratorModel;
 
+// Hovelt/Velmora below the working folder of this moment, where the state
+// file lives too.
+std::string CorrectionFolder();
+
 // "<serial>_R.txt" in the folder, which is not created here.
 std::string CorrectionFilePath(const std::string& folder, const std::string& serial);
 

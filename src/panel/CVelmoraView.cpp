@@ -16,6 +16,9 @@
 #include "dialogs/ui/CRangeSelectDlg.h"
 #include "dialogs/ui/CScaleDlg.h"
 #include "dialogs/ui/ConverterVersionDlg.h"
+#include "firmware/CorrectionFile.h"
+#include "firmware/ui/CProgramUp.h"
+#include "link/FtdiChannel.h"
 #include "model/RangeTable.h"
 #include "panel/PanelTick.h"
 #include "panel/PanelWidgets.h"
@@ -968,7 +971,22 @@ void CVelmoraView::OnGeneratorInfo()
     RunDialog(dialog);
 }
 
-void CVelmoraView::OnFirmwareUpdate() {}
+void CVelmoraView::OnFirmwareUpdate()
+{
+    const std::shared_ptr<PanelSession> keep = m_pSession;
+    auto* ftdi = dynamic_cast<FtdiChannel*>(m_link.Channel(LinkFtdi));
+    if (ftdi == nullptr)
+        return;
+    // The update takes the unit over: every output off, the serial port
+    // closed, and polling left off until the operator connects again.
+    if (IsConnected())
+        keep->Disconnect();
+    keep->Poller().m_bPolling = false;
+    const ScopedFlag paused = keep->PauseTimerWork();
+    CProgramUp dialog(m_link, *ftdi, m_doc.m_model, CorrectionFolder(), m_prompter, this);
+    RunDialog(dialog);
+    LayoutChannels();
+}
 
 // ---------------------------------------------------------------------------
 // Drawing

@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 
 #include "Commands.h"
@@ -122,12 +121,6 @@ private:
     int m_nPercent = -1;
     int m_nLastTenth = -1;
 };
-
-std::string CorrectionFolder()
-{
-    std::error_code ec;
-    return (std::filesystem::current_path(ec) / "Hovelt" / "Velmora").string();
-}
 
 int Update(const Invocation& inv)
 {
