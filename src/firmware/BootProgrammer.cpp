@@ -70,6 +70,7 @@ private:
     std::array<std::uint8_t, kBootReplyBuffer> m_reply{};
     bool m_bBytePause = false;
     bool m_bFailureMessage = false;
+    bool m_bUnplugged = false;
     int m_nProtection = 0;
     std::array<std::uint8_t, 4> m_deviceCode{};
     std::array<EraseArea, 2> m_areas{};
@@ -95,6 +96,8 @@ void Programmer::SendBytewise(const BootCommand& command)
 
 bool Programmer::Receive(const BootCommand& command)
 {
+    if (m_bUnplugged)
+        return false;
     // Nothing of an earlier reply may pass for this one's first byte.
     m_reply[0] = static_cast<std::uint8_t>(~command.expected);
     std::size_t index = 0;
@@ -106,8 +109,10 @@ bool Programmer::Receive(const BootCommand& command)
             std::uint8_t b = 0;
             const BootByte r = m_t.ReadByte(b);
             if (r == BootByte::IoError) {
-                ok = false;
-                break;
+                // The bridge went: every later reply would fail the same
+                // way, each with its message. The sequence ends instead.
+                m_bUnplugged = true;
+                return false;
             }
             if (r == BootByte::Byte) {
                 m_reply[index] = b;
@@ -147,6 +152,8 @@ ProgramResult Programmer::Run()
     Step step = Step::Version;
     for (;;) {
         m_o.LetEventsRun();
+        if (m_bUnplugged)
+            return ErrorEnding(kMsgBootReplyFailed);
         if (m_o.CancelRequested())
             return ErrorEnding(kMsgCancelledRestart);
         switch (step) {
@@ -189,8 +196,12 @@ ProgramResult Programmer::Run()
         }
         case Step::Load:
             // The file was read a moment ago; one that went bad since is no
-            // image to program.
-            if (LoadImage(m_path, m_image) != ImageFileResult::Ok)
+            // image to program. Nor is one that gives no byte to the program
+            // memory (another file, every record damaged): erasing the unit
+            // for it would leave it blank, and the read-back would agree.
+            if (LoadImage(m_path, m_image) != ImageFileResult::Ok ||
+                std::all_of(m_image.begin(), m_image.begin() + kProgrammedBytes,
+                            [](std::uint8_t b) { return b == 0xFF; }))
                 return ErrorEnding(kMsgImageBad);
             step = Step::BootReset;
             break;
@@ -269,7 +280,7 @@ ProgramResult Programmer::Run()
             for (std::size_t a = 0; a < areas; ++a) {
                 const EraseArea& area = m_areas[a];
                 const std::uint32_t count = std::min(area.blockCount, kMaxEraseBlocks);
-                for (std::uint32_t j = 0; j < count; ++j)
+                for (std::uint32_t j = 0; j < count && !m_bUnplugged; ++j)
                     Exchange(BlockErase(area.start + j * area.blockSize));
             }
             Exchange(EndOfErase());
@@ -280,7 +291,7 @@ ProgramResult Programmer::Run()
             m_o.SetStatus("プログラム転送中");
             Exchange(StatusInquiry());
             Exchange(ProgrammingSelection());
-            for (int i = 0; i < kBootBlocks; ++i) {
+            for (int i = 0; i < kBootBlocks && !m_bUnplugged; ++i) {
                 m_o.SetProgress(10 + i / 11);
                 const auto at = static_cast<std::size_t>(i) * kBootBlockBytes;
                 Exchange(ProgramBlock(kBootFirstAddress + static_cast<std::uint32_t>(at),
@@ -299,6 +310,8 @@ ProgramResult Programmer::Run()
                 // A block that did not come back is no more verified than
                 // one that came back different.
                 const bool came = Exchange(ReadBlock(address));
+                if (m_bUnplugged)
+                    break;
                 for (std::size_t k = 0; k < kBootBlockBytes; ++k) {
                     const std::uint8_t found = m_reply[5 + k];
                     if (!came || found != m_image[at + k]) {
@@ -310,6 +323,8 @@ ProgramResult Programmer::Run()
                     }
                 }
             }
+            if (m_bUnplugged)
+                break;
             m_programmed = m_clock.Now();
             step = Step::Restart;
             break;

@@ -1,5 +1,6 @@
 #include "firmware/CorrectionFile.h"
 
+#include <array>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -83,6 +84,14 @@ std::string BuildCorrectionFile(const GeneratorModel& model, const std::string& 
 AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model,
                                      const std::string& serial)
 {
+    // The copy an earlier update left is the only one a unit that lost its
+    // tables can be given back from; it is kept beside the new one.
+    std::string earlier;
+    if (ReadRegularFile(path, earlier, 1 << 20) && !earlier.empty() && earlier.size() <= (1u << 20)) {
+        const std::string backup = path.substr(0, path.size() - 4) + ".bak";
+        if (path.ends_with(".txt"))
+            (void)WriteFileAtomically(backup, earlier);
+    }
     return WriteFileAtomically(path, BuildCorrectionFile(model, serial));
 }
 
@@ -97,6 +106,9 @@ CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& se
     if (TrimSpaces(field) != serial)
         return CorrectionLoad::OtherSerial;
 
+    // Every range of every channel in use must come back: a slot the file
+    // leaves out would be written to the unit as no correction at all.
+    std::array<std::array<bool, kSlotCount>, kMaxChannels> seen{};
     while (file.ReadRow()) {
         if (!file.GetField(0, field))
             return CorrectionLoad::BadContent;
@@ -129,7 +141,12 @@ CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& se
         c.userAdjustment[r].minCorrection = word(v[5]);
         c.userAdjustment[r].maxCorrection = word(v[6], 0x8000u);
         c.userAdjustment[r].adjustSelect = word(v[7]);
+        seen[static_cast<std::size_t>(v[0] - 1)][r] = true;
     }
+    for (int ch = 0; ch < model.ChannelsInUse(); ++ch)
+        for (int code : kFileRangeOrder)
+            if (!seen[static_cast<std::size_t>(ch)][static_cast<std::size_t>(code)])
+                return CorrectionLoad::BadContent;
     return CorrectionLoad::Ok;
 }
 

@@ -39,7 +39,8 @@ bool CorrectionsPlausible(const GeneratorModel& model);
 std::string BuildCorrectionFile(const GeneratorModel& model, const std::string& serial);
 
 // Written to a temporary file beside it and renamed over the old one, so
-// that an interrupted save leaves the copy of an earlier update whole.
+// that an interrupted save leaves the copy of an earlier update whole; that
+// copy is kept as "<serial>_R.bak" first.
 AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model,
                                      const std::string& serial);
 
@@ -53,7 +54,8 @@ enum class CorrectionLoad : int {
 };
 
 // Loads the file's corrections into the model; the first error ends the
-// loading (what came before it stays in the model).
+// loading (what came before it stays in the model). A file that leaves out
+// a range of a channel in use is bad content.
 CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& serial, GeneratorModel& model);
 
 } // namespace velmora

@@ -184,9 +184,11 @@ ImageFileResult DecodeImage(std::string_view file, FirmwareImage& image)
         const int m = PayloadLength(static_cast<std::int8_t>(file[at]));
         const std::size_t payload = m > 0 ? static_cast<std::size_t>(m) : 0;
         ++at;
-        // A record cut short by the end of the file is a bad record.
+        // A record cut short by the end of the file: the file itself was cut
+        // short (a download that stopped), and what it holds is not the
+        // program.
         if (file.size() - at < kHeadChars + payload)
-            break;
+            return ImageFileResult::Bad;
         const std::string_view head = file.substr(at, kHeadChars);
         at += kHeadChars;
         line.clear();

@@ -42,9 +42,10 @@ const char* ImageFileMessage(ImageFileResult result);
 ImageFileResult ReadImageVersion(const std::string& path, std::string& version);
 
 // The image from every record of the file, 0xFF where no record wrote.
-// Records with a bad checksum, a type other than S3/S7, characters that are
-// no upper-case hexadecimal digits, or cut short by the end of the file are
-// skipped; bytes that would fall outside the image are dropped.
+// Records with a bad checksum, a type other than S3/S7 or characters that
+// are no upper-case hexadecimal digits are skipped; bytes that would fall
+// outside the image are dropped. A record cut short by the end of the file
+// makes the file Bad: it was cut short.
 ImageFileResult LoadImage(const std::string& path, FirmwareImage& image);
 
 // The same from the file's bytes.

@@ -98,6 +98,13 @@ bool Update::FindUnit()
     }
     m_model.channelCount = static_cast<std::int32_t>(*circuits);
     m_run.correctionFile = CorrectionFilePath(m_folder, m_run.serial);
+    // Found but not to be opened (on Linux: the serial driver holds it, or
+    // the device file's permissions): said here, not as a unit that does
+    // not answer.
+    if (!m_ftdi.IsOpen() && !m_ftdi.OpenUnit()) {
+        Say("アナログユニットを開けません\nシリアル番号:" + m_run.serial);
+        return false;
+    }
     return true;
 }
 
@@ -173,19 +180,26 @@ bool Update::Steps()
     if (!m_ftdi.IsOpen())
         m_ftdi.OpenUnit();
     m_ftdi.ResetIntoRunMode();
-    // The corrections come back from the file only, and the unit is not
-    // asked how it took them.
+    // The corrections come back from the file only. The programming took the
+    // unit's own: an update that did not get them back must not say it
+    // finished, and the file must stay for another try.
     m_o.SetStatus("補正データ転送中");
+    bool answered = true;
     for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch)
         for (int code = 0; code < kSlotCount; ++code) {
-            TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustMaker);
-            TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustUser);
+            answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustMaker)) && answered;
+            answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustUser)) && answered;
         }
     m_o.SetStatus("補正データ書込中");
-    StoreAdjustment(m_link, LinkFtdi, kAdjustMaker);
-    StoreAdjustment(m_link, LinkFtdi, kAdjustUser);
+    answered = Answered(StoreAdjustment(m_link, LinkFtdi, kAdjustMaker)) && answered;
+    answered = Answered(StoreAdjustment(m_link, LinkFtdi, kAdjustUser)) && answered;
     m_o.SetStatus("補正データ書込後リセット中");
     m_ftdi.ResetIntoRunMode();
+    if (!answered) {
+        Say("補正データを書き込めませんでした\n補正ファイル: " + m_run.correctionFile +
+            "\nシリアル番号:" + m_run.serial);
+        return false;
+    }
     return true;
 }
 

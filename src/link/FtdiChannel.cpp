@@ -119,6 +119,10 @@ LineResult FtdiChannel::ReadLine(LineBuffer& line)
 
 FtdiByte FtdiChannel::ReadByte(std::uint8_t& byte)
 {
+    // No device, no byte ever: a reply waited for on a closed bridge would
+    // otherwise spin through its windows without the clock moving.
+    if (!m_device->IsOpen())
+        return FtdiByte::IoError;
     ReadDevice(1);
     if (m_bIoError) {
         m_ring.Reset();

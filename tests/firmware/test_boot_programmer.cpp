@@ -302,6 +302,28 @@ TEST(BootProgrammer, TheSameVersionAsksAndAFileThatIsNoImageEnds)
         EXPECT_FALSE(r.failure.has_value());
     }
     {
+        // Records that give the program memory nothing: no blank unit.
+        Rig rig("blank");
+        std::FILE* f = std::fopen(rig.path.c_str(), "wb");
+        const std::string low = EncodeImageFile({1, 2, 3}, {EncodeImageRecord("S30600000000AA4F")});
+        std::fwrite(low.data(), 1, low.size(), f);
+        std::fclose(f);
+        EXPECT_EQ(rig.Run().failure->message, "転送ファイルに誤りがあります ");
+        EXPECT_EQ(rig.transport.bootResets, 0);
+    }
+    {
+        // The bridge unplugged while programming: one message, not one per
+        // block.
+        Rig rig("unplug");
+        rig.observer.onEvents = [&] {
+            if (!rig.observer.statuses.empty() && rig.observer.statuses.back() == "プログラム転送中")
+                rig.transport.open = false;
+        };
+        const ProgramResult r = rig.Run();
+        EXPECT_EQ(r.failure->message, "BootModeRelease(UP_NG)");
+        EXPECT_EQ(rig.prompter.shown.size(), 2u);
+    }
+    {
         Rig rig("empty");
         std::FILE* f = std::fopen(rig.path.c_str(), "wb");
         std::fclose(f);

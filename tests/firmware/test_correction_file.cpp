@@ -127,16 +127,31 @@ TEST_F(CorrectionFileTest, EveryLoadResult)
         {"blank after", head + "1,0,0_5V,1 ,0,0,0,0,\r\n", CorrectionLoad::BadContent},
         {"empty field", head + "1,0,0_5V,,0,0,0,0,\r\n", CorrectionLoad::BadContent},
         {"strtol forms", head + "1,0x0A,x, 7,-0x10,010,0,2,\r\n", CorrectionLoad::Ok},
-        {"stops at an empty line", head + "1,1,,5,0,0,0,0,\r\n\r\n9,9,9\r\n", CorrectionLoad::Ok},
+        {"a range left out of a channel in use", "", CorrectionLoad::BadContent},
     };
+    // A file with the channel's ten ranges, for the cases that need one.
+    GeneratorModel one;
+    const std::string complete = BuildCorrectionFile(one, kSerial);
     for (const auto& c : cases) {
-        Write(c.text);
+        std::string text = c.text;
+        const std::string what = c.what;
+        const std::string lines = complete.substr(complete.find("\r\n") + 2);
+        if (what == "serial with blanks")
+            text += lines;
+        if (what == "strtol forms")
+            text = head + lines + text.substr(head.size());
+        if (what == "a range left out of a channel in use") {
+            // Line 0_10V taken out: the loading needs every range back.
+            text = complete;
+            const std::size_t at = text.find("1,1,0_10V");
+            text.erase(at, text.find("\r\n", at) + 2 - at);
+        }
+        Write(text);
         ResetCorrections(loaded);
         EXPECT_EQ(Load(), c.want) << c.what;
     }
-    // The last two: base 0 as strtol reads it, and the line before the
-    // empty one.
-    Write(head + "1,0x0A,x, 7,-0x10,010,0,2,\r\n");
+    // Base 0 as strtol reads it.
+    Write(complete + "1,0x0A,x, 7,-0x10,010,0,2,\r\n");
     ASSERT_EQ(Load(), CorrectionLoad::Ok);
     EXPECT_EQ(loaded.channels[0].makerCorrection[10].minCorrection, 7);
     EXPECT_EQ(loaded.channels[0].makerCorrection[10].maxCorrection, 0x8000 - 16);

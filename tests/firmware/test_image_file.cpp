@@ -116,11 +116,13 @@ TEST(ImageFile, BadAndIgnoredRecordsLeaveTheImageAlone)
     stored[3] = '7';
     EXPECT_EQ(Decode({stored})[0x20], 0xFF);
 
-    // A record cut short by the end of the file is not applied.
+    // A record cut short by the end of the file: the file was cut short.
     const std::string whole = EncodeImageRecord(S3(0xFFFE0030, {0x66, 0x67}));
-    const FirmwareImage cut = Decode({EncodeImageRecord(S3(0xFFFE0040, {0x11})), whole.substr(0, whole.size() - 1)});
-    EXPECT_EQ(cut[0x40], 0x11);
-    EXPECT_EQ(cut[0x30], 0xFF);
+    FirmwareImage cut;
+    EXPECT_EQ(DecodeImage(EncodeImageFile({1, 2, 3}, {EncodeImageRecord(S3(0xFFFE0040, {0x11})),
+                                                      whole.substr(0, whole.size() - 1)}),
+                          cut),
+              ImageFileResult::Bad);
 }
 
 TEST(ImageFile, AddressesMapIntoTheImageAndNeverBeyondIt)

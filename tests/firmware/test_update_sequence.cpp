@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 
@@ -132,6 +133,29 @@ TEST(FirmwareUpdate, ProgramsTheUnitAndGivesItsCorrectionsBack)
     EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), rig.observer.statuses.rbegin()));
 }
 
+TEST(FirmwareUpdate, CorrectionsThatDoNotGoBackAreSaidAndTheirFileStays)
+{
+    UpdateRig rig;
+    rig.observer.onStatus = [&](const std::string& s) {
+        if (s == "補正データ転送中")
+            rig.bridge.Unit().Faults().silent = true;
+    };
+    const UpdateRun run = rig.Run();
+    EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
+    EXPECT_EQ(rig.Last().find("補正データを書き込めませんでした"), 0u) << rig.Last();
+    EXPECT_NE(rig.Last().find("VK2A0001_R.txt"), std::string::npos);
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+
+    // The next update keeps the copy the first one left beside its own.
+    rig.bridge.Unit().Faults().silent = false;
+    rig.observer.onStatus = nullptr;
+    rig.bridge.Unit().ResetState();
+    EXPECT_EQ(rig.Run().ending, UpdateEnding::Finished);
+    std::ifstream bak(rig.dir / "VK2A0001_R.bak", std::ios::binary);
+    const std::string kept((std::istreambuf_iterator<char>(bak)), std::istreambuf_iterator<char>());
+    EXPECT_NE(kept.find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+}
+
 TEST(FirmwareUpdate, TheSerialNumberGivesTheCircuitsOrAReason)
 {
     const struct {
@@ -174,7 +198,12 @@ TEST(FirmwareUpdate, AUnitThatCannotGiveItsDataFallsBackOnTheEarlierFile)
         earlier.channelCount = 2;
         earlier.channels[0].userAdjustment[0] = {0x0001, 0x0007, 0x8007};
         ASSERT_TRUE(SaveCorrectionFile((rig.dir / "VK2A0001_R.txt").string(), earlier, "VK2A0001"));
+        // Silent while its data is asked for; it takes the file's after.
         rig.bridge.Unit().Faults().silent = true;
+        rig.observer.onStatus = [&](const std::string& s) {
+            if (s == "補正ファイル読込み中")
+                rig.bridge.Unit().Faults().silent = false;
+        };
         const UpdateRun run = rig.Run();
         ASSERT_EQ(rig.prompter.shown.front().text, "接続できません\nパソコン内ファイルを検索しますか。");
         EXPECT_EQ(run.ending, UpdateEnding::Finished) << rig.Last();

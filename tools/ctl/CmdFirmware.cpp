@@ -4,6 +4,7 @@
 // link.
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdio>
 #include <string>
 
@@ -77,6 +78,15 @@ private:
     bool m_bYes;
 };
 
+// SIGINT and SIGTERM ask the programming to stop between its steps, as the
+// dialog's Cancel does.
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnStop(int)
+{
+    g_stopRequested = 1;
+}
+
 // The dialog's progress bar and status line, on standard error.
 class TerminalProgress final : public ProgramObserver {
 public:
@@ -105,8 +115,8 @@ public:
     }
     void EnableCancel(bool) override {}
     void LetEventsRun() override {}
-    bool CancelRequested() const override { return false; }
-    void ClearCancel() override {}
+    bool CancelRequested() const override { return g_stopRequested != 0; }
+    void ClearCancel() override { g_stopRequested = 0; }
 
 private:
     void EndBar()
@@ -150,6 +160,8 @@ int Update(const Invocation& inv)
         return kExitNoAnswer;
     GeneratorModel model;
     TerminalProgress progress;
+    std::signal(SIGINT, OnStop);
+    std::signal(SIGTERM, OnStop);
     const UpdateRun run =
         RunFirmwareUpdate(*link, *ftdi, model, path, CorrectionFolder(), progress, prompter, SteadyClock());
     if (run.programFailure && run.programFailure->address)
@@ -199,8 +211,22 @@ int RunCalibration(const Invocation& inv)
 
     StderrPrompter prompter;
     GeneratorModel model;
+    auto link = ConnectUnit(inv, prompter);
+    if (!link)
+        return kExitNoAnswer;
+    const int count = link->QueryChannelCount();
+    if (count < 0)
+        return NoAnswer(inv);
+    // The file names channels 1 and 2 only.
+    if (count != 1 && count != 2) {
+        std::fprintf(stderr, "velmoractl: %s: a correction file holds one or two circuits; the unit has %d\n",
+                     inv.port.c_str(), count);
+        return kExitUsage;
+    }
+    model.channelCount = count;
     if (!exporting) {
-        // The file first: a file that is refused sends nothing.
+        // The file before anything is sent: a file that is refused sends
+        // nothing.
         const CorrectionLoad r = LoadCorrectionFile(file, serial, model);
         if (r != CorrectionLoad::Ok) {
             std::fprintf(stderr, "velmoractl: %s: the correction file is refused (result %d)\n", file.c_str(),
@@ -208,13 +234,6 @@ int RunCalibration(const Invocation& inv)
             return kExitFileRefused;
         }
     }
-    auto link = ConnectUnit(inv, prompter);
-    if (!link)
-        return kExitNoAnswer;
-    const int count = link->QueryChannelCount();
-    if (count < 0)
-        return NoAnswer(inv);
-    model.channelCount = count;
 
     if (exporting) {
         for (int ch = 0; ch < model.ChannelsInUse(); ++ch)
@@ -235,10 +254,14 @@ int RunCalibration(const Invocation& inv)
         return kExitOk;
     }
 
+    // The ranges the file holds; the other slots of the unit stay as they are.
     for (int ch = 0; ch < model.ChannelsInUse(); ++ch)
         for (int code = 0; code < kSlotCount; ++code)
             for (int kind : {kAdjustMaker, kAdjustUser})
-                if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kind); !Answered(o)) {
+                if (!IsReportedRange(code)) {
+                    continue;
+                } else if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kind);
+                           !Answered(o)) {
                     std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, transfer %s)\n", inv.port.c_str(),
                                  kReportCommErrorText, ch + 1, code, AdjustOutcomeText(o));
                     return kExitNoAnswer;

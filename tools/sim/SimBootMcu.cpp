@@ -170,8 +170,11 @@ void SimBootMcu::Handle(const std::vector<std::uint8_t>& c)
         const std::uint32_t a = Address(c, 2);
         if (a != 0xFFFFFFFF) {
             ++m_nErased;
-            if (a >= kFlashStart && a - kFlashStart < kFlashBytes)
-                std::fill_n(m_flash.begin() + (a - kFlashStart), kEraseBlock, std::uint8_t{0xFF});
+            // The block that holds the address, whatever its alignment.
+            if (a >= kFlashStart && a - kFlashStart < kFlashBytes) {
+                const std::size_t at = (a - kFlashStart) / kEraseBlock * kEraseBlock;
+                std::fill_n(m_flash.begin() + static_cast<std::ptrdiff_t>(at), kEraseBlock, std::uint8_t{0xFF});
+            }
             if (a == kDataStart)
                 m_bDataErased = true;
         }

@@ -40,7 +40,11 @@ public:
     void SetLatencyTimer(std::uint8_t) override {}
     void SetBaudRate(std::uint32_t rate) override { m_bridge.SetRate(rate); }
     // The FT230X's divisor 3 is 1 Mbit/s.
-    void SetDivisor(std::uint16_t divisor) override { m_bridge.SetRate(divisor == 3 ? 1'000'000 : 3'000'000 / divisor); }
+    void SetDivisor(std::uint16_t divisor) override
+    {
+        if (divisor != 0)
+            m_bridge.SetRate(divisor == 3 ? 1'000'000 : 3'000'000u / divisor);
+    }
     void SetDataCharacteristics() override {}
     FtdiStatus Read(std::span<std::uint8_t> buffer, std::size_t& got) override
     {
