@@ -133,6 +133,48 @@ TEST(FirmwareUpdate, ProgramsTheUnitAndGivesItsCorrectionsBack)
     EXPECT_TRUE(std::equal(tail.rbegin(), tail.rend(), rig.observer.statuses.rbegin()));
 }
 
+// With bytes taking their wire time and replies handed over by the latency
+// timer, programming and verifying cost next to nothing beyond the floor (the
+// bytes, one latency turnaround per reply): a read that sat out its time-out
+// for every reply would add 5 ms to each of 1,024. The whole update stays
+// near it too; what it has above it is the unit's exchanges, whose reads
+// before each request wait out their 5 ms time-out on a quiet line.
+TEST(FirmwareUpdate, ATimedBridgeCostsLittleMoreThanTheProtocolsFloor)
+{
+    UpdateRig rig;
+    rig.bridge.SetTiming(true);
+    struct Mark {
+        Nanos at{0};
+        Nanos floor{0};
+    };
+    Mark programming, programmed;
+    rig.observer.onStatus = [&](const std::string& s) {
+        const Mark now{rig.clock.Now(), rig.bridge.Floor().Total()};
+        if (s == "プログラム転送中")
+            programming = now;
+        else if (s == "更新後リセット中")
+            programmed = now;
+    };
+    const Nanos start = rig.clock.Now();
+    const UpdateRun run = rig.Run();
+    const Nanos took = rig.clock.Now() - start;
+    ASSERT_EQ(run.ending, UpdateEnding::Finished) << rig.Last();
+    EXPECT_TRUE(std::equal(rig.bridge.Mcu().Flash().begin(), rig.bridge.Mcu().Flash().end(), rig.expected.begin()));
+
+    const sim::SimFloor& floor = rig.bridge.Floor();
+    // Both sets of 2 circuits' ranges read, every block programmed and read.
+    EXPECT_EQ(floor.quietRequests, 2 * 2 * kSlotCount);
+    EXPECT_GT(floor.replies, 2 * 512);
+    EXPECT_EQ(floor.latency, std::chrono::milliseconds(5));
+    const auto ratio = [](Nanos a, Nanos b) { return static_cast<double>(a.count()) / static_cast<double>(b.count()); };
+    const double blocks = ratio(programmed.at - programming.at, programmed.floor - programming.floor);
+    EXPECT_GE(blocks, 0.98);
+    EXPECT_LE(blocks, 1.02);
+    const double whole = ratio(took, floor.Total());
+    EXPECT_GE(whole, 1.0) << took.count() << " ns against " << floor.Total().count();
+    EXPECT_LE(whole, 1.12) << took.count() << " ns against " << floor.Total().count();
+}
+
 TEST(FirmwareUpdate, CorrectionsThatDoNotGoBackAreSaidAndTheirFileStays)
 {
     UpdateRig rig;

@@ -6,11 +6,19 @@
 // microcontroller once the CBUS pins have restarted it into boot mode.
 //
 // Time comes from the Clock it is given, so that the same bridge serves
-// tests on a fake clock and the simulated D2XX library on the steady one.
+// tests on a fake clock and the simulated libraries on the steady one.
+//
+// With timing on, bytes take their wire time at the rate set (the unit's
+// own protocol at 19,200 bit/s), and what arrives at the bridge is handed
+// to the host the way the chip does it: a packet once 62 bytes wait, or
+// when the latency timer has run out since the first of them arrived.
+// Without it everything is there at once.
 //
 // Thread contract: one thread at a time.
 
 #include <cstdint>
+#include <deque>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -26,8 +34,28 @@ struct SimBridgeEntry {
     std::string description = "Hovelt VKX FT230X";
 };
 
+// What the host could not have done faster, counted as it happens: every
+// byte at its line rate, one latency-timer turnaround per reply, and the
+// waits the program is held to (200 ms after each pin setting and in each
+// opening, 50 ms after the restart into boot mode, 100 ms before the one
+// out of it, and the 10 ms of quiet before each correction request).
+struct SimFloor {
+    Nanos wire{0};
+    int replies = 0;
+    int pinSettings = 0;
+    int bootEntries = 0;
+    int bootExits = 0;
+    int quietRequests = 0;
+    Nanos latency{0}; // the latency timer each reply is counted with
+
+    Nanos Total() const;
+};
+
 class SimBridge {
 public:
+    // A USB packet from the chip carries two status bytes and 62 of data.
+    static constexpr std::size_t kPacketData = 62;
+
     explicit SimBridge(Clock& clock);
 
     std::vector<SimBridgeEntry>& Devices() { return m_devices; }
@@ -37,6 +65,10 @@ public:
     // The bridge goes away: every later call fails with an I/O error.
     void Unplug() { m_bUnplugged = true; }
 
+    void SetTiming(bool on);
+    bool Timing() const { return m_bTiming; }
+    void SetLatencyTimer(std::uint8_t ms);
+
     bool Open(const std::string& description);
     void Close() { m_bOpen = false; }
     bool IsOpen() const { return m_bOpen; }
@@ -44,20 +76,50 @@ public:
     void SetRate(std::uint32_t rate);
     std::uint32_t Rate() const { return m_rate; }
     void Write(std::span<const std::uint8_t> bytes);
-    // What has arrived by now, at most `most` bytes.
+    // What has been handed over by now, at most `most` bytes.
     std::vector<std::uint8_t> Read(std::size_t most);
+    // A D2XX read: waits until `most` bytes are there or `timeout` has run
+    // out, and gives what there is. Without timing it waits only when
+    // nothing is there.
+    std::vector<std::uint8_t> ReadWithin(std::size_t most, Nanos timeout);
+    // A libftdi read: what is there, or else what the next packet brings,
+    // waiting no longer than the latency timer (the chip then sends a
+    // packet with no data).
+    std::vector<std::uint8_t> ReadPacket(std::size_t most);
+    // How many bytes Read would give now.
+    std::size_t Available();
+    // When more bytes will be handed over (beyond those already there), if
+    // any are on their way.
+    std::optional<Nanos> NextHandover();
     void Purge();
     // The CBUS levels as they were set, for a log: "33 32 00".
     const std::vector<std::uint8_t>& PinLog() const { return m_pins; }
+    const SimFloor& Floor() const { return m_floor; }
 
 private:
+    struct Held {
+        Nanos at;
+        std::uint8_t byte;
+    };
+    Nanos ByteTime(std::uint32_t rate) const;
+    void Collect();
+    void HandOver(Nanos now);
+    std::optional<Nanos> PacketDue() const;
+
     Clock& m_clock;
     std::vector<SimBridgeEntry> m_devices;
     SimUnit m_unit;
     SimBootMcu m_mcu;
     std::vector<std::uint8_t> m_pins;
-    std::vector<std::uint8_t> m_inbox; // unit replies taken from its schedule
+    std::deque<Held> m_chip;             // arrived at the bridge, not yet handed over
+    std::vector<std::uint8_t> m_inbox;   // handed over to the host
     std::uint32_t m_rate = 19'200;
+    Nanos m_latency{std::chrono::milliseconds(16)};
+    Nanos m_txFree{0}; // host to microcontroller: the line is busy until then
+    Nanos m_rxFree{0}; // and back
+    SimFloor m_floor;
+    bool m_bAwaitingReply = false;
+    bool m_bTiming = false;
     bool m_bOpen = false;
     bool m_bUnplugged = false;
 };

@@ -37,7 +37,7 @@ public:
     void SetTimeouts(std::uint32_t readMs, std::uint32_t) override { m_readTimeout = std::chrono::milliseconds(readMs); }
     void PurgeRx() override { m_bridge.Purge(); }
     void SetBitMode(std::uint8_t mask, std::uint8_t mode) override { m_bridge.SetBitMode(mask, mode); }
-    void SetLatencyTimer(std::uint8_t) override {}
+    void SetLatencyTimer(std::uint8_t ms) override { m_bridge.SetLatencyTimer(ms); }
     void SetBaudRate(std::uint32_t rate) override { m_bridge.SetRate(rate); }
     // The FT230X's divisor 3 is 1 Mbit/s.
     void SetDivisor(std::uint16_t divisor) override
@@ -51,12 +51,7 @@ public:
         got = 0;
         if (m_bridge.Unplugged())
             return FtdiStatus::IoError;
-        std::vector<std::uint8_t> bytes = m_bridge.Read(buffer.size());
-        if (bytes.empty()) {
-            // A read waits out its time-out when nothing is there.
-            m_clock.SleepFor(m_readTimeout);
-            bytes = m_bridge.Read(buffer.size());
-        }
+        const std::vector<std::uint8_t> bytes = m_bridge.ReadWithin(buffer.size(), m_readTimeout);
         got = bytes.size();
         std::copy(bytes.begin(), bytes.end(), buffer.begin());
         return FtdiStatus::Ok;
@@ -70,7 +65,13 @@ public:
     }
     bool WaitForData(Clock& clock, Nanos deadline) override
     {
-        const Nanos next = std::min(deadline, clock.Now() + std::chrono::milliseconds(2));
+        // Sleeps until the bridge would hand something over, as far as the
+        // simulation knows; otherwise a short look, as the real library.
+        if (m_bridge.Available() > 0)
+            return true;
+        Nanos next = std::min(deadline, clock.Now() + std::chrono::milliseconds(2));
+        if (const std::optional<Nanos> due = m_bridge.NextHandover(); due && *due < next)
+            next = *due;
         if (next > clock.Now())
             clock.SleepFor(next - clock.Now());
         return IsOpen();
