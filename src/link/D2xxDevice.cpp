@@ -253,12 +253,4 @@ std::unique_ptr<FtdiDevice> LoadD2xxDevice(const std::string& path, Prompter& pr
     return std::make_unique<D2xxDevice>(library, path, prompter);
 }
 
-std::unique_ptr<FtdiDevice> MakeFtdiDevice(Prompter& prompter)
-{
-    const std::string path = D2xxLibraryPath();
-    if (auto device = LoadD2xxDevice(path, prompter))
-        return device;
-    return std::make_unique<NoFtdiDevice>(path);
-}
-
 } // namespace velmora

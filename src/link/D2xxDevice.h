@@ -21,11 +21,6 @@ namespace velmora {
 
 class Prompter;
 
-// The D2XX binding when its library loads, otherwise the device with no
-// library behind it (whose LibraryName says what was looked for). Nothing
-// is said when no library loads: most machines have none.
-std::unique_ptr<FtdiDevice> MakeFtdiDevice(Prompter& prompter);
-
 // The library file to load: VELMORA_FTD2XX when set, else libftd2xx.so.
 std::string D2xxLibraryPath();
 

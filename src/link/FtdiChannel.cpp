@@ -14,12 +14,6 @@ constexpr std::uint8_t kCbusBitBang = 0x20;
 
 } // namespace
 
-bool NoFtdiDevice::WaitForData(Clock& clock, Nanos deadline)
-{
-    clock.WaitUntil(m_never, deadline);
-    return false;
-}
-
 FtdiChannel::FtdiChannel(std::unique_ptr<FtdiDevice> device, Clock& clock, Prompter& prompter)
     : m_device(std::move(device)), m_clock(clock), m_prompter(prompter)
 {

@@ -8,6 +8,7 @@
 // no longer than the read time-out set last.
 
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 
@@ -57,6 +58,13 @@ public:
     // when they may be waiting.
     virtual bool WaitForData(Clock& clock, Nanos deadline) = 0;
 };
+
+class Prompter;
+
+// The D2XX binding when its library loads, else the libftdi1 one, else the
+// device with no library behind it (whose LibraryName says what was looked
+// for). Nothing is said when neither loads: most machines have none.
+std::unique_ptr<FtdiDevice> MakeFtdiDevice(Prompter& prompter, Clock& clock);
 
 // No library: no bridge is ever there.
 class NoFtdiDevice final : public FtdiDevice {

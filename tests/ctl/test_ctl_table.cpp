@@ -257,8 +257,9 @@ TEST_F(CtlTableTest, FirmwareInfoNamesTheVersionAndTheImagesDigest)
     EXPECT_EQ(Ctl({"firmware", "flash"}).exitCode, 2);
 }
 
-// velmoractl firmware update through the simulated D2XX library, in a
-// scratch working folder that holds Hovelt/Velmora.
+// velmoractl firmware update through the simulated D2XX library and the
+// simulated libftdi1 one, in a scratch working folder that holds
+// Hovelt/Velmora.
 TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrections)
 {
     std::vector<std::string> records;
@@ -276,11 +277,21 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
     fs::current_path(m_dir);
     ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
     ::setenv("VELMORA_SIM_FTDI_FLASH", flash.c_str(), 1);
+    ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
     const CtlRun refused = Ctl({"firmware", "update", path});
     const CtlRun r = Ctl({"firmware", "update", path, "--yes"});
     ::setenv("VELMORA_SIM_FTDI_FAULTS", "corrupt=3", 1);
     const CtlRun corrupt = Ctl({"firmware", "update", path, "--yes"});
+    ::setenv("VELMORA_SIM_FTDI_FAULTS", "unplug=7", 1);
+    const CtlRun unplugged = Ctl({"firmware", "update", path, "--yes"});
     ::unsetenv("VELMORA_SIM_FTDI_FAULTS");
+    // No D2XX library: libftdi1 stands in.
+    fs::remove(flash);
+    ::setenv("VELMORA_FTD2XX", "/nonexistent/libftd2xx.so", 1);
+    ::setenv("VELMORA_LIBFTDI", VELMORA_LIBFTDI_SIM, 1);
+    const CtlRun libftdi = Ctl({"firmware", "update", path, "--yes"});
+    ::unsetenv("VELMORA_SIM_FTDI_TIMING");
+    ::unsetenv("VELMORA_LIBFTDI");
     ::unsetenv("VELMORA_SIM_FTDI_FLASH");
     ::unsetenv("VELMORA_FTD2XX");
     fs::current_path(before);
@@ -292,6 +303,8 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("updated VK2A0001 to 020001"), std::string::npos) << r.out;
     EXPECT_NE(r.err.find("更新正常終了"), std::string::npos);
+    ASSERT_EQ(libftdi.exitCode, 0) << libftdi.err;
+    EXPECT_NE(libftdi.out.find("updated VK2A0001 to 020001"), std::string::npos) << libftdi.out;
     std::ifstream in(flash, std::ios::binary);
     const std::string flashed((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_EQ(flashed.size(), velmora::kProgrammedBytes);
@@ -302,4 +315,9 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
     EXPECT_EQ(corrupt.exitCode, 1);
     EXPECT_NE(corrupt.err.find("Memory read Error"), std::string::npos) << corrupt.err;
     EXPECT_NE(corrupt.err.find("read back at FFFE03C8"), std::string::npos) << corrupt.err;
+    // A cable pulled while programming ends the update once, and the
+    // corrections stay in their file for the next try.
+    EXPECT_EQ(unplugged.exitCode, 1);
+    EXPECT_NE(unplugged.err.find("BootModeRelease(UP_NG)"), std::string::npos) << unplugged.err;
+    EXPECT_TRUE(fs::exists(m_dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt"));
 }

@@ -1,0 +1,25 @@
+#include "link/FtdiDevice.h"
+
+#include "link/D2xxDevice.h"
+#include "link/LibftdiDevice.h"
+
+namespace velmora {
+
+bool NoFtdiDevice::WaitForData(Clock& clock, Nanos deadline)
+{
+    clock.WaitUntil(m_never, deadline);
+    return false;
+}
+
+std::unique_ptr<FtdiDevice> MakeFtdiDevice(Prompter& prompter, Clock& clock)
+{
+    const std::string d2xx = D2xxLibraryPath();
+    if (auto device = LoadD2xxDevice(d2xx, prompter))
+        return device;
+    const std::string libftdi = LibftdiLibraryPath();
+    if (auto device = LoadLibftdiDevice(libftdi, clock))
+        return device;
+    return std::make_unique<NoFtdiDevice>(d2xx + " / " + libftdi);
+}
+
+} // namespace velmora
