@@ -30,6 +30,7 @@ constexpr int kParityNone = 0;
 // FT230X's 0403:6015 among them.
 constexpr int kAnyFtdi = 0;
 constexpr int kStringBytes = 128;
+constexpr std::chrono::milliseconds kQuickAnswer{1};
 
 struct Api {
     ftdi_context* (*newContext)();
@@ -160,6 +161,7 @@ public:
         const Nanos deadline = m_clock.Now() + m_readTimeout;
         while (got < buffer.size()) {
             const int want = static_cast<int>(std::min<std::size_t>(buffer.size() - got, 1 << 16));
+            const Nanos asked = m_clock.Now();
             const int n = m_api.readData(m_pContext, buffer.data() + got, want);
             if (n < 0)
                 return FtdiStatus::IoError;
@@ -169,8 +171,8 @@ public:
                 break;
             // An empty answer normally took the chip's latency period; one
             // that came back at once must not turn this into a spin.
-            if (n == 0)
-                m_clock.SleepFor(std::min<Nanos>(std::chrono::milliseconds(1), deadline - now));
+            if (n == 0 && now - asked < kQuickAnswer)
+                m_clock.SleepFor(std::min<Nanos>(kQuickAnswer, deadline - now));
         }
         return FtdiStatus::Ok;
     }
