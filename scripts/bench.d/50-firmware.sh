@@ -4,7 +4,9 @@
 # library counts as it goes (every byte at its rate, one latency-timer
 # turnaround per reply, the 200 ms after each pin setting and in each
 # opening, the 50 ms and 100 ms around boot mode, the 10 ms of quiet before
-# each correction request).
+# each correction request), and against the same floor with the time the
+# reads before each request spent waiting out their read time-out on the
+# quiet line in place of those 10 ms.
 echo "== firmware update (simulated bridge library, timed; full image) =="
 fw="$work/firmware"
 mkdir -p "$fw/Hovelt/Velmora"
@@ -30,8 +32,10 @@ for lib in d2xx libftdi; do
   awk -F= -v s="$start" -v e="$end" -v n="$lib" '
     { v[$1] = $2 }
     END {
-      t = e - s; f = v["floor_ns"] / 1e9
+      t = e - s; f = v["floor_ns"] / 1e9; q = v["floor_with_quiet_reads_ns"] / 1e9
       printf "firmware_%s_s: %.3f\nfirmware_%s_floor_s: %.3f\nfirmware_%s_ratio_to_floor: %.3f\n", n, t, n, f, n, t / f
-      printf "firmware_%s_replies: %d\nfirmware_%s_wire_s: %.3f\n", n, v["replies"], n, v["wire_ns"] / 1e9
+      printf "firmware_%s_floor_with_quiet_reads_s: %.3f\nfirmware_%s_ratio_to_that: %.3f\n", n, q, n, t / q
+      printf "firmware_%s_replies: %d\nfirmware_%s_wire_s: %.3f\nfirmware_%s_quiet_reads_s: %.3f\n", \
+             n, v["replies"], n, v["wire_ns"] / 1e9, n, v["quiet_reads_ns"] / 1e9
     }' "$fw/stats"
 done

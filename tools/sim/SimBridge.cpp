@@ -19,6 +19,11 @@ Nanos SimFloor::Total() const
            bootExits * milliseconds(100) + quietRequests * milliseconds(10);
 }
 
+Nanos SimFloor::TotalWithQuietReads() const
+{
+    return Total() - quietRequests * milliseconds(10) + quietReads;
+}
+
 SimBridge::SimBridge(Clock& clock) : m_clock(clock)
 {
     m_devices.push_back({"VK2A0001"});
@@ -201,6 +206,19 @@ std::vector<std::uint8_t> SimBridge::Read(std::size_t most)
     return out;
 }
 
+bool SimBridge::LineQuiet()
+{
+    Available();
+    return m_bTiming && m_mcu.Running() && !m_bAwaitingReply && m_inbox.empty() && m_chip.empty() &&
+           !m_unit.NextDue();
+}
+
+void SimBridge::CountQuietRead(bool quiet, Nanos since, std::size_t got)
+{
+    if (quiet && got == 0)
+        m_floor.quietReads += m_clock.Now() - since;
+}
+
 std::vector<std::uint8_t> SimBridge::ReadWithin(std::size_t most, Nanos timeout)
 {
     if (!m_bTiming) {
@@ -208,7 +226,9 @@ std::vector<std::uint8_t> SimBridge::ReadWithin(std::size_t most, Nanos timeout)
             m_clock.SleepFor(timeout);
         return Read(most);
     }
-    const Nanos deadline = m_clock.Now() + timeout;
+    const bool quiet = LineQuiet();
+    const Nanos since = m_clock.Now();
+    const Nanos deadline = since + timeout;
     while (Available() < most) {
         const std::optional<Nanos> next = NextHandover();
         const Nanos until = next && *next < deadline ? *next : deadline;
@@ -217,11 +237,15 @@ std::vector<std::uint8_t> SimBridge::ReadWithin(std::size_t most, Nanos timeout)
         if (m_clock.Now() >= deadline || m_bUnplugged)
             break;
     }
-    return Read(most);
+    std::vector<std::uint8_t> bytes = Read(most);
+    CountQuietRead(quiet, since, bytes.size());
+    return bytes;
 }
 
 std::vector<std::uint8_t> SimBridge::ReadPacket(std::size_t most)
 {
+    const bool quiet = LineQuiet();
+    const Nanos since = m_clock.Now();
     if (Available() == 0) {
         const Nanos latest = m_clock.Now() + m_latency;
         const std::optional<Nanos> next = NextHandover();
@@ -229,7 +253,9 @@ std::vector<std::uint8_t> SimBridge::ReadPacket(std::size_t most)
         if (until > m_clock.Now())
             m_clock.SleepFor(until - m_clock.Now());
     }
-    return Read(most);
+    std::vector<std::uint8_t> bytes = Read(most);
+    CountQuietRead(quiet, since, bytes.size());
+    return bytes;
 }
 
 void SimBridge::Purge()

@@ -47,8 +47,14 @@ struct SimFloor {
     int bootExits = 0;
     int quietRequests = 0;
     Nanos latency{0}; // the latency timer each reply is counted with
+    // Time the host's reads of the unit's quiet line spent waiting out their
+    // time-out (the reads an exchange makes before its request).
+    Nanos quietReads{0};
 
     Nanos Total() const;
+    // The same with the quiet reads in place of the 10 ms quiet waits they
+    // hold: what the reads as the bridge library makes them cost at least.
+    Nanos TotalWithQuietReads() const;
 };
 
 class SimBridge {
@@ -105,6 +111,8 @@ private:
     void Collect();
     void HandOver(Nanos now);
     std::optional<Nanos> PacketDue() const;
+    bool LineQuiet();
+    void CountQuietRead(bool quiet, Nanos since, std::size_t got);
 
     Clock& m_clock;
     std::vector<SimBridgeEntry> m_devices;

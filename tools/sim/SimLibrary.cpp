@@ -151,7 +151,9 @@ void SimLibrary::SaveStats()
     put("boot_entries", f.bootEntries);
     put("boot_exits", f.bootExits);
     put("quiet_requests", f.quietRequests);
+    put("quiet_reads_ns", f.quietReads.count());
     put("floor_ns", f.Total().count());
+    put("floor_with_quiet_reads_ns", f.TotalWithQuietReads().count());
     (void)WriteFileAtomically(m_strStats, text);
 }
 
