@@ -2,9 +2,12 @@
 # Every .cpp below src/DIR belongs to the library, except widget code, which
 # lives in ui/ subfolders and is built into the application instead.
 function(velmora_add_folder_library name dir)
-  file(GLOB_RECURSE _srcs CONFIGURE_DEPENDS
-       ${PROJECT_SOURCE_DIR}/src/${dir}/*.cpp)
-  list(FILTER _srcs EXCLUDE REGEX "/ui/")
+  set(_root ${PROJECT_SOURCE_DIR}/src/${dir})
+  # Matched below the folder only: a checkout inside some other "ui" folder
+  # must not lose its core sources.
+  file(GLOB_RECURSE _rel RELATIVE ${_root} CONFIGURE_DEPENDS ${_root}/*.cpp)
+  list(FILTER _rel EXCLUDE REGEX "(^|/)ui/")
+  list(TRANSFORM _rel PREPEND ${_root}/ OUTPUT_VARIABLE _srcs)
   if(_srcs)
     add_library(${name} STATIC ${_srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)

@@ -123,6 +123,11 @@ std::string FormatFixed(double value, int decimals)
     std::string text(static_cast<std::size_t>(length) + 1, '\0');
     std::snprintf(text.data(), text.size(), "%6.*f", decimals, value);
     text.resize(static_cast<std::size_t>(length));
+    // A negative zero, or a small negative value that rounds to zero, is no
+    // value below zero: "-0.00" would read as one on a limit or a preset.
+    if (text.find('-') != std::string::npos && text.find('0') != std::string::npos &&
+        text.find_first_of("123456789") == std::string::npos)
+        return FormatFixed(0.0, decimals);
     return text;
 }
 

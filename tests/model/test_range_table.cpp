@@ -95,6 +95,11 @@ TEST(FormatFixed, FieldWidthSixRightAligned)
     EXPECT_EQ(FormatFixed(123.456, 3), "123.456");
     EXPECT_EQ(FormatFixed(50.0, 0), "    50");
     EXPECT_EQ(FormatFixed(1.5, 6), "1.500000");
+    EXPECT_EQ(FormatFixed(-2.5, 1), "  -2.5");
+    // Zero carries no sign, however it came to be negative.
+    EXPECT_EQ(FormatFixed(-0.0, 2), "  0.00");
+    EXPECT_EQ(FormatFixed(-0.004, 2), "  0.00");
+    EXPECT_EQ(FormatFixed(-0.0, 0), "     0");
 }
 
 TEST(FormatFixed, DecimalsOutsideZeroToSixGiveEmpty)
