@@ -4,7 +4,7 @@ TEST_DIR    ?= build/test
 RELEASE_DIR ?= build/release
 CMAKE_GEN   := -G Ninja
 
-.PHONY: all deps build test run bench clean
+.PHONY: all deps build test run bench fuzz clean
 
 all: build
 
@@ -34,6 +34,10 @@ run: build
 
 bench: build
 	scripts/run-bench $(RELEASE_DIR)
+
+# libFuzzer with clang, FUZZ_SECONDS a target (default 60).
+fuzz:
+	scripts/run-fuzz
 
 clean:
 	rm -rf build

@@ -97,9 +97,15 @@ AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorMod
 
 CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& serial, GeneratorModel& model)
 {
-    CCsvFile file;
-    if (!file.Open(path))
+    std::string text;
+    if (!ReadRegularFile(path, text, kMaxCsvFileBytes))
         return CorrectionLoad::CannotOpen;
+    return ParseCorrections(text, serial, model);
+}
+
+CorrectionLoad ParseCorrections(std::string_view text, const std::string& serial, GeneratorModel& model)
+{
+    CsvReader file(text);
     std::string field;
     if (!file.ReadRow() || !file.GetField(0, field))
         return CorrectionLoad::BadContent;

@@ -12,6 +12,7 @@
 // Thread contract: none needed; plain functions over a model and a file.
 
 #include <string>
+#include <string_view>
 
 #include "platform/AtomicFile.h"
 
@@ -57,5 +58,7 @@ enum class CorrectionLoad : int {
 // loading (what came before it stays in the model). A file that leaves out
 // a range of a channel in use is bad content.
 CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& serial, GeneratorModel& model);
+// The same over the file's bytes (CP932, as written).
+CorrectionLoad ParseCorrections(std::string_view text, const std::string& serial, GeneratorModel& model);
 
 } // namespace velmora

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "adjust/AdjustSession.h"
 #include "adjust/AdjustText.h"

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlTicks.h"
 #include "autoout/ArbitraryTable.h"
@@ -38,22 +39,6 @@ struct AutoArgs {
 
 // "CH" or "CH,CH,...": the channels in the order named; nothing when one is
 // not a channel or is named twice.
-std::optional<std::vector<int>> ParseChannelList(const std::string& text)
-{
-    std::vector<int> channels;
-    std::size_t from = 0;
-    for (;;) {
-        const std::size_t comma = text.find(',', from);
-        const auto c = ParseChannel(text.substr(from, comma - from));
-        if (!c || std::find(channels.begin(), channels.end(), *c) != channels.end())
-            return std::nullopt;
-        channels.push_back(*c);
-        if (comma == std::string::npos)
-            return channels;
-        from = comma + 1;
-    }
-}
-
 // The error's text when the arguments do not make a command.
 std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, AutoArgs& out)
 {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlStatus.h"
 #include "CtlTicks.h"

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlStatus.h"
 #include "model/GeneratorModel.h"
@@ -22,16 +23,6 @@ namespace velmora::ctl {
 
 namespace {
 
-
-std::optional<double> ParseValue(const std::string& text)
-{
-    double v = 0.0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || !std::isfinite(v))
-        return std::nullopt;
-    return v;
-}
 
 
 } // namespace

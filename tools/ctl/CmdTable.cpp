@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "Commands.h"
+#include "CtlNumbers.h"
 #include "autoout/ArbitraryTable.h"
 #include "dialogs/NumberText.h"
 #include "model/RangeTable.h"
@@ -52,21 +53,6 @@ std::optional<int> ParseOutputRange(const std::string& text)
 
 // A limit as the program reads numbers elsewhere, but finite: a table
 // cannot be held against infinity or NaN.
-std::optional<double> ParseLimit(const std::string& text)
-{
-    const std::optional<double> v = text.empty() ? std::nullopt : ParseWholeNumber(text);
-    if (!v || !std::isfinite(*v))
-        return std::nullopt;
-    return v;
-}
-
-std::optional<int> ParseDecimals(const std::string& text)
-{
-    if (text.size() != 1 || text[0] < '0' || text[0] - '0' > kMaxDecimals)
-        return std::nullopt;
-    return text[0] - '0';
-}
-
 // A cell's text as one word of the output: as it is when it has no blank,
 // quote, backslash or control character, otherwise in double quotes with
 // those escaped. An empty cell (half a row) is therefore "" and a row always

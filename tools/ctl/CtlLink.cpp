@@ -53,21 +53,6 @@ std::optional<std::optional<std::string>> OptionValue(const std::vector<std::str
     return std::nullopt;
 }
 
-std::optional<int> ParseChannel(const std::string& text)
-{
-    const auto n = ParseInteger(text, 1, kMaxChannels);
-    if (!n)
-        return std::nullopt;
-    return static_cast<int>(*n) - 1;
-}
-
-std::optional<int> ParseRange(const std::string& text)
-{
-    if (auto code = ParseInteger(text, 0, kSlotCount - 1))
-        return static_cast<int>(*code);
-    return RangeCodeFromKey(text);
-}
-
 int NoAnswer(const Invocation& inv)
 {
     std::fprintf(stderr, "velmoractl: %s: 接続できません。\n", inv.port.c_str());

@@ -31,11 +31,6 @@ std::unique_ptr<GeneratorLink> ConnectUnit(const Invocation& inv, Prompter& prom
 std::optional<std::optional<std::string>> OptionValue(const std::vector<std::string>& args, std::size_t& i,
                                                       const std::string& name);
 
-// The channel as the operator counts it, 1-4, as an index.
-std::optional<int> ParseChannel(const std::string& text);
-// A range code 0-15 or a range's key name ("4_20mA").
-std::optional<int> ParseRange(const std::string& text);
-
 // Prints that the unit on inv.port did not answer; returns kExitNoAnswer.
 int NoAnswer(const Invocation& inv);
 

@@ -16,7 +16,6 @@ namespace {
 
 constexpr char kTickByte = 't';
 constexpr char kStopByte = 's';
-constexpr long long kMaxSeconds = 100LL * 365 * 24 * 3600;
 
 sigset_t StopSignals()
 {
@@ -40,16 +39,6 @@ void BlockStopSignals()
 {
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-}
-
-std::optional<long long> ParseSeconds(const std::string& text)
-{
-    long long v = 0;
-    const char* end = text.data() + text.size();
-    const auto r = std::from_chars(text.data(), end, v, 10);
-    if (text.empty() || r.ec != std::errc() || r.ptr != end || v < 1 || v > kMaxSeconds)
-        return std::nullopt;
-    return v;
 }
 
 TickLoop::TickLoop(Clock& clock) : m_ticker(clock) {}

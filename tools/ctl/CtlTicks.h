@@ -23,9 +23,6 @@ namespace velmora::ctl {
 // starts afterwards.
 void BlockStopSignals();
 
-// "--seconds N": a whole number of seconds, at least 1.
-std::optional<long long> ParseSeconds(const std::string& text);
-
 class TickLoop {
 public:
     enum class Wake { Tick, Stop };
