@@ -1,13 +1,19 @@
 #include "platform/AtomicFile.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include <optional>
 
 namespace velmora {
 
@@ -23,21 +29,78 @@ std::string FolderOf(const std::string& path)
     return path.substr(0, slash);
 }
 
+std::string BaseOf(const std::string& path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A temporary's name: the file's own, this process and a count, so that a
+// later save can tell a temporary whose writer is gone.
+std::string TempName(const std::string& path)
+{
+    static std::atomic<unsigned> counter{0};
+    char suffix[64];
+    std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(getpid()), counter.fetch_add(1));
+    return path + suffix;
+}
+
 // O_EXCL with a name unique to this process and call: the temporary file is
 // created with the ordinary permission rules (mkstemp would force 0600).
 int CreateTemp(const std::string& path, std::string& tempPath)
 {
-    static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 100; ++attempt) {
-        char suffix[64];
-        std::snprintf(suffix, sizeof suffix, ".%ld.%u.tmp", static_cast<long>(getpid()), counter.fetch_add(1));
-        tempPath = path + suffix;
+        tempPath = TempName(path);
         const int fd = ::open(tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd >= 0 || errno != EEXIST)
             return fd;
     }
     errno = EEXIST;
     return -1;
+}
+
+// Where a save of `path` writes: through its symbolic links to the file they
+// name, so that the link stays a link and its target gets the new bytes.
+// Nothing for a loop of links.
+std::optional<std::string> ResolveLinks(const std::string& path)
+{
+    std::string p = path;
+    for (int depth = 0; depth < 40; ++depth) {
+        struct stat st{};
+        if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return p;
+        char buf[PATH_MAX];
+        const ssize_t n = ::readlink(p.c_str(), buf, sizeof buf);
+        if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf)
+            return p;
+        std::string target(buf, static_cast<std::size_t>(n));
+        p = target.front() == '/' ? target : FolderOf(p) + "/" + target;
+    }
+    errno = ELOOP;
+    return std::nullopt;
+}
+
+// Temporaries of `path` whose writer was killed before it could rename them:
+// named as TempName names them, by a process that no longer exists.
+void RemoveStaleTemporaries(const std::string& path)
+{
+    const std::string base = BaseOf(path) + ".";
+    DIR* dir = ::opendir(FolderOf(path).c_str());
+    if (dir == nullptr)
+        return;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name(e->d_name);
+        if (!name.starts_with(base) || !name.ends_with(".tmp"))
+            continue;
+        const std::string_view rest = name.substr(base.size());
+        long pid = 0;
+        const auto r = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
+        if (r.ec != std::errc() || r.ptr == rest.data() || *r.ptr != '.' || pid <= 0 || pid == getpid())
+            continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 bool WriteAll(int fd, std::string_view data)
@@ -123,30 +186,85 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t ma
     return true;
 }
 
+namespace {
+
+// The fall-back for a folder the user may not write but a file he may: the
+// bytes are written over the file itself and synced. Not atomic, but the
+// only way such a file can be saved at all.
+AtomicWriteResult WriteInPlace(const std::string& path, std::string_view data, int folderError)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {AtomicWriteError::CreateTemp, folderError};
+    if (!WriteAll(fd, data) || ::ftruncate(fd, static_cast<off_t>(data.size())) != 0)
+        return Fail(AtomicWriteError::Write, errno, fd, {});
+    if (::fsync(fd) != 0)
+        return Fail(AtomicWriteError::Sync, errno, fd, {});
+    if (::close(fd) != 0)
+        return {AtomicWriteError::Write, errno};
+    return {};
+}
+
+} // namespace
+
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data)
 {
-    std::string tempPath;
-    const int fd = CreateTemp(path, tempPath);
-    if (fd < 0)
+    const std::optional<std::string> resolved = ResolveLinks(path);
+    if (!resolved)
         return {AtomicWriteError::CreateTemp, errno};
+    const std::string& target = *resolved;
+    RemoveStaleTemporaries(target);
 
     struct stat old{};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+
+    // An unnamed temporary where the file system has them: a save killed
+    // before its end leaves nothing behind. It gets a name only at the end,
+    // for the rename.
+    std::string tempPath;
+    int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    const bool unnamed = fd >= 0;
+    if (!unnamed)
+        fd = CreateTemp(target, tempPath);
+    if (fd < 0) {
+        const int err = errno;
+        if ((err == EACCES || err == EPERM) && replacing && ::access(target.c_str(), W_OK) == 0)
+            return WriteInPlace(target, data, err);
+        return {AtomicWriteError::CreateTemp, err};
+    }
+
+    if (replacing) {
+        // Only root may give a file away; for anyone else the owner is
+        // already the saver, or stays what the new file gets. The mode
+        // comes after, as a change of owner clears the set-id bits.
+        if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
+            (void)::fchown(fd, old.st_uid, old.st_gid);
         ::fchmod(fd, old.st_mode & 07777);
+    }
 
     if (!WriteAll(fd, data))
         return Fail(AtomicWriteError::Write, errno, fd, tempPath);
     if (::fsync(fd) != 0)
         return Fail(AtomicWriteError::Sync, errno, fd, tempPath);
+    if (unnamed) {
+        char self[64];
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
+        tempPath = TempName(target);
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, tempPath.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            const int err = errno;
+            tempPath.clear();
+            return Fail(AtomicWriteError::Rename, err, fd, tempPath);
+        }
+    }
     // close() can report a deferred write error (network file systems).
     if (::close(fd) != 0)
         return Fail(AtomicWriteError::Write, errno, -1, tempPath);
-    if (::rename(tempPath.c_str(), path.c_str()) != 0)
+    if (::rename(tempPath.c_str(), target.c_str()) != 0)
         return Fail(AtomicWriteError::Rename, errno, -1, tempPath);
 
     // Make the new name itself durable; the content already is, so a failure
     // here costs at most the rename after a power loss, never the old file.
-    const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);

@@ -1,9 +1,13 @@
 #pragma once
 // Replacing a file so that it is never left half written: the new content
-// goes to a temporary file in the same folder, is flushed to the disk, and
-// only then takes the old file's name in one rename. A crash, a full disk or
-// a failed write at any point leaves the previous file as it was (and no
-// temporary file behind, except after a crash).
+// goes to a temporary file in the same folder (unnamed where the file system
+// allows), is flushed to the disk, and only then takes the old file's name
+// in one rename. A crash, a full disk or a failed write at any point leaves
+// the previous file as it was. A save through a symbolic link replaces the
+// file the link names and leaves the link; a replaced file keeps its mode
+// and, where permitted, its owner. A temporary that a killed save left
+// behind is removed by the next save of the same file. In a folder the user
+// may not write, a file he may write is written in place and synced.
 //
 // Thread contract: reentrant; two writers of the same path race only in
 // which of the two complete files wins.
@@ -39,6 +43,7 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t ma
 
 // Writes `data` as the whole content of `path`. A new file gets the usual
 // permissions (0666 less the umask); a replaced file keeps its mode.
+// Failures say which step failed and why (Describe).
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data);
 
 } // namespace velmora

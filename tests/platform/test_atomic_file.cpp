@@ -6,6 +6,7 @@
 #include <sstream>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/AtomicFile.h"
 #include "FileSizeLimit.h"
@@ -109,4 +110,67 @@ TEST_F(AtomicFileTest, MissingFolderAndUnreplaceableTargetAreReported)
     EXPECT_EQ(r.error, AtomicWriteError::Rename);
     EXPECT_EQ(Slurp(target / "inside"), "kept");
     EXPECT_EQ(EntriesInDir(), 1);
+}
+
+TEST_F(AtomicFileTest, ASaveThroughALinkReplacesWhatItNamesAndKeepsTheLink)
+{
+    fs::create_directory(m_dir / "real");
+    const fs::path target = m_dir / "real" / "vkx.ini";
+    Put(target, "old");
+    ::chmod(target.c_str(), 0640);
+    const fs::path link = m_dir / "vkx.ini";
+    fs::create_symlink("real/vkx.ini", link);
+    const fs::path chain = m_dir / "again.ini";
+    fs::create_symlink(link, chain);
+
+    ASSERT_TRUE(WriteFileAtomically(chain.string(), "new bytes"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(fs::is_symlink(chain));
+    EXPECT_EQ(Slurp(target), "new bytes");
+    struct stat st{};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+
+    // A link that names nothing yet gets its file; a loop of links is refused.
+    fs::create_symlink("real/later.ini", m_dir / "later.ini");
+    ASSERT_TRUE(WriteFileAtomically((m_dir / "later.ini").string(), "made"));
+    EXPECT_EQ(Slurp(m_dir / "real" / "later.ini"), "made");
+    fs::create_symlink("loop2", m_dir / "loop1");
+    fs::create_symlink("loop1", m_dir / "loop2");
+    const AtomicWriteResult loop = WriteFileAtomically((m_dir / "loop1").string(), "x");
+    EXPECT_EQ(loop.error, AtomicWriteError::CreateTemp);
+    EXPECT_EQ(loop.sysError, ELOOP);
+}
+
+TEST_F(AtomicFileTest, TemporariesOfKilledSavesGoAtTheNextSave)
+{
+    const fs::path target = m_dir / "vkx.ini";
+    Put(target, "old");
+    // One of a writer that is gone, one of a live one (this process's parent
+    // stands in), and a file that only looks alike.
+    Put(m_dir / "vkx.ini.2147483646.7.tmp", "half");
+    const std::string live = "vkx.ini." + std::to_string(::getppid()) + ".1.tmp";
+    Put(m_dir / live, "busy");
+    Put(m_dir / "vkx.ini.notes.tmp", "mine");
+    ASSERT_TRUE(WriteFileAtomically(target.string(), "new"));
+    EXPECT_FALSE(fs::exists(m_dir / "vkx.ini.2147483646.7.tmp"));
+    EXPECT_TRUE(fs::exists(m_dir / live));
+    EXPECT_TRUE(fs::exists(m_dir / "vkx.ini.notes.tmp"));
+    EXPECT_EQ(Slurp(target), "new");
+}
+
+TEST_F(AtomicFileTest, AFolderThatCannotBeWrittenStillTakesAWritableFile)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes every folder";
+    const fs::path target = m_dir / "vkx.ini";
+    Put(target, "a longer old content");
+    ::chmod(m_dir.c_str(), 0555);
+    const AtomicWriteResult r = WriteFileAtomically(target.string(), "new");
+    const AtomicWriteResult refused = WriteFileAtomically((m_dir / "other.ini").string(), "x");
+    ::chmod(m_dir.c_str(), 0755);
+    EXPECT_TRUE(r) << r.Describe();
+    EXPECT_EQ(Slurp(target), "new");
+    EXPECT_EQ(refused.error, AtomicWriteError::CreateTemp);
+    EXPECT_EQ(refused.Describe(), "create: Permission denied");
 }
