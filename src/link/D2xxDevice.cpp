@@ -1,7 +1,5 @@
 #include "link/D2xxDevice.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -11,6 +9,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/DynamicLibrary.h"
 #include "platform/Prompter.h"
 
 namespace velmora {
@@ -87,11 +86,11 @@ FtdiStatus FromStatus(FT_STATUS s)
 
 class D2xxDevice final : public FtdiDevice {
 public:
-    D2xxDevice(void* library, std::string path, Prompter& prompter)
-        : m_pLibrary(library), m_strPath(std::move(path)), m_prompter(prompter)
+    D2xxDevice(std::unique_ptr<DynamicLibrary> library, Prompter& prompter)
+        : m_library(std::move(library)), m_prompter(prompter)
     {
         for (std::size_t e = 0; e < kEntryCount; ++e) {
-            void* p = ::dlsym(m_pLibrary, kEntries[e].name);
+            void* p = m_library->Symbol(kEntries[e].name);
             if (p == nullptr && kEntries[e].called) {
                 m_prompter.Message(std::string("Error: Can't Find ") + kEntries[e].name, kAppTitle,
                                    PromptIcon::Exclamation);
@@ -100,14 +99,10 @@ public:
             m_entries[e] = p;
         }
     }
-    ~D2xxDevice() override
-    {
-        Close();
-        ::dlclose(m_pLibrary);
-    }
+    ~D2xxDevice() override { Close(); }
 
     bool Loaded() const override { return true; }
-    std::string LibraryName() const override { return m_strPath; }
+    std::string LibraryName() const override { return m_library->Path(); }
 
     FtdiStatus ListDevice(int index, std::string& serial, std::string& description) override
     {
@@ -196,16 +191,9 @@ public:
         return s ? FromStatus(*s) : FtdiStatus::NoDevice;
     }
 
-    bool WaitForData(Clock& clock, Nanos deadline) override
-    {
-        // D2XX reads wait their own 5 ms time-out; between two of them the
-        // latency timer hands over at most every 5 ms, so looking again
-        // sooner would only spin.
-        const Nanos next = std::min(deadline, clock.Now() + std::chrono::milliseconds(2));
-        if (next > clock.Now())
-            clock.SleepFor(next - clock.Now());
-        return IsOpen();
-    }
+    // Reads wait their own 5 ms time-out, and the latency timer hands bytes
+    // over at most every 5 ms: a short look between two reads is enough.
+    bool WaitForData(Clock& clock, Nanos deadline) override { return ShortLook(*this, clock, deadline); }
 
 private:
     template <typename F>
@@ -230,8 +218,7 @@ private:
         return f(m_handle, args...);
     }
 
-    void* m_pLibrary;
-    std::string m_strPath;
+    std::unique_ptr<DynamicLibrary> m_library;
     Prompter& m_prompter;
     std::array<void*, kEntryCount> m_entries{};
     FT_HANDLE m_handle = nullptr;
@@ -241,16 +228,15 @@ private:
 
 std::string D2xxLibraryPath()
 {
-    const char* env = std::getenv("VELMORA_FTD2XX");
-    return env != nullptr && *env != '\0' ? std::string(env) : std::string("libftd2xx.so");
+    return LibraryPathFromEnvironment("VELMORA_FTD2XX", "libftd2xx.so");
 }
 
 std::unique_ptr<FtdiDevice> LoadD2xxDevice(const std::string& path, Prompter& prompter)
 {
-    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr)
+    std::unique_ptr<DynamicLibrary> library = DynamicLibrary::Open(path);
+    if (!library)
         return nullptr;
-    return std::make_unique<D2xxDevice>(library, path, prompter);
+    return std::make_unique<D2xxDevice>(std::move(library), prompter);
 }
 
 } // namespace velmora

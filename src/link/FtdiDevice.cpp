@@ -1,5 +1,8 @@
 #include "link/FtdiDevice.h"
 
+#include <algorithm>
+#include <chrono>
+
 #include "link/D2xxDevice.h"
 #include "link/LibftdiDevice.h"
 
@@ -9,6 +12,14 @@ bool NoFtdiDevice::WaitForData(Clock& clock, Nanos deadline)
 {
     clock.WaitUntil(m_never, deadline);
     return false;
+}
+
+bool ShortLook(const FtdiDevice& device, Clock& clock, Nanos deadline)
+{
+    const Nanos next = std::min(deadline, clock.Now() + std::chrono::milliseconds(2));
+    if (next > clock.Now())
+        clock.SleepFor(next - clock.Now());
+    return device.IsOpen();
 }
 
 std::unique_ptr<FtdiDevice> MakeFtdiDevice(Prompter& prompter, Clock& clock)

@@ -61,6 +61,11 @@ public:
 
 class Prompter;
 
+// What WaitForData does for a library whose reads wait their own time-out:
+// a short sleep (2 ms, or to the deadline) between two of them, so that a
+// caller's wait loop does not spin; true while the device is open.
+bool ShortLook(const FtdiDevice& device, Clock& clock, Nanos deadline);
+
 // The D2XX binding when its library loads, else the libftdi1 one, else the
 // device with no library behind it (whose LibraryName says what was looked
 // for). Nothing is said when neither loads: most machines have none.

@@ -1,13 +1,13 @@
 #include "link/LibftdiDevice.h"
 
-#include <dlfcn.h>
-
 #include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
+
+#include "platform/DynamicLibrary.h"
 
 namespace velmora {
 
@@ -51,17 +51,17 @@ struct Api {
 };
 
 template <typename F>
-bool Resolve(void* library, F& f, std::initializer_list<const char*> names)
+bool Resolve(const DynamicLibrary& library, F& f, std::initializer_list<const char*> names)
 {
     for (const char* name : names)
-        if (void* p = ::dlsym(library, name)) {
+        if (void* p = library.Symbol(name)) {
             f = reinterpret_cast<F>(p);
             return true;
         }
     return false;
 }
 
-bool ResolveAll(void* library, Api& a)
+bool ResolveAll(const DynamicLibrary& library, Api& a)
 {
     return Resolve(library, a.newContext, {"ftdi_new"}) && Resolve(library, a.freeContext, {"ftdi_free"}) &&
            Resolve(library, a.findAll, {"ftdi_usb_find_all"}) && Resolve(library, a.listFree, {"ftdi_list_free"}) &&
@@ -84,19 +84,18 @@ struct Listed {
 
 class LibftdiDevice final : public FtdiDevice {
 public:
-    LibftdiDevice(void* library, std::string path, const Api& api, ftdi_context* context, Clock& clock)
-        : m_pLibrary(library), m_strPath(std::move(path)), m_api(api), m_pContext(context), m_clock(clock)
+    LibftdiDevice(std::unique_ptr<DynamicLibrary> library, const Api& api, ftdi_context* context, Clock& clock)
+        : m_library(std::move(library)), m_api(api), m_pContext(context), m_clock(clock)
     {
     }
     ~LibftdiDevice() override
     {
         Close();
         m_api.freeContext(m_pContext);
-        ::dlclose(m_pLibrary);
     }
 
     bool Loaded() const override { return true; }
-    std::string LibraryName() const override { return m_strPath; }
+    std::string LibraryName() const override { return m_library->Path(); }
 
     FtdiStatus ListDevice(int index, std::string& serial, std::string& description) override
     {
@@ -185,14 +184,9 @@ public:
         return n < 0 ? FtdiStatus::IoError : FtdiStatus::Ok;
     }
 
-    bool WaitForData(Clock& clock, Nanos deadline) override
-    {
-        // A read waits its own time-out; a short look between two of them.
-        const Nanos next = std::min(deadline, clock.Now() + std::chrono::milliseconds(2));
-        if (next > clock.Now())
-            clock.SleepFor(next - clock.Now());
-        return IsOpen();
-    }
+    // Reads wait their own 5 ms time-out, and the latency timer hands bytes
+    // over at most every 5 ms: a short look between two reads is enough.
+    bool WaitForData(Clock& clock, Nanos deadline) override { return ShortLook(*this, clock, deadline); }
 
 private:
     template <typename F, typename... Args>
@@ -244,8 +238,7 @@ private:
         return out;
     }
 
-    void* m_pLibrary;
-    std::string m_strPath;
+    std::unique_ptr<DynamicLibrary> m_library;
     Api m_api;
     ftdi_context* m_pContext;
     Clock& m_clock;
@@ -258,22 +251,19 @@ private:
 
 std::string LibftdiLibraryPath()
 {
-    const char* env = std::getenv("VELMORA_LIBFTDI");
-    return env != nullptr && *env != '\0' ? std::string(env) : std::string("libftdi1.so.2");
+    return LibraryPathFromEnvironment("VELMORA_LIBFTDI", "libftdi1.so.2");
 }
 
 std::unique_ptr<FtdiDevice> LoadLibftdiDevice(const std::string& path, Clock& clock)
 {
-    void* library = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (library == nullptr)
+    std::unique_ptr<DynamicLibrary> library = DynamicLibrary::Open(path);
+    if (!library)
         return nullptr;
     Api api{};
-    ftdi_context* context = ResolveAll(library, api) ? api.newContext() : nullptr;
-    if (context == nullptr) {
-        ::dlclose(library);
+    ftdi_context* context = ResolveAll(*library, api) ? api.newContext() : nullptr;
+    if (context == nullptr)
         return nullptr;
-    }
-    return std::make_unique<LibftdiDevice>(library, path, api, context, clock);
+    return std::make_unique<LibftdiDevice>(std::move(library), api, context, clock);
 }
 
 } // namespace velmora
