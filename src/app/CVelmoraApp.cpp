@@ -143,13 +143,13 @@ void CVelmoraApp::PreselectExplicitPort()
         return;
     const std::vector<PortEntry> ports = DiscoverPorts(m_options.ports);
     for (const PortEntry& entry : ports) {
-        if (entry.portName == m_pDoc->m_strLastPort)
+        if (entry.portName == m_pDoc->LastPortName())
             return;
     }
     for (const std::string& wanted : m_options.ports) {
         for (const PortEntry& entry : ports) {
             if (IsSamePort(entry.portName, wanted)) {
-                m_pDoc->m_strLastPort = entry.portName;
+                m_pDoc->SetLastPort(entry.portName);
                 return;
             }
         }

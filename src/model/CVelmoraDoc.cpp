@@ -127,6 +127,17 @@ CVelmoraDoc::~CVelmoraDoc()
         SaveStateFile();
 }
 
+std::string CVelmoraDoc::LastPortName() const
+{
+    return Cp932ToUtf8(m_strLastPort);
+}
+
+void CVelmoraDoc::SetLastPort(std::string_view utf8)
+{
+    if (LastPortName() != utf8)
+        m_strLastPort = Utf8ToCp932(utf8);
+}
+
 // ---------------------------------------------------------------------------
 // File format
 
@@ -135,7 +146,7 @@ void CVelmoraDoc::WriteSettings(ArchiveWriter& ar) const
     ar.WriteString(kStartMarker);
     ar.WriteString(kFormatVersion);
     ar.WriteInt32(m_model.channelCount);
-    ar.WriteString(Utf8ToCp932(m_strLastPort));
+    ar.WriteString(m_strLastPort);
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = m_model.channels[ch];
         ar.WriteBool(s.useConversion);
@@ -188,7 +199,7 @@ ReadResult CVelmoraDoc::ReadSettings(ArchiveReader& ar)
 
     if (!ar.ReadString(text))
         return ReadResult::PastEnd;
-    m_strLastPort = Cp932ToUtf8(text);
+    m_strLastPort = text;
 
     // Each value is stored as soon as it is read, so a file that ends early
     // leaves everything before its end in the document.

@@ -16,6 +16,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "model/AutoOutputData.h"
 #include "model/GeneratorModel.h"
@@ -96,10 +97,16 @@ public:
 
     GeneratorModel m_model;
     std::array<AutoOutputState, kMaxChannels> m_autoOutput{};
-    // The name of the serial port last connected (UTF-8; CP932 in the file),
-    // empty until a connection succeeds. The panel sets it after each
-    // connect and preselects it in the port list.
+    // The name of the serial port last connected, empty until a connection
+    // succeeds. It is kept as the file's own bytes (CP932), so a document
+    // read and saved again is the same file even when those bytes do not
+    // survive a round trip through UTF-8; LastPortName() and SetLastPort()
+    // convert at the edge. The panel sets it after each connect and
+    // preselects it in the port list.
     std::string m_strLastPort;
+    std::string LastPortName() const;
+    // Leaves the stored bytes alone when they already name `utf8`.
+    void SetLastPort(std::string_view utf8);
     // The main frame's width: 300 for one channel, 432 for two, 842 for
     // four. The frame takes it when it is created and whenever the panel
     // lays out its columns.

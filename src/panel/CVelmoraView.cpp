@@ -423,7 +423,7 @@ bool CVelmoraView::FillPortList()
     int remembered = -1;
     for (std::size_t i = 0; i < m_ports.size(); ++i) {
         m_pPortList->addItem(Utf8(PortListText(m_ports[i])));
-        if (remembered < 0 && m_ports[i].portName == m_doc.m_strLastPort)
+        if (remembered < 0 && m_ports[i].portName == m_doc.LastPortName())
             remembered = static_cast<int>(i);
     }
     if (remembered >= 0) {

@@ -110,7 +110,7 @@ void PanelSession::ConnectFailed()
 
 void PanelSession::StartPolling()
 {
-    m_doc.m_strLastPort = m_link.PortName();
+    m_doc.SetLastPort(m_link.PortName());
     m_link.Connect();
     GeneratorModel& model = m_doc.m_model;
     for (int c = 0; c < kMaxChannels; ++c) {

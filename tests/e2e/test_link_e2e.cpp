@@ -122,6 +122,31 @@ TEST_F(LinkEndToEnd, UnitVanishingMidExchangeIsAFailureNotAHang)
     EXPECT_EQ(prompter.shown.back().text, port + "は使えません");
 }
 
+// The reader thread starts and stops while bytes pour in: every connect
+// opens, every disconnect ends the thread mid-flood, and the link is sound
+// afterwards. Under ThreadSanitizer this is the ring's and the thread's
+// hand-over at its busiest.
+TEST_F(LinkEndToEnd, ConnectAndDisconnectInALoopWhileTheUnitFloods)
+{
+    StartUnit({"--channels", "2"});
+    for (int i = 0; i < 25; ++i) {
+        ASSERT_TRUE(link->Connect()) << i;
+        Tell("flood 600");
+        Tell("flood 600");
+        if (i % 2 == 0) {
+            for (int k = 0; k < 50; ++k)
+                (void)link->ReceiveLine(LinkSerial);
+        }
+        link->Disconnect();
+        ASSERT_FALSE(link->IsConnected());
+    }
+    ASSERT_TRUE(link->Connect());
+    std::string version;
+    EXPECT_TRUE(link->QueryVersion(LinkSerial, version));
+    EXPECT_EQ(version, "01000A");
+    EXPECT_TRUE(prompter.shown.empty());
+}
+
 TEST_F(LinkEndToEnd, GarbledRepliesAreRetriedOverTheRealPort)
 {
     StartUnit({"--garbage"});

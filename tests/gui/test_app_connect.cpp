@@ -13,11 +13,35 @@
 #include "app/CMainFrame.h"
 #include "app/CVelmoraApp.h"
 #include "panel/CVelmoraView.h"
+#include "panel/PanelTick.h"
+
+#include <atomic>
+#include <chrono>
 
 namespace velmora {
 namespace {
 
 constexpr std::uint16_t kOutputOnBit = 0x1000;
+
+// The tick thread's clock: a deadline passes every 0.2 ms of real time, so
+// the thread posts ticks far faster than the window takes them.
+class HurriedClock final : public Clock {
+public:
+    Nanos Now() const override { return Nanos(m_now.load()); }
+    bool WaitUntil(WakeEvent& wake, Nanos deadline) override
+    {
+        if (wake.WaitUntilSteady(std::chrono::steady_clock::now() + std::chrono::microseconds(200)))
+            return true;
+        std::int64_t now = m_now.load();
+        while (now < deadline.count() && !m_now.compare_exchange_weak(now, deadline.count())) {
+        }
+        return false;
+    }
+    void SleepFor(Nanos) override {}
+
+private:
+    std::atomic<std::int64_t> m_now{0};
+};
 
 class AppConnect : public ::testing::Test {
 protected:
@@ -98,6 +122,37 @@ TEST_F(AppConnect, FourChannelUnitWidensTheFrameToReachEveryColumn)
     }
     EXPECT_GT(right, 700);
     EXPECT_LT(right, panel->width());
+}
+
+// The window closes while its tick thread is posting: the thread is stopped
+// before anything it posts to goes, and the ticks still queued reach nothing
+// that went (the sanitizers watch the hand-over).
+TEST_F(AppConnect, TheWindowClosesWhileTheTickThreadPosts)
+{
+    HurriedClock tickClock;
+    int polls = 0;
+    unit.SetObserver([&](bool sent, std::string_view) { polls += sent ? 0 : 1; });
+    for (int round = 0; round < 3; ++round) {
+        prompter.circuitAnswers = {2};
+        auto app = MakeApp(2);
+        app->SetTickSourceFactory([&] { return std::make_unique<ThreadTickSource>(tickClock); });
+        AppOptions options;
+        options.ports = {"/dev/velmora-test-unit"};
+        options.connect = true;
+        ASSERT_TRUE(app->InitInstance(options));
+        RunQueued();
+        ASSERT_TRUE(app->View()->IsConnected());
+        app->View()->ToggleOutput(0);
+        const int before = polls;
+        for (int i = 0; i < 5000 && polls - before < 30; ++i)
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        EXPECT_GE(polls - before, 30) << "the ticks reached the panel";
+
+        app.reset();
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+        EXPECT_EQ(unit.Channel(0).words.controlWord & kOutputOnBit, 0) << round;
+    }
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "support/FakeClock.h"
 #include "FakeSerialPort.h"
@@ -128,6 +129,30 @@ TEST_F(SerialChannelTest, AFramingErrorDropsTheLineInProgressOnce)
     ASSERT_EQ(channel.ReadLine(buf), LineResult::LineComplete);
     EXPECT_EQ(buf.Line(), "\x02R2\x03\r\n");
     EXPECT_EQ(channel.ReadLine(buf), LineResult::LineNone);
+}
+
+// The damaged line's first bytes may still sit in the ring when the fault is
+// raised. They go with the line, so what follows the fault can never complete
+// an unchecked reply such as "VER"; lines finished before the fault stay.
+TEST_F(SerialChannelTest, AFaultDropsTheDamagedLineAtItsPlaceInTheStream)
+{
+    Connect();
+    Receive("CH 2\r\nVER 1", kLineFraming);
+    Receive(".23\r\n");
+    ASSERT_EQ(channel.ReadLine(buf), LineResult::LineComplete);
+    EXPECT_EQ(buf.Line(), "CH 2\r\n");
+    EXPECT_EQ(channel.ReadLine(buf), LineResult::LineDiscarded);
+    ASSERT_EQ(channel.ReadLine(buf), LineResult::LineComplete);
+    EXPECT_EQ(buf.Line(), ".23\r\n");
+
+    // Two faults raised before anyone reads each drop their own line.
+    Receive("VER", kLineParity);
+    Receive(" 2\r\nCH", kLineFraming);
+    Receive(" 4\r\nOK\r\n");
+    std::vector<std::string> seen;
+    for (LineResult r; (r = channel.ReadLine(buf)) != LineResult::LineNone;)
+        seen.push_back(r == LineResult::LineComplete ? std::string(buf.Line()) : "(dropped)");
+    EXPECT_EQ(seen, (std::vector<std::string>{"(dropped)", " 2\r\n", "(dropped)", " 4\r\n", "OK\r\n"}));
 }
 
 TEST_F(SerialChannelTest, BreaksAndParityErrorsDropTheLineToo)

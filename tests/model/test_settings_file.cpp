@@ -8,6 +8,7 @@
 
 #include "SettingsTestSupport.h"
 #include "model/RangeTable.h"
+#include "platform/Cp932.h"
 #include "support/ScriptedPrompter.h"
 
 using namespace velmora;
@@ -92,23 +93,44 @@ TEST_F(SettingsFileTest, SizesFollowThePortName)
     doc.m_strLastPort = "COM3";
     EXPECT_EQ(Written(doc).size(), 11752u);
     // Text inside the program is UTF-8; the file holds CP932.
-    doc.m_strLastPort = "ポート";
+    doc.SetLastPort("ポート");
     const std::string cp932 = Written(doc);
     EXPECT_EQ(cp932.substr(29, 7), Str("\x83\x7C\x81\x5B\x83\x67"));
 }
 
-TEST_F(SettingsFileTest, PopulatedDocumentSurvivesARoundTripUnchanged)
+// A name whose bytes do not come back from UTF-8 the same (an NEC row-13
+// duplicate, a lone lead byte) still rewrites byte for byte, and setting it
+// to the name it already shows keeps those bytes.
+TEST_F(SettingsFileTest, RememberedPortNameKeepsTheBytesItWasReadAs)
 {
     CVelmoraDoc source(m_prompter, CVelmoraDoc::NoStateFile{});
-    Populate(source);
-    source.m_strLastPort = "ポートCOM3";
+    source.m_strLastPort = std::string("COM\xED\x40\x81", 6);
     const std::string bytes = Written(source);
 
     CVelmoraDoc target(m_prompter, CVelmoraDoc::NoStateFile{});
     ArchiveReader ar(bytes);
     ASSERT_EQ(target.ReadSettings(ar), ReadResult::Ok);
     EXPECT_EQ(Written(target), bytes);
-    EXPECT_EQ(target.m_strLastPort, "ポートCOM3");
+    ASSERT_NE(Utf8ToCp932(target.LastPortName()), target.m_strLastPort);
+
+    target.SetLastPort(target.LastPortName());
+    EXPECT_EQ(Written(target), bytes);
+    target.SetLastPort("ttyUSB0");
+    EXPECT_EQ(target.m_strLastPort, "ttyUSB0");
+}
+
+TEST_F(SettingsFileTest, PopulatedDocumentSurvivesARoundTripUnchanged)
+{
+    CVelmoraDoc source(m_prompter, CVelmoraDoc::NoStateFile{});
+    Populate(source);
+    source.SetLastPort("ポートCOM3");
+    const std::string bytes = Written(source);
+
+    CVelmoraDoc target(m_prompter, CVelmoraDoc::NoStateFile{});
+    ArchiveReader ar(bytes);
+    ASSERT_EQ(target.ReadSettings(ar), ReadResult::Ok);
+    EXPECT_EQ(Written(target), bytes);
+    EXPECT_EQ(target.LastPortName(), "ポートCOM3");
     EXPECT_EQ(target.m_nFrameWidth, 432);
     EXPECT_TRUE(m_prompter.shown.empty());
 

@@ -183,11 +183,17 @@ TEST(SimConsole, OutputsFollowTheRangesOwnOutputSwitchAndNameRangesWithoutAValue
     }
 }
 
-TEST(SimConsole, AnnounceAndQuit)
+TEST(SimConsole, AnnounceFloodAndQuit)
 {
     SimUnit unit;
     EXPECT_TRUE(Cmd(unit, "announce").ok);
     EXPECT_EQ(unit.TakeDue(kT0), "\x02" "A\x03" "44\r\n");
+    // A flood is one line longer than any the host keeps.
+    EXPECT_TRUE(Cmd(unit, "flood 600").ok);
+    const std::string flood = unit.TakeDue(kT0);
+    ASSERT_EQ(flood.size(), 602u);
+    EXPECT_EQ(flood.find_first_of("\r\n"), 600u);
+    EXPECT_FALSE(Cmd(unit, "flood 0").ok);
     const auto q = Cmd(unit, "quit");
     EXPECT_TRUE(q.ok);
     EXPECT_TRUE(q.quit);

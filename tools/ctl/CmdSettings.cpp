@@ -88,7 +88,7 @@ const char* Bool(bool b)
 void PrintJson(const CVelmoraDoc& doc)
 {
     std::string j = "{\"channelCount\": " + std::to_string(doc.m_model.channelCount)
-                    + ", \"portName\": " + JsonString(doc.m_strLastPort) + ", \"channels\": [";
+                    + ", \"portName\": " + JsonString(doc.LastPortName()) + ", \"channels\": [";
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];
@@ -141,7 +141,7 @@ std::string RangeName(std::int32_t code)
 void PrintText(const CVelmoraDoc& doc)
 {
     std::printf("channel count: %d\n", doc.m_model.channelCount);
-    std::printf("port name: %s\n", doc.m_strLastPort.empty() ? "(none)" : doc.m_strLastPort.c_str());
+    std::printf("port name: %s\n", doc.m_strLastPort.empty() ? "(none)" : doc.LastPortName().c_str());
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];

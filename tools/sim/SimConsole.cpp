@@ -292,6 +292,14 @@ const std::vector<CommandDef>& Commands()
              u.Announce(now);
              return Ok("announced");
          }},
+        {"flood", "N", "send N bytes (1-100000) of noise without a line end, then CR LF", 1, 1, 0,
+         [](SimUnit& u, const Args& a, std::string_view, Nanos now) {
+             auto n = ParseInteger(a[0], 1, 100'000);
+             if (!n)
+                 return Error("the flood is 1 to 100000 bytes");
+             u.Flood(now, static_cast<std::size_t>(*n));
+             return Ok("flooded " + a[0] + " bytes");
+         }},
         {"alarm", "CH STATUS [EXT]", "set channel CH's status word (and external status word), hex", 2, 3, 2,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
              auto ch = ParseChannel(a[0]);

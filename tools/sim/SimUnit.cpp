@@ -442,6 +442,19 @@ void SimUnit::Announce(Nanos now)
     Emit(now, AnnouncementLine(), OutKind::Frame);
 }
 
+void SimUnit::Flood(Nanos now, std::size_t count)
+{
+    static constexpr std::string_view kNoise = "\x02" "FLOOD 0123456789ABCDEF \x03\x7F\xFF";
+    std::string bytes;
+    bytes.reserve(count + 2);
+    for (std::size_t k = 0; k < count; ++k)
+        bytes += kNoise[k % kNoise.size()];
+    bytes += kCrLf;
+    if (m_observer)
+        m_observer(true, bytes);
+    Schedule(now, bytes);
+}
+
 // ---------------------------------------------------------------------------
 // Faults and the output schedule
 

@@ -109,6 +109,9 @@ public:
 
     // Sends the unsolicited announcement (STX "A" ETX checksum CR LF).
     void Announce(Nanos now);
+    // Sends `count` bytes of noise with no line end among them, then CR LF:
+    // more than a line holds and, from 512 on, more than the host's ring.
+    void Flood(Nanos now, std::size_t count);
 
     // Output schedule.
     bool HasPending() const { return !m_pending.empty(); }
