@@ -102,7 +102,7 @@ public:
     ~D2xxDevice() override { Close(); }
 
     bool Loaded() const override { return true; }
-    std::string LibraryName() const override { return m_library->Path(); }
+    std::string LibraryName() const override { return m_library->File(); }
 
     FtdiStatus ListDevice(int index, std::string& serial, std::string& description) override
     {

@@ -95,7 +95,7 @@ public:
     }
 
     bool Loaded() const override { return true; }
-    std::string LibraryName() const override { return m_library->Path(); }
+    std::string LibraryName() const override { return m_library->File(); }
 
     FtdiStatus ListDevice(int index, std::string& serial, std::string& description) override
     {

@@ -1,6 +1,7 @@
 #include "platform/DynamicLibrary.h"
 
 #include <dlfcn.h>
+#include <link.h>
 
 #include <cstdlib>
 
@@ -19,6 +20,15 @@ std::unique_ptr<DynamicLibrary> DynamicLibrary::Open(const std::string& path)
 DynamicLibrary::~DynamicLibrary()
 {
     ::dlclose(m_pHandle);
+}
+
+std::string DynamicLibrary::File() const
+{
+    link_map* map = nullptr;
+    if (::dlinfo(m_pHandle, RTLD_DI_LINKMAP, &map) == 0 && map != nullptr && map->l_name != nullptr &&
+        map->l_name[0] != '\0')
+        return map->l_name;
+    return m_strPath;
 }
 
 void* DynamicLibrary::Symbol(const char* name) const

@@ -22,6 +22,9 @@ public:
     // The entry point, or null when the library has none of that name.
     void* Symbol(const char* name) const;
     const std::string& Path() const { return m_strPath; }
+    // The file the loader found for Path(), a bare name being looked up
+    // along the library path.
+    std::string File() const;
 
 private:
     DynamicLibrary(void* handle, std::string path) : m_pHandle(handle), m_strPath(std::move(path)) {}

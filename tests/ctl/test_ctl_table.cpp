@@ -278,6 +278,7 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
     ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
     ::setenv("VELMORA_SIM_FTDI_FLASH", flash.c_str(), 1);
     ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
+    const CtlRun bridge = Ctl({"firmware", "bridge"});
     const CtlRun refused = Ctl({"firmware", "update", path});
     const CtlRun r = Ctl({"firmware", "update", path, "--yes"});
     ::setenv("VELMORA_SIM_FTDI_FAULTS", "corrupt=3", 1);
@@ -290,11 +291,22 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
     ::setenv("VELMORA_FTD2XX", "/nonexistent/libftd2xx.so", 1);
     ::setenv("VELMORA_LIBFTDI", VELMORA_LIBFTDI_SIM, 1);
     const CtlRun libftdi = Ctl({"firmware", "update", path, "--yes"});
+    const CtlRun bridgeLibftdi = Ctl({"firmware", "bridge"});
+    ::setenv("VELMORA_LIBFTDI", "/nonexistent/libftdi1.so.2", 1);
+    const CtlRun noBridge = Ctl({"firmware", "bridge"});
     ::unsetenv("VELMORA_SIM_FTDI_TIMING");
     ::unsetenv("VELMORA_LIBFTDI");
     ::unsetenv("VELMORA_SIM_FTDI_FLASH");
     ::unsetenv("VELMORA_FTD2XX");
     fs::current_path(before);
+
+    // Which library is used, and what it finds.
+    EXPECT_EQ(bridge.exitCode, 0) << bridge.err;
+    EXPECT_EQ(bridge.out, std::string("library=") + VELMORA_FTD2XX_SIM + " units=1 serial=VK2A0001\n");
+    EXPECT_EQ(bridgeLibftdi.out, std::string("library=") + VELMORA_LIBFTDI_SIM + " units=1 serial=VK2A0001\n");
+    EXPECT_EQ(noBridge.exitCode, 1);
+    EXPECT_NE(noBridge.err.find("/nonexistent/libftd2xx.so / /nonexistent/libftdi1.so.2"), std::string::npos)
+        << noBridge.err;
 
     // Without --yes and without a terminal the question is not answered.
     EXPECT_EQ(refused.exitCode, 1);

@@ -174,6 +174,30 @@ int Update(const Invocation& inv)
     return kExitOk;
 }
 
+// Which bridge library the update would use, and the units it finds there:
+// the first thing to look at when an update cannot reach a unit.
+int Bridge(const Invocation& inv)
+{
+    if (inv.args.size() != 1)
+        return UsageError(FindCommand("firmware"), "unexpected argument '" + inv.args[1] + "'");
+    StderrPrompter prompter;
+    auto link = MakeGeneratorLink(SteadyClock(), prompter);
+    auto* ftdi = dynamic_cast<FtdiChannel*>(link->Channel(LinkFtdi));
+    if (ftdi == nullptr)
+        return kExitNoAnswer;
+    if (!ftdi->Device().Loaded()) {
+        std::fprintf(stderr, "velmoractl: no bridge library loads (looked for %s)\n",
+                     ftdi->Device().LibraryName().c_str());
+        return kExitNoAnswer;
+    }
+    const int units = ftdi->CountUnits();
+    std::printf("library=%s units=%d", ftdi->Device().LibraryName().c_str(), units);
+    if (units > 0)
+        std::printf(" serial=%s", ftdi->LastMatchSerial().c_str());
+    std::printf("\n");
+    return kExitOk;
+}
+
 } // namespace
 
 int RunFirmware(const Invocation& inv)
@@ -183,8 +207,10 @@ int RunFirmware(const Invocation& inv)
         return Info(inv);
     if (sub == "update")
         return Update(inv);
-    return UsageError(FindCommand("firmware"),
-                      sub.empty() ? "firmware needs info or update" : "unknown firmware command '" + sub + "'");
+    if (sub == "bridge")
+        return Bridge(inv);
+    return UsageError(FindCommand("firmware"), sub.empty() ? "firmware needs info, update or bridge"
+                                                           : "unknown firmware command '" + sub + "'");
 }
 
 // Both sets of every channel in use and every range code, to or from a

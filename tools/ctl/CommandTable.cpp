@@ -36,6 +36,7 @@ const std::vector<Command>& CommandTable()
         {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},
         {"firmware", "firmware info FILE", false, RunFirmware},
         {"firmware", "firmware update FILE [--yes]", false, RunFirmware},
+        {"firmware", "firmware bridge", false, RunFirmware},
         {"calibration", "calibration export FILE --serial SN", true, RunCalibration},
         {"calibration", "calibration import FILE --serial SN", true, RunCalibration},
     };
