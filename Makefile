@@ -4,7 +4,7 @@ TEST_DIR    ?= build/test
 RELEASE_DIR ?= build/release
 CMAKE_GEN   := -G Ninja
 
-.PHONY: all deps build test tsan run bench soak fuzz clean
+.PHONY: all deps build test tsan run bench soak package fuzz clean
 
 all: build
 
@@ -46,6 +46,10 @@ run: build
 
 bench: build
 	scripts/run-bench $(RELEASE_DIR)
+
+# The Debian package, build/release/velmora_VERSION_ARCH.deb.
+package: build
+	cd $(RELEASE_DIR) && cpack -G DEB
 
 # The window under faults for SOAK_SECONDS (default 600).
 soak: build

@@ -8,14 +8,12 @@
 
 namespace velmora {
 
-namespace {
-
 // A step of analog output over a dark face: what the unit does.
-QPixmap DrawIcon(int size)
+QImage DrawAppIcon(int size)
 {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
+    QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
     const qreal s = size;
     p.setPen(Qt::NoPen);
@@ -31,16 +29,15 @@ QPixmap DrawIcon(int size)
     p.setBrush(Qt::NoBrush);
     p.setPen(QPen(QColor(0x80, 0xFF, 0x80), std::max(1.0, s / 12), Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     p.drawPath(wave);
-    return pixmap;
+    p.end();
+    return image;
 }
-
-} // namespace
 
 QIcon AppIcon()
 {
     QIcon icon;
     for (int size : {16, 32, 48, 64})
-        icon.addPixmap(DrawIcon(size));
+        icon.addPixmap(QPixmap::fromImage(DrawAppIcon(size)));
     return icon;
 }
 
