@@ -129,7 +129,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
     // Measured as the program starts: with Qt's Japanese texts.
-    InstallQtTranslations(app);
+    InstallTranslations(app);
     QDir::setCurrent(QDir::tempPath());
     BenchPrompter prompter;
     Watcher watcher;

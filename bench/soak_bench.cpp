@@ -228,7 +228,7 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
-    InstallQtTranslations(app);
+    InstallTranslations(app);
     QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
     SoakPrompter prompter;
     CVelmoraApp velmora(prompter, SteadyClock(), [] { return std::optional<std::string>(); });

@@ -8,6 +8,7 @@
 // Thread contract: UI thread only.
 
 #include <functional>
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -15,7 +16,7 @@ class AdjustSession;
 class PanelSession;
 class Prompter;
 
-inline constexpr const char* kMsgCannotSetWhileOn = "ＯＮ状態では設定できません。";
+inline constexpr const char* kMsgCannotSetWhileOn = N_("ＯＮ状態では設定できません。");
 
 enum class AdjustRunResult {
     OutputOn,     // an output was on: refused

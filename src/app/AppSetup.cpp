@@ -8,6 +8,7 @@
 #include <clocale>
 
 #include "app/AppIcon.h"
+#include "platform/Language.h"
 
 namespace velmora {
 
@@ -27,6 +28,15 @@ QTranslator* InstallQtTranslations(QApplication& app)
     return translator;
 }
 
+bool InstallTranslations(QApplication& app)
+{
+    if (CurrentLanguage() == Language::Japanese)
+        return InstallQtTranslations(app) != nullptr;
+    // Qt's own texts are English already.
+    QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    return true;
+}
+
 bool PrepareApplication(QApplication& app)
 {
     // Qt takes the whole locale from the environment; numbers in files, on the
@@ -36,7 +46,7 @@ bool PrepareApplication(QApplication& app)
     QApplication::setApplicationName(QStringLiteral("Velmora"));
     QApplication::setApplicationVersion(QStringLiteral(VELMORA_VERSION));
     QApplication::setWindowIcon(AppIcon());
-    return InstallQtTranslations(app) != nullptr;
+    return InstallTranslations(app);
 }
 
 } // namespace velmora

@@ -11,7 +11,7 @@ namespace velmora {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent)
 {
-    setWindowTitle(QStringLiteral("バージョン情報 Velmora"));
+    setWindowTitle(tr("バージョン情報 Velmora"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
 
     auto* icon = new QLabel(this);

@@ -83,19 +83,19 @@ CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::CreateMenus()
 {
-    m_pFileMenu = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+    m_pFileMenu = menuBar()->addMenu(tr("ファイル(&F)"));
     auto addFileAction = [this](const QString& text, const QKeySequence& keys, void (CMainFrame::*signal)()) {
         QAction* action = m_pFileMenu->addAction(text);
         action->setShortcut(keys);
         connect(action, &QAction::triggered, this, signal);
         return action;
     };
-    addFileAction(QStringLiteral("新規設定(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N), &CMainFrame::NewRequested);
-    addFileAction(QStringLiteral("開く(&O)..."), QKeySequence(Qt::CTRL | Qt::Key_O), &CMainFrame::OpenRequested);
-    addFileAction(QStringLiteral("上書き保存(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S), &CMainFrame::SaveRequested);
-    addFileAction(QStringLiteral("名前を付けて保存(&A)..."), QKeySequence(), &CMainFrame::SaveAsRequested);
+    addFileAction(tr("新規設定(&N)"), QKeySequence(Qt::CTRL | Qt::Key_N), &CMainFrame::NewRequested);
+    addFileAction(tr("開く(&O)..."), QKeySequence(Qt::CTRL | Qt::Key_O), &CMainFrame::OpenRequested);
+    addFileAction(tr("上書き保存(&S)"), QKeySequence(Qt::CTRL | Qt::Key_S), &CMainFrame::SaveRequested);
+    addFileAction(tr("名前を付けて保存(&A)..."), QKeySequence(), &CMainFrame::SaveAsRequested);
     m_pFileMenu->addSeparator();
-    m_pRecentPlaceholder = m_pFileMenu->addAction(QStringLiteral("最近使った設定"));
+    m_pRecentPlaceholder = m_pFileMenu->addAction(tr("最近使った設定"));
     m_pRecentPlaceholder->setEnabled(false);
     for (int i = 0; i < RecentFileList::kMaxEntries; ++i) {
         QAction* entry = m_pFileMenu->addAction(QString());
@@ -104,20 +104,20 @@ void CMainFrame::CreateMenus()
         m_recentActions << entry;
     }
     m_pFileMenu->addSeparator();
-    QAction* exit = m_pFileMenu->addAction(QStringLiteral("アプリケーションの終了(&X)"));
+    QAction* exit = m_pFileMenu->addAction(tr("アプリケーションの終了(&X)"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* settings = menuBar()->addMenu(QStringLiteral("設定"));
-    m_pAdjust = settings->addAction(QStringLiteral("アナログ出力調整"));
+    QMenu* settings = menuBar()->addMenu(tr("設定"));
+    m_pAdjust = settings->addAction(tr("アナログ出力調整"));
     connect(m_pAdjust, &QAction::triggered, this, &CMainFrame::OnOutputAdjust);
     connect(settings, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-    connect(help->addAction(QStringLiteral("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
-    connect(help->addAction(QStringLiteral("発生器　ファームウェア更新")), &QAction::triggered, this,
+    QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
+    connect(help->addAction(tr("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
+    connect(help->addAction(tr("発生器　ファームウェア更新")), &QAction::triggered, this,
             &CMainFrame::OnFirmwareUpdate);
     help->addSeparator();
-    connect(help->addAction(QStringLiteral("バージョン情報 Velmora(&A)...")), &QAction::triggered, this,
+    connect(help->addAction(tr("バージョン情報 Velmora(&A)...")), &QAction::triggered, this,
             &CMainFrame::AboutRequested);
 
     // Printing has a key but no menu item.

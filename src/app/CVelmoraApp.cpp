@@ -21,7 +21,7 @@ std::string ToStd(const QString& text)
 
 void ShowFileError(Prompter& prompter, const char* text, const QString& path)
 {
-    prompter.Message(ToStd(QString::fromUtf8(text).arg(path)), kAppTitle, PromptIcon::Exclamation);
+    prompter.Message(TrFormat(text, {ToStd(path)}), kAppTitle, PromptIcon::Exclamation);
 }
 
 } // namespace
@@ -52,7 +52,8 @@ CVelmoraView* CVelmoraApp::View() const
 
 std::vector<FileFilter> CVelmoraApp::DocumentFilters()
 {
-    return {{"Velmora Files (*.ini)", "*.ini"}, {"すべてのファイル (*.*)", "*.*"}};
+    return {{"Velmora Files (*.ini)", "*.ini"},
+            {QCoreApplication::translate("velmora::CVelmoraApp", "すべてのファイル (*.*)").toStdString(), "*.*"}};
 }
 
 bool CVelmoraApp::InitInstance(const AppOptions& options)
@@ -168,7 +169,7 @@ void CVelmoraApp::SetPathName(const QString& path)
 void CVelmoraApp::ClearPathName()
 {
     m_strPathName.clear();
-    m_strTitle = QString::fromUtf8(kUntitled);
+    m_strTitle = tr(kUntitled);
     if (m_pFrame)
         m_pFrame->SetDocumentTitle(m_strTitle);
 }
@@ -195,7 +196,7 @@ void CVelmoraApp::OnFileNew()
 
 void CVelmoraApp::OnFileOpen()
 {
-    const std::optional<std::string> path = m_prompter.ChooseOpenFile("開く", DocumentFilters());
+    const std::optional<std::string> path = m_prompter.ChooseOpenFile(tr("開く").toStdString(), DocumentFilters());
     if (path)
         OpenDocumentFile(QString::fromUtf8(path->c_str()));
 }
@@ -247,7 +248,7 @@ bool CVelmoraApp::OnFileSaveAs()
             suggested += QStringLiteral(".ini");
     }
     const std::optional<std::string> path =
-        m_prompter.ChooseSaveFile("名前を付けて保存", DocumentFilters(), ".ini", ToStd(suggested));
+        m_prompter.ChooseSaveFile(tr("名前を付けて保存").toStdString(), DocumentFilters(), ".ini", ToStd(suggested));
     if (!path)
         return false;
     return SaveDocumentTo(QFileInfo(QString::fromUtf8(path->c_str())).absoluteFilePath());
@@ -257,7 +258,7 @@ bool CVelmoraApp::SaveDocumentTo(const QString& path)
 {
     const AtomicWriteResult result = m_pDoc->SaveDocument(ToStd(path));
     if (!result) {
-        m_prompter.Message(ToStd(QString::fromUtf8(kMsgCannotSave).arg(path)) + "\n" + result.Describe(),
+        m_prompter.Message(TrFormat(kMsgCannotSave, {ToStd(path)}) + "\n" + result.Describe(),
                            kAppTitle, PromptIcon::Exclamation);
         return false;
     }

@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 
+#include <QCoreApplication>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -34,9 +35,7 @@ namespace velmora {
 class CMainFrame;
 class CVelmoraView;
 
-inline constexpr const char* kUntitled = "無題";
-inline constexpr const char* kMsgCannotOpen = "%1 を開けません。";
-inline constexpr const char* kMsgCannotSave = "%1 を保存できません。";
+inline constexpr const char* kUntitled = QT_TRANSLATE_NOOP("velmora::CVelmoraApp", "無題");
 
 class CVelmoraApp : public QObject {
     Q_OBJECT
@@ -98,7 +97,7 @@ private:
     AppOptions m_options;
     RecentFileList m_recentFiles;
     QString m_strPathName;
-    QString m_strTitle = QString::fromUtf8(kUntitled);
+    QString m_strTitle = QCoreApplication::translate("velmora::CVelmoraApp", kUntitled);
 
     // Declared in the order of construction; ExitInstance releases them in
     // the reverse order, the frame (and the panel in it) first.

@@ -7,13 +7,16 @@ namespace velmora {
 QString UsageText()
 {
     return QStringLiteral(
-        "Usage: velmora [--port PATH]... [--connect] [FILE]\n"
+        "Usage: velmora [--port PATH]... [--connect] [--lang en|ja] [FILE]\n"
         "Operates the analog output generator.\n"
         "\n"
         "  FILE           settings document (.ini) to open at start-up\n"
         "  --port PATH    add the serial device PATH to the port list (repeatable);\n"
         "                 it is preselected when the remembered port is absent\n"
         "  --connect      connect to the selected port once the window is up\n"
+        "  --lang en|ja   the interface's language; otherwise English for a locale\n"
+        "                 whose language is English (LC_ALL, LC_MESSAGES, LANG),\n"
+        "                 Japanese for every other\n"
         "  --help         show this help and exit\n"
         "  --version      show the version and exit\n");
 }
@@ -26,7 +29,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption connect(QStringLiteral("connect"));
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     const QCommandLineOption version(QStringLiteral("version"));
-    parser.addOptions({port, connect, help, version});
+    const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANG"));
+    parser.addOptions({port, connect, help, version, lang});
     parser.addPositionalArgument(QStringLiteral("FILE"), QString(), QStringLiteral("[FILE]"));
 
     auto fail = [&result](const QString& text) {
@@ -55,6 +59,12 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         result.options.ports.push_back(path.toStdString());
     }
     result.options.connect = parser.isSet(connect);
+    if (parser.isSet(lang)) {
+        const QString value = parser.value(lang);
+        result.options.language = ParseLanguage(value.toStdString());
+        if (!result.options.language)
+            return fail(QStringLiteral("--lang is en or ja, not '%1'").arg(value));
+    }
 
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)

@@ -1,6 +1,6 @@
 #pragma once
 // The program's command line:
-//   velmora [--port PATH]... [--connect] [FILE]
+//   velmora [--port PATH]... [--connect] [--lang en|ja] [FILE]
 //   velmora --help | --version
 
 #include <optional>
@@ -9,6 +9,8 @@
 
 #include <QString>
 #include <QStringList>
+
+#include "platform/Language.h"
 
 namespace velmora {
 
@@ -19,6 +21,8 @@ struct AppOptions {
     bool connect = false;
     // A settings document to open instead of starting a new one.
     std::optional<std::string> file;
+    // --lang; otherwise the locale decides.
+    std::optional<Language> language;
 };
 
 struct CommandLine {

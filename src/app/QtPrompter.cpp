@@ -4,6 +4,8 @@
 #include <QFileDialog>
 #include <QMessageBox>
 
+#include "platform/Translate.h"
+
 #include "dialogs/ui/CDacSelect.h"
 
 namespace velmora {
@@ -62,6 +64,12 @@ QString FromUtf8(const std::string& text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// What the operator reads: the core's texts come as the core wrote them.
+QString Shown(const std::string& text)
+{
+    return FromUtf8(Tr(text));
+}
+
 std::optional<std::string> ToPath(const QString& chosen)
 {
     if (chosen.isEmpty())
@@ -92,7 +100,7 @@ QWidget* QtPrompter::Parent() const
 PromptAnswer QtPrompter::Message(const std::string& text, const std::string& caption, PromptIcon icon,
                                  PromptButtons buttons)
 {
-    QMessageBox box(BoxIcon(icon), FromUtf8(caption), FromUtf8(text), BoxButtons(buttons), Parent());
+    QMessageBox box(BoxIcon(icon), Shown(caption), Shown(text), BoxButtons(buttons), Parent());
     switch (box.exec()) {
     case QMessageBox::Ok:
         return PromptAnswer::Ok;
@@ -112,7 +120,7 @@ QString QtPrompter::FilterText(const std::vector<FileFilter>& filters)
 {
     QStringList parts;
     for (const FileFilter& f : filters) {
-        QString label = FromUtf8(f.label);
+        QString label = Shown(f.label);
         QString pattern = FromUtf8(f.pattern);
         const QString qtPattern = pattern == QLatin1String("*.*") ? QStringLiteral("*") : pattern;
         // Qt takes the patterns from the parentheses of the label.
@@ -129,7 +137,7 @@ QString QtPrompter::FilterText(const std::vector<FileFilter>& filters)
 std::optional<std::string> QtPrompter::ChooseOpenFile(const std::string& caption,
                                                       const std::vector<FileFilter>& filters)
 {
-    return ToPath(QFileDialog::getOpenFileName(Parent(), FromUtf8(caption), QString(), FilterText(filters)));
+    return ToPath(QFileDialog::getOpenFileName(Parent(), Shown(caption), QString(), FilterText(filters)));
 }
 
 std::optional<std::string> QtPrompter::ChooseSaveFile(const std::string& caption,
@@ -137,7 +145,7 @@ std::optional<std::string> QtPrompter::ChooseSaveFile(const std::string& caption
                                                       const std::string& defaultExtension,
                                                       const std::string& suggestedName)
 {
-    QFileDialog dialog(Parent(), FromUtf8(caption), QString(), FilterText(filters));
+    QFileDialog dialog(Parent(), Shown(caption), QString(), FilterText(filters));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     QString suffix = FromUtf8(defaultExtension);

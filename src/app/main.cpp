@@ -14,6 +14,7 @@
 #include "app/CommandLine.h"
 #include "app/QtPrompter.h"
 #include "platform/Clock.h"
+#include "platform/Language.h"
 
 namespace {
 
@@ -62,6 +63,7 @@ int main(int argc, char** argv)
     for (int i = 0; i < argc; ++i)
         arguments << QString::fromLocal8Bit(argv[i]);
     const velmora::CommandLine commandLine = velmora::ParseCommandLine(arguments);
+    velmora::SetLanguage(commandLine.options.language.value_or(velmora::LanguageFromEnvironment()));
     switch (commandLine.action) {
     case velmora::CommandLine::Action::Help:
     case velmora::CommandLine::Action::Version:

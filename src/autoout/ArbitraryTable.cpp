@@ -10,6 +10,7 @@
 #include "dialogs/CheckMessage.h"
 #include "dialogs/NumberText.h"
 #include "model/RangeTable.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -26,7 +27,7 @@ bool InLimits(double value, double lower, double upper)
 
 std::vector<FileFilter> CsvFilters()
 {
-    return {{"CSVﾌｧｲﾙ(*.csv)", "*.csv"}, {"全てのﾌｧｲﾙ(*.*)", "*.*"}};
+    return {{N_("CSVﾌｧｲﾙ(*.csv)"), "*.csv"}, {N_("全てのﾌｧｲﾙ(*.*)"), "*.*"}};
 }
 
 // Over a CsvReader or a CCsvFile. The trimming takes the full-width space
@@ -188,7 +189,7 @@ bool StoreTable(const ArbitraryTable& table, ArbitraryPoints& points)
 
 void ReadCsvIntoTable(ArbitraryTable& table, double lower, double upper, Prompter& prompter)
 {
-    if (const std::optional<std::string> path = prompter.ChooseOpenFile("開く", CsvFilters())) {
+    if (const std::optional<std::string> path = prompter.ChooseOpenFile(N_("開く"), CsvFilters())) {
         if (!LoadCsvFileIntoTable(table, *path))
             ShowCheckMessage(prompter, kCsvCannotOpenText);
     }

@@ -12,6 +12,7 @@
 #include <string_view>
 
 #include "model/AutoOutputData.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -26,11 +27,11 @@ struct ArbitraryRowText {
 using ArbitraryTable = std::array<ArbitraryRowText, kArbitraryPointCount>;
 using ArbitraryPoints = std::array<ArbitraryPoint, kArbitraryPointCount>;
 
-inline constexpr const char* kTableMissingText = "未入力データがあります";
-inline constexpr const char* kTableNotNumberText = "数値以外のデータがあります";
-inline constexpr const char* kTableOutOfRangeText = "範囲外データがあります";
-inline constexpr const char* kTableIntervalText = "値範囲を超えています";
-inline constexpr const char* kCsvCannotOpenText = "ファイルが開けません";
+inline constexpr const char* kTableMissingText = N_("未入力データがあります");
+inline constexpr const char* kTableNotNumberText = N_("数値以外のデータがあります");
+inline constexpr const char* kTableOutOfRangeText = N_("範囲外データがあります");
+inline constexpr const char* kTableIntervalText = N_("値範囲を超えています");
+inline constexpr const char* kCsvCannotOpenText = N_("ファイルが開けません");
 
 // Seconds as stored tenths, truncated toward zero (0.05 s gives 0). A number
 // outside int32 saturates and NaN gives 0, so that no conversion is ever

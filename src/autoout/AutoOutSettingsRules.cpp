@@ -7,6 +7,7 @@
 #include "dialogs/CheckMessage.h"
 #include "dialogs/NumberText.h"
 #include "model/RangeTable.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -89,17 +90,17 @@ AutoOutModeView AutoOutModeViewFor(std::int32_t mode)
     AutoOutModeView view;
     if (mode == kAutoArbitrary) {
         view.waveFields = false;
-        view.hint = "繰返しは「0」にて連続動作";
+        view.hint = N_("繰返しは「0」にて連続動作");
         view.tableShown = true;
         view.readEnabled = true;
         return view;
     }
     const bool triangle = mode == kAutoTriangle;
-    view.startLabel = "開始値";
-    view.endLabel = triangle ? "折返値" : "終了値";
-    view.stepLabel = "変化量";
-    view.intervalLabel = "更新間隔";
-    view.hint = "変化量は絶対値にて入力、繰返しは「0」にて連続動作";
+    view.startLabel = N_("開始値");
+    view.endLabel = triangle ? N_("折返値") : N_("終了値");
+    view.stepLabel = N_("変化量");
+    view.intervalLabel = N_("更新間隔");
+    view.hint = N_("変化量は絶対値にて入力、繰返しは「0」にて連続動作");
     view.picture = triangle ? WavePicture::Triangle : WavePicture::Sawtooth;
     return view;
 }

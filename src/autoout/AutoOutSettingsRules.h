@@ -14,23 +14,24 @@
 #include "autoout/ArbitraryTable.h"
 #include "model/AutoOutputData.h"
 #include "model/GeneratorModel.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
 class Prompter;
 
-inline constexpr const char* kAutoOutDialogCaption = "自動出力設定";
+inline constexpr const char* kAutoOutDialogCaption = N_("自動出力設定");
 
-inline constexpr const char* kStartNotNumberText = "開始値が数値以外です";
+inline constexpr const char* kStartNotNumberText = N_("開始値が数値以外です");
 inline constexpr const char* kAutoOutOfRangeText = kTableOutOfRangeText; // "範囲外データがあります"
-inline constexpr const char* kEndNotNumberText = "終了値・折返値が数値以外です";
-inline constexpr const char* kIntervalNotNumberText = "更新間隔が数値以外です";
-inline constexpr const char* kIntervalNotPositiveText = "更新間隔は０より大きい必要があります";
-inline constexpr const char* kIntervalTooLongText = "更新間隔は9999秒以下です";
-inline constexpr const char* kRepeatNotNumberText = "繰返しが数値以外です";
-inline constexpr const char* kStepNotNumberText = "変化量が数値以外です";
-inline constexpr const char* kStepZeroText = "変化量は０以外です";
-inline constexpr const char* kStepOutOfRangeText = "変化量が範囲外です";
+inline constexpr const char* kEndNotNumberText = N_("終了値・折返値が数値以外です");
+inline constexpr const char* kIntervalNotNumberText = N_("更新間隔が数値以外です");
+inline constexpr const char* kIntervalNotPositiveText = N_("更新間隔は０より大きい必要があります");
+inline constexpr const char* kIntervalTooLongText = N_("更新間隔は9999秒以下です");
+inline constexpr const char* kRepeatNotNumberText = N_("繰返しが数値以外です");
+inline constexpr const char* kStepNotNumberText = N_("変化量が数値以外です");
+inline constexpr const char* kStepZeroText = N_("変化量は０以外です");
+inline constexpr const char* kStepOutOfRangeText = N_("変化量が範囲外です");
 
 // What the dialog is opened on, from the channel as it is.
 struct AutoOutDialogInputs {

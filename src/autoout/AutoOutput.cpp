@@ -7,6 +7,7 @@
 
 #include "model/RangeTable.h"
 #include "platform/Clock.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -263,11 +264,11 @@ std::string AutoModeName(std::int32_t mode)
 {
     switch (mode) {
     case kAutoSawtooth:
-        return "のこぎり波";
+        return N_("のこぎり波");
     case kAutoTriangle:
-        return "三角波";
+        return N_("三角波");
     case kAutoArbitrary:
-        return "任意波";
+        return N_("任意波");
     default:
         return {};
     }

@@ -5,10 +5,11 @@
 #include <string>
 
 #include "platform/Prompter.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
-inline constexpr const char* kCheckCaption = "確認";
+inline constexpr const char* kCheckCaption = N_("確認");
 
 inline void ShowCheckMessage(Prompter& prompter, const std::string& text)
 {

@@ -5,14 +5,15 @@
 
 #include <optional>
 #include <string>
+#include "platform/Translate.h"
 
 namespace velmora {
 
 class Prompter;
 
-inline constexpr const char* kMinimumWrongText = "最小値に誤りがあります";
-inline constexpr const char* kMaximumWrongText = "最大値に誤りがあります";
-inline constexpr const char* kTooManyDigitsText = "有効桁数を超えています";
+inline constexpr const char* kMinimumWrongText = N_("最小値に誤りがあります");
+inline constexpr const char* kMaximumWrongText = N_("最大値に誤りがあります");
+inline constexpr const char* kTooManyDigitsText = N_("有効桁数を超えています");
 
 struct AnalogEndLabels {
     std::string lower; // "4 mA"

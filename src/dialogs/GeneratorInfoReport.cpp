@@ -7,6 +7,7 @@
 #include "platform/Cp932.h"
 #include "protocol/AdjustmentCommands.h"
 #include "protocol/GeneratorLink.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -38,9 +39,8 @@ std::string HeadLines(const GeneratorModel& model)
 {
     // The version text holds the bytes the unit sent.
     std::string s = "Version\t" + Cp932ToUtf8(model.versionText) + kCrLf;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "回路数\t%d\r\n", static_cast<int>(model.channelCount));
-    s += buf;
+    s += Tr(N_("回路数"));
+    s += "\t" + std::to_string(model.channelCount) + kCrLf;
     s += kCrLf;
     return s;
 }
@@ -48,8 +48,8 @@ std::string HeadLines(const GeneratorModel& model)
 // Lines 4-6: the title and the two column heads.
 std::string TableHead()
 {
-    std::string s = std::string("アナログ出力調整値") + kCrLf;
-    s += WideSpaces(14) + "メーカー" + WideSpaces(7) + "ユーザー" + kCrLf;
+    std::string s = std::string(Tr(N_("アナログ出力調整値"))) + kCrLf;
+    s += WideSpaces(14) + Tr(N_("メーカー")) + WideSpaces(7) + Tr(N_("ユーザー")) + kCrLf;
     s += WideSpaces(11) + "ZERO" + WideSpaces(3) + "GAIN" + WideSpaces(3) + "ZERO" + WideSpaces(2) + "GAIN" +
          WideSpaces(4) + "MODE" + kCrLf;
     return s;
@@ -57,14 +57,12 @@ std::string TableHead()
 
 std::string ChannelLine(int ch)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "チャネル %d\r\n", ch + 1);
-    return buf;
+    return TrFormat(N_("チャネル %1"), {std::to_string(ch + 1)}) + kCrLf;
 }
 
 std::string RangeLead(int code)
 {
-    const std::string name = RangeDisplayName(code);
+    const std::string name = Tr(RangeDisplayName(code));
     std::string s = "  " + name + "\t";
     if (Cp932Length(name) < kNameColumnBytes)
         s += "\t";
@@ -93,7 +91,7 @@ std::string UserPart(const ChannelSettings& s, int code)
 {
     const UserAdjustment& u = s.userAdjustment[static_cast<std::size_t>(code)];
     return Decimal(MinValue(u.minCorrection)) + Decimal(MaxValue(u.maxCorrection)) +
-           AdjustSelectText(u.adjustSelect);
+           Tr(AdjustSelectText(u.adjustSelect));
 }
 
 } // namespace
@@ -102,13 +100,13 @@ std::string AdjustSelectText(std::uint16_t adjustSelect)
 {
     switch (adjustSelect & 0x3u) {
     case 0:
-        return "無効";
+        return N_("無効");
     case 1:
-        return "メーカー";
+        return N_("メーカー");
     case 2:
-        return "ユーザー";
+        return N_("ユーザー");
     default:
-        return "不明";
+        return N_("不明");
     }
 }
 

@@ -16,6 +16,7 @@
 #include <string>
 
 #include "protocol/AdjustmentCommands.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -23,7 +24,7 @@ class GeneratorLink;
 class GeneratorModel;
 
 // Shown when a read failed; the report then stays empty.
-inline constexpr const char* kReportCommErrorText = "通信エラーが発生しました";
+inline constexpr const char* kReportCommErrorText = N_("通信エラーが発生しました");
 
 // The text for the select bits of a range: "無効", "メーカー", "ユーザー". Both
 // bits set names no set; it is shown as "不明".

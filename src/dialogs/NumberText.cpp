@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <locale.h>
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -112,7 +113,7 @@ std::string FormatEditValue(double value, int decimals)
 
 std::optional<std::string> ChannelNumberLabel(int channel)
 {
-    static constexpr const char* kDigits[] = {"１", "２", "３", "４"};
+    static constexpr const char* kDigits[] = {N_("１"), N_("２"), N_("３"), N_("４")};
     if (channel < 0 || channel > 3)
         return std::nullopt;
     return std::string(kDigits[channel]);

@@ -7,13 +7,14 @@
 #include <string>
 
 #include "model/ChannelSettings.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
 class Prompter;
 
-inline constexpr const char* kInputWrongText = "入力データに誤りがあります";
-inline constexpr const char* kOutOfRangeText = "範囲外データがあります";
+inline constexpr const char* kInputWrongText = N_("入力データに誤りがあります");
+inline constexpr const char* kOutOfRangeText = N_("範囲外データがあります");
 
 using PresetValues = std::array<double, kPresetCount>;
 using PresetTexts = std::array<std::string, kPresetCount>;

@@ -8,6 +8,7 @@
 #include "panelcore/PanelTexts.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -138,7 +139,7 @@ bool Programmer::Receive(const BootCommand& command)
 ProgramResult Programmer::ErrorEnding(const std::string& message)
 {
     Message(message);
-    m_o.SetStatus("キャンセルしました");
+    m_o.SetStatus(N_("キャンセルしました"));
     if (m_t.IsOpen())
         m_t.CloseUnit();
     ProgramResult r;
@@ -172,10 +173,10 @@ ProgramResult Programmer::Run()
             break;
         }
         case Step::Ask:
-            if (m_prompter.Message("更新しますか？", kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
+            if (m_prompter.Message(N_("更新しますか？"), kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
                 PromptAnswer::Ok)
                 return {};
-            m_o.SetStatus("更新準備中");
+            m_o.SetStatus(N_("更新準備中"));
             step = Step::Open;
             break;
         case Step::Open: {
@@ -186,9 +187,9 @@ ProgramResult Programmer::Run()
             m_t.Drain();
             const std::optional<std::string> unit = m_t.QueryVersion();
             if (unit && *unit == m_version &&
-                m_prompter.Message("発生器とプログラムバージョンが同じです\n再更新しますか？", kCaptionConfirm,
+                m_prompter.Message(N_("発生器とプログラムバージョンが同じです\n再更新しますか？"), kCaptionConfirm,
                                    PromptIcon::Information, PromptButtons::OkCancel) != PromptAnswer::Ok) {
-                m_o.SetStatus("キャンセルしました");
+                m_o.SetStatus(N_("キャンセルしました"));
                 return {};
             }
             step = Step::Load;
@@ -206,13 +207,13 @@ ProgramResult Programmer::Run()
             step = Step::BootReset;
             break;
         case Step::BootReset:
-            m_o.SetStatus("発生器を再起動しています");
+            m_o.SetStatus(N_("発生器を再起動しています"));
             m_t.ResetIntoBootMode();
             m_clock.SleepFor(std::chrono::milliseconds(51));
             step = Step::Sync;
             break;
         case Step::Sync: {
-            m_o.SetStatus("ビットレート自動調整中");
+            m_o.SetStatus(N_("ビットレート自動調整中"));
             m_bBytePause = true;
             m_t.Drain();
             BootCommand sync{std::vector<std::uint8_t>(kSyncBytes, 0x00), 1, 0x00};
@@ -230,7 +231,7 @@ ProgramResult Programmer::Run()
             break;
         }
         case Step::Target:
-            m_o.SetStatus("ターゲットMCU確定中");
+            m_o.SetStatus(N_("ターゲットMCU確定中"));
             Exchange(DeviceInquiry());
             std::copy(m_reply.begin() + 4, m_reply.begin() + 8, m_deviceCode.begin());
             Exchange(DeviceSelection(m_deviceCode));
@@ -246,7 +247,7 @@ ProgramResult Programmer::Run()
             step = Step::Protection;
             break;
         case Step::Protection: {
-            m_o.SetStatus("ID コードプロテクト判定中");
+            m_o.SetStatus(N_("ID コードプロテクト判定中"));
             m_bFailureMessage = false;
             if (Exchange(StateTransition()))
                 m_nProtection = 0;
@@ -274,7 +275,7 @@ ProgramResult Programmer::Run()
         }
         case Step::Erase: {
             m_o.SetProgress(10);
-            m_o.SetStatus("メモリ消去中");
+            m_o.SetStatus(N_("メモリ消去中"));
             Exchange(EraseSelection());
             const std::size_t areas = m_nProtection == 2 ? 2 : 1;
             for (std::size_t a = 0; a < areas; ++a) {
@@ -288,7 +289,7 @@ ProgramResult Programmer::Run()
             break;
         }
         case Step::Program:
-            m_o.SetStatus("プログラム転送中");
+            m_o.SetStatus(N_("プログラム転送中"));
             Exchange(StatusInquiry());
             Exchange(ProgrammingSelection());
             for (int i = 0; i < kBootBlocks && !m_bUnplugged; ++i) {
@@ -300,9 +301,9 @@ ProgramResult Programmer::Run()
             step = Step::Verify;
             break;
         case Step::Verify:
-            m_o.SetStatus("プログラム書込中");
+            m_o.SetStatus(N_("プログラム書込中"));
             Exchange(EndOfProgramming());
-            m_o.SetStatus("プログラム照合中");
+            m_o.SetStatus(N_("プログラム照合中"));
             for (int i = 0; i < kBootBlocks; ++i) {
                 m_o.SetProgress(60 + i / 14);
                 const auto at = static_cast<std::size_t>(i) * kBootBlockBytes;

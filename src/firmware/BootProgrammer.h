@@ -19,6 +19,7 @@
 #include <string>
 
 #include "firmware/ImageFile.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -79,7 +80,7 @@ inline constexpr const char* kMsgBootReplyFailed = "BootModeRelease(UP_NG)";
 inline constexpr const char* kMsgTransitionError = "Program/Erase status transition Error";
 inline constexpr const char* kMsgIdCodeError = "ID code check Error";
 inline constexpr const char* kMsgMemoryReadError = "Memory read Error";
-inline constexpr const char* kMsgCancelledRestart = "キャンセルしました\n発生器を再起動してください";
+inline constexpr const char* kMsgCancelledRestart = N_("キャンセルしました\n発生器を再起動してください");
 
 // The ID code sent when the device asks for one: four 32-bit words, most
 // significant byte first.

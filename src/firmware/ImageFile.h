@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 #include <vector>
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -32,9 +33,9 @@ enum class ImageFileResult {
     Bad,        // empty, shorter than its header, or beyond any image's size
 };
 
-inline constexpr const char* kMsgImageCannotOpen = "ファイルが開けません";
+inline constexpr const char* kMsgImageCannotOpen = N_("ファイルが開けません");
 // The trailing space belongs to the text.
-inline constexpr const char* kMsgImageBad = "転送ファイルに誤りがあります ";
+inline constexpr const char* kMsgImageBad = N_("転送ファイルに誤りがあります ");
 // The message for a result other than Ok; empty for Ok.
 const char* ImageFileMessage(ImageFileResult result);
 

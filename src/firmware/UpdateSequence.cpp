@@ -1,5 +1,7 @@
 #include "firmware/UpdateSequence.h"
 
+#include "platform/Translate.h"
+
 #include "autoout/AutoOutSettingsRules.h"
 #include "firmware/CorrectionFile.h"
 #include "firmware/FtdiBootTransport.h"
@@ -28,10 +30,10 @@ public:
         const bool finished = Steps();
         if (finished) {
             Say(kMsgUpdateFinished);
-            m_o.SetStatus("更新正常終了");
+            m_o.SetStatus(N_("更新正常終了"));
             m_run.ending = UpdateEnding::Finished;
         } else {
-            m_o.SetStatus("キャンセルしました");
+            m_o.SetStatus(N_("キャンセルしました"));
         }
         m_o.EnableCancel(true);
         if (m_ftdi.IsOpen())
@@ -72,16 +74,16 @@ bool Update::FindUnit()
     // Without a library there is no bridge to find; say which library is
     // missing rather than that no unit is attached.
     if (!m_ftdi.Device().Loaded()) {
-        Say("FTDI ライブラリを読み込めません\n" + m_ftdi.Device().LibraryName());
+        Say(TrFormat(N_("FTDI ライブラリを読み込めません\n%1"), {m_ftdi.Device().LibraryName()}));
         return false;
     }
     const int units = m_ftdi.CountUnits();
     if (units == 0) {
-        Say("アナログユニットが接続されていません");
+        Say(N_("アナログユニットが接続されていません"));
         return false;
     }
     if (units > 1) {
-        Say("アナログユニットが２台以上接続されています\n１台のみ接続してください");
+        Say(N_("アナログユニットが２台以上接続されています\n１台のみ接続してください"));
         return false;
     }
     m_run.serial = m_ftdi.LastMatchSerial();
@@ -89,11 +91,11 @@ bool Update::FindUnit()
     const std::string digit = m_run.serial.size() > 2 ? m_run.serial.substr(2, 1) : std::string();
     const std::optional<std::int64_t> circuits = ParseWholeInteger(digit);
     if (!circuits) {
-        Say("FTDIシリアル番号が異常です(1)\n" + m_run.serial);
+        Say(TrFormat(N_("FTDIシリアル番号が異常です(1)\n%1"), {m_run.serial}));
         return false;
     }
     if (*circuits != 1 && *circuits != 2) {
-        Say("FTDIシリアル番号が異常です(2)\n" + m_run.serial);
+        Say(TrFormat(N_("FTDIシリアル番号が異常です(2)\n%1"), {m_run.serial}));
         return false;
     }
     m_model.channelCount = static_cast<std::int32_t>(*circuits);
@@ -102,7 +104,7 @@ bool Update::FindUnit()
     // the device file's permissions): said here, not as a unit that does
     // not answer.
     if (!m_ftdi.IsOpen() && !m_ftdi.OpenUnit()) {
-        Say("アナログユニットを開けません\nシリアル番号:" + m_run.serial);
+        Say(TrFormat(N_("アナログユニットを開けません\nシリアル番号:%1"), {m_run.serial}));
         return false;
     }
     return true;
@@ -128,44 +130,42 @@ bool Update::Steps()
     if (!FindUnit())
         return false;
     if (m_image.empty() || m_image == kNotSelected) {
-        Say("ファイルが選択されていません");
+        Say(N_("ファイルが選択されていません"));
         return false;
     }
     m_o.EnableCancel(false);
-    m_o.SetStatus("本体補正データ受信中");
+    m_o.SetStatus(N_("本体補正データ受信中"));
     bool fromUnit = ReadUnit();
-    if (!fromUnit && !Ask("接続できません\nパソコン内ファイルを検索しますか。"))
+    if (!fromUnit && !Ask(N_("接続できません\nパソコン内ファイルを検索しますか。")))
         return false;
     if (fromUnit) {
-        m_o.SetStatus("補正データチェック中");
+        m_o.SetStatus(N_("補正データチェック中"));
         if (!CorrectionsPlausible(m_model)) {
-            if (!Ask("本体補正データが異常です\nパソコン内ファイルを検索しますか。"))
+            if (!Ask(N_("本体補正データが異常です\nパソコン内ファイルを検索しますか。")))
                 return false;
             fromUnit = false;
         }
     }
     if (fromUnit && !SaveCorrectionFile(m_run.correctionFile, m_model, m_run.serial)) {
-        Say("補正データを保存できません");
+        Say(N_("補正データを保存できません"));
         return false;
     }
 
-    m_o.SetStatus("補正ファイル読込み中");
+    m_o.SetStatus(N_("補正ファイル読込み中"));
     ResetCorrections(m_model);
     switch (LoadCorrectionFile(m_run.correctionFile, m_run.serial, m_model)) {
     case CorrectionLoad::Ok:
         break;
     case CorrectionLoad::CannotOpen:
-        Say("パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\nシリアル番号:" +
-            m_run.serial);
+        Say(TrFormat(N_("パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\nシリアル番号:%1"), {m_run.serial}));
         return false;
     default:
-        Say("パソコン内補正ファイル内容が異常です\n更新できません\nメーカーに連絡してください\nシリアル番号:" +
-            m_run.serial);
+        Say(TrFormat(N_("パソコン内補正ファイル内容が異常です\n更新できません\nメーカーに連絡してください\nシリアル番号:%1"), {m_run.serial}));
         return false;
     }
-    m_o.SetStatus("補正ファイル検証中");
+    m_o.SetStatus(N_("補正ファイル検証中"));
     if (!CorrectionsPlausible(m_model)) {
-        Say("補正データが異常です\nメーカーに連絡してください\nシリアル番号:" + m_run.serial);
+        Say(TrFormat(N_("補正データが異常です\nメーカーに連絡してください\nシリアル番号:%1"), {m_run.serial}));
         return false;
     }
 
@@ -176,28 +176,28 @@ bool Update::Steps()
         return false;
     }
 
-    m_o.SetStatus("更新後リセット中");
+    m_o.SetStatus(N_("更新後リセット中"));
     if (!m_ftdi.IsOpen())
         m_ftdi.OpenUnit();
     m_ftdi.ResetIntoRunMode();
     // The corrections come back from the file only. The programming took the
     // unit's own: an update that did not get them back must not say it
     // finished, and the file must stay for another try.
-    m_o.SetStatus("補正データ転送中");
+    m_o.SetStatus(N_("補正データ転送中"));
     bool answered = true;
     for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch)
         for (int code = 0; code < kSlotCount; ++code) {
             answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustMaker)) && answered;
             answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustUser)) && answered;
         }
-    m_o.SetStatus("補正データ書込中");
+    m_o.SetStatus(N_("補正データ書込中"));
     answered = Answered(StoreAdjustment(m_link, LinkFtdi, kAdjustMaker)) && answered;
     answered = Answered(StoreAdjustment(m_link, LinkFtdi, kAdjustUser)) && answered;
-    m_o.SetStatus("補正データ書込後リセット中");
+    m_o.SetStatus(N_("補正データ書込後リセット中"));
     m_ftdi.ResetIntoRunMode();
     if (!answered) {
-        Say("補正データを書き込めませんでした\n補正ファイル: " + m_run.correctionFile +
-            "\nシリアル番号:" + m_run.serial);
+        Say(TrFormat(N_("補正データを書き込めませんでした\n補正ファイル: %1\nシリアル番号:%2"),
+                     {m_run.correctionFile, m_run.serial}));
         return false;
     }
     return true;

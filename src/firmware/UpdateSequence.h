@@ -14,6 +14,7 @@
 #include <string>
 
 #include "firmware/BootProgrammer.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -34,8 +35,8 @@ struct UpdateRun {
     std::optional<ProgramFailure> programFailure;
 };
 
-inline constexpr const char* kMsgUpdateFinished = "更新が終了しました";
-inline constexpr const char* kNotSelected = "未選択";
+inline constexpr const char* kMsgUpdateFinished = N_("更新が終了しました");
+inline constexpr const char* kNotSelected = N_("未選択");
 
 // `imagePath` the chosen image file ("未選択" or empty: none); `folder` where
 // the correction files are kept (it is not created). `model` takes the

@@ -1,5 +1,7 @@
 #include "link/SerialChannel.h"
 
+#include "platform/Translate.h"
+
 #include <array>
 
 #include "platform/PosixSerialPort.h"
@@ -38,7 +40,7 @@ bool SerialChannel::Connect()
         return true;
     if (!m_port->Open(DevicePathForPort(m_strPortName))) {
         m_strLastDiagnostic = m_port->LastErrorText();
-        m_prompter.Message(m_strPortName + "は使えません", kWarningCaption, PromptIcon::Exclamation, PromptButtons::Ok);
+        m_prompter.Message(TrFormat(N_("%1は使えません"), {m_strPortName}), kWarningCaption, PromptIcon::Exclamation, PromptButtons::Ok);
         return false;
     }
     m_strLastDiagnostic = m_port->LastError() == SerialError::SettingsRejected ? kSettingsRejectedText : "";

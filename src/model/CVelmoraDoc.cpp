@@ -36,13 +36,6 @@ bool IsAcceptedChannelCount(std::int32_t n)
     return n == 1 || n == 2 || n == 4;
 }
 
-std::string ReplaceAll(std::string text, const std::string& what, const std::string& with)
-{
-    for (auto pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + with.size()))
-        text.replace(pos, what.size(), with);
-    return text;
-}
-
 void RepairSlot(AutoOutputSlot& slot, const RangeInfo& lim)
 {
     const double lo = lim.lower;
@@ -398,7 +391,7 @@ OpenResult CVelmoraDoc::ReadFile(const std::string& path, bool skipEmpty)
     case ReadResult::PastEnd:
         break;
     }
-    ShowFileMessage(ReplaceAll(kMsgReadPastEnd, "%1", path));
+    ShowFileMessage(TrFormat(kMsgReadPastEnd, {path}));
     return OpenResult::Truncated;
 }
 

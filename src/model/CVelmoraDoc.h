@@ -23,6 +23,7 @@
 #include "model/SettingsArchive.h"
 #include "platform/AtomicFile.h"
 #include "platform/Prompter.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -36,11 +37,13 @@ inline constexpr const char* kStartMarker = "<<## VKX Start ##>>";
 inline constexpr const char* kEndMarker = "<<## VKX End ##>>";
 inline constexpr const char* kFormatVersion = "0100";
 
-inline constexpr const char* kMsgWrongFormat = "ファイル形式が違います。";
+inline constexpr const char* kMsgWrongFormat = N_("ファイル形式が違います。");
 inline constexpr const char* kMsgWrongVersion =
-    "ファイルバージョンが異なります、最新バージョンをインストールしてください。";
+    N_("ファイルバージョンが異なります、最新バージョンをインストールしてください。");
 // %1 is the file's path.
-inline constexpr const char* kMsgReadPastEnd = "%1 の末尾以降にアクセスしようとしました。";
+inline constexpr const char* kMsgReadPastEnd = N_("%1 の末尾以降にアクセスしようとしました。");
+inline constexpr const char* kMsgCannotOpen = N_("%1 を開けません。");
+inline constexpr const char* kMsgCannotSave = N_("%1 を保存できません。");
 
 enum class ReadResult {
     Ok,

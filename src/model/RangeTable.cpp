@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 #include <cstdio>
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -23,22 +24,22 @@ struct RangeRow {
 // their own word, so they leave the range-select bits of the previous range in
 // place; the conversion slot (15) is no output range at all.
 constexpr std::array<RangeRow, kSlotCount> kRanges = {{
-    /* 0 */ {true, "0_5V", "0～5 V", {0.0, 5.0, 3}, 0, true, 0.0},
-    /* 1 */ {true, "0_10V", "0～10 V", {0.0, 10.0, 3}, 1, true, 0.0},
-    /* 2 */ {true, "-5_5V", "-5～5 V", {-5.0, 5.0, 3}, 2, true, 0.0},
-    /* 3 */ {true, "-10_10V", "-10～10 V", {-10.0, 10.0, 3}, 3, true, 0.0},
+    /* 0 */ {true, "0_5V", N_("0～5 V"), {0.0, 5.0, 3}, 0, true, 0.0},
+    /* 1 */ {true, "0_10V", N_("0～10 V"), {0.0, 10.0, 3}, 1, true, 0.0},
+    /* 2 */ {true, "-5_5V", N_("-5～5 V"), {-5.0, 5.0, 3}, 2, true, 0.0},
+    /* 3 */ {true, "-10_10V", N_("-10～10 V"), {-10.0, 10.0, 3}, 3, true, 0.0},
     /* 4 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
-    /* 5 */ {true, "4_20mA", "内 4～20 mA", {4.0, 20.0, 3}, 5, true, 4.0},
-    /* 6 */ {true, "0_20mA", "内 0～20 mA", {0.0, 20.0, 3}, 6, true, 0.0},
-    /* 7 */ {true, "0_24mA", "内 0～24 mA", {0.0, 24.0, 3}, 7, true, 0.0},
+    /* 5 */ {true, "4_20mA", N_("内 4～20 mA"), {4.0, 20.0, 3}, 5, true, 4.0},
+    /* 6 */ {true, "0_20mA", N_("内 0～20 mA"), {0.0, 20.0, 3}, 6, true, 0.0},
+    /* 7 */ {true, "0_24mA", N_("内 0～24 mA"), {0.0, 24.0, 3}, 7, true, 0.0},
     /* 8 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
     /* 9 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
-    /* 10 */ {true, "1_5V", "1～5 V", {1.0, 5.0, 3}, 0, true, 1.0},
-    /* 11 */ {true, "E4_20mA", "外 4～20 mA", {4.0, 20.0, 3}, -1, true, 4.0},
-    /* 12 */ {true, "E0_24mA", "外 0～24 mA", {0.0, 24.0, 3}, -1, true, 0.0},
+    /* 10 */ {true, "1_5V", N_("1～5 V"), {1.0, 5.0, 3}, 0, true, 1.0},
+    /* 11 */ {true, "E4_20mA", N_("外 4～20 mA"), {4.0, 20.0, 3}, -1, true, 4.0},
+    /* 12 */ {true, "E0_24mA", N_("外 0～24 mA"), {0.0, 24.0, 3}, -1, true, 0.0},
     /* 13 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
     /* 14 */ {false, "", "", {0.0, 1.0, 0}, -1, false, 0.0},
-    /* 15 */ {true, "USER", "換算式", {0.0, 1.0, 0}, -1, false, 0.0},
+    /* 15 */ {true, "USER", N_("換算式"), {0.0, 1.0, 0}, -1, false, 0.0},
 }};
 
 // Range codes come from files as any int32; everything outside the table

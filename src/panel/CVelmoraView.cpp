@@ -29,15 +29,17 @@
 #include "protocol/GeneratorLink.h"
 
 #include "model/CVelmoraDoc.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
 namespace {
 
 
+// Every text the panel shows comes from the core and is shown translated.
 QString Utf8(const std::string& text)
 {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return Shown(text);
 }
 
 void SetTextIfDifferent(QAbstractButton* button, const QString& text)
@@ -573,7 +575,7 @@ void CVelmoraView::RefreshPanel()
         const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
 
         const bool on = model.IsOutputOn(c);
-        SetTextIfDifferent(col.onOff, QString::fromUtf8(on ? kOnText : kOffText));
+        SetTextIfDifferent(col.onOff, Shown(on ? kOnText : kOffText));
         col.onOff->SetFaceColor(on ? kOnFace : kNeutralFace);
 
         if (s.rangeCode >= 0 && s.rangeCode < kSlotCount) {

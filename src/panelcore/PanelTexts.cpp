@@ -1,4 +1,5 @@
 #include "panelcore/PanelTexts.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -6,19 +7,19 @@ std::string AlarmText(int alarmCode)
 {
     switch (alarmCode) {
     case 0x001:
-        return "出力部高温";
+        return N_("出力部高温");
     case 0x002:
         return "Slewing";
     case 0x004:
-        return "出力不足";
+        return N_("出力不足");
     case 0x008:
         return "WDOG";
     case 0x010:
         return "CRC1";
     case 0x100:
-        return "出力不足";
+        return N_("出力不足");
     case 0x200:
-        return "出力異常";
+        return N_("出力異常");
     case 0x400:
         return "SPI2";
     case 0x800:

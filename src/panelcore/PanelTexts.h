@@ -10,24 +10,25 @@
 #include <string_view>
 
 #include "platform/Prompter.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
-inline constexpr const char* kCaptionConfirm = "確認";
+inline constexpr const char* kCaptionConfirm = N_("確認");
 inline constexpr const char* kCaptionWarning = kWarningCaption;
 
-inline constexpr const char* kMsgPortMissing = "指定接続ポートが存在しません";
-inline constexpr const char* kMsgNothingSelected = "選択されていません。";
-inline constexpr const char* kMsgCannotConnect = "接続できません。";
-inline constexpr const char* kMsgChannelCountSwitched = "表示回路数を切替ます。";
-inline constexpr const char* kMsgConnectionReleased = "接続が解除されました。";
-inline constexpr const char* kMsgNotConnected = "接続されていません";
-inline constexpr const char* kMsgCannotSwitchWhileOn = "ＯＮ状態では切替できません。";
+inline constexpr const char* kMsgPortMissing = N_("指定接続ポートが存在しません");
+inline constexpr const char* kMsgNothingSelected = N_("選択されていません。");
+inline constexpr const char* kMsgCannotConnect = N_("接続できません。");
+inline constexpr const char* kMsgChannelCountSwitched = N_("表示回路数を切替ます。");
+inline constexpr const char* kMsgConnectionReleased = N_("接続が解除されました。");
+inline constexpr const char* kMsgNotConnected = N_("接続されていません");
+inline constexpr const char* kMsgCannotSwitchWhileOn = N_("ＯＮ状態では切替できません。");
 // Standard output, when the tick cannot be started.
-inline constexpr const char* kMsgTimerFailed = "タイマーの作成失敗";
+inline constexpr const char* kMsgTimerFailed = N_("タイマーの作成失敗");
 
-inline constexpr const char* kOnText = "ＯＮ";
-inline constexpr const char* kOffText = "ＯＦＦ";
+inline constexpr const char* kOnText = N_("ＯＮ");
+inline constexpr const char* kOffText = N_("ＯＦＦ");
 
 // The alarm label's text for an AlarmCode: empty (label hidden) for 0 and
 // for any code that is not one alarm bit.

@@ -2,12 +2,14 @@
 
 #include <cstdio>
 
+#include "platform/Translate.h"
+
 namespace velmora {
 
 PromptAnswer StreamPrompter::Message(const std::string& text, const std::string&, PromptIcon,
                                      PromptButtons buttons)
 {
-    std::fprintf(m_pStream, "%s\n", text.c_str());
+    std::fprintf(m_pStream, "%s\n", Tr(text).c_str());
     std::fflush(m_pStream);
     switch (buttons) {
     case PromptButtons::YesNo:

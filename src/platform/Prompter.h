@@ -5,19 +5,23 @@
 //
 // Thread contract: called on the UI thread only.
 //
-// Texts are UTF-8.
+// Texts are UTF-8, in the language of the code that wrote them: an
+// implementation shows them through Tr() (platform/Translate.h), so the
+// core hands its own texts over as they are.
 
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/Translate.h"
+
 namespace velmora {
 
 inline constexpr const char* kAppTitle = "Velmora";
 // The caption of connection events (a port that cannot be opened, a lost
 // unit), shown with the exclamation icon.
-inline constexpr const char* kWarningCaption = "警告";
+inline constexpr const char* kWarningCaption = N_("警告");
 
 enum class PromptIcon { None, Information, Exclamation, Question, Stop };
 enum class PromptButtons { Ok, OkCancel, YesNo, YesNoCancel };

@@ -22,6 +22,7 @@
 #include "model/RangeTable.h"
 #include "panelcore/PanelSession.h"
 #include "protocol/GeneratorLink.h"
+#include "platform/Translate.h"
 #include "protocol/LinkFactory.h"
 
 namespace velmora::ctl {
@@ -138,10 +139,10 @@ std::optional<std::string> LoadTable(CVelmoraDoc& doc, int c, const std::string&
     FillTableFromPoints(table, state.points, limits.decimals);
     std::string reason;
     if (!LoadCsvFileIntoTable(table, path, reason))
-        return std::string("ファイルが開けません: ") + path + ": " + reason;
+        return std::string(Tr(kCsvCannotOpenText)) + ": " + path + ": " + reason;
     const TableCheck check = CheckTable(table, limits.lower, limits.upper);
     if (check.error != TableError::None)
-        return std::string(TableErrorText(check.error)) + " (row " + std::to_string(check.row + 1) + ")";
+        return std::string(Tr(TableErrorText(check.error))) + " (row " + std::to_string(check.row + 1) + ")";
     StoreTable(table, state.points);
     return std::nullopt;
 }
@@ -159,7 +160,7 @@ int RunAuto(const Invocation& inv)
     CVelmoraDoc doc(prompter, CVelmoraDoc::NoStateFile{});
     const OpenResult opened = doc.OpenDocument(args.settings);
     if (opened == OpenResult::CannotOpen) {
-        std::fprintf(stderr, "velmoractl: %s を開けません。\n", args.settings.c_str());
+        std::fprintf(stderr, "velmoractl: %s\n", TrFormat(kMsgCannotOpen, {args.settings}).c_str());
         return kExitFileRefused;
     }
     if (opened == OpenResult::EmptySkipped)

@@ -17,6 +17,7 @@
 #include "link/FtdiChannel.h"
 #include "model/GeneratorModel.h"
 #include "platform/Clock.h"
+#include "platform/Translate.h"
 #include "platform/Sha256.h"
 #include "protocol/AdjustmentCommands.h"
 #include "protocol/LinkFactory.h"
@@ -111,7 +112,7 @@ public:
     void SetStatus(const std::string& text) override
     {
         EndBar();
-        std::fprintf(stderr, "%s\n", text.c_str());
+        std::fprintf(stderr, "%s\n", Tr(text).c_str());
     }
     void EnableCancel(bool) override {}
     void LetEventsRun() override {}

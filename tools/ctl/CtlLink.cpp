@@ -6,8 +6,10 @@
 #include "dialogs/NumberText.h"
 #include "model/ChannelSettings.h"
 #include "model/RangeTable.h"
+#include "panelcore/PanelTexts.h"
 
 #include "platform/Clock.h"
+#include "platform/Translate.h"
 #include "protocol/LinkFactory.h"
 
 namespace velmora::ctl {
@@ -55,7 +57,7 @@ std::optional<std::optional<std::string>> OptionValue(const std::vector<std::str
 
 int NoAnswer(const Invocation& inv)
 {
-    std::fprintf(stderr, "velmoractl: %s: 接続できません。\n", inv.port.c_str());
+    std::fprintf(stderr, "velmoractl: %s: %s\n", inv.port.c_str(), Tr(kMsgCannotConnect));
     return kExitNoAnswer;
 }
 

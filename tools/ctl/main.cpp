@@ -4,6 +4,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "platform/Language.h"
 
 using namespace velmora::ctl;
 
@@ -11,7 +12,7 @@ namespace {
 
 void PrintHelp(FILE* out)
 {
-    std::fprintf(out, "usage: velmoractl [--port PATH] COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out, "usage: velmoractl [--port PATH] [--lang en|ja] COMMAND [ARGS]\n\ncommands:\n");
     for (const auto& c : CommandTable())
         std::fprintf(out, "  velmoractl %s%s\n", c.needsPort ? "--port PATH " : "", c.usage);
     std::fprintf(out, "\nPATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).\n"
@@ -34,6 +35,7 @@ int UsageError(const Command& cmd, const std::string& text)
 int main(int argc, char** argv)
 {
     Invocation inv;
+    velmora::SetLanguage(velmora::LanguageFromEnvironment());
     int i = 1;
     for (; i < argc; ++i) {
         const char* a = argv[i];
@@ -51,6 +53,21 @@ int main(int argc, char** argv)
         }
         if (std::strncmp(a, "--port=", 7) == 0) {
             inv.port = a + 7;
+            continue;
+        }
+        const bool langJoined = std::strncmp(a, "--lang=", 7) == 0;
+        if (langJoined || std::strcmp(a, "--lang") == 0) {
+            if (!langJoined && i + 1 >= argc) {
+                std::fprintf(stderr, "velmoractl: --lang needs en or ja\n");
+                return kExitUsage;
+            }
+            const char* value = langJoined ? a + 7 : argv[++i];
+            const auto language = velmora::ParseLanguage(value);
+            if (!language) {
+                std::fprintf(stderr, "velmoractl: --lang is en or ja, not '%s'\n", value);
+                return kExitUsage;
+            }
+            velmora::SetLanguage(*language);
             continue;
         }
         break;

@@ -18,6 +18,7 @@
 #include "model/RangeTable.h"
 #include "panelcore/PanelTexts.h"
 #include "platform/Prompter.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
@@ -42,8 +43,8 @@ constexpr int kInitialiseId = 1037;
 constexpr int kOkId = 1036;
 constexpr int kCancelId = 2;
 
-const char* const kAskInitialise = "全ユーザー調整値を初期化しますか？";
-const char* const kAskSave = "調整値が変更されています。保存しますか？";
+const char* const kAskInitialise = QT_TRANSLATE_NOOP("velmora::CCalDlg", "全ユーザー調整値を初期化しますか？");
+const char* const kAskSave = QT_TRANSLATE_NOOP("velmora::CCalDlg", "調整値が変更されています。保存しますか？");
 
 const QColor kCommitted(0xE0, 0xFF, 0xFF); // pale turquoise: the value the unit has
 const QColor kTyping(0xFF, 0xFF, 0x00);    // yellow: typed, not yet taken
@@ -117,17 +118,17 @@ private:
 CCalDlg::CCalDlg(AdjustSession& session, Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_session(session), m_prompter(prompter)
 {
-    PrepareDialog(*this, QStringLiteral("アナログ出力調整"), 249, 167);
+    PrepareDialog(*this, tr("アナログ出力調整"), 249, 167);
 
     m_pChannels = new QComboBox(this);
     m_pChannels->setObjectName(ControlName("combo", kChannelListId));
     m_pChannels->setGeometry(DluRect(7, 7, 36, 12));
     for (int i = 0; i < m_session.ChannelCount(); ++i)
         m_pChannels->addItem(QString::number(i + 1));
-    m_pRange = AddLabel(*this, QStringLiteral("レンジ"), DluRect(52, 9, 150, 8),
+    m_pRange = AddLabel(*this, tr("レンジ"), DluRect(52, 9, 150, 8),
                         Qt::AlignLeft | Qt::AlignVCenter, kRangeLabelId);
 
-    AddGroup(*this, QStringLiteral("調整値選択"), DluRect(7, 24, 235, 26));
+    AddGroup(*this, tr("調整値選択"), DluRect(7, 24, 235, 26));
     m_pSelection = new QButtonGroup(this);
     const struct {
         int id;
@@ -136,26 +137,26 @@ CCalDlg::CCalDlg(AdjustSession& session, Prompter& prompter, QWidget* parent)
         int width;
         int select;
     } radios[] = {
-        {kSelectOffId, "調整無効", 14, 52, 0},
-        {kSelectMakerId, "メーカー調整有効", 70, 82, 1},
-        {kSelectUserId, "ユーザー調整有効", 156, 82, 2},
+        {kSelectOffId, QT_TRANSLATE_NOOP("velmora::CCalDlg", "調整無効"), 14, 52, 0},
+        {kSelectMakerId, QT_TRANSLATE_NOOP("velmora::CCalDlg", "メーカー調整有効"), 70, 82, 1},
+        {kSelectUserId, QT_TRANSLATE_NOOP("velmora::CCalDlg", "ユーザー調整有効"), 156, 82, 2},
     };
     for (const auto& r : radios) {
-        auto* radio = new QRadioButton(QString::fromUtf8(r.text), this);
+        auto* radio = new QRadioButton(tr(r.text), this);
         radio->setObjectName(ControlName("radio", r.id));
         radio->setGeometry(DluRect(r.x, 35, r.width, 10));
         m_pSelection->addButton(radio, r.select);
     }
 
-    AddGroup(*this, QStringLiteral("ユーザー出力調整"), DluRect(7, 54, 235, 86));
-    AddGroup(*this, QStringLiteral("最小"), DluRect(13, 64, 109, 70));
-    AddGroup(*this, QStringLiteral("最大"), DluRect(127, 64, 109, 70));
+    AddGroup(*this, tr("ユーザー出力調整"), DluRect(7, 54, 235, 86));
+    AddGroup(*this, tr("最小"), DluRect(13, 64, 109, 70));
+    AddGroup(*this, tr("最大"), DluRect(127, 64, 109, 70));
     BuildSide(AdjustSide::Min, 13);
     BuildSide(AdjustSide::Max, 127);
 
-    AddButton(*this, QStringLiteral("全ユーザー調整初期化"), kInitialiseId, DluRect(7, 147, 96, 14));
+    AddButton(*this, tr("全ユーザー調整初期化"), kInitialiseId, DluRect(7, 147, 96, 14));
     auto* ok = AddButton(*this, QStringLiteral("OK"), kOkId, DluRect(136, 147, 50, 14));
-    auto* cancel = AddButton(*this, QStringLiteral("キャンセル"), kCancelId, DluRect(192, 147, 50, 14));
+    auto* cancel = AddButton(*this, tr("キャンセル"), kCancelId, DluRect(192, 147, 50, 14));
 
     connect(findChild<QPushButton*>(ControlName("button", kInitialiseId)), &QPushButton::clicked, this,
             &CCalDlg::InitialiseAll);
@@ -180,12 +181,12 @@ void CCalDlg::BuildSide(AdjustSide side, int x)
 {
     const bool min = side == AdjustSide::Min;
     Side& s = SideOf(side);
-    s.output = new QCheckBox(min ? QStringLiteral("最小値　出力") : QStringLiteral("最大値　出力"), this);
+    s.output = new QCheckBox(min ? tr("最小値　出力") : tr("最大値　出力"), this);
     s.output->setObjectName(ControlName("check", min ? kMinOutputId : kMaxOutputId));
     s.output->setGeometry(DluRect(x + 6, 75, 80, 10));
-    s.limit = AddLabel(*this, QStringLiteral("レンジ"), DluRect(x + 6, 89, 97, 8), Qt::AlignLeft | Qt::AlignVCenter,
+    s.limit = AddLabel(*this, tr("レンジ"), DluRect(x + 6, 89, 97, 8), Qt::AlignLeft | Qt::AlignVCenter,
                        min ? kMinLimitId : kMaxLimitId);
-    AddLabel(*this, QStringLiteral("補正値"), DluRect(x + 6, 108, 28, 8));
+    AddLabel(*this, tr("補正値"), DluRect(x + 6, 108, 28, 8));
 
     s.edit = new CCorrectionEdit(this);
     s.edit->setObjectName(ControlName("edit", min ? kMinEditId : kMaxEditId));
@@ -207,7 +208,7 @@ void CCalDlg::BuildSide(AdjustSide side, int x)
 void CCalDlg::ShowChannel()
 {
     const AdjustChannel& c = m_session.Current();
-    m_pRange->setText(QString::fromStdString(RangeDisplayName(c.rangeCode)));
+    m_pRange->setText(Shown(RangeDisplayName(c.rangeCode)));
     SideOf(AdjustSide::Min).limit->setText(QString::fromStdString(c.lowerText));
     SideOf(AdjustSide::Max).limit->setText(QString::fromStdString(c.upperText));
     ShowCorrections();
@@ -275,7 +276,7 @@ void CCalDlg::ChannelChosen(int index)
 
 void CCalDlg::InitialiseAll()
 {
-    if (m_prompter.Message(kAskInitialise, kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
+    if (m_prompter.Message(tr(kAskInitialise).toStdString(), kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
         PromptAnswer::Ok)
         return;
     // The operator asked for it and waits for it: an initialisation the unit
@@ -291,7 +292,7 @@ void CCalDlg::reject()
     ShowEnabled();
     ShowCorrections();
     if (changed &&
-        m_prompter.Message(kAskSave, kCaptionConfirm, PromptIcon::Information, PromptButtons::YesNo) ==
+        m_prompter.Message(tr(kAskSave).toStdString(), kCaptionConfirm, PromptIcon::Information, PromptButtons::YesNo) ==
             PromptAnswer::Yes) {
         QDialog::accept();
         return;

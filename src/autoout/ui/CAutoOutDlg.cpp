@@ -17,6 +17,7 @@
 #include "autoout/ui/CWavePicture.h"
 #include "dialogs/ui/DialogMetrics.h"
 #include "model/RangeTable.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
@@ -104,12 +105,12 @@ QLabel* AddBox(QWidget& parent, const QRect& rect, int id)
 
 CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m_prompter(prompter)
 {
-    PrepareDialog(*this, QString::fromUtf8(kAutoOutDialogCaption), 293, 172);
+    PrepareDialog(*this, Shown(kAutoOutDialogCaption), 293, 172);
 
-    AddLabel(*this, QStringLiteral("チャンネル"), DluRect(7, 6, 40, 8), Qt::AlignCenter);
-    AddLabel(*this, QStringLiteral("レンジ"), DluRect(52, 6, 58, 8), Qt::AlignCenter);
-    AddLabel(*this, QStringLiteral("最小値"), DluRect(116, 6, 50, 8), Qt::AlignCenter);
-    AddLabel(*this, QStringLiteral("最大値"), DluRect(172, 6, 50, 8), Qt::AlignCenter);
+    AddLabel(*this, tr("チャンネル"), DluRect(7, 6, 40, 8), Qt::AlignCenter);
+    AddLabel(*this, tr("レンジ"), DluRect(52, 6, 58, 8), Qt::AlignCenter);
+    AddLabel(*this, tr("最小値"), DluRect(116, 6, 50, 8), Qt::AlignCenter);
+    AddLabel(*this, tr("最大値"), DluRect(172, 6, 50, 8), Qt::AlignCenter);
     m_pChannelText = AddBox(*this, DluRect(7, 17, 40, 12), kChannelId);
     m_pRangeText = AddBox(*this, DluRect(52, 17, 58, 12), kRangeId);
     m_pLowerText = AddBox(*this, DluRect(116, 17, 50, 12), kLowerId);
@@ -119,7 +120,7 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
     m_pMode->setObjectName(ControlName("combo", kModeId));
     m_pMode->setGeometry(DluRect(7, 41, 89, 14));
     for (std::int32_t mode : {kAutoSawtooth, kAutoTriangle, kAutoArbitrary})
-        m_pMode->addItem(QString::fromStdString(AutoModeName(mode)));
+        m_pMode->addItem(Shown(AutoModeName(mode)));
     connect(m_pMode, &QComboBox::currentIndexChanged, this, [this](int mode) { ShowMode(mode); });
 
     for (std::size_t i = 0; i < kFields.size(); ++i) {
@@ -128,7 +129,7 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
             m_pWaveLabels[i] = AddLabel(*this, QString(), DluRect(kFieldLabelX, kFieldY[i] + 2, 38, 8),
                                         Qt::AlignLeft | Qt::AlignVCenter, kWaveLabelIds[i]);
         else
-            AddLabel(*this, QStringLiteral("繰返し"), DluRect(kFieldLabelX, kFieldY[i] + 2, 38, 8));
+            AddLabel(*this, tr("繰返し"), DluRect(kFieldLabelX, kFieldY[i] + 2, 38, 8));
         auto* field = new CAutoOutField(*this, [this, which] { NormaliseField(which); });
         field->setObjectName(ControlName("edit", kFieldIds[i]));
         field->setGeometry(DluRect(kFieldX, kFieldY[i], kFieldWidth, 12));
@@ -141,9 +142,9 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
         connect(field, &QLineEdit::textChanged, this, [this] { RefreshPicture(); });
         m_pFields[i] = field;
     }
-    m_pSecondsUnit = AddLabel(*this, QStringLiteral("秒"), DluRect(kUnitX, kFieldY[3] + 2, 12, 8),
+    m_pSecondsUnit = AddLabel(*this, tr("秒"), DluRect(kUnitX, kFieldY[3] + 2, 12, 8),
                               Qt::AlignLeft | Qt::AlignVCenter, kSecondsId);
-    AddLabel(*this, QStringLiteral("回"), DluRect(kUnitX, kFieldY[4] + 2, 12, 8));
+    AddLabel(*this, tr("回"), DluRect(kUnitX, kFieldY[4] + 2, 12, 8));
 
     m_pPicture = new CWavePicture(this);
     m_pPicture->setObjectName(ControlName("picture", kPictureId));
@@ -155,7 +156,7 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
 
     m_pHint = AddLabel(*this, QString(), DluRect(7, 144, 273, 10), Qt::AlignLeft | Qt::AlignVCenter, kHintId);
 
-    m_pReadButton = new QPushButton(QStringLiteral("任意読込"), this);
+    m_pReadButton = new QPushButton(tr("任意読込"), this);
     m_pReadButton->setObjectName(ControlName("button", kReadId));
     m_pReadButton->setGeometry(DluRect(7, 156, 50, 14));
     connect(m_pReadButton, &QPushButton::clicked, this, [this] { ReadCsv(); });
@@ -164,7 +165,7 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
     ok->setGeometry(DluRect(176, 156, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* back = new QPushButton(QStringLiteral("戻る"), this);
+    auto* back = new QPushButton(tr("戻る"), this);
     back->setObjectName(ControlName("button", 2));
     back->setGeometry(DluRect(230, 156, 50, 14));
     connect(back, &QPushButton::clicked, this, &QDialog::reject);
@@ -182,7 +183,7 @@ void CAutoOutDlg::SetInputs(int channel, GeneratorModel& model, std::array<AutoO
     const std::optional<AutoOutDialogInputs> inputs = AutoOutDialogInputsFor(model, channel);
     if (inputs) {
         m_limits = inputs->limits;
-        m_pChannelText->setText(QString::fromStdString(inputs->channelText));
+        m_pChannelText->setText(Shown(inputs->channelText));
         m_pLowerText->setText(QString::fromStdString(inputs->lowerText));
         m_pUpperText->setText(QString::fromStdString(inputs->upperText));
     } else {
@@ -193,7 +194,7 @@ void CAutoOutDlg::SetInputs(int channel, GeneratorModel& model, std::array<AutoO
         m_pUpperText->clear();
     }
     // The name of the slot written, which is the caller's.
-    m_pRangeText->setText(QString::fromStdString(RangeDisplayName(slot)));
+    m_pRangeText->setText(Shown(RangeDisplayName(slot)));
 
     ArbitraryTable table{};
     if (const AutoOutputState* state = State())
@@ -219,12 +220,12 @@ void CAutoOutDlg::ShowMode(int mode)
     const std::array<const std::string*, 4> labels = {&view.startLabel, &view.endLabel, &view.stepLabel,
                                                       &view.intervalLabel};
     for (std::size_t i = 0; i < m_pWaveLabels.size(); ++i) {
-        m_pWaveLabels[i]->setText(QString::fromStdString(*labels[i]));
+        m_pWaveLabels[i]->setText(Shown(*labels[i]));
         m_pWaveLabels[i]->setVisible(view.waveFields);
         m_pFields[i]->setVisible(view.waveFields);
     }
     m_pSecondsUnit->setVisible(view.waveFields);
-    m_pHint->setText(QString::fromStdString(view.hint));
+    m_pHint->setText(Shown(view.hint));
     m_pPicture->setVisible(view.picture != WavePicture::None);
     m_pList->setVisible(view.tableShown);
     m_pReadButton->setEnabled(view.readEnabled);

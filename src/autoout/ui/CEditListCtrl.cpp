@@ -81,7 +81,7 @@ void CEditInListCtrl::focusOutEvent(QFocusEvent* event)
 
 CEditListCtrl::CEditListCtrl(QWidget* parent) : QTableWidget(kRowCount, 4, parent)
 {
-    setHorizontalHeaderLabels({QString(), QStringLiteral("順番"), QStringLiteral("値"), QStringLiteral("更新間隔")});
+    setHorizontalHeaderLabels({QString(), tr("順番"), tr("値"), tr("更新間隔")});
     verticalHeader()->hide();
     QHeaderView* header = horizontalHeader();
     header->setMinimumSectionSize(1);

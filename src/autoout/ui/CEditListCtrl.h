@@ -38,6 +38,7 @@ private:
 };
 
 class CEditListCtrl final : public QTableWidget {
+    Q_OBJECT
 public:
     enum Column { kKeyColumn = 0, kOrderColumn = 1, kValueColumn = 2, kIntervalColumn = 3 };
     static constexpr int kRowCount = 100;

@@ -6,6 +6,7 @@
 
 #include "dialogs/NumberText.h"
 #include "dialogs/ui/DialogMetrics.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
@@ -23,14 +24,14 @@ constexpr std::array<int, 3> kRowY = {36, 54, 72};
 
 CPresetDlg::CPresetDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m_prompter(prompter)
 {
-    PrepareDialog(*this, QStringLiteral("設定値"), 189, 120);
+    PrepareDialog(*this, tr("設定値"), 189, 120);
     const Qt::Alignment centred = Qt::AlignCenter;
 
-    AddLabel(*this, QStringLiteral("チャンネル"), DluRect(7, 7, 36, 8), centred);
+    AddLabel(*this, tr("チャンネル"), DluRect(7, 7, 36, 8), centred);
     m_pChannelLabel = AddLabel(*this, QString(), DluRect(7, 20, 36, 8), centred, kChannelId);
-    AddLabel(*this, QStringLiteral("最小値"), DluRect(kColumnX[0], 7, 40, 8), centred);
+    AddLabel(*this, tr("最小値"), DluRect(kColumnX[0], 7, 40, 8), centred);
     m_pLowerLabel = AddLabel(*this, QString(), DluRect(kColumnX[0], 20, 40, 8), centred, kLowerTextId);
-    AddLabel(*this, QStringLiteral("最大値"), DluRect(kColumnX[2], 7, 40, 8), centred);
+    AddLabel(*this, tr("最大値"), DluRect(kColumnX[2], 7, 40, 8), centred);
     m_pUpperLabel = AddLabel(*this, QString(), DluRect(kColumnX[2], 20, 40, 8), centred, kUpperTextId);
 
     for (int k = 0; k < kPresetCount; ++k) {
@@ -45,7 +46,7 @@ CPresetDlg::CPresetDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m
     ok->setGeometry(DluRect(78, 99, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* back = new QPushButton(QStringLiteral("戻る"), this);
+    auto* back = new QPushButton(tr("戻る"), this);
     back->setObjectName(ControlName("button", 2));
     back->setGeometry(DluRect(132, 99, 50, 14));
     connect(back, &QPushButton::clicked, this, &QDialog::reject);
@@ -57,7 +58,7 @@ CPresetDlg::CPresetDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m
 void CPresetDlg::SetChannel(int channel)
 {
     if (std::optional<std::string> label = ChannelNumberLabel(channel))
-        m_pChannelLabel->setText(QString::fromStdString(*label));
+        m_pChannelLabel->setText(Shown(*label));
 }
 
 void CPresetDlg::SetLimitTexts(const std::string& lowerText, const std::string& upperText)

@@ -5,6 +5,7 @@
 #include "dialogs/ui/CColorButton.h"
 #include "dialogs/ui/CGroupFrame.h"
 #include "dialogs/ui/DialogMetrics.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
@@ -21,33 +22,33 @@ CRangeSelectDlg::CRangeSelectDlg(Prompter&, QWidget* parent) : CRangeSelectDlg(p
 
 CRangeSelectDlg::CRangeSelectDlg(QWidget* parent) : QDialog(parent)
 {
-    PrepareDialog(*this, QStringLiteral("出力レンジ選択"), 209, 147);
+    PrepareDialog(*this, tr("出力レンジ選択"), 209, 147);
 
     // Cancel comes first so that it holds the focus and Enter cancels, as no
     // range is chosen without a click on it.
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     cancel->setObjectName(ControlName("button", 2));
     cancel->setGeometry(DluRect(143, 126, 50, 14));
     cancel->setDefault(true);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-    auto* current = new CGroupFrame(QStringLiteral("電流"), this);
+    auto* current = new CGroupFrame(tr("電流"), this);
     current->setGeometry(DluRect(7, 7, 119, 112));
-    auto* voltage = new CGroupFrame(QStringLiteral("電圧"), this);
+    auto* voltage = new CGroupFrame(tr("電圧"), this);
     voltage->setGeometry(DluRect(137, 7, 65, 112));
     // The group boxes only frame; the labels and buttons are the dialog's own
     // children, placed in its client coordinates.
     current->lower();
     voltage->lower();
-    AddLabel(*this, QStringLiteral("内部電源"), DluRect(24, 27, 33, 8));
-    AddLabel(*this, QStringLiteral("外部電源"), DluRect(76, 27, 33, 8));
+    AddLabel(*this, tr("内部電源"), DluRect(24, 27, 33, 8));
+    AddLabel(*this, tr("外部電源"), DluRect(76, 27, 33, 8));
 
     QFont buttonFont(QStringLiteral("IPAGothic"));
     buttonFont.setPixelSize(12);
     buttonFont.setWeight(QFont::Normal);
     for (std::size_t i = 0; i < kRangeButtons.size(); ++i) {
         const RangeButtonInfo& entry = kRangeButtons[i];
-        auto* button = new CColorButton(QString::fromUtf8(entry.caption), this);
+        auto* button = new CColorButton(Shown(entry.caption), this);
         button->setObjectName(ControlName("button", entry.id));
         button->setGeometry(QRect(entry.left, entry.top, entry.right - entry.left, entry.bottom - entry.top));
         button->setFont(buttonFont);

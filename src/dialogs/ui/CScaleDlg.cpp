@@ -7,6 +7,7 @@
 #include "dialogs/ConversionRules.h"
 #include "dialogs/NumberText.h"
 #include "dialogs/ui/DialogMetrics.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
@@ -18,8 +19,8 @@ constexpr int kMinEditId = 1018;
 constexpr int kMaxEditId = 1019;
 constexpr int kLowerEndId = 1021;
 
-const char* const kLowerEndTemplate = "最小値";
-const char* const kUpperEndTemplate = "最大値";
+const char* const kLowerEndTemplate = QT_TRANSLATE_NOOP("velmora::CScaleDlg", "最小値");
+const char* const kUpperEndTemplate = QT_TRANSLATE_NOOP("velmora::CScaleDlg", "最大値");
 
 QLineEdit* AddEdit(QWidget& parent, int id, const QRect& rect)
 {
@@ -33,34 +34,34 @@ QLineEdit* AddEdit(QWidget& parent, int id, const QRect& rect)
 
 CScaleDlg::CScaleDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m_prompter(prompter)
 {
-    PrepareDialog(*this, QStringLiteral("換算式"), 199, 102);
+    PrepareDialog(*this, tr("換算式"), 199, 102);
     const Qt::Alignment centred = Qt::AlignCenter;
 
-    AddLabel(*this, QStringLiteral("チャンネル"), DluRect(4, 7, 40, 8), centred);
-    AddLabel(*this, QStringLiteral("最小値"), DluRect(88, 7, 48, 8), centred);
-    AddLabel(*this, QStringLiteral("最大値"), DluRect(142, 7, 48, 8), centred);
+    AddLabel(*this, tr("チャンネル"), DluRect(4, 7, 40, 8), centred);
+    AddLabel(*this, tr("最小値"), DluRect(88, 7, 48, 8), centred);
+    AddLabel(*this, tr("最大値"), DluRect(142, 7, 48, 8), centred);
 
     m_pChannelLabel = AddLabel(*this, QString(), DluRect(4, 22, 40, 8), centred, kChannelId);
-    AddLabel(*this, QStringLiteral("アナログ値"), DluRect(46, 22, 40, 8));
+    AddLabel(*this, tr("アナログ値"), DluRect(46, 22, 40, 8));
     m_pLowerEndLabel =
-        AddLabel(*this, QString::fromUtf8(kLowerEndTemplate), DluRect(88, 22, 48, 8), centred, kLowerEndId);
+        AddLabel(*this, tr(kLowerEndTemplate), DluRect(88, 22, 48, 8), centred, kLowerEndId);
     m_pUpperEndLabel =
-        AddLabel(*this, QString::fromUtf8(kUpperEndTemplate), DluRect(142, 22, 48, 8), centred, kUpperEndId);
+        AddLabel(*this, tr(kUpperEndTemplate), DluRect(142, 22, 48, 8), centred, kUpperEndId);
 
     AddLabel(*this, QStringLiteral("▽"), DluRect(88, 33, 48, 8), centred);
     AddLabel(*this, QStringLiteral("▽"), DluRect(142, 33, 48, 8), centred);
 
-    AddLabel(*this, QStringLiteral("換算値"), DluRect(46, 46, 40, 8));
+    AddLabel(*this, tr("換算値"), DluRect(46, 46, 40, 8));
     m_pMinEdit = AddEdit(*this, kMinEditId, DluRect(88, 44, 48, 12));
     m_pMaxEdit = AddEdit(*this, kMaxEditId, DluRect(142, 44, 48, 12));
-    AddLabel(*this, QStringLiteral("(有効桁数5桁）"), DluRect(88, 60, 102, 8));
+    AddLabel(*this, tr("(有効桁数5桁）"), DluRect(88, 60, 102, 8));
 
     auto* ok = new QPushButton(QStringLiteral("OK"), this);
     ok->setObjectName(ControlName("button", 1));
     ok->setGeometry(DluRect(87, 81, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     cancel->setObjectName(ControlName("button", 2));
     cancel->setGeometry(DluRect(142, 81, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -72,14 +73,14 @@ CScaleDlg::CScaleDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m_p
 void CScaleDlg::SetChannel(int channel)
 {
     if (std::optional<std::string> label = ChannelNumberLabel(channel))
-        m_pChannelLabel->setText(QString::fromStdString(*label));
+        m_pChannelLabel->setText(Shown(*label));
 }
 
 void CScaleDlg::SetRangeCode(int code)
 {
     std::optional<AnalogEndLabels> labels = AnalogEndLabelsFor(code);
-    m_pLowerEndLabel->setText(QString::fromUtf8(labels ? labels->lower.c_str() : kLowerEndTemplate));
-    m_pUpperEndLabel->setText(QString::fromUtf8(labels ? labels->upper.c_str() : kUpperEndTemplate));
+    m_pLowerEndLabel->setText(labels ? QString::fromStdString(labels->lower) : tr(kLowerEndTemplate));
+    m_pUpperEndLabel->setText(labels ? QString::fromStdString(labels->upper) : tr(kUpperEndTemplate));
 }
 
 void CScaleDlg::SetConversion(double convMin, double convMax, int decimals)

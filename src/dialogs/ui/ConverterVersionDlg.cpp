@@ -25,7 +25,7 @@ ConverterVersionDlg::ConverterVersionDlg(GeneratorLink& link, GeneratorModel& mo
                                          QWidget* parent)
     : QDialog(parent), m_link(link), m_model(model), m_prompter(prompter)
 {
-    PrepareDialog(*this, QStringLiteral("発生器　情報"), 309, 176);
+    PrepareDialog(*this, tr("発生器　情報"), 309, 176);
 
     m_pReport = new QPlainTextEdit(this);
     m_pReport->setObjectName(ControlName("edit", kReportEditId));
@@ -41,7 +41,7 @@ ConverterVersionDlg::ConverterVersionDlg(GeneratorLink& link, GeneratorModel& mo
     ok->setGeometry(DluRect(198, 155, 50, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    auto* cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    auto* cancel = new QPushButton(tr("キャンセル"), this);
     cancel->setObjectName(ControlName("button", 2));
     cancel->setGeometry(DluRect(252, 155, 50, 14));
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);

@@ -11,6 +11,7 @@
 #include "link/FtdiChannel.h"
 #include "platform/Prompter.h"
 #include "protocol/GeneratorLink.h"
+#include "dialogs/ui/ShownText.h"
 
 namespace velmora {
 
@@ -38,25 +39,25 @@ CProgramUp::CProgramUp(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& m
                        Prompter& prompter, QWidget* parent)
     : QDialog(parent), m_link(link), m_ftdi(ftdi), m_model(model), m_strFolder(std::move(folder)), m_prompter(prompter)
 {
-    PrepareDialog(*this, QStringLiteral("ファームウェア更新"), 309, 122);
+    PrepareDialog(*this, tr("ファームウェア更新"), 309, 122);
     // No close box: the update is left through its own button only.
     setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) & ~Qt::WindowCloseButtonHint);
 
-    AddLabel(*this, QStringLiteral("更新ファームウェア"), DluRect(7, 9, 70, 8));
-    m_pPath = AddLabel(*this, QString::fromUtf8(kNotSelected), DluRect(7, 22, 240, 12),
+    AddLabel(*this, tr("更新ファームウェア"), DluRect(7, 9, 70, 8));
+    m_pPath = AddLabel(*this, Shown(kNotSelected), DluRect(7, 22, 240, 12),
                        Qt::AlignLeft | Qt::AlignVCenter, kPathId);
     m_pPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    m_pChoose = AddButton(*this, QStringLiteral("ファイル選択"), kChooseId, DluRect(252, 21, 50, 14));
+    m_pChoose = AddButton(*this, tr("ファイル選択"), kChooseId, DluRect(252, 21, 50, 14));
     m_pProgress = new QProgressBar(this);
     m_pProgress->setObjectName(ControlName("progress", kProgressId));
     m_pProgress->setGeometry(DluRect(7, 44, 295, 12));
     m_pProgress->setRange(0, 100);
     m_pProgress->setValue(0);
-    m_pStatus = AddLabel(*this, QStringLiteral("更新ファームウェアを選択してください"), DluRect(7, 64, 295, 10),
+    m_pStatus = AddLabel(*this, tr("更新ファームウェアを選択してください"), DluRect(7, 64, 295, 10),
                          Qt::AlignLeft | Qt::AlignVCenter, kStatusId);
-    m_pUpdate = AddButton(*this, QStringLiteral("更新"), kUpdateId, DluRect(143, 98, 75, 16));
+    m_pUpdate = AddButton(*this, tr("更新"), kUpdateId, DluRect(143, 98, 75, 16));
     m_pUpdate->setEnabled(false);
-    m_pCancel = AddButton(*this, QStringLiteral("キャンセル"), kCancelId, DluRect(227, 98, 75, 16));
+    m_pCancel = AddButton(*this, tr("キャンセル"), kCancelId, DluRect(227, 98, 75, 16));
 
     connect(m_pChoose, &QPushButton::clicked, this, &CProgramUp::ChooseFile);
     connect(m_pUpdate, &QPushButton::clicked, this, &CProgramUp::StartUpdate);
@@ -70,7 +71,7 @@ void CProgramUp::ChooseFile()
     if (!path)
         return;
     m_pPath->setText(QString::fromStdString(*path));
-    SetStatus("更新してください");
+    SetStatus(tr("更新してください").toStdString());
     m_pUpdate->setEnabled(true);
 }
 
@@ -86,7 +87,7 @@ void CProgramUp::StartUpdate()
     // leaving is left here.
     m_pCancel->setEnabled(true);
     if (run.ending == UpdateEnding::Finished)
-        m_pCancel->setText(QStringLiteral("戻る"));
+        m_pCancel->setText(tr("戻る"));
 }
 
 void CProgramUp::SetProgress(int percent)
@@ -96,7 +97,7 @@ void CProgramUp::SetProgress(int percent)
 
 void CProgramUp::SetStatus(const std::string& text)
 {
-    m_pStatus->setText(QString::fromStdString(text));
+    m_pStatus->setText(Shown(text));
 }
 
 void CProgramUp::EnableCancel(bool enabled)
