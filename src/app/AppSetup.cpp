@@ -32,8 +32,14 @@ bool InstallTranslations(QApplication& app)
 {
     if (CurrentLanguage() == Language::Japanese)
         return InstallQtTranslations(app) != nullptr;
-    // Qt's own texts are English already.
+    // Qt's own texts are English already; the widgets' are built in.
     QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+    auto* translator = new QTranslator(&app);
+    if (!translator->load(QStringLiteral(":/i18n/velmora_en.qm"))) {
+        delete translator;
+        return false;
+    }
+    QCoreApplication::installTranslator(translator);
     return true;
 }
 

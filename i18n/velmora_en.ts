@@ -1,0 +1,360 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ja">
+<context>
+    <name>velmora::CAboutDlg</name>
+    <message>
+        <source>バージョン情報 Velmora</source>
+        <translation>About Velmora</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CAutoOutDlg</name>
+    <message>
+        <source>チャンネル</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>レンジ</source>
+        <translation>Range</translation>
+    </message>
+    <message>
+        <source>最小値</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>最大値</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>繰返し</source>
+        <translation>Repeat</translation>
+    </message>
+    <message>
+        <source>秒</source>
+        <translation>s</translation>
+    </message>
+    <message>
+        <source>回</source>
+        <translation>times</translation>
+    </message>
+    <message>
+        <source>任意読込</source>
+        <translation>Load table</translation>
+    </message>
+    <message>
+        <source>戻る</source>
+        <translation>Back</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CCalDlg</name>
+    <message>
+        <source>全ユーザー調整値を初期化しますか？</source>
+        <translation>Initialise every user adjustment?</translation>
+    </message>
+    <message>
+        <source>調整値が変更されています。保存しますか？</source>
+        <translation>The adjustment has changed. Save it?</translation>
+    </message>
+    <message>
+        <source>アナログ出力調整</source>
+        <translation>Analog Output Adjustment</translation>
+    </message>
+    <message>
+        <source>レンジ</source>
+        <translation>Range</translation>
+    </message>
+    <message>
+        <source>調整値選択</source>
+        <translation>Adjustment in use</translation>
+    </message>
+    <message>
+        <source>調整無効</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>メーカー調整有効</source>
+        <translation>Maker's</translation>
+    </message>
+    <message>
+        <source>ユーザー調整有効</source>
+        <translation>User's</translation>
+    </message>
+    <message>
+        <source>ユーザー出力調整</source>
+        <translation>User output adjustment</translation>
+    </message>
+    <message>
+        <source>最小</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>最大</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>全ユーザー調整初期化</source>
+        <translation>Initialise user adjustments</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>最小値&#x3000;出力</source>
+        <translation>Output minimum</translation>
+    </message>
+    <message>
+        <source>最大値&#x3000;出力</source>
+        <translation>Output maximum</translation>
+    </message>
+    <message>
+        <source>補正値</source>
+        <translation>Correction</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CDacSelect</name>
+    <message>
+        <source>選択</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>接続ユニットの回路数を選択してください</source>
+        <translation>Choose the connected unit's circuits</translation>
+    </message>
+    <message>
+        <source>１ 回路用</source>
+        <translation>1 circuit</translation>
+    </message>
+    <message>
+        <source>２ 回路用</source>
+        <translation>2 circuits</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CEditListCtrl</name>
+    <message>
+        <source>順番</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>値</source>
+        <translation>Value</translation>
+    </message>
+    <message>
+        <source>更新間隔</source>
+        <translation>Interval</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CMainFrame</name>
+    <message>
+        <source>ファイル(&amp;F)</source>
+        <translation>&amp;File</translation>
+    </message>
+    <message>
+        <source>新規設定(&amp;N)</source>
+        <translation>&amp;New Settings</translation>
+    </message>
+    <message>
+        <source>開く(&amp;O)...</source>
+        <translation>&amp;Open...</translation>
+    </message>
+    <message>
+        <source>上書き保存(&amp;S)</source>
+        <translation>&amp;Save</translation>
+    </message>
+    <message>
+        <source>名前を付けて保存(&amp;A)...</source>
+        <translation>Save &amp;As...</translation>
+    </message>
+    <message>
+        <source>最近使った設定</source>
+        <translation>Recent Settings</translation>
+    </message>
+    <message>
+        <source>アプリケーションの終了(&amp;X)</source>
+        <translation>E&amp;xit</translation>
+    </message>
+    <message>
+        <source>設定</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>アナログ出力調整</source>
+        <translation>Analog Output Adjustment</translation>
+    </message>
+    <message>
+        <source>ヘルプ(&amp;H)</source>
+        <translation>&amp;Help</translation>
+    </message>
+    <message>
+        <source>発生器&#x3000;情報</source>
+        <translation>Generator Information</translation>
+    </message>
+    <message>
+        <source>発生器&#x3000;ファームウェア更新</source>
+        <translation>Generator Firmware Update</translation>
+    </message>
+    <message>
+        <source>バージョン情報 Velmora(&amp;A)...</source>
+        <translation>&amp;About Velmora...</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CPresetDlg</name>
+    <message>
+        <source>設定値</source>
+        <translation>Presets</translation>
+    </message>
+    <message>
+        <source>チャンネル</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>最小値</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>最大値</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>戻る</source>
+        <translation>Back</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CProgramUp</name>
+    <message>
+        <source>ファームウェア更新</source>
+        <translation>Firmware Update</translation>
+    </message>
+    <message>
+        <source>更新ファームウェア</source>
+        <translation>Firmware to load</translation>
+    </message>
+    <message>
+        <source>ファイル選択</source>
+        <translation>Choose File</translation>
+    </message>
+    <message>
+        <source>更新ファームウェアを選択してください</source>
+        <translation>Choose the firmware to load</translation>
+    </message>
+    <message>
+        <source>更新</source>
+        <translation>Update</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>更新してください</source>
+        <translation>Press Update</translation>
+    </message>
+    <message>
+        <source>戻る</source>
+        <translation>Back</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CRangeSelectDlg</name>
+    <message>
+        <source>出力レンジ選択</source>
+        <translation>Output Range</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>電流</source>
+        <translation>Current</translation>
+    </message>
+    <message>
+        <source>電圧</source>
+        <translation>Voltage</translation>
+    </message>
+    <message>
+        <source>内部電源</source>
+        <translation>Internal supply</translation>
+    </message>
+    <message>
+        <source>外部電源</source>
+        <translation>External supply</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CScaleDlg</name>
+    <message>
+        <source>最小値</source>
+        <translation>Minimum</translation>
+    </message>
+    <message>
+        <source>最大値</source>
+        <translation>Maximum</translation>
+    </message>
+    <message>
+        <source>換算式</source>
+        <translation>Conversion</translation>
+    </message>
+    <message>
+        <source>チャンネル</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>アナログ値</source>
+        <translation>Analog value</translation>
+    </message>
+    <message>
+        <source>換算値</source>
+        <translation>Converted value</translation>
+    </message>
+    <message>
+        <source>(有効桁数5桁）</source>
+        <translation>(5 significant digits)</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CVelmoraApp</name>
+    <message>
+        <source>すべてのファイル (*.*)</source>
+        <translation>All files (*.*)</translation>
+    </message>
+    <message>
+        <source>開く</source>
+        <translation>Open</translation>
+    </message>
+    <message>
+        <source>名前を付けて保存</source>
+        <translation>Save As</translation>
+    </message>
+    <message>
+        <source>無題</source>
+        <translation>Untitled</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::ConverterVersionDlg</name>
+    <message>
+        <source>発生器&#x3000;情報</source>
+        <translation>Generator Information</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+</context>
+</TS>
