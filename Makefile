@@ -4,7 +4,7 @@ TEST_DIR    ?= build/test
 RELEASE_DIR ?= build/release
 CMAKE_GEN   := -G Ninja
 
-.PHONY: all deps build test tsan run bench soak package fuzz clean
+.PHONY: all deps build test tsan run bench soak package screenshots fuzz clean
 
 all: build
 
@@ -50,6 +50,10 @@ bench: build
 # The Debian package, build/release/velmora_VERSION_ARCH.deb.
 package: build
 	cd $(RELEASE_DIR) && cpack -G DEB
+
+# Pictures of every window in both languages, into docs/screenshots/.
+screenshots: build
+	scripts/screenshots $(RELEASE_DIR)
 
 # The window under faults for SOAK_SECONDS (default 600).
 soak: build

@@ -36,7 +36,7 @@
     </message>
     <message>
         <source>回</source>
-        <translation>times</translation>
+        <translation>x</translation>
     </message>
     <message>
         <source>任意読込</source>
@@ -95,7 +95,7 @@
     </message>
     <message>
         <source>全ユーザー調整初期化</source>
-        <translation>Initialise user adjustments</translation>
+        <translation>Reset all user</translation>
     </message>
     <message>
         <source>キャンセル</source>
@@ -111,7 +111,7 @@
     </message>
     <message>
         <source>補正値</source>
-        <translation>Correction</translation>
+        <translation>Corr.</translation>
     </message>
 </context>
 <context>
@@ -312,7 +312,7 @@
     </message>
     <message>
         <source>アナログ値</source>
-        <translation>Analog value</translation>
+        <translation>Analog</translation>
     </message>
     <message>
         <source>換算値</source>

@@ -1,0 +1,263 @@
+// velmora-screenshots --lang en|ja OUTDIR: pictures of the window and of
+// every dialog, as the program shows them on a simulated unit, saved as
+// OUTDIR/NAME.png. scripts/screenshots (make screenshots) runs it under a
+// virtual X server for both languages.
+//
+// The unit is simulated in the process: the serial side as velmora-sim
+// plays it, the USB bridge with its boot-mode microcontroller for the
+// firmware update, which runs on the real clock so that the dialog can be
+// caught halfway through programming.
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "SimBridge.h"
+#include "SimChannel.h"
+#include "SimFtdiDevice.h"
+#include "SimUnit.h"
+#include "app/AppSetup.h"
+#include "app/CAboutDlg.h"
+#include "app/CMainFrame.h"
+#include "app/CVelmoraApp.h"
+#include "dialogs/ui/CDacSelect.h"
+#include "dialogs/ui/ConverterVersionDlg.h"
+#include "firmware/ImageFile.h"
+#include "firmware/ui/CProgramUp.h"
+#include "link/FtdiChannel.h"
+#include "panel/CVelmoraView.h"
+#include "platform/Clock.h"
+#include "platform/Language.h"
+#include "protocol/GeneratorLink.h"
+
+using namespace velmora;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Answers every question with its first button and chooses the image file.
+class ShotPrompter final : public Prompter {
+public:
+    PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons buttons) override
+    {
+        std::fprintf(stderr, "message: %s\n", text.c_str());
+        return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
+                                                                                         : PromptAnswer::Ok;
+    }
+    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
+    {
+        return file;
+    }
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
+                                              const std::string&, const std::string&) override
+    {
+        return std::nullopt;
+    }
+    std::optional<int> AskCircuitCount() override { return 2; }
+    void SetBusy(bool) override {}
+    std::optional<std::string> file;
+};
+
+class Shooter {
+public:
+    explicit Shooter(QString dir) : m_dir(std::move(dir)) {}
+
+    bool Save(QWidget& w, const char* name)
+    {
+        w.show();
+        for (int i = 0; i < 3; ++i)
+            QCoreApplication::processEvents();
+        const QString path = m_dir + QLatin1Char('/') + QLatin1String(name) + QStringLiteral(".png");
+        const bool ok = w.grab().toImage().save(path);
+        std::fprintf(ok ? stdout : stderr, "%s %s\n", ok ? "saved" : "cannot save", qPrintable(path));
+        m_bOk = m_bOk && ok;
+        return ok;
+    }
+    bool Ok() const { return m_bOk; }
+
+private:
+    QString m_dir;
+    bool m_bOk = true;
+};
+
+// The program on a simulated unit of `channels` circuits, connected.
+struct Session {
+    explicit Session(int channels, const fs::path& folder)
+    {
+        unit.SetChannelCount(channels);
+        auto serial = std::make_unique<sim::SimChannel>(unit, SteadyClock());
+        auto ftdi = std::make_unique<FtdiChannel>(std::make_unique<sim::SimFtdiDevice>(bridge, SteadyClock()),
+                                                  SteadyClock(), prompter);
+        auto link = std::make_unique<GeneratorLink>(SteadyClock(), prompter, std::move(serial), std::move(ftdi));
+        const std::string wd = folder.string();
+        app = std::make_unique<CVelmoraApp>(prompter, SteadyClock(), [wd] { return std::optional<std::string>(wd); },
+                                            std::move(link));
+        app->SetTickSourceFactory([] { return std::make_unique<ManualTickSource>(); });
+        AppOptions options;
+        options.ports = {"/dev/ttyUSB0"};
+        options.connect = true;
+        if (!app->InitInstance(options))
+            return;
+        for (int i = 0; i < 5; ++i)
+            QCoreApplication::processEvents();
+    }
+
+    // Some life on the panel: outputs on, set values, an automatic output.
+    void Dress()
+    {
+        CVelmoraView& view = *app->View();
+        GeneratorModel& model = app->Document()->m_model;
+        for (int c = 0; c < model.ChannelsInUse(); ++c) {
+            view.ApplyPreset(c, c % 4);
+            if (c % 2 == 0)
+                view.ToggleOutput(c);
+        }
+        for (int i = 0; i < 6; ++i)
+            view.OnPanelTick(PanelTickEvent::kTimerParam);
+        view.RefreshPanel();
+    }
+
+    ShotPrompter prompter;
+    sim::SimUnit unit;
+    sim::SimBridge bridge{SteadyClock()};
+    std::unique_ptr<CVelmoraApp> app;
+};
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 4 || std::strcmp(argv[1], "--lang") != 0 || !ParseLanguage(argv[2])) {
+        std::fprintf(stderr, "usage: velmora-screenshots --lang en|ja OUTDIR\n");
+        return 2;
+    }
+    SetLanguage(*ParseLanguage(argv[2]));
+    QApplication qapp(argc, argv);
+    PrepareApplication(qapp);
+    const QString out = QString::fromLocal8Bit(argv[3]);
+    if (!QDir().mkpath(out)) {
+        std::fprintf(stderr, "velmora-screenshots: cannot make %s\n", argv[3]);
+        return 1;
+    }
+    // A fixed folder, so that the pictures show the same path every time.
+    const fs::path scratch = fs::temp_directory_path() / "velmora-screenshots";
+    std::error_code gone;
+    fs::remove_all(scratch, gone);
+    fs::create_directories(scratch / "Hovelt" / "Velmora");
+    Shooter shoot(out);
+
+    for (int channels : {1, 2, 4}) {
+        Session s(channels, scratch);
+        if (!s.app->View() || !s.app->View()->IsConnected()) {
+            std::fprintf(stderr, "velmora-screenshots: the simulated unit did not connect\n");
+            return 1;
+        }
+        s.Dress();
+        const std::string name = "panel-" + std::to_string(channels) + "ch";
+        shoot.Save(*s.app->MainFrame(), name.c_str());
+    }
+
+    // The dialogs with every output off: the range, the conversion and the
+    // adjustment open only then.
+    Session s(2, scratch);
+    CVelmoraView& view = *s.app->View();
+    s.bridge.SetTiming(true);
+    // Each dialog as the panel opens it, pictured and closed.
+    const char* next = "";
+    view.SetDialogRunner([&](QDialog& dialog) {
+        if (auto* modes = dialog.findChild<QComboBox*>(); modes != nullptr && std::strcmp(next, "auto") == 0) {
+            const char* names[] = {"auto-sawtooth", "auto-triangle", "auto-arbitrary"};
+            for (int m = 0; m < modes->count() && m < 3; ++m) {
+                modes->setCurrentIndex(m);
+                shoot.Save(dialog, names[m]);
+            }
+            return static_cast<int>(QDialog::Rejected);
+        }
+        if (auto* report = qobject_cast<ConverterVersionDlg*>(&dialog)) {
+            // The reads run one range per turn of the dialog's loop.
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, &dialog, [&] {
+                if (!report->ReportText().isEmpty()) {
+                    shoot.Save(dialog, "information");
+                    dialog.done(QDialog::Rejected);
+                }
+            });
+            watch.start(20);
+            QTimer::singleShot(20000, &dialog, [&] { dialog.done(QDialog::Rejected); });
+            return dialog.exec();
+        }
+        if (std::strcmp(next, "firmware") == 0) {
+            // Halfway through programming.
+            auto* update = qobject_cast<CProgramUp*>(&dialog);
+            if (update == nullptr)
+                return static_cast<int>(QDialog::Rejected);
+            bool caught = false;
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, &dialog, [&] {
+                auto* bar = dialog.findChild<QProgressBar*>();
+                if (!caught && bar != nullptr && bar->value() >= 45) {
+                    caught = true;
+                    shoot.Save(dialog, "firmware");
+                }
+            });
+            watch.start(50);
+            QTimer::singleShot(0, &dialog, [&] {
+                update->ChooseFile();
+                update->StartUpdate();
+                if (!caught)
+                    shoot.Save(dialog, "firmware");
+                dialog.done(QDialog::Rejected);
+            });
+            return dialog.exec();
+        }
+        shoot.Save(dialog, next);
+        return static_cast<int>(QDialog::Rejected);
+    });
+    next = "range";
+    view.SelectRange(0);
+    next = "conversion";
+    view.EditConversion(0);
+    next = "presets";
+    view.EditPresets(0);
+    next = "auto";
+    view.EditAutoOutput(0);
+    next = "adjustment";
+    view.OnOutputAdjust();
+    next = "information";
+    view.OnGeneratorInfo();
+
+    {
+        CAboutDlg about(s.app->MainFrame());
+        shoot.Save(about, "about");
+        CDacSelect circuits;
+        shoot.Save(circuits, "circuits");
+    }
+
+    // The update needs an image; one programming a few records will do.
+    const fs::path image = scratch / "unit.zpg";
+    std::ofstream(image, std::ios::binary) << EncodeImageFile({2, 0, 1}, {EncodeImageRecord("S306FFFE000012EA")});
+    s.prompter.file = image.string();
+    next = "firmware";
+    const fs::path before = fs::current_path();
+    fs::current_path(scratch);
+    view.OnFirmwareUpdate();
+    fs::current_path(before);
+
+    std::error_code ec;
+    fs::remove_all(scratch, ec);
+    return shoot.Ok() ? 0 : 1;
+}
