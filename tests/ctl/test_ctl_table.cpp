@@ -92,6 +92,14 @@ TEST_F(CtlTableTest, AGoodFileListsItsRowsAndPasses)
     EXPECT_NE(r.err.find("row 2"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("0.000 to 5.000"), std::string::npos) << r.err;
 
+    // In English the check's message is English; the rows, which scripts
+    // read, are the same. A wrong --lang is a usage error.
+    const CtlRun english = Ctl({"--lang", "en", "table", "check", csv});
+    EXPECT_EQ(english.exitCode, 3);
+    EXPECT_EQ(english.out, "1 4 1.5\n2 12 0.5\n3 20 2\nSome data is out of range\n");
+    EXPECT_EQ(Ctl({"--lang=ja", "table", "check", csv}).out, r.out);
+    EXPECT_EQ(Ctl({"--lang", "de", "table", "check", csv}).exitCode, 2);
+
     // An empty line ends the file; an empty file is an empty table, which
     // passes; only the first hundred lines are a table.
     r = Check({Write("stop.csv", "1,1\n\n9,x\n")});

@@ -19,6 +19,7 @@
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
 #include "protocol/AdjustmentCommands.h"
+#include "platform/Translate.h"
 
 namespace velmora::ctl {
 
@@ -36,8 +37,8 @@ const Command& Row(const std::string& sub)
 // What was asked and how the unit answered, as the report says it.
 int Unanswered(const Invocation& inv, const char* what, int ch, int rangeCode, AdjustOutcome outcome)
 {
-    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s %s)\n", inv.port.c_str(), kReportCommErrorText,
-                 ch + 1, RangeDisplayName(rangeCode).c_str(), what, AdjustOutcomeText(outcome));
+    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s %s)\n", inv.port.c_str(), Tr(kReportCommErrorText),
+                 ch + 1, Tr(RangeDisplayName(rangeCode)).c_str(), what, AdjustOutcomeText(outcome));
     return kExitNoAnswer;
 }
 
@@ -332,7 +333,7 @@ int Init(const Invocation& inv)
     if (!link)
         return kExitNoAnswer;
     if (const AdjustOutcome o = InitUserAdjustment(*link); !Answered(o)) {
-        std::fprintf(stderr, "velmoractl: %s: %s (initialisation %s)\n", inv.port.c_str(), kReportCommErrorText,
+        std::fprintf(stderr, "velmoractl: %s: %s (initialisation %s)\n", inv.port.c_str(), Tr(kReportCommErrorText),
                      AdjustOutcomeText(o));
         return kExitNoAnswer;
     }

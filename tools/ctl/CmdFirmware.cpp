@@ -40,7 +40,7 @@ int Info(const Invocation& inv)
     if (r == ImageFileResult::Ok)
         r = LoadImage(path, image);
     if (r != ImageFileResult::Ok) {
-        std::fprintf(stderr, "velmoractl: %s: %s\n", path.c_str(), ImageFileMessage(r));
+        std::fprintf(stderr, "velmoractl: %s: %s\n", path.c_str(), Tr(ImageFileMessage(r)));
         return kExitFileRefused;
     }
     // The digest of the whole memory image, the untouched 0xFF bytes
@@ -150,7 +150,7 @@ int Update(const Invocation& inv)
         return UsageError(row, "firmware update needs an image file");
     std::string version;
     if (const ImageFileResult r = ReadImageVersion(path, version); r != ImageFileResult::Ok) {
-        std::fprintf(stderr, "velmoractl: %s: %s\n", path.c_str(), ImageFileMessage(r));
+        std::fprintf(stderr, "velmoractl: %s: %s\n", path.c_str(), Tr(ImageFileMessage(r)));
         return kExitFileRefused;
     }
 
@@ -269,7 +269,7 @@ int RunCalibration(const Invocation& inv)
                     if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kind, code);
                         !Answered(o)) {
                         std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, %s read %s)\n",
-                                     inv.port.c_str(), kReportCommErrorText, ch + 1, code,
+                                     inv.port.c_str(), Tr(kReportCommErrorText), ch + 1, code,
                                      kind == kAdjustMaker ? "maker" : "user", AdjustOutcomeText(o));
                         return kExitNoAnswer;
                     }
@@ -290,12 +290,12 @@ int RunCalibration(const Invocation& inv)
                 } else if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kind);
                            !Answered(o)) {
                     std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, transfer %s)\n", inv.port.c_str(),
-                                 kReportCommErrorText, ch + 1, code, AdjustOutcomeText(o));
+                                 Tr(kReportCommErrorText), ch + 1, code, AdjustOutcomeText(o));
                     return kExitNoAnswer;
                 }
     for (int kind : {kAdjustMaker, kAdjustUser})
         if (const AdjustOutcome o = StoreAdjustment(*link, LinkSerial, kind); !Answered(o)) {
-            std::fprintf(stderr, "velmoractl: %s: %s (store %s)\n", inv.port.c_str(), kReportCommErrorText,
+            std::fprintf(stderr, "velmoractl: %s: %s (store %s)\n", inv.port.c_str(), Tr(kReportCommErrorText),
                          AdjustOutcomeText(o));
             return kExitNoAnswer;
         }

@@ -9,6 +9,7 @@
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
 #include "protocol/AdjustmentCommands.h"
+#include "platform/Translate.h"
 
 namespace velmora::ctl {
 
@@ -38,7 +39,7 @@ int RunReport(const Invocation& inv)
     std::fwrite(run.partial.data(), 1, run.partial.size(), stderr);
     const ReportReadFailure& f = *run.failure;
     std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s read %s)\n", inv.port.c_str(),
-                 kReportCommErrorText, f.channel + 1, RangeDisplayName(f.rangeCode).c_str(),
+                 Tr(kReportCommErrorText), f.channel + 1, Tr(RangeDisplayName(f.rangeCode)).c_str(),
                  f.kind == kAdjustMaker ? "maker" : "user", AdjustOutcomeText(f.outcome));
     return kExitNoAnswer;
 }

@@ -13,6 +13,7 @@
 #include "autoout/ArbitraryTable.h"
 #include "dialogs/NumberText.h"
 #include "model/RangeTable.h"
+#include "platform/Translate.h"
 
 namespace velmora::ctl {
 
@@ -168,7 +169,7 @@ int Check(const Invocation& inv)
         std::printf("ok\n");
         return kExitOk;
     }
-    std::printf("%s\n", TableErrorText(check.error));
+    std::printf("%s\n", Tr(TableErrorText(check.error)));
     std::fflush(stdout);
     std::fprintf(stderr, "velmoractl: the check stopped at row %d; the limits are %s to %s\n", check.row + 1,
                  LimitText(limits->lower, limits->decimals).c_str(),
