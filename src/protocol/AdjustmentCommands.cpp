@@ -2,6 +2,7 @@
 
 #include "model/GeneratorModel.h"
 #include "protocol/FrameCodec.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -54,15 +55,15 @@ const char* AdjustOutcomeText(AdjustOutcome outcome)
 {
     switch (outcome) {
     case AdjustOutcome::Answered:
-        return "answered";
+        return N_("answered");
     case AdjustOutcome::TimedOut:
-        return "timed out";
+        return N_("timed out");
     case AdjustOutcome::BadReplies:
-        return "damaged replies";
+        return N_("damaged replies");
     case AdjustOutcome::NotSent:
         break;
     }
-    return "not sent";
+    return N_("not sent");
 }
 
 bool ApplyAdjustmentReply(GeneratorModel& model, std::string_view line)

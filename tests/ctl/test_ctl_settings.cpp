@@ -199,7 +199,8 @@ protected:
     {
         const fs::path out = m_dir.path / ".stdout";
         const fs::path err = m_dir.path / ".stderr";
-        const std::string cmd = "cd '" + m_dir.path.string() + "' && '" VELMORA_CTL_BINARY "' " + args + " >'"
+        // The messages checked are the English ones.
+        const std::string cmd = "cd '" + m_dir.path.string() + "' && '" VELMORA_CTL_BINARY "' --lang en " + args + " >'"
                                 + out.string() + "' 2>'" + err.string() + "'";
         CtlRun r;
         const int status = std::system(cmd.c_str());
@@ -320,17 +321,17 @@ TEST_F(CtlSettingsTest, RefusedAndTruncatedFilesExitWithThree)
     CtlRun r = Ctl("settings show v101.ini --json");
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find(kMsgWrongVersion), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file is of another version; install the latest version."), std::string::npos) << r.err;
 
     r = Ctl("settings show seven.ini");
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find(kMsgWrongFormat), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file is not in the right format."), std::string::npos) << r.err;
 
     for (const char* name : {"cut.ini", "empty.ini"}) {
         r = Ctl(std::string("settings show ") + name + " --json");
         EXPECT_EQ(r.exitCode, 3) << name;
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find(std::string(name) + " の末尾以降にアクセスしようとしました。"), std::string::npos)
+        EXPECT_NE(r.err.find("An attempt was made to read past the end of " + std::string(name) + "."), std::string::npos)
             << r.err;
     }
 

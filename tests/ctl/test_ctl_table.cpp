@@ -56,8 +56,11 @@ protected:
         return Ctl(all);
     }
 
-    static CtlRun Ctl(const std::vector<std::string>& args)
+    // In English, the language of the messages checked; a --lang among the
+    // arguments comes later and wins.
+    static CtlRun Ctl(std::vector<std::string> args)
     {
+        args.insert(args.begin(), {"--lang", "en"});
         CtlRun r;
         ChildProcess p;
         if (!p.Start(VELMORA_CTL_BINARY, args, {false, false}))
@@ -88,16 +91,21 @@ TEST_F(CtlTableTest, AGoodFileListsItsRowsAndPasses)
     EXPECT_EQ(r.out, "1 0 0.1\n2 5 9999.9\nok\n");
     r = Check({csv});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 20 2\n範囲外データがあります\n");
+    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 20 2\nSome data is out of range\n");
     EXPECT_NE(r.err.find("row 2"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("0.000 to 5.000"), std::string::npos) << r.err;
 
-    // In English the check's message is English; the rows, which scripts
-    // read, are the same. A wrong --lang is a usage error.
-    const CtlRun english = Ctl({"--lang", "en", "table", "check", csv});
-    EXPECT_EQ(english.exitCode, 3);
-    EXPECT_EQ(english.out, "1 4 1.5\n2 12 0.5\n3 20 2\nSome data is out of range\n");
-    EXPECT_EQ(Ctl({"--lang=ja", "table", "check", csv}).out, r.out);
+    // In Japanese, the program's own language, the check's message and the
+    // messages on standard error are Japanese; the rows, which scripts read,
+    // are the same. A wrong --lang is a usage error.
+    const CtlRun japanese = Ctl({"--lang=ja", "table", "check", csv});
+    EXPECT_EQ(japanese.exitCode, 3);
+    EXPECT_EQ(japanese.out, "1 4 1.5\n2 12 0.5\n3 20 2\n範囲外データがあります\n");
+    EXPECT_NE(japanese.err.find("2 行目でチェックを終了しました。範囲は 0.000～5.000 です"), std::string::npos)
+        << japanese.err;
+    const CtlRun usage = Ctl({"--lang", "ja", "table", "check", csv, "--bogus"});
+    EXPECT_EQ(usage.exitCode, 2);
+    EXPECT_NE(usage.err.find("オプション '--bogus' はありません"), std::string::npos) << usage.err;
     EXPECT_EQ(Ctl({"--lang", "de", "table", "check", csv}).exitCode, 2);
 
     // An empty line ends the file; an empty file is an empty table, which
@@ -129,26 +137,26 @@ TEST_F(CtlTableTest, CellsAreTakenAsTheDialogTakesThem)
                                   "1,000\n");
     CtlRun r = Check({csv, "--range", "6"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 5 1\n4 1 000\n値範囲を超えています\n");
+    EXPECT_EQ(r.out, "1 4 1.5\n2 12 0.5\n3 5 1\n4 1 000\nA value is beyond the range\n");
     EXPECT_NE(r.err.find("row 4"), std::string::npos) << r.err;
 
     // CP932 text comes out in UTF-8; a cell with a blank inside or an empty
     // cell is quoted so that a row stays three words.
     r = Check({Write("words.csv", "1 2,1\n\x92\x6C,1\n"), "--range", "0"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 \"1 2\" 1\n2 値 1\n数値以外のデータがあります\n");
+    EXPECT_EQ(r.out, "1 \"1 2\" 1\n2 値 1\nSome data is not a number\n");
     r = Check({Write("half.csv", "1,1\n2\n,3\n"), "--range", "0"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 1 1\n2 2 \"\"\n3 \"\" 3\n未入力データがあります\n");
+    EXPECT_EQ(r.out, "1 1 1\n2 2 \"\"\n3 \"\" 3\nSome data is missing\n");
     r = Check({Write("gap.csv", "1,1\n,\n3,1\n"), "--range", "0"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 1 1\n3 3 1\n未入力データがあります\n") << "a filled row after an empty one";
+    EXPECT_EQ(r.out, "1 1 1\n3 3 1\nSome data is missing\n") << "a filled row after an empty one";
     EXPECT_NE(r.err.find("row 3"), std::string::npos) << r.err;
     r = Check({Write("zero.csv", "1,0\n"), "--range", "0"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 1 0\n値範囲を超えています\n");
+    EXPECT_EQ(r.out, "1 1 0\nA value is beyond the range\n");
     r = Check({Write("long.csv", "1,10000\n"), "--range", "0"});
-    EXPECT_EQ(r.out, "1 1 10000\n値範囲を超えています\n");
+    EXPECT_EQ(r.out, "1 1 10000\nA value is beyond the range\n");
 }
 
 TEST_F(CtlTableTest, ConversionLimitsAreTakenInEitherOrder)
@@ -161,7 +169,7 @@ TEST_F(CtlTableTest, ConversionLimitsAreTakenInEitherOrder)
 
     r = Check({Write("out.csv", "-50,1\n-50.01,1\n"), "--conv", "-50", "50", "2"});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.out, "1 -50 1\n2 -50.01 1\n範囲外データがあります\n");
+    EXPECT_EQ(r.out, "1 -50 1\n2 -50.01 1\nSome data is out of range\n");
     EXPECT_NE(r.err.find("-50.00 to 50.00"), std::string::npos) << r.err;
 
     // A range's limits do not hold under a conversion formula.
@@ -173,14 +181,14 @@ TEST_F(CtlTableTest, AFileThatCannotBeOpenedIsRefusedWithTheReason)
     CtlRun r = Check({(m_dir / "gone.csv").string()});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file cannot be opened"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("gone.csv"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find(std::strerror(ENOENT)), std::string::npos) << r.err;
 
     r = Check({m_dir.string(), "--range", "5"});
     EXPECT_EQ(r.exitCode, 3);
     EXPECT_EQ(r.out, "");
-    EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file cannot be opened"), std::string::npos) << r.err;
     EXPECT_NE(r.err.find("not a regular file"), std::string::npos) << r.err;
 }
 
@@ -257,10 +265,10 @@ TEST_F(CtlTableTest, FirmwareInfoNamesTheVersionAndTheImagesDigest)
 
     r = Ctl({"firmware", "info", Write("empty.zpg", "")});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find("転送ファイルに誤りがあります"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The transfer file is wrong"), std::string::npos) << r.err;
     r = Ctl({"firmware", "info", (m_dir / "missing.zpg").string()});
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_NE(r.err.find("ファイルが開けません"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("The file cannot be opened"), std::string::npos) << r.err;
     EXPECT_EQ(Ctl({"firmware", "info"}).exitCode, 2);
     EXPECT_EQ(Ctl({"firmware", "flash"}).exitCode, 2);
 }
@@ -322,7 +330,7 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
 
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_NE(r.out.find("updated VK2A0001 to 020001"), std::string::npos) << r.out;
-    EXPECT_NE(r.err.find("更新正常終了"), std::string::npos);
+    EXPECT_NE(r.err.find("Update finished normally"), std::string::npos);
     ASSERT_EQ(libftdi.exitCode, 0) << libftdi.err;
     EXPECT_NE(libftdi.out.find("updated VK2A0001 to 020001"), std::string::npos) << libftdi.out;
     std::ifstream in(flash, std::ios::binary);

@@ -119,7 +119,8 @@ protected:
 
     std::vector<std::string> Ctl(std::vector<std::string> args) const
     {
-        args.insert(args.begin(), {"--port", m_device});
+        // In English, the language of the messages checked.
+        args.insert(args.begin(), {"--lang", "en", "--port", m_device});
         return args;
     }
 
@@ -246,10 +247,10 @@ TEST_F(CtlUnitTest, ReportPrintsTheTextOrStopsAtTheFailedRead)
     ASSERT_TRUE(StartSim({"--maker", "1:5:0003:8005", "--user", "1:5:FFFE:7FFE", "--select", "1:5:2"}));
     CtlResult r = RunCtl(Ctl({"report"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out.find("Version\t01000A\r\n回路数\t1\r\n\r\nアナログ出力調整値\r\n"), 0u) << r.out;
-    EXPECT_NE(r.out.find("チャネル 1\r\n  0～5 V\t\t0\t0\t0\t0\t無効\r\n"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find("\r\n  内 4～20 mA\t3\t5\t-2\t-2\tユーザー\r\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.out.find("チャネル 2"), std::string::npos);
+    EXPECT_EQ(r.out.find("Version\t01000A\r\nCircuits\t1\r\n\r\nAnalog output adjustment values\r\n"), 0u) << r.out;
+    EXPECT_NE(r.out.find("Channel 1\r\n  0-5 V\t\t0\t0\t0\t0\tNone\r\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\r\n  int. 4-20 mA\t3\t5\t-2\t-2\tUser\r\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("Channel 2"), std::string::npos);
 
     // Every adjustment reply damaged: the first read gives up after four
     // of them instead of asking forever.
@@ -258,7 +259,7 @@ TEST_F(CtlUnitTest, ReportPrintsTheTextOrStopsAtTheFailedRead)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Version\t01000A\r\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 0～5 V, maker read damaged replies)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("A communication error occurred (channel 1, 0-5 V, maker read damaged replies)"), std::string::npos) << r.err;
     const std::string log = LogWith("bad");
     std::size_t reads = 0;
     for (std::size_t at = 0; (at = log.find("< <STX>CRM100", at)) != std::string::npos; ++at)
@@ -315,7 +316,7 @@ TEST_F(CtlUnitTest, AdjustShowsSetsTestsAndInitialisesTheUnitsCorrections)
     Sim("length short");
     r = RunCtl(Ctl({"adjust", "set", "1", "4_20mA", "--select", "2"}));
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_NE(r.err.find("通信エラーが発生しました (channel 1, 内 4～20 mA, user read damaged replies)"),
+    EXPECT_NE(r.err.find("A communication error occurred (channel 1, int. 4-20 mA, user read damaged replies)"),
               std::string::npos)
         << r.err;
 }
@@ -368,7 +369,7 @@ TEST_F(CtlUnitTest, MonitorStopsOnSigtermAndGivesUpASilentUnit)
     ASSERT_TRUE(monitor.Start(Ctl({"monitor"})));
     // 100 unanswered requests at one every 50 ms.
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "接続が解除されました。");
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "The connection was released.");
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(4900));
     std::string out, err;
     EXPECT_EQ(monitor.Finish(out, err), 1);
@@ -422,7 +423,7 @@ TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
     const CtlResult refused = RunCtl(Ctl({"auto", "1", "--settings", settings, "--csv", half}));
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_EQ(refused.out, "");
-    EXPECT_NE(refused.err.find("未入力データがあります"), std::string::npos) << refused.err;
+    EXPECT_NE(refused.err.find("Some data is missing"), std::string::npos) << refused.err;
     // A settings file that is not there is refused before the unit is touched.
     EXPECT_EQ(RunCtl(Ctl({"auto", "1", "--settings", (m_dir / "none.ini").string()})).exitCode, 3);
 }

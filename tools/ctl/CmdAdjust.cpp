@@ -37,8 +37,11 @@ const Command& Row(const std::string& sub)
 // What was asked and how the unit answered, as the report says it.
 int Unanswered(const Invocation& inv, const char* what, int ch, int rangeCode, AdjustOutcome outcome)
 {
-    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s %s)\n", inv.port.c_str(), Tr(kReportCommErrorText),
-                 ch + 1, Tr(RangeDisplayName(rangeCode)).c_str(), what, AdjustOutcomeText(outcome));
+    std::fprintf(stderr, "velmoractl: %s\n",
+                 TrFormat(N_("%1: %2 (channel %3, %4, %5 %6)"),
+                          {inv.port, Tr(kReportCommErrorText), std::to_string(ch + 1), Tr(RangeDisplayName(rangeCode)),
+                           Tr(what), Tr(AdjustOutcomeText(outcome))})
+                     .c_str());
     return kExitNoAnswer;
 }
 
@@ -66,17 +69,17 @@ std::optional<Target> ParseTarget(const Invocation& inv, const std::string& sub,
 {
     const Command& row = Row(sub);
     if (inv.args.size() < 3) {
-        rc = UsageError(row, "adjust " + sub + " needs a channel and a range");
+        rc = UsageError(row, TrFormat(N_("adjust %1 needs a channel and a range"), {sub}));
         return std::nullopt;
     }
     const auto ch = ParseChannel(inv.args[1]);
     if (!ch) {
-        rc = UsageError(row, "'" + inv.args[1] + "' is no channel (1-4)");
+        rc = UsageError(row, TrFormat(N_("'%1' is no channel (1-4)"), {inv.args[1]}));
         return std::nullopt;
     }
     const auto code = ParseRange(inv.args[2]);
     if (!code || !IsReportedRange(*code)) {
-        rc = UsageError(row, "'" + inv.args[2] + "' is no output range: " + RangeNames());
+        rc = UsageError(row, TrFormat(N_("'%1' is no output range: %2"), {inv.args[2], RangeNames()}));
         return std::nullopt;
     }
     return Target{*ch, *code};
@@ -89,16 +92,20 @@ std::optional<std::int16_t> ParseCorrection(const std::string& option, const std
 {
     const std::optional<double> typed = ParseWholeNumber(text);
     if (text.empty() || !typed || !std::isfinite(*typed)) {
-        rc = UsageError(row, option + " needs a number, not '" + text + "'");
+        rc = UsageError(row, TrFormat(N_("%1 needs a number, not '%2'"), {option, text}));
         return std::nullopt;
     }
     const int lo = CorrectionFloor(side, rangeCode);
     const std::int16_t held = *TypedCorrection(text, lo, kCorrectionLimit);
     if (*typed < lo || *typed > kCorrectionLimit)
-        std::fprintf(stderr, "velmoractl: %s %s held at %d (%d to %d on %s)\n", option.c_str(), text.c_str(), held, lo,
-                     kCorrectionLimit, RangeKey(rangeCode).c_str());
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("%1 %2 held at %3 (%4 to %5 on %6)"),
+                              {option, text, std::to_string(held), std::to_string(lo), std::to_string(kCorrectionLimit),
+                               RangeKey(rangeCode)})
+                         .c_str());
     else if (*typed != held)
-        std::fprintf(stderr, "velmoractl: %s %s taken as %d\n", option.c_str(), text.c_str(), held);
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("%1 %2 taken as %3"), {option, text, std::to_string(held)}).c_str());
     return held;
 }
 
@@ -137,20 +144,20 @@ std::optional<Options> ParseOptions(const Invocation& inv, std::size_t from, con
             o.yes = true;
         } else if (auto select = sub == "set" ? OptionValue(args, i, "--select") : std::nullopt) {
             if (!*select || !(o.select = Digit(**select, 2)))
-                return refuse("--select takes 0 (none), 1 (maker) or 2 (user)");
+                return refuse(Tr(N_("--select takes 0 (none), 1 (maker) or 2 (user)")));
         } else if (auto point = sub == "test" ? OptionValue(args, i, "--point") : std::nullopt) {
             if (!*point || !(o.point = Digit(**point, 2)))
-                return refuse("--point takes 0 (off), 1 (the lower end) or 2 (the upper end)");
+                return refuse(Tr(N_("--point takes 0 (off), 1 (the lower end) or 2 (the upper end)")));
         } else if (auto minText = correction ? OptionValue(args, i, "--min") : std::nullopt) {
             if (!*minText)
-                return refuse("--min needs a number");
+                return refuse(Tr(N_("--min needs a number")));
             o.min = **minText;
         } else if (auto maxText = correction ? OptionValue(args, i, "--max") : std::nullopt) {
             if (!*maxText)
-                return refuse("--max needs a number");
+                return refuse(Tr(N_("--max needs a number")));
             o.max = **maxText;
         } else {
-            return refuse("unexpected argument '" + args[i] + "'");
+            return refuse(TrFormat(N_("unexpected argument '%1'"), {args[i]}));
         }
     }
     return o;
@@ -173,8 +180,10 @@ std::unique_ptr<GeneratorLink> Open(const Invocation& inv, Prompter& prompter, G
     }
     model.channelCount = count;
     if (only && *only >= count) {
-        std::fprintf(stderr, "velmoractl: %s: channel %d is not in use; the unit has %d\n", inv.port.c_str(), *only + 1,
-                     count);
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("%1: channel %2 is not in use; the unit has %3"),
+                              {inv.port, std::to_string(*only + 1), std::to_string(count)})
+                         .c_str());
         rc = kExitUsage;
         return nullptr;
     }
@@ -213,9 +222,9 @@ int Show(const Invocation& inv)
 {
     std::optional<int> only;
     if (inv.args.size() > 2)
-        return UsageError(Row("show"), "unexpected argument '" + inv.args[2] + "'");
+        return UsageError(Row("show"), TrFormat(N_("unexpected argument '%1'"), {inv.args[2]}));
     if (inv.args.size() == 2 && !(only = ParseChannel(inv.args[1])))
-        return UsageError(Row("show"), "'" + inv.args[1] + "' is no channel (1-4)");
+        return UsageError(Row("show"), TrFormat(N_("'%1' is no channel (1-4)"), {inv.args[1]}));
     StderrPrompter prompter;
     GeneratorModel model;
     int rc = kExitOk;
@@ -232,9 +241,9 @@ int Show(const Invocation& inv)
             // The report's order: the maker set first; the select word comes
             // with either read and is taken from the user read.
             if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustMaker, code); !Answered(o))
-                return Unanswered(inv, "maker read", ch, code, o);
+                return Unanswered(inv, N_("maker read"), ch, code, o);
             if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
-                return Unanswered(inv, "user read", ch, code, o);
+                return Unanswered(inv, N_("user read"), ch, code, o);
             const auto r = static_cast<std::size_t>(code);
             std::printf("%s\n", FormatAdjustLine(ch, code, s.makerCorrection[r], s.userAdjustment[r]).c_str());
             std::fflush(stdout);
@@ -253,7 +262,7 @@ int Set(const Invocation& inv)
     const auto& minC = q->minC;
     const auto& maxC = q->maxC;
     if (!options->select && !minC && !maxC && !options->store)
-        return UsageError(Row("set"), "nothing to set: give --select, --min, --max or --store");
+        return UsageError(Row("set"), Tr(N_("nothing to set: give --select, --min, --max or --store")));
 
     StderrPrompter prompter;
     GeneratorModel model;
@@ -263,7 +272,7 @@ int Set(const Invocation& inv)
     const int ch = q->target.ch;
     const int code = q->target.rangeCode;
     if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
-        return Unanswered(inv, "user read", ch, code, o);
+        return Unanswered(inv, N_("user read"), ch, code, o);
 
     UserAdjustment& u = model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(code)];
     if (options->select)
@@ -273,10 +282,10 @@ int Set(const Invocation& inv)
     if (maxC)
         u.maxCorrection = MaxCorrectionWord(*maxC);
     if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kAdjustUser); !Answered(o))
-        return Unanswered(inv, "transfer", ch, code, o);
+        return Unanswered(inv, N_("transfer"), ch, code, o);
     if (options->store) {
         if (const AdjustOutcome o = StoreAdjustment(*link, LinkSerial, kAdjustUser); !Answered(o))
-            return Unanswered(inv, "store", ch, code, o);
+            return Unanswered(inv, N_("store"), ch, code, o);
     }
     std::printf("%d %s user=%d,%d select=%u%s\n", ch + 1, RangeKey(code).c_str(),
                 static_cast<std::int16_t>(u.minCorrection), SignedMaxCorrection(u.maxCorrection),
@@ -292,7 +301,7 @@ int Test(const Invocation& inv)
         return rc;
     const Options* options = &q->options;
     if (!options->point)
-        return UsageError(Row("test"), "--point is required: 0 off, 1 the lower end, 2 the upper end");
+        return UsageError(Row("test"), Tr(N_("--point is required: 0 off, 1 the lower end, 2 the upper end")));
     std::optional<std::int16_t> minC = q->minC;
     std::optional<std::int16_t> maxC = q->maxC;
 
@@ -306,7 +315,7 @@ int Test(const Invocation& inv)
     // A correction not given is tried as the unit holds it.
     if (!minC || !maxC) {
         if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
-            return Unanswered(inv, "user read", ch, code, o);
+            return Unanswered(inv, N_("user read"), ch, code, o);
         const UserAdjustment& u =
             model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(code)];
         minC = minC ? minC : std::optional<std::int16_t>(static_cast<std::int16_t>(u.minCorrection));
@@ -315,7 +324,7 @@ int Test(const Invocation& inv)
     if (const AdjustOutcome o = TestAdjustment(*link, *options->point, ch, code, static_cast<std::uint16_t>(*minC),
                                                MaxCorrectionWord(*maxC));
         !Answered(o))
-        return Unanswered(inv, "test output", ch, code, o);
+        return Unanswered(inv, N_("test output"), ch, code, o);
     std::printf("%s\n", FormatTestOutputLine(ch, *options->point, code, *minC, *maxC).c_str());
     return kExitOk;
 }
@@ -327,14 +336,16 @@ int Init(const Invocation& inv)
     if (!options)
         return rc;
     if (!options->yes)
-        return UsageError(Row("init"), "this resets every user adjustment of the unit; give --yes to go ahead");
+        return UsageError(Row("init"), Tr(N_("this resets every user adjustment of the unit; give --yes to go ahead")));
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
     if (const AdjustOutcome o = InitUserAdjustment(*link); !Answered(o)) {
-        std::fprintf(stderr, "velmoractl: %s: %s (initialisation %s)\n", inv.port.c_str(), Tr(kReportCommErrorText),
-                     AdjustOutcomeText(o));
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("%1: %2 (initialisation %3)"),
+                              {inv.port, Tr(kReportCommErrorText), Tr(AdjustOutcomeText(o))})
+                         .c_str());
         return kExitNoAnswer;
     }
     std::printf("user adjustments initialised\n");
@@ -354,8 +365,9 @@ int RunAdjust(const Invocation& inv)
         return Test(inv);
     if (sub == "init")
         return Init(inv);
-    std::fprintf(stderr, "velmoractl: %s\n", sub.empty() ? "adjust needs show, set, test or init"
-                                                        : ("unknown adjust command '" + sub + "'").c_str());
+    std::fprintf(stderr, "velmoractl: %s\n",
+                 sub.empty() ? Tr(N_("adjust needs show, set, test or init"))
+                             : TrFormat(N_("unknown adjust command '%1'"), {sub}).c_str());
     for (const Command& c : CommandTable())
         if (std::string_view(c.name) == "adjust")
             std::fprintf(stderr, "usage: velmoractl --port PATH %s\n", c.usage);

@@ -48,31 +48,31 @@ std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, A
     for (std::size_t i = 0; i < args.size(); ++i) {
         if (auto v = OptionValue(args, i, "--settings")) {
             if (!*v || (*v)->empty())
-                return "--settings needs a settings file";
+                return Tr(N_("--settings needs a settings file"));
             settings = **v;
         } else if (auto csv = OptionValue(args, i, "--csv")) {
             if (!*csv || (*csv)->empty())
-                return "--csv needs a CSV file";
+                return Tr(N_("--csv needs a CSV file"));
             out.csv = **csv;
         } else if (auto secs = OptionValue(args, i, "--seconds")) {
             out.seconds = *secs ? ParseSeconds(**secs) : std::nullopt;
             if (!out.seconds)
-                return "--seconds wants a whole number of seconds, at least 1";
+                return Tr(N_("--seconds wants a whole number of seconds, at least 1"));
         } else if (args[i] == "--on") {
             out.on = true;
         } else if (!channels && !args[i].starts_with("-")) {
             channels = ParseChannelList(args[i]);
             if (!channels)
-                return "CH is a channel 1-" + std::to_string(kMaxChannels) +
-                       " or a list of different ones like 1,2, not '" + args[i] + "'";
+                return TrFormat(N_("CH is a channel 1-%1 or a list of different ones like 1,2, not '%2'"),
+                                {std::to_string(kMaxChannels), args[i]});
         } else {
-            return "unexpected argument '" + args[i] + "'";
+            return TrFormat(N_("unexpected argument '%1'"), {args[i]});
         }
     }
     if (!channels)
-        return "which channel? (CH)";
+        return Tr(N_("which channel? (CH)"));
     if (!settings)
-        return "--settings FILE is needed";
+        return Tr(N_("--settings FILE is needed"));
     out.channels = *channels;
     out.settings = *settings;
     return std::nullopt;
@@ -142,7 +142,7 @@ std::optional<std::string> LoadTable(CVelmoraDoc& doc, int c, const std::string&
         return std::string(Tr(kCsvCannotOpenText)) + ": " + path + ": " + reason;
     const TableCheck check = CheckTable(table, limits.lower, limits.upper);
     if (check.error != TableError::None)
-        return std::string(Tr(TableErrorText(check.error))) + " (row " + std::to_string(check.row + 1) + ")";
+        return TrFormat(N_("%1 (row %2)"), {Tr(TableErrorText(check.error)), std::to_string(check.row + 1)});
     StoreTable(table, state.points);
     return std::nullopt;
 }
@@ -164,7 +164,7 @@ int RunAuto(const Invocation& inv)
         return kExitFileRefused;
     }
     if (opened == OpenResult::EmptySkipped)
-        std::fprintf(stderr, "velmoractl: %s is empty\n", args.settings.c_str());
+        std::fprintf(stderr, "velmoractl: %s\n", TrFormat(N_("%1 is empty"), {args.settings}).c_str());
     // A refused or cut file has said so through the prompter.
     if (opened != OpenResult::Read)
         return kExitFileRefused;
@@ -185,8 +185,10 @@ int RunAuto(const Invocation& inv)
 
     for (int c : args.channels) {
         if (c >= doc.m_model.ChannelsInUse()) {
-            std::fprintf(stderr, "velmoractl: the unit has %d channel(s); channel %d is not one of them\n",
-                         doc.m_model.ChannelsInUse(), c + 1);
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         TrFormat(N_("the unit has %1 channel(s); channel %2 is not one of them"),
+                                  {std::to_string(doc.m_model.ChannelsInUse()), std::to_string(c + 1)})
+                             .c_str());
             return kExitUsage;
         }
     }
@@ -211,8 +213,11 @@ int RunAuto(const Invocation& inv)
         if (started.output)
             lines.Print(*started.output);
         if (session->IsAutoOutputStopped(c)) {
-            std::fprintf(stderr, "velmoractl: channel %d's automatic output does not start (an empty table, or "
-                                 "settings that name no wave)\n", c + 1);
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         TrFormat(N_("channel %1's automatic output does not start (an empty table, or settings "
+                                     "that name no wave)"),
+                                  {std::to_string(c + 1)})
+                             .c_str());
             session->SetObserver(nullptr);
             return kExitFileRefused;
         }
@@ -221,7 +226,7 @@ int RunAuto(const Invocation& inv)
     Clock& clock = link->GetClock();
     TickLoop ticks(clock);
     if (!ticks.Start()) {
-        std::fprintf(stderr, "velmoractl: the tick cannot be started\n");
+        std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("the tick cannot be started")));
         session->SetObserver(nullptr);
         return kExitNoAnswer;
     }

@@ -30,9 +30,9 @@ int Info(const Invocation& inv)
 {
     const Command& row = FindCommand("firmware");
     if (inv.args.size() < 2)
-        return UsageError(row, "firmware info needs an image file");
+        return UsageError(row, Tr(N_("firmware info needs an image file")));
     if (inv.args.size() > 2)
-        return UsageError(row, "unexpected argument '" + inv.args[2] + "'");
+        return UsageError(row, TrFormat(N_("unexpected argument '%1'"), {inv.args[2]}));
     const std::string& path = inv.args[1];
     std::string version;
     FirmwareImage image;
@@ -60,7 +60,7 @@ public:
         if (buttons == PromptButtons::Ok)
             return StreamPrompter::Message(text, caption, icon, buttons);
         const bool yesNo = buttons != PromptButtons::OkCancel;
-        std::fprintf(stderr, "velmoractl: %s [y/N] ", text.c_str());
+        std::fprintf(stderr, "velmoractl: %s [y/N] ", Tr(text).c_str());
         if (m_bYes) {
             std::fprintf(stderr, "y (--yes)\n");
             return yesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
@@ -68,7 +68,7 @@ public:
         char line[64] = {};
         const bool read = ::isatty(STDIN_FILENO) && std::fgets(line, sizeof line, stdin) != nullptr;
         if (!read)
-            std::fprintf(stderr, "\nvelmoractl: no answer (no terminal); give --yes to go ahead\n");
+            std::fprintf(stderr, "\nvelmoractl: %s\n", Tr(N_("no answer (no terminal); give --yes to go ahead")));
         const bool ok = read && (line[0] == 'y' || line[0] == 'Y');
         if (yesNo)
             return ok ? PromptAnswer::Yes : PromptAnswer::No;
@@ -144,10 +144,10 @@ int Update(const Invocation& inv)
         else if (path.empty() && !inv.args[i].starts_with("--"))
             path = inv.args[i];
         else
-            return UsageError(row, "unexpected argument '" + inv.args[i] + "'");
+            return UsageError(row, TrFormat(N_("unexpected argument '%1'"), {inv.args[i]}));
     }
     if (path.empty())
-        return UsageError(row, "firmware update needs an image file");
+        return UsageError(row, Tr(N_("firmware update needs an image file")));
     std::string version;
     if (const ImageFileResult r = ReadImageVersion(path, version); r != ImageFileResult::Ok) {
         std::fprintf(stderr, "velmoractl: %s: %s\n", path.c_str(), Tr(ImageFileMessage(r)));
@@ -165,9 +165,14 @@ int Update(const Invocation& inv)
     std::signal(SIGTERM, OnStop);
     const UpdateRun run =
         RunFirmwareUpdate(*link, *ftdi, model, path, CorrectionFolder(), progress, prompter, SteadyClock());
-    if (run.programFailure && run.programFailure->address)
-        std::fprintf(stderr, "velmoractl: read back at %08X: %02X, the image has %02X\n",
-                     *run.programFailure->address, run.programFailure->found, run.programFailure->expected);
+    if (run.programFailure && run.programFailure->address) {
+        char address[16], found[8], expected[8];
+        std::snprintf(address, sizeof address, "%08X", static_cast<unsigned>(*run.programFailure->address));
+        std::snprintf(found, sizeof found, "%02X", static_cast<unsigned>(run.programFailure->found));
+        std::snprintf(expected, sizeof expected, "%02X", static_cast<unsigned>(run.programFailure->expected));
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("read back at %1: %2, the image has %3"), {address, found, expected}).c_str());
+    }
     if (run.ending != UpdateEnding::Finished)
         return kExitNoAnswer;
     std::printf("updated %s to %s; corrections in %s\n", run.serial.c_str(), version.c_str(),
@@ -180,15 +185,15 @@ int Update(const Invocation& inv)
 int Bridge(const Invocation& inv)
 {
     if (inv.args.size() != 1)
-        return UsageError(FindCommand("firmware"), "unexpected argument '" + inv.args[1] + "'");
+        return UsageError(FindCommand("firmware"), TrFormat(N_("unexpected argument '%1'"), {inv.args[1]}));
     StderrPrompter prompter;
     auto link = MakeGeneratorLink(SteadyClock(), prompter);
     auto* ftdi = dynamic_cast<FtdiChannel*>(link->Channel(LinkFtdi));
     if (ftdi == nullptr)
         return kExitNoAnswer;
     if (!ftdi->Device().Loaded()) {
-        std::fprintf(stderr, "velmoractl: no bridge library loads (looked for %s)\n",
-                     ftdi->Device().LibraryName().c_str());
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("no bridge library loads (looked for %1)"), {ftdi->Device().LibraryName()}).c_str());
         return kExitNoAnswer;
     }
     const int units = ftdi->CountUnits();
@@ -210,8 +215,8 @@ int RunFirmware(const Invocation& inv)
         return Update(inv);
     if (sub == "bridge")
         return Bridge(inv);
-    return UsageError(FindCommand("firmware"), sub.empty() ? "firmware needs info, update or bridge"
-                                                           : "unknown firmware command '" + sub + "'");
+    return UsageError(FindCommand("firmware"), sub.empty() ? Tr(N_("firmware needs info, update or bridge"))
+                                                           : TrFormat(N_("unknown firmware command '%1'"), {sub}));
 }
 
 // Both sets of every channel in use and every range code, to or from a
@@ -220,21 +225,21 @@ int RunCalibration(const Invocation& inv)
 {
     const Command& row = FindCommand("calibration");
     if (inv.args.size() < 2 || (inv.args[0] != "export" && inv.args[0] != "import"))
-        return UsageError(row, "calibration needs export FILE or import FILE, and --serial SN");
+        return UsageError(row, Tr(N_("calibration needs export FILE or import FILE, and --serial SN")));
     const bool exporting = inv.args[0] == "export";
     const std::string& file = inv.args[1];
     std::string serial;
     for (std::size_t i = 2; i < inv.args.size(); ++i) {
         if (auto v = OptionValue(inv.args, i, "--serial")) {
             if (!*v || (*v)->empty())
-                return UsageError(row, "--serial needs the unit's serial number");
+                return UsageError(row, Tr(N_("--serial needs the unit's serial number")));
             serial = **v;
         } else {
-            return UsageError(row, "unexpected argument '" + inv.args[i] + "'");
+            return UsageError(row, TrFormat(N_("unexpected argument '%1'"), {inv.args[i]}));
         }
     }
     if (serial.empty())
-        return UsageError(row, "--serial is required: the file is named and checked by it");
+        return UsageError(row, Tr(N_("--serial is required: the file is named and checked by it")));
 
     StderrPrompter prompter;
     GeneratorModel model;
@@ -246,8 +251,10 @@ int RunCalibration(const Invocation& inv)
         return NoAnswer(inv);
     // The file names channels 1 and 2 only.
     if (count != 1 && count != 2) {
-        std::fprintf(stderr, "velmoractl: %s: a correction file holds one or two circuits; the unit has %d\n",
-                     inv.port.c_str(), count);
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("%1: a correction file holds one or two circuits; the unit has %2"),
+                              {inv.port, std::to_string(count)})
+                         .c_str());
         return kExitUsage;
     }
     model.channelCount = count;
@@ -256,8 +263,10 @@ int RunCalibration(const Invocation& inv)
         // nothing.
         const CorrectionLoad r = LoadCorrectionFile(file, serial, model);
         if (r != CorrectionLoad::Ok) {
-            std::fprintf(stderr, "velmoractl: %s: the correction file is refused (result %d)\n", file.c_str(),
-                         static_cast<int>(r));
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         TrFormat(N_("%1: the correction file is refused (result %2)"),
+                                  {file, std::to_string(static_cast<int>(r))})
+                             .c_str());
             return kExitFileRefused;
         }
     }
@@ -268,9 +277,12 @@ int RunCalibration(const Invocation& inv)
                 for (int kind : {kAdjustMaker, kAdjustUser})
                     if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kind, code);
                         !Answered(o)) {
-                        std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, %s read %s)\n",
-                                     inv.port.c_str(), Tr(kReportCommErrorText), ch + 1, code,
-                                     kind == kAdjustMaker ? "maker" : "user", AdjustOutcomeText(o));
+                        std::fprintf(stderr, "velmoractl: %s\n",
+                                     TrFormat(kind == kAdjustMaker ? N_("%1: %2 (channel %3, range %4, maker read %5)")
+                                                                   : N_("%1: %2 (channel %3, range %4, user read %5)"),
+                                              {inv.port, Tr(kReportCommErrorText), std::to_string(ch + 1),
+                                               std::to_string(code), Tr(AdjustOutcomeText(o))})
+                                         .c_str());
                         return kExitNoAnswer;
                     }
         if (const AtomicWriteResult w = SaveCorrectionFile(file, model, serial); !w) {
@@ -289,14 +301,19 @@ int RunCalibration(const Invocation& inv)
                     continue;
                 } else if (const AdjustOutcome o = TransferAdjustment(*link, model, LinkSerial, ch, code, kind);
                            !Answered(o)) {
-                    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, range %d, transfer %s)\n", inv.port.c_str(),
-                                 Tr(kReportCommErrorText), ch + 1, code, AdjustOutcomeText(o));
+                    std::fprintf(stderr, "velmoractl: %s\n",
+                                 TrFormat(N_("%1: %2 (channel %3, range %4, transfer %5)"),
+                                          {inv.port, Tr(kReportCommErrorText), std::to_string(ch + 1),
+                                           std::to_string(code), Tr(AdjustOutcomeText(o))})
+                                     .c_str());
                     return kExitNoAnswer;
                 }
     for (int kind : {kAdjustMaker, kAdjustUser})
         if (const AdjustOutcome o = StoreAdjustment(*link, LinkSerial, kind); !Answered(o)) {
-            std::fprintf(stderr, "velmoractl: %s: %s (store %s)\n", inv.port.c_str(), Tr(kReportCommErrorText),
-                         AdjustOutcomeText(o));
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         TrFormat(N_("%1: %2 (store %3)"),
+                                  {inv.port, Tr(kReportCommErrorText), Tr(AdjustOutcomeText(o))})
+                             .c_str());
             return kExitNoAnswer;
         }
     std::printf("%s: %d channels transferred and stored\n", file.c_str(), model.ChannelsInUse());

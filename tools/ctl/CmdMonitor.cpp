@@ -17,6 +17,7 @@
 #include "panelcore/PanelSession.h"
 #include "panelcore/PanelTexts.h"
 #include "protocol/FrameCodec.h"
+#include "platform/Translate.h"
 
 namespace velmora::ctl {
 
@@ -83,16 +84,16 @@ int RunMonitor(const Invocation& inv)
         std::optional<std::string> value;
         if (a == "--seconds") {
             if (i + 1 >= inv.args.size())
-                return UsageError(cmd, "--seconds needs a number of seconds");
+                return UsageError(cmd, Tr(N_("--seconds needs a number of seconds")));
             value = inv.args[++i];
         } else if (a.starts_with("--seconds=")) {
             value = a.substr(10);
         } else {
-            return UsageError(cmd, "unexpected argument '" + a + "'");
+            return UsageError(cmd, TrFormat(N_("unexpected argument '%1'"), {a}));
         }
         seconds = ParseSeconds(*value);
         if (!seconds)
-            return UsageError(cmd, "--seconds wants a whole number of seconds, at least 1, not '" + *value + "'");
+            return UsageError(cmd, TrFormat(N_("--seconds wants a whole number of seconds, at least 1, not '%1'"), {*value}));
     }
 
     // Before the link starts its reader thread, which inherits the mask.
@@ -108,7 +109,8 @@ int RunMonitor(const Invocation& inv)
     if (const auto count = AskChannelCount(*link))
         doc.m_model.channelCount = *count;
     else
-        std::fprintf(stderr, "velmoractl: %s: no answer to \"CH\"; polling channel 1\n", inv.port.c_str());
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("%1: no answer to \"CH\"; polling channel 1"), {inv.port}).c_str());
 
     const auto session = PanelSession::Create(doc, *link, lines);
     MonitorLines shown(doc.m_model);
@@ -118,7 +120,7 @@ int RunMonitor(const Invocation& inv)
     Clock& clock = link->GetClock();
     TickLoop ticks(clock);
     if (!ticks.Start()) {
-        std::fprintf(stderr, "velmoractl: the tick cannot be started\n");
+        std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("the tick cannot be started")));
         return kExitNoAnswer;
     }
     const std::optional<Nanos> end =

@@ -18,6 +18,7 @@
 #include "panelcore/PanelTexts.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/OutputCommands.h"
+#include "platform/Translate.h"
 
 namespace velmora::ctl {
 
@@ -39,39 +40,39 @@ int RunSet(const Invocation& inv)
         const std::string& a = args[i];
         if (auto v = OptionValue(args, i, "--range")) {
             if (!*v)
-                return UsageError(cmd, "--range needs a range code (0-15) or a range name");
+                return UsageError(cmd, Tr(N_("--range needs a range code (0-15) or a range name")));
             range = ParseRange(**v);
             if (!range)
-                return UsageError(cmd, "'" + **v + "' is no range code (0-15) or range name (4_20mA, 0_10V, ...)");
+                return UsageError(cmd, TrFormat(N_("'%1' is no range code (0-15) or range name (4_20mA, 0_10V, ...)"), {**v}));
             continue;
         }
         if (auto v = OptionValue(args, i, "--value")) {
             if (!*v)
-                return UsageError(cmd, "--value needs a number");
+                return UsageError(cmd, Tr(N_("--value needs a number")));
             value = ParseValue(**v);
             if (!value)
-                return UsageError(cmd, "'" + **v + "' is not a number");
+                return UsageError(cmd, TrFormat(N_("'%1' is not a number"), {**v}));
             continue;
         }
         if (a == "--on" || a == "--off") {
             const bool want = a == "--on";
             if (on && *on != want)
-                return UsageError(cmd, "--on and --off exclude each other");
+                return UsageError(cmd, Tr(N_("--on and --off exclude each other")));
             on = want;
             continue;
         }
         if (a.starts_with("--"))
-            return UsageError(cmd, "unknown option '" + a + "'");
+            return UsageError(cmd, TrFormat(N_("unknown option '%1'"), {a}));
         if (ch)
-            return UsageError(cmd, "unexpected argument '" + a + "'");
+            return UsageError(cmd, TrFormat(N_("unexpected argument '%1'"), {a}));
         ch = ParseChannel(a);
         if (!ch)
-            return UsageError(cmd, "the channel is 1 to 4, not '" + a + "'");
+            return UsageError(cmd, TrFormat(N_("the channel is 1 to 4, not '%1'"), {a}));
     }
     if (!ch)
-        return UsageError(cmd, "which channel (1-4)?");
+        return UsageError(cmd, Tr(N_("which channel (1-4)?")));
     if (!range)
-        return UsageError(cmd, "--range is required");
+        return UsageError(cmd, Tr(N_("--range is required")));
 
     // The record as the panel would leave it: the range with its starting
     // value, then the value the operator typed held to the range's limits
@@ -105,7 +106,7 @@ int RunStatus(const Invocation& inv)
     if (!inv.args.empty()) {
         only = ParseChannel(inv.args[0]);
         if (!only)
-            return UsageError(FindCommand("status"), "the channel is 1 to 4, not '" + inv.args[0] + "'");
+            return UsageError(FindCommand("status"), TrFormat(N_("the channel is 1 to 4, not '%1'"), {inv.args[0]}));
     }
 
     StderrPrompter prompter;
@@ -138,7 +139,8 @@ int RunStatus(const Invocation& inv)
             return origin.has_value();
         });
         if (!answered) {
-            std::fprintf(stderr, "velmoractl: %s: channel %d did not answer\n", inv.port.c_str(), ch + 1);
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         TrFormat(N_("%1: channel %2 did not answer"), {inv.port, std::to_string(ch + 1)}).c_str());
             rc = kExitNoAnswer;
             continue;
         }

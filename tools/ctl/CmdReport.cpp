@@ -38,9 +38,12 @@ int RunReport(const Invocation& inv)
     }
     std::fwrite(run.partial.data(), 1, run.partial.size(), stderr);
     const ReportReadFailure& f = *run.failure;
-    std::fprintf(stderr, "velmoractl: %s: %s (channel %d, %s, %s read %s)\n", inv.port.c_str(),
-                 Tr(kReportCommErrorText), f.channel + 1, Tr(RangeDisplayName(f.rangeCode)).c_str(),
-                 f.kind == kAdjustMaker ? "maker" : "user", AdjustOutcomeText(f.outcome));
+    std::fprintf(stderr, "velmoractl: %s\n",
+                 TrFormat(f.kind == kAdjustMaker ? N_("%1: %2 (channel %3, %4, maker read %5)")
+                                                 : N_("%1: %2 (channel %3, %4, user read %5)"),
+                          {inv.port, Tr(kReportCommErrorText), std::to_string(f.channel + 1),
+                           Tr(RangeDisplayName(f.rangeCode)), Tr(AdjustOutcomeText(f.outcome))})
+                     .c_str());
     return kExitNoAnswer;
 }
 

@@ -14,6 +14,7 @@
 #include "autoout/AutoOutput.h"
 #include "model/CVelmoraDoc.h"
 #include "model/RangeTable.h"
+#include "platform/Translate.h"
 
 namespace velmora::ctl {
 
@@ -178,8 +179,8 @@ std::string WhyNotOpened(const std::string& path)
     if (::stat(path.c_str(), &st) != 0)
         return std::strerror(errno);
     if (!S_ISREG(st.st_mode))
-        return "not a regular file";
-    return "cannot be read";
+        return Tr(N_("not a regular file"));
+    return Tr(N_("cannot be read"));
 }
 
 int Show(const Invocation& inv)
@@ -192,14 +193,14 @@ int Show(const Invocation& inv)
         if (a == "--json")
             json = true;
         else if (!a.empty() && a[0] == '-' && a != "-")
-            return UsageError(row, "unknown option '" + a + "'");
+            return UsageError(row, TrFormat(N_("unknown option '%1'"), {a}));
         else if (path.empty())
             path = a;
         else
-            return UsageError(row, "only one FILE");
+            return UsageError(row, Tr(N_("only one FILE")));
     }
     if (path.empty())
-        return UsageError(row, "FILE is missing");
+        return UsageError(row, Tr(N_("FILE is missing")));
 
     // The document's own messages (wrong format, wrong version, read error)
     // go to standard error.
@@ -209,7 +210,7 @@ int Show(const Invocation& inv)
     case OpenResult::Read:
         break;
     case OpenResult::CannotOpen:
-        std::fprintf(stderr, "velmoractl: cannot open %s: %s\n", path.c_str(), WhyNotOpened(path).c_str());
+        std::fprintf(stderr, "velmoractl: %s\n", TrFormat(N_("cannot open %1: %2"), {path, WhyNotOpened(path)}).c_str());
         return kExitFileRefused;
     case OpenResult::EmptySkipped:
     case OpenResult::Refused:
@@ -232,31 +233,31 @@ int New(const Invocation& inv)
         const std::string& a = inv.args[i];
         if (a == "--channels") {
             if (i + 1 >= inv.args.size())
-                return UsageError(row, "--channels needs a number");
+                return UsageError(row, Tr(N_("--channels needs a number")));
             channels = inv.args[++i];
         } else if (a.rfind("--channels=", 0) == 0) {
             channels = a.substr(11);
         } else if (!a.empty() && a[0] == '-') {
-            return UsageError(row, "unknown option '" + a + "'");
+            return UsageError(row, TrFormat(N_("unknown option '%1'"), {a}));
         } else if (out.empty()) {
             out = a;
         } else {
-            return UsageError(row, "only one OUT");
+            return UsageError(row, Tr(N_("only one OUT")));
         }
     }
     if (out.empty())
-        return UsageError(row, "OUT is missing");
+        return UsageError(row, Tr(N_("OUT is missing")));
     if (channels.empty())
-        return UsageError(row, "--channels N is missing");
+        return UsageError(row, Tr(N_("--channels N is missing")));
     if (channels != "1" && channels != "2" && channels != "4")
-        return UsageError(row, "N must be 1, 2 or 4, not '" + channels + "'");
+        return UsageError(row, TrFormat(N_("N must be 1, 2 or 4, not '%1'"), {channels}));
 
     StderrPrompter prompter;
     CVelmoraDoc doc(prompter, CVelmoraDoc::NoStateFile{});
     doc.SetChannelCount(channels[0] - '0');
     const AtomicWriteResult r = doc.SaveDocument(out);
     if (!r) {
-        std::fprintf(stderr, "velmoractl: cannot write %s: %s\n", out.c_str(), r.Describe().c_str());
+        std::fprintf(stderr, "velmoractl: %s\n", TrFormat(N_("cannot write %1: %2"), {out, r.Describe()}).c_str());
         return kExitFileRefused;
     }
     return kExitOk;
@@ -272,7 +273,7 @@ int RunSettings(const Invocation& inv)
         return Show(inv);
     if (sub == "new")
         return New(inv);
-    return UsageError(RowFor(kShowUsage), sub.empty() ? "settings needs show or new" : "unknown settings command '" + sub + "'");
+    return UsageError(RowFor(kShowUsage), sub.empty() ? std::string(Tr(N_("settings needs show or new"))) : TrFormat(N_("unknown settings command '%1'"), {sub}));
 }
 
 } // namespace velmora::ctl

@@ -102,26 +102,27 @@ int Check(const Invocation& inv)
         const std::string& a = inv.args[i];
         if (a == "--range" || a.rfind("--range=", 0) == 0) {
             if (limits)
-                return UsageError(row, "give --range or --conv, and only once");
+                return UsageError(row, Tr(N_("give --range or --conv, and only once")));
             std::string text;
             if (a == "--range") {
                 if (i + 1 >= inv.args.size())
-                    return UsageError(row, "--range needs a range code");
+                    return UsageError(row, Tr(N_("--range needs a range code")));
                 text = inv.args[++i];
             } else {
                 text = a.substr(8);
             }
             const std::optional<int> code = ParseOutputRange(text);
             if (!code)
-                return UsageError(row, "R must be an output range code (0-3, 5-7, 10-12), not '" + text +
-                                           "'; a conversion formula's limits are given with --conv");
+                return UsageError(row, TrFormat(N_("R must be an output range code (0-3, 5-7, 10-12), not '%1'; a "
+                                                   "conversion formula's limits are given with --conv"),
+                                                {text}));
             const RangeInfo info = GetRangeInfo(*code);
             limits = Limits{info.lower, info.upper, info.decimals};
         } else if (a == "--conv") {
             if (limits)
-                return UsageError(row, "give --range or --conv, and only once");
+                return UsageError(row, Tr(N_("give --range or --conv, and only once")));
             if (i + 3 >= inv.args.size())
-                return UsageError(row, "--conv needs MIN MAX DECIMALS");
+                return UsageError(row, Tr(N_("--conv needs MIN MAX DECIMALS")));
             const std::string& minText = inv.args[i + 1];
             const std::string& maxText = inv.args[i + 2];
             const std::string& decText = inv.args[i + 3];
@@ -130,22 +131,22 @@ int Check(const Invocation& inv)
             const std::optional<double> hi = ParseLimit(maxText);
             const std::optional<int> decimals = ParseDecimals(decText);
             if (!lo)
-                return UsageError(row, "MIN must be a number, not '" + minText + "'");
+                return UsageError(row, TrFormat(N_("MIN must be a number, not '%1'"), {minText}));
             if (!hi)
-                return UsageError(row, "MAX must be a number, not '" + maxText + "'");
+                return UsageError(row, TrFormat(N_("MAX must be a number, not '%1'"), {maxText}));
             if (!decimals)
-                return UsageError(row, "DECIMALS must be 0 to 6, not '" + decText + "'");
+                return UsageError(row, TrFormat(N_("DECIMALS must be 0 to 6, not '%1'"), {decText}));
             limits = Limits{*lo, *hi, *decimals};
         } else if (a.size() > 1 && a[0] == '-') {
-            return UsageError(row, "unknown option '" + a + "'");
+            return UsageError(row, TrFormat(N_("unknown option '%1'"), {a}));
         } else if (path.empty()) {
             path = a;
         } else {
-            return UsageError(row, "only one CSV");
+            return UsageError(row, Tr(N_("only one CSV")));
         }
     }
     if (path.empty())
-        return UsageError(row, "CSV is missing");
+        return UsageError(row, Tr(N_("CSV is missing")));
     if (!limits) {
         const RangeInfo info = GetRangeInfo(kDefaultRange);
         limits = Limits{info.lower, info.upper, info.decimals};
@@ -154,7 +155,7 @@ int Check(const Invocation& inv)
     ArbitraryTable table;
     std::string reason;
     if (!LoadCsvFileIntoTable(table, path, reason)) {
-        std::fprintf(stderr, "velmoractl: %s: %s: %s\n", kCsvCannotOpenText, path.c_str(), reason.c_str());
+        std::fprintf(stderr, "velmoractl: %s: %s: %s\n", Tr(kCsvCannotOpenText), path.c_str(), reason.c_str());
         return kExitFileRefused;
     }
     for (std::size_t r = 0; r < table.size(); ++r) {
@@ -171,9 +172,11 @@ int Check(const Invocation& inv)
     }
     std::printf("%s\n", Tr(TableErrorText(check.error)));
     std::fflush(stdout);
-    std::fprintf(stderr, "velmoractl: the check stopped at row %d; the limits are %s to %s\n", check.row + 1,
-                 LimitText(limits->lower, limits->decimals).c_str(),
-                 LimitText(limits->upper, limits->decimals).c_str());
+    std::fprintf(stderr, "velmoractl: %s\n",
+                 TrFormat(N_("the check stopped at row %1; the limits are %2 to %3"),
+                          {std::to_string(check.row + 1), LimitText(limits->lower, limits->decimals),
+                           LimitText(limits->upper, limits->decimals)})
+                     .c_str());
     return kExitFileRefused;
 }
 
@@ -184,7 +187,7 @@ int RunTable(const Invocation& inv)
     const std::string sub = inv.args.empty() ? "" : inv.args[0];
     if (sub == "check")
         return Check(inv);
-    return UsageError(TableRow(), sub.empty() ? "table needs check" : "unknown table command '" + sub + "'");
+    return UsageError(TableRow(), sub.empty() ? std::string(Tr(N_("table needs check"))) : TrFormat(N_("unknown table command '%1'"), {sub}));
 }
 
 } // namespace velmora::ctl

@@ -27,7 +27,7 @@ int CheckArgCount(const std::string& name, const Invocation& inv, std::size_t ma
 {
     if (inv.args.size() <= maxArgs)
         return kExitOk;
-    return UsageError(FindCommand(name), "unexpected argument '" + inv.args[maxArgs] + "'");
+    return UsageError(FindCommand(name), TrFormat(N_("unexpected argument '%1'"), {inv.args[maxArgs]}));
 }
 
 std::unique_ptr<GeneratorLink> ConnectUnit(const Invocation& inv, Prompter& prompter)

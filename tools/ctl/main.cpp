@@ -5,8 +5,10 @@
 
 #include "Commands.h"
 #include "platform/Language.h"
+#include "platform/Translate.h"
 
 using namespace velmora::ctl;
+using velmora::Tr;
 
 namespace {
 
@@ -15,8 +17,8 @@ void PrintHelp(FILE* out)
     std::fprintf(out, "usage: velmoractl [--port PATH] [--lang en|ja] COMMAND [ARGS]\n\ncommands:\n");
     for (const auto& c : CommandTable())
         std::fprintf(out, "  velmoractl %s%s\n", c.needsPort ? "--port PATH " : "", c.usage);
-    std::fprintf(out, "\nPATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).\n"
-                      "Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused.\n");
+    std::fprintf(out, "\n%s\n%s\n", velmora::Tr(N_("PATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).")),
+                 velmora::Tr(N_("Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused.")));
 }
 
 } // namespace
@@ -45,7 +47,7 @@ int main(int argc, char** argv)
         }
         if (std::strcmp(a, "--port") == 0) {
             if (i + 1 >= argc) {
-                std::fprintf(stderr, "velmoractl: --port needs a path\n");
+                std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("--port needs a path")));
                 return kExitUsage;
             }
             inv.port = argv[++i];
@@ -58,13 +60,13 @@ int main(int argc, char** argv)
         const bool langJoined = std::strncmp(a, "--lang=", 7) == 0;
         if (langJoined || std::strcmp(a, "--lang") == 0) {
             if (!langJoined && i + 1 >= argc) {
-                std::fprintf(stderr, "velmoractl: --lang needs en or ja\n");
+                std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("--lang needs en or ja")));
                 return kExitUsage;
             }
             const char* value = langJoined ? a + 7 : argv[++i];
             const auto language = velmora::ParseLanguage(value);
             if (!language) {
-                std::fprintf(stderr, "velmoractl: --lang is en or ja, not '%s'\n", value);
+                std::fprintf(stderr, "velmoractl: %s\n", velmora::TrFormat(N_("--lang is en or ja, not '%1'"), {value}).c_str());
                 return kExitUsage;
             }
             velmora::SetLanguage(*language);
@@ -84,9 +86,9 @@ int main(int argc, char** argv)
         if (name != c.name)
             continue;
         if (c.needsPort && inv.port.empty())
-            return UsageError(c, "this command needs --port PATH");
+            return UsageError(c, Tr(N_("this command needs --port PATH")));
         return c.run(inv);
     }
-    std::fprintf(stderr, "velmoractl: unknown command '%s' (see --help)\n", name.c_str());
+    std::fprintf(stderr, "velmoractl: %s\n", velmora::TrFormat(N_("unknown command '%1' (see --help)"), {name}).c_str());
     return kExitUsage;
 }
