@@ -5,8 +5,9 @@
 // Thread contract:
 //  - the producer (the serial reader thread) alone calls Push and RaiseErrors,
 //    and alone writes m_head;
-//  - the consumer (the UI thread) alone calls Pop, Empty, TakeErrors and
-//    Reset, and alone writes m_tail (Reset only while no producer runs).
+//  - the consumer (the UI thread) alone calls Pop, Empty, Size, TakeErrors,
+//    HasErrors and Reset, and alone writes m_tail (Reset only while no
+//    producer runs).
 // The producer stores a byte before it publishes the new head (release); the
 // consumer takes the byte before it publishes the new tail (release). One slot
 // always stays free, so a ring of N slots holds N - 1 bytes.

@@ -122,13 +122,17 @@ CVelmoraDoc::~CVelmoraDoc()
 
 std::string CVelmoraDoc::LastPortName() const
 {
+    if (!m_strLastPortSet.empty() && Utf8ToCp932(m_strLastPortSet) == m_strLastPort)
+        return m_strLastPortSet;
     return Cp932ToUtf8(m_strLastPort);
 }
 
 void CVelmoraDoc::SetLastPort(std::string_view utf8)
 {
-    if (LastPortName() != utf8)
-        m_strLastPort = Utf8ToCp932(utf8);
+    if (LastPortName() == utf8)
+        return;
+    m_strLastPort = Utf8ToCp932(utf8);
+    m_strLastPortSet = std::string(utf8);
 }
 
 // ---------------------------------------------------------------------------

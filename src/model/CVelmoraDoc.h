@@ -108,8 +108,16 @@ public:
     // preselects it in the port list.
     std::string m_strLastPort;
     std::string LastPortName() const;
-    // Leaves the stored bytes alone when they already name `utf8`.
+    // Leaves the stored bytes alone when they already name `utf8`. A name
+    // with characters CP932 lacks is kept as given for this run (its bytes
+    // in the file cannot hold it), so the port stays preselected.
     void SetLastPort(std::string_view utf8);
+
+private:
+    // The name as set, while m_strLastPort still holds its CP932 form.
+    std::string m_strLastPortSet;
+
+public:
     // The main frame's width: 300 for one channel, 432 for two, 842 for
     // four. The frame takes it when it is created and whenever the panel
     // lays out its columns.

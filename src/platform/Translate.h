@@ -20,7 +20,6 @@
 #include <string_view>
 #include <utility>
 #include <vector>
-#include "platform/Translate.h"
 
 // Marks a text for extraction; the text itself is unchanged.
 #define N_(text) text
@@ -40,7 +39,8 @@ std::string FormatText(std::string_view pattern, std::initializer_list<std::stri
 std::string TrFormat(const char* pattern, std::initializer_list<std::string_view> args);
 
 // A compiled message catalogue (GNU .mo, either byte order). Bytes that are
-// not one give an empty catalogue.
+// not one give an empty catalogue. It keeps views into the bytes it was
+// given, which must outlive it (the built-in catalogues are static).
 class MessageCatalogue {
 public:
     explicit MessageCatalogue(std::span<const unsigned char> mo);

@@ -51,7 +51,9 @@ bool HasJapanese(const QString& text)
 {
     for (const QChar c : text) {
         const char16_t u = c.unicode();
-        if ((u >= 0x3040 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xFF66 && u <= 0xFF9F))
+        // Kana, kanji, CJK punctuation and full-width forms (ＯＮ, ＋, １, ～);
+        // the ideographic space alone is layout, which the report keeps.
+        if ((u >= 0x3001 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF9F))
             return true;
     }
     return false;
@@ -231,6 +233,11 @@ TEST_F(EnglishInterface, TheFilesAndTheUnitsBytesAreTheSameInBothLanguages)
             CVelmoraView& view = *app->View();
             view.ToggleOutput(1);
             view.ApplyPreset(0, 2);
+            // Values that pass through the dialogs' translated widgets.
+            view.SetDialogRunner([](QDialog&) { return static_cast<int>(QDialog::Accepted); });
+            view.EditPresets(0);
+            view.EditConversion(0);
+            view.EditAutoOutput(0);
             const fs::path doc = fs::path(m_dir.path().toStdString()) / (std::string(name) + ".ini");
             EXPECT_TRUE(app->Document()->SaveDocument(doc.string()));
             run.document = ReadAll(doc);

@@ -117,6 +117,11 @@ TEST_F(SettingsFileTest, RememberedPortNameKeepsTheBytesItWasReadAs)
     EXPECT_EQ(Written(target), bytes);
     target.SetLastPort("ttyUSB0");
     EXPECT_EQ(target.m_strLastPort, "ttyUSB0");
+    // A name CP932 cannot hold is still the one shown (and matched) in this
+    // run, though the file can only keep it with a replacement.
+    target.SetLastPort("/dev/café");
+    EXPECT_EQ(target.LastPortName(), "/dev/café");
+    EXPECT_EQ(target.m_strLastPort, "/dev/caf?");
 }
 
 TEST_F(SettingsFileTest, PopulatedDocumentSurvivesARoundTripUnchanged)

@@ -33,8 +33,9 @@ public:
     LineResult ReadLine(LineBuffer& line) override;
     bool WaitForInput(Clock& clock, Nanos deadline) override;
 
-    // A receive error (kRxFramingError, ...) as the driver would report it:
-    // the line being built is dropped at the next ReadLine.
+    // A receive error (kRxFramingError, ...) as the driver would report it,
+    // after the bytes received so far: the line it falls in is dropped when
+    // reading reaches it.
     void RaiseReceiveError(std::uint8_t bits) { m_ring.RaiseErrors(bits); }
 
     // Every write the host made, with the time it was made.
