@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "AutoBench.h"
+#include "BenchPrompter.h"
 #include "BenchUtil.h"
 #include "app/AppSetup.h"
 #include "app/CMainFrame.h"
@@ -37,29 +38,6 @@ using namespace velmora;
 using namespace velmora::bench;
 
 namespace {
-
-// Answers the circuit question with two circuits and never blocks.
-class BenchPrompter final : public Prompter {
-public:
-    PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons) override
-    {
-        std::fprintf(stderr, "message: %s\n", text.c_str());
-        ++messages;
-        return PromptAnswer::Ok;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<int> AskCircuitCount() override { return 2; }
-    void SetBusy(bool) override {}
-    int messages = 0;
-};
 
 // Notes when the frame first paints and when each tick reaches the panel.
 class Watcher final : public QObject {
@@ -131,7 +109,7 @@ int main(int argc, char** argv)
     // Measured as the program starts: with Qt's Japanese texts.
     InstallTranslations(app);
     QDir::setCurrent(QDir::tempPath());
-    BenchPrompter prompter;
+    BenchPrompter prompter(true);
     Watcher watcher;
     app.installEventFilter(&watcher);
 

@@ -45,6 +45,7 @@
 #include <vector>
 
 #include "AutoBench.h"
+#include "BenchPrompter.h"
 #include "BenchUtil.h"
 #include "app/AppSetup.h"
 #include "app/CVelmoraApp.h"
@@ -70,27 +71,6 @@ constexpr bool kMemoryJudged = true;
 #else
 constexpr bool kMemoryJudged = true;
 #endif
-
-class SoakPrompter final : public Prompter {
-public:
-    PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons) override
-    {
-        ++counts[text];
-        return PromptAnswer::Ok;
-    }
-    std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
-    {
-        return std::nullopt;
-    }
-    std::optional<int> AskCircuitCount() override { return 2; }
-    void SetBusy(bool) override {}
-    std::map<std::string, int> counts;
-};
 
 // velmora-sim as a child: commands on its standard input, its output to a
 // file nobody needs to read, its log appended across restarts.
@@ -231,7 +211,7 @@ int main(int argc, char** argv)
     std::setlocale(LC_NUMERIC, "C");
     InstallTranslations(app);
     QDir::setCurrent(QString::fromLocal8Bit(argv[3]));
-    SoakPrompter prompter;
+    BenchPrompter prompter(false);
     CVelmoraApp velmora(prompter, SteadyClock(), [] { return std::optional<std::string>(); });
     AppOptions options;
     options.ports = {sim.Link()};

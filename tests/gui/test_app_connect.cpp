@@ -64,6 +64,15 @@ protected:
         return app;
     }
 
+    // The simulated unit's port named, and connected once the window is up.
+    static AppOptions ConnectOptions()
+    {
+        AppOptions options;
+        options.ports = {"/dev/velmora-test-unit"};
+        options.connect = true;
+        return options;
+    }
+
     // Until the connect queued at start-up has run.
     static void RunQueued()
     {
@@ -81,10 +90,7 @@ TEST_F(AppConnect, ConnectOptionConnectsAndTheEndSwitchesOutputsOff)
 {
     prompter.circuitAnswers = {2};
     auto app = MakeApp(2);
-    AppOptions options;
-    options.ports = {"/dev/velmora-test-unit"};
-    options.connect = true;
-    ASSERT_TRUE(app->InitInstance(options));
+    ASSERT_TRUE(app->InitInstance(ConnectOptions()));
     // Not before the window is up and the event loop runs.
     EXPECT_FALSE(app->View()->IsConnected());
     RunQueued();
@@ -105,10 +111,7 @@ TEST_F(AppConnect, FourChannelUnitWidensTheFrameToReachEveryColumn)
 {
     prompter.circuitAnswers = {2};
     auto app = MakeApp(4);
-    AppOptions options;
-    options.ports = {"/dev/velmora-test-unit"};
-    options.connect = true;
-    ASSERT_TRUE(app->InitInstance(options));
+    ASSERT_TRUE(app->InitInstance(ConnectOptions()));
     RunQueued();
     ASSERT_TRUE(app->View()->IsConnected());
     EXPECT_EQ(app->Document()->m_model.channelCount, 4);
@@ -136,10 +139,7 @@ TEST_F(AppConnect, TheWindowClosesWhileTheTickThreadPosts)
         prompter.circuitAnswers = {2};
         auto app = MakeApp(2);
         app->SetTickSourceFactory([&] { return std::make_unique<ThreadTickSource>(tickClock); });
-        AppOptions options;
-        options.ports = {"/dev/velmora-test-unit"};
-        options.connect = true;
-        ASSERT_TRUE(app->InitInstance(options));
+        ASSERT_TRUE(app->InitInstance(ConnectOptions()));
         RunQueued();
         ASSERT_TRUE(app->View()->IsConnected());
         app->View()->ToggleOutput(0);
