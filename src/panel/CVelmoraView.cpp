@@ -35,13 +35,6 @@ namespace velmora {
 
 namespace {
 
-
-// Every text the panel shows comes from the core and is shown translated.
-QString Utf8(const std::string& text)
-{
-    return Shown(text);
-}
-
 void SetTextIfDifferent(QAbstractButton* button, const QString& text)
 {
     if (button->text() != text)
@@ -215,7 +208,7 @@ void CVelmoraView::CreateControls()
 {
     for (const ControlSpec& control : TopRowControls()) {
         if (control.kind == ControlKind::ConnectButton) {
-            m_pConnect = new CColorButton(Utf8(control.text), this);
+            m_pConnect = new CColorButton(Shown(control.text), this);
             m_pConnect->SetFaceColor(kNeutralFace);
             connect(m_pConnect, &QPushButton::clicked, this, &CVelmoraView::ConnectButtonClicked);
             Place(m_pConnect, control.rect);
@@ -245,7 +238,7 @@ void CVelmoraView::CreateColumn(int c)
     Column& col = m_columns[static_cast<std::size_t>(c)];
     const int b = ChannelBase(c);
     for (const ControlSpec& control : ColumnControls(c, ColumnOriginX(c, 0))) {
-        const QString text = Utf8(control.text);
+        const QString text = Shown(control.text);
         QWidget* w = nullptr;
         switch (control.kind) {
         case ControlKind::AdjustMark:
@@ -424,7 +417,7 @@ bool CVelmoraView::FillPortList()
     m_ports = m_portLister ? m_portLister(m_extraPorts) : std::vector<PortEntry>{};
     int remembered = -1;
     for (std::size_t i = 0; i < m_ports.size(); ++i) {
-        m_pPortList->addItem(Utf8(PortListText(m_ports[i])));
+        m_pPortList->addItem(Shown(PortListText(m_ports[i])));
         if (remembered < 0 && m_ports[i].portName == m_doc.LastPortName())
             remembered = static_cast<int>(i);
     }
@@ -581,7 +574,7 @@ void CVelmoraView::RefreshPanel()
         if (s.rangeCode >= 0 && s.rangeCode < kSlotCount) {
             const auto mark = AdjustMarkText(s.userAdjustment[static_cast<std::size_t>(s.rangeCode)].adjustSelect);
             if (mark) {
-                SetTextIfDifferent(col.adjustMark, Utf8(*mark));
+                SetTextIfDifferent(col.adjustMark, Shown(*mark));
                 col.adjustMark->show();
             }
         }
@@ -590,7 +583,7 @@ void CVelmoraView::RefreshPanel()
         if (alarm.empty()) {
             col.alarm->hide();
         } else {
-            SetTextIfDifferent(col.alarm, Utf8(alarm));
+            SetTextIfDifferent(col.alarm, Shown(alarm));
             col.alarm->show();
         }
 
@@ -853,7 +846,7 @@ void CVelmoraView::RefreshRangeButton(int c)
     if (c < 0 || c >= kMaxChannels || m_pConnect == nullptr)
         return;
     SetTextIfDifferent(m_columns[static_cast<std::size_t>(c)].range,
-                       Utf8(RangeDisplayName(m_doc.m_model.channels[static_cast<std::size_t>(c)].rangeCode)));
+                       Shown(RangeDisplayName(m_doc.m_model.channels[static_cast<std::size_t>(c)].rangeCode)));
 }
 
 void CVelmoraView::RefreshPresetButtons(int c)
@@ -865,7 +858,7 @@ void CVelmoraView::RefreshPresetButtons(int c)
     const int slot = model.ActiveSlot(c);
     for (int k = 0; k < kPresetCount; ++k) {
         CPresetButton* button = m_columns[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(k)];
-        SetTextIfDifferent(button, Utf8(model.FormatPreset(c, k)));
+        SetTextIfDifferent(button, Shown(model.FormatPreset(c, k)));
         // The same double exactly: a value reached by steps of 0.1 may
         // differ in its last bit from a preset that prints the same.
         const bool lit = slot != kNoSlot &&
@@ -888,11 +881,11 @@ void CVelmoraView::RefreshAutoOutput(int c)
         return;
     Column& col = m_columns[static_cast<std::size_t>(c)];
     const AutoOutputView view = m_pSession->AutoOutputDisplay(c);
-    SetTextIfDifferent(col.autoMode, Utf8(view.modeText));
+    SetTextIfDifferent(col.autoMode, Shown(view.modeText));
     const std::string* texts[kAutoValueLabelCount] = {&view.startText, &view.endText, &view.stepText,
                                                        &view.intervalText, &view.repeatText};
     for (int i = 0; i < kAutoValueLabelCount; ++i)
-        SetTextIfDifferent(col.autoValues[static_cast<std::size_t>(i)], Utf8(*texts[i]));
+        SetTextIfDifferent(col.autoValues[static_cast<std::size_t>(i)], Shown(*texts[i]));
     if (view.images) {
         auto show = [this](QPushButton* button, AutoButtonImage image) {
             const QPixmap& pixmap = m_images[static_cast<std::size_t>(ImageIndex(image))];
@@ -1022,7 +1015,7 @@ void DrawEdge(QPainter& p, const PanelRect& r, Edge edge)
 
 void DrawPanelText(QPainter& p, const PanelText& t)
 {
-    const QString text = Utf8(t.text);
+    const QString text = Shown(t.text);
     // The text's cell, not its ink: a narrow glyph's ink box would clip it.
     const QFontMetrics metrics = p.fontMetrics();
     p.drawText(QRect(t.x, t.y, metrics.horizontalAdvance(text), metrics.height()), Qt::AlignLeft | Qt::AlignTop,
