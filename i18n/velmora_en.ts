@@ -75,11 +75,11 @@
     </message>
     <message>
         <source>メーカー調整有効</source>
-        <translation>Maker's</translation>
+        <translation>Maker&apos;s</translation>
     </message>
     <message>
         <source>ユーザー調整有効</source>
-        <translation>User's</translation>
+        <translation>User&apos;s</translation>
     </message>
     <message>
         <source>ユーザー出力調整</source>
@@ -122,7 +122,7 @@
     </message>
     <message>
         <source>接続ユニットの回路数を選択してください</source>
-        <translation>Choose the connected unit's circuits</translation>
+        <translation>Choose the connected unit&apos;s circuits</translation>
     </message>
     <message>
         <source>１ 回路用</source>
