@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <filesystem>
 #include <optional>
 #include <vector>
 
@@ -190,8 +191,13 @@ bool StoreTable(const ArbitraryTable& table, ArbitraryPoints& points)
 void ReadCsvIntoTable(ArbitraryTable& table, double lower, double upper, Prompter& prompter)
 {
     if (const std::optional<std::string> path = prompter.ChooseOpenFile(N_("開く"), CsvFilters())) {
-        if (!LoadCsvFileIntoTable(table, *path))
-            ShowCheckMessage(prompter, kCsvCannotOpenText);
+        // The short text first, then which file and why on the next line:
+        // a file refused for its size opens fine in any editor, and the
+        // operator would otherwise look for the fault elsewhere.
+        std::string reason;
+        if (!LoadCsvFileIntoTable(table, *path, reason))
+            ShowCheckMessage(prompter, std::string(Tr(kCsvCannotOpenText)) + "\n" +
+                                           std::filesystem::path(*path).filename().string() + ": " + reason);
     }
     CheckTableAndShow(table, lower, upper, prompter);
 }

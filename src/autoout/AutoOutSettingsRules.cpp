@@ -108,7 +108,7 @@ AutoOutModeView AutoOutModeViewFor(std::int32_t mode)
 AutoOutFieldTexts AutoOutFieldTextsFor(const AutoOutputSlot& slot, int decimals)
 {
     const int d = ShownDecimals(decimals);
-    return AutoOutFieldTexts{FormatFixed(slot.start, d), FormatFixed(slot.end, d), FormatFixed(slot.step, d),
+    return AutoOutFieldTexts{FormatFixed(slot.start, d), FormatFixed(slot.end, d), FormatFixed(std::fabs(slot.step), d),
                              FormatFixed(slot.interval / 10.0, 1), std::to_string(slot.repeat)};
 }
 
@@ -243,7 +243,9 @@ AutoOutCheck CheckAutoOutFields(std::int32_t mode, const AutoOutFieldTexts& text
         // Against the upper limit itself, not the span; NaN is refused too.
         if (!(std::fabs(*step) <= limits.upper))
             return fail(AutoOutError::StepOutOfRange);
-        slot.step = *step;
+        // The direction comes from start and end; a sign typed with the step
+        // would only show as a step the output never makes.
+        slot.step = std::fabs(*step);
     }
     return check;
 }

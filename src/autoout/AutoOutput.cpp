@@ -38,10 +38,9 @@ bool IsUsedRow(const AutoOutputState& a, std::int64_t row)
     return row >= 0 && row < kArbitraryPointCount && a.points[static_cast<std::size_t>(row)].used;
 }
 
-// The step's magnitude: the dialog stores a step with the sign it was typed
-// with and asks for an absolute value, and the direction comes from start
-// and end. A negative step taken as it stands would carry a rising ramp away
-// below its start without end.
+// The step's magnitude: the direction comes from start and end. A negative
+// step from an older file, taken as it stands, would carry a rising ramp
+// away below its start without end.
 double StepSize(const AutoOutputSlot& s)
 {
     return std::fabs(s.step);
@@ -138,6 +137,7 @@ AutoControlResult AutoOutputRunner::Start(int c, std::int64_t now)
     const AutoOutputSlot* s = SlotInUse(m_model, a, c);
     if (s == nullptr || !IsKnownMode(s->mode)) {
         a.runState = kAutoStopped;
+        result.refused = AutoStartRefusal::NoWave;
         return result;
     }
 
@@ -158,6 +158,8 @@ AutoControlResult AutoOutputRunner::Start(int c, std::int64_t now)
             a.runState = kAutoRunning;
         } else {
             a.runState = kAutoStopped;
+            result.refused = AutoStartRefusal::RowNotInUse;
+            result.refusedRow = a.pointIndex;
         }
     } else if (a.runState == kAutoPaused) {
         a.nextStepTime = now + s->interval * m_nUnitsPerTenth;
@@ -201,19 +203,66 @@ AutoControlResult AutoOutputRunner::Stop(int c)
     return result;
 }
 
-std::vector<AutoStepEvent> AutoOutputRunner::Step(std::int64_t now)
+std::vector<AutoStepEvent> AutoOutputRunner::Step(std::int64_t now, std::int64_t lead)
 {
     std::vector<AutoStepEvent> events;
     const int count = m_model.ChannelsInUse();
     for (int c = 0; c < count; ++c) {
         const AutoOutputState& a = m_states[static_cast<std::size_t>(c)];
-        if (a.runState == kAutoRunning && a.nextStepTime <= now)
-            events.push_back(StepChannel(c));
+        if (a.runState == kAutoRunning && a.nextStepTime <= now + lead)
+            events.push_back(StepChannel(c, now, lead));
     }
     return events;
 }
 
-AutoStepEvent AutoOutputRunner::StepChannel(int c)
+namespace {
+
+// The value of one step, the time it holds, and its table row (-1 for the
+// ramps); the cycle, the row and the direction advance in `a`.
+struct NextValue {
+    double value = 0.0;
+    std::int32_t interval = 0;
+    std::int32_t row = -1;
+};
+
+NextValue Advance(const AutoOutputSlot& s, AutoOutputState& a, double cur)
+{
+    if (s.mode == kAutoArbitrary) {
+        std::int64_t k = static_cast<std::int64_t>(a.pointIndex) + 1;
+        if (!IsUsedRow(a, k)) {
+            k = 0;
+            CountCycle(a);
+        }
+        a.pointIndex = static_cast<std::int32_t>(k);
+        const ArbitraryPoint& p = a.points[static_cast<std::size_t>(k)];
+        return {p.value, p.interval, a.pointIndex};
+    }
+    if (s.mode == kAutoSawtooth)
+        return {NextSawtooth(s, a, cur), s.interval, -1};
+    return {NextTriangle(s, a, cur), s.interval, -1};
+}
+
+bool RunEnded(const AutoOutputSlot& s, const AutoOutputState& a)
+{
+    return s.repeat != 0 && a.cycleCount >= s.repeat;
+}
+
+// Where a cycle of the catch-up ended: every cycle of a run ends in the same
+// state (the start value, rising, row 0), so two such ends that agree give
+// the cycle's length in time and steps.
+struct CycleMark {
+    bool set = false;
+    double value = 0.0;
+    bool falling = false;
+    std::int32_t row = 0;
+    std::int32_t cycles = 0;
+    std::int64_t next = 0;
+    std::int64_t steps = 0;
+};
+
+} // namespace
+
+AutoStepEvent AutoOutputRunner::StepChannel(int c, std::int64_t now, std::int64_t lead)
 {
     AutoStepEvent event;
     event.channel = c;
@@ -227,37 +276,79 @@ AutoStepEvent AutoOutputRunner::StepChannel(int c)
         return event;
     }
     const AutoOutputSlot& s = *slot;
-    const double cur = m_model.channels[static_cast<std::size_t>(c)].setValue;
 
-    double v = 0.0;
-    std::int32_t t = s.interval;
-    std::int32_t row = -1;
-    if (s.mode == kAutoArbitrary) {
-        std::int64_t k = static_cast<std::int64_t>(a.pointIndex) + 1;
-        if (!IsUsedRow(a, k)) {
-            k = 0;
-            CountCycle(a);
+    NextValue next = Advance(s, a, m_model.channels[static_cast<std::size_t>(c)].setValue);
+    std::int64_t due = a.nextStepTime;
+    a.nextStepTime += std::int64_t{next.interval} * m_nUnitsPerTenth;
+    bool ended = RunEnded(s, a);
+
+    // The step after this one was due a whole interval ago or more: work
+    // through the missed steps without putting them out, whole cycles at a
+    // time once their length is known. An interval of 0 (only a file brings
+    // it) never catches up; it steps once per call as before.
+    std::int64_t skipped = 0;
+    const std::int64_t until = now + lead;
+    if (!ended && next.interval > 0 && a.nextStepTime <= now) {
+        CycleMark mark;
+        while (!ended && a.nextStepTime <= until) {
+            if (skipped >= kMaxCatchUpSteps) {
+                const std::int64_t period = std::int64_t{next.interval} * m_nUnitsPerTenth;
+                a.nextStepTime += ((until - a.nextStepTime) / period + 1) * period;
+                break;
+            }
+            const std::int32_t cyclesBefore = a.cycleCount;
+            next = Advance(s, a, next.value);
+            due = a.nextStepTime;
+            a.nextStepTime += std::int64_t{next.interval} * m_nUnitsPerTenth;
+            ++skipped;
+            ended = RunEnded(s, a);
+            if (next.interval <= 0)
+                break;
+            if (ended || a.cycleCount == cyclesBefore)
+                continue;
+            if (mark.set && mark.value == next.value && mark.falling == a.falling && mark.row == a.pointIndex) {
+                const std::int64_t period = a.nextStepTime - mark.next;
+                const std::int64_t cycles = std::int64_t{a.cycleCount} - mark.cycles;
+                if (period > 0 && cycles > 0) {
+                    std::int64_t whole = (until - a.nextStepTime) / period;
+                    // A finite run keeps its last cycle to be stepped, so
+                    // that it ends where and as it would have.
+                    if (s.repeat != 0)
+                        whole = std::min<std::int64_t>(whole, (s.repeat - 1 - std::int64_t{a.cycleCount}) / cycles);
+                    if (whole > 0) {
+                        a.nextStepTime += whole * period;
+                        a.cycleCount = static_cast<std::int32_t>(
+                            std::min<std::int64_t>(INT32_MAX, a.cycleCount + whole * cycles));
+                        skipped += whole * (skipped - mark.steps);
+                    }
+                }
+            }
+            mark = CycleMark{true, next.value, a.falling, a.pointIndex, a.cycleCount, a.nextStepTime, skipped};
         }
-        a.pointIndex = static_cast<std::int32_t>(k);
-        const ArbitraryPoint& p = a.points[static_cast<std::size_t>(k)];
-        v = p.value;
-        t = p.interval;
-        row = a.pointIndex;
-    } else if (s.mode == kAutoSawtooth) {
-        v = NextSawtooth(s, a, cur);
-    } else {
-        v = NextTriangle(s, a, cur);
     }
 
     // Neither clamped nor truncated: the settings were checked when entered.
-    m_model.SetSetValue(c, v);
-    event.output = AutoOutputEvent{c, v, a.cycleCount, row, a.nextStepTime};
-    a.nextStepTime += std::int64_t{t} * m_nUnitsPerTenth;
-    if (s.repeat != 0 && a.cycleCount >= s.repeat) {
+    m_model.SetSetValue(c, next.value);
+    event.output = AutoOutputEvent{c, next.value, a.cycleCount, next.row, due, skipped};
+    if (ended) {
         a.runState = kAutoStopped;
         event.stopped = true;
     }
     return event;
+}
+
+std::string AutoStartRefusalText(const AutoControlResult& result)
+{
+    switch (result.refused) {
+    case AutoStartRefusal::RowNotInUse:
+        return TrFormat(N_("任意波の%1行目が使われていないため、開始できません。"),
+                        {std::to_string(result.refusedRow + 1)});
+    case AutoStartRefusal::NoWave:
+        return Tr(N_("波形が設定されていないため、開始できません。"));
+    case AutoStartRefusal::None:
+        break;
+    }
+    return {};
 }
 
 std::string AutoModeName(std::int32_t mode)
@@ -304,7 +395,7 @@ AutoOutputView AutoOutputDisplay(const GeneratorModel& model, const AutoOutputSt
         const int d = model.ChannelLimits(c).decimals;
         view.startText = FormatFixed(s->start, d);
         view.endText = FormatFixed(s->end, d);
-        view.stepText = FormatFixed(s->step, d);
+        view.stepText = FormatFixed(StepSize(*s), d);
         view.intervalText = FormatFixed(s->interval / 10.0, 1);
     }
     view.repeatText = std::to_string(s->repeat);

@@ -46,6 +46,16 @@ struct AutoOutputEvent {
     std::int32_t cycle = 0;   // completed cycles, this step's included
     std::int32_t row = -1;    // arbitrary-table row 0-99; -1 for sawtooth and triangle
     std::int64_t dueTime = 0; // in the runner's unit: when the value was due (a start's: now)
+    // Steps passed over to catch up after an outage: their values were never
+    // put out, only their cycles and rows counted.
+    std::int64_t skipped = 0;
+};
+
+// Why a start left the output stopped.
+enum class AutoStartRefusal {
+    None,
+    RowNotInUse, // an arbitrary output's present row is empty
+    NoWave,      // no slot in use, or a mode outside 0-2 from a file
 };
 
 // The outcome of the start, pause and stop buttons.
@@ -55,7 +65,13 @@ struct AutoControlResult {
     // The value a start put out; nothing when the start only resumed, found
     // the output running already, or could not start.
     std::optional<AutoOutputEvent> output;
+    // A start that could not start says why.
+    AutoStartRefusal refused = AutoStartRefusal::None;
+    std::int32_t refusedRow = 0; // with RowNotInUse: the row, 0-99
 };
+
+// The operator's words for a refused start ("確認"); empty for None.
+std::string AutoStartRefusalText(const AutoControlResult& result);
 
 // What one pass of the stepping did to one channel that was due.
 struct AutoStepEvent {
@@ -92,15 +108,25 @@ public:
     AutoControlResult Stop(int c);
 
     // One pass over the channels in use, in order: every running channel
-    // whose due time has come makes one step. One step at most, so that after
-    // a pause in the ticks (a reconnect) the missed steps come one per call
-    // until the due time has caught up; the due time advances by whole
-    // intervals and does not drift. The panel calls it on every tick while
-    // connected; nothing here checks the connection.
-    std::vector<AutoStepEvent> Step(std::int64_t now);
+    // whose due time has come by `now + lead` puts out one value. The due
+    // time advances by whole intervals and does not drift. A step late by
+    // less than its interval is simply made now. When the unit was away
+    // longer (a lost unit, a long modal box), replaying the missed steps
+    // would sweep the output through minutes of ramp at the tick rate;
+    // instead the output goes straight to the step due now on its original
+    // grid, its cycles and rows counted as if it had run and a finite run
+    // that ended meanwhile ended, and puts out that one value. The panel
+    // calls it on every tick while connected; nothing here checks the
+    // connection.
+    std::vector<AutoStepEvent> Step(std::int64_t now, std::int64_t lead = 0);
+
+    // The most steps one pass works through to catch up before it puts the
+    // output on the present grid point as it stands (only settings a file
+    // brought, such as a step of 0, never complete a cycle).
+    static constexpr std::int64_t kMaxCatchUpSteps = 4'000'000;
 
 private:
-    AutoStepEvent StepChannel(int c);
+    AutoStepEvent StepChannel(int c, std::int64_t now, std::int64_t lead);
 
     GeneratorModel& m_model;
     std::array<AutoOutputState, kMaxChannels>& m_states;

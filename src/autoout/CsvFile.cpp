@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "platform/Cp932.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -144,11 +145,11 @@ std::string CsvOpenErrorText(CsvOpenError error, int systemError)
     case CsvOpenError::None:
         return {};
     case CsvOpenError::CannotOpen:
-        return systemError != 0 ? std::strerror(systemError) : "cannot be read";
+        return systemError != 0 ? std::strerror(systemError) : Tr(N_("cannot be read"));
     case CsvOpenError::NotRegular:
-        return "not a regular file";
+        return Tr(N_("not a regular file"));
     case CsvOpenError::TooLarge:
-        return "larger than " + std::to_string(kMaxCsvFileBytes >> 20) + " MiB";
+        return TrFormat(N_("larger than %1 MiB"), {std::to_string(kMaxCsvFileBytes >> 20)});
     }
     return {};
 }

@@ -36,7 +36,8 @@ struct AutoOutputSlot {
     std::int32_t repeat = 0; // 0 = continuous
     double start = 0.0;
     double end = 0.0;  // end value (sawtooth) or turn-back value (triangle)
-    // Stored as entered, sign included; the stepping uses its magnitude, the
+    // The dialog stores its magnitude; a file from an older version may
+    // still carry a sign. The stepping and the panel use the magnitude, the
     // direction coming from start and end.
     double step = 0.0;
     std::int32_t interval = kDefaultAutoInterval;

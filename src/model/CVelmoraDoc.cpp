@@ -243,9 +243,21 @@ ReadResult CVelmoraDoc::ReadSettings(ArchiveReader& ar)
 // ---------------------------------------------------------------------------
 // New document, defaults and repairs
 
+void CVelmoraDoc::StopAutoOutputs()
+{
+    for (AutoOutputState& a : m_autoOutput) {
+        a.runState = kAutoStopped;
+        a.nextStepTime = 0;
+        a.cycleCount = 0;
+        a.pointIndex = 0;
+        a.falling = false;
+    }
+}
+
 bool CVelmoraDoc::NewSettings()
 {
     if (m_bStateLoaded) {
+        StopAutoOutputs();
         m_bStateLoaded = false;
         RepairChannelSettings();
         RepairAutoOutputSettings();
@@ -254,6 +266,7 @@ bool CVelmoraDoc::NewSettings()
     const std::optional<int> circuits = m_prompter.AskCircuitCount();
     if (!circuits || (*circuits != 1 && *circuits != 2))
         return false;
+    StopAutoOutputs();
     SetChannelCount(*circuits);
     return true;
 }
@@ -377,6 +390,7 @@ OpenResult CVelmoraDoc::ReadFile(const std::string& path, bool skipEmpty)
     std::string bytes;
     if (!ReadRegularFile(path, bytes, kMaxFileBytes))
         return OpenResult::CannotOpen;
+    StopAutoOutputs();
     if (bytes.size() > kMaxFileBytes)
         bytes.resize(kMaxFileBytes);
     if (skipEmpty && bytes.empty())

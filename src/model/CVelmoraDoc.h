@@ -132,8 +132,14 @@ public:
     ReadResult ReadSettings(ArchiveReader& ar);
 
     // The new-document step. False when the operator cancels the circuit
-    // count; the settings then stay as they are.
+    // count; the settings then stay as they are. Otherwise every automatic
+    // output is stopped first.
     bool NewSettings();
+    // Every automatic output stopped and its run (cycle count, row, due
+    // time, direction) forgotten. A run carried into new settings would step
+    // them from the old run's due time at the next connect: a burst of steps
+    // of a ramp the operator never started.
+    void StopAutoOutputs();
     // Stores the count; for 1, 2 and 4 sets the frame width (not for 4) and
     // resets the channel and automatic-output settings. A count outside 1-4
     // is ignored, since the channels in use must stay within the four records.
@@ -149,7 +155,9 @@ public:
     RangeInfo SlotLimits(int ch, int slot) const;
 
     // Opening a document from the menu, the recent list, the command line or
-    // a drop; shows the messages. A 0-byte file is not read.
+    // a drop; shows the messages. A 0-byte file is not read. Every file that
+    // can be opened counts as a new document for the automatic outputs: they
+    // stop before anything is read.
     OpenResult OpenDocument(const std::string& path);
     // Reading a file as the state file is read: a 0-byte file gives the read
     // error. For tools that inspect a file.

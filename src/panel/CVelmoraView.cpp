@@ -918,7 +918,10 @@ void CVelmoraView::EditAutoOutput(int c)
 
 void CVelmoraView::StartAutoOutput(int c)
 {
-    m_pSession->StartAutoOutput(c);
+    const AutoControlResult result = m_pSession->StartAutoOutput(c);
+    // A start that does nothing without a word looks like a dead button.
+    if (result.refused != AutoStartRefusal::None)
+        m_prompter.Message(AutoStartRefusalText(result), kCaptionConfirm, PromptIcon::Information);
     RefreshAutoOutput(c);
     RefreshValueFields();
 }

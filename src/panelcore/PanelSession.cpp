@@ -190,7 +190,7 @@ void PanelSession::OnTick(int param)
             // the next, and a step would come a whole tick late as often as
             // not. Half a tick ahead, every step is made at the tick nearest
             // its due time.
-            for (const AutoStepEvent& event : m_autoOutput.Step(Now() + kStepLeadMs))
+            for (const AutoStepEvent& event : m_autoOutput.Step(Now(), kStepLeadMs))
                 if (m_pObserver != nullptr)
                     m_pObserver->AutoOutputStepped(event);
             if (m_poller.PollNext()) {

@@ -103,7 +103,8 @@ TEST(AutoOutSettings, EachModeShowsItsOwnLabelsHintAndPicture)
     AutoOutputSlot slot{kAutoTriangle, 3, 4.0, 20.0, -2.0, 15};
     const AutoOutFieldTexts texts = AutoOutFieldTextsFor(slot, 3);
     EXPECT_EQ(texts.start, " 4.000");
-    EXPECT_EQ(texts.step, "-2.000");
+    EXPECT_EQ(texts.step, " 2.000"); // an older file's sign is not shown
+
     EXPECT_EQ(texts.interval, "   1.5");
     EXPECT_EQ(texts.repeat, "3");
     EXPECT_EQ(DialogModeFor(slot), kAutoTriangle);
@@ -182,7 +183,10 @@ TEST(AutoOutSettings, AcceptedValuesAreTakenAsParsedWithTheIntervalInTenths)
     EXPECT_EQ(check.slot.mode, kAutoTriangle);
     EXPECT_EQ(check.slot.start, 4.5);
     EXPECT_EQ(check.slot.end, 19.0);
-    EXPECT_EQ(check.slot.step, -2.0);
+    // A sign typed with the step is dropped: start and end give the
+    // direction, and "-2.000" would show a step the output never makes.
+    EXPECT_EQ(check.slot.step, 2.0);
+    EXPECT_EQ(AutoOutFieldTextsFor(check.slot, 3).step, " 2.000");
     EXPECT_EQ(check.slot.interval, 5);
     EXPECT_EQ(check.slot.repeat, 16);
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -158,27 +159,125 @@ TEST_F(AutoOutputTest, ToleranceDecidesWhetherAStepHasPassedTheEnd)
     EXPECT_EQ(values[4], 0.0);
 }
 
-TEST_F(AutoOutputTest, DueTimesAdvanceByWholeIntervalsAndLateTicksCatchUpOneStepPerCall)
+TEST_F(AutoOutputTest, DueTimesAdvanceByWholeIntervalsAndALateStepIsStillMade)
 {
     Wave(kAutoSawtooth, 0, 10, 1, 0, 10);
     runner.Start(0, now);
     EXPECT_TRUE(runner.Step(now + 9).empty());
-
-    // A tick 4 tenths late does not shift the cadence.
-    std::vector<AutoStepEvent> events = runner.Step(now + 14);
+    // Due within the lead the caller gives: made now, at its own due time.
+    std::vector<AutoStepEvent> events = runner.Step(now + 8, 2);
     ASSERT_EQ(events.size(), 1u);
     EXPECT_EQ(events[0].output->dueTime, now + 10);
-    EXPECT_EQ(A().nextStepTime, now + 20);
+    EXPECT_EQ(Value(), 1.0);
 
-    // Ten seconds without ticks (a reconnect): the missed steps come one per
-    // call, then the normal cadence again.
-    const std::int64_t later = now + 120;
-    int calls = 0;
-    while (!runner.Step(later).empty())
-        ++calls;
-    EXPECT_EQ(calls, 11);
-    EXPECT_EQ(A().nextStepTime, now + 130);
-    EXPECT_EQ(Value(), 1.0); // 12 steps of 1 from 0: up to 10, back to 0, then 1
+    // A tick 9 tenths late, less than an interval: the step is made as it
+    // was due, and the cadence does not shift.
+    events = runner.Step(now + 29);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].output->dueTime, now + 20);
+    EXPECT_EQ(events[0].output->skipped, 0);
+    EXPECT_EQ(A().nextStepTime, now + 30);
+    EXPECT_EQ(Value(), 2.0);
+    EXPECT_EQ(runner.Step(now + 30).size(), 1u);
+    EXPECT_EQ(Value(), 3.0);
+}
+
+// What the output would have done had every tick come: one call at each due
+// time, from a copy of the run.
+struct Replay {
+    double value = 0.0;
+    AutoOutputState state;
+    int steps = 0;
+};
+
+Replay ReplayUntil(const GeneratorModel& model, const std::array<AutoOutputState, kMaxChannels>& states,
+                   std::int64_t until)
+{
+    GeneratorModel m = model;
+    m.SetLink(nullptr);
+    std::array<AutoOutputState, kMaxChannels> s = states;
+    AutoOutputRunner r(m, s);
+    Replay replay;
+    while (s[0].runState == kAutoRunning && s[0].nextStepTime <= until) {
+        r.Step(s[0].nextStepTime);
+        ++replay.steps;
+    }
+    replay.value = m.channels[0].setValue;
+    replay.state = s[0];
+    return replay;
+}
+
+TEST_F(AutoOutputTest, AfterAnOutageTheOutputGoesStraightToTheStepDueNow)
+{
+    struct Case {
+        const char* name;
+        std::function<void()> set;
+        std::int64_t outage; // tenths without a call
+    };
+    const std::vector<Case> cases = {
+        {"rising sawtooth, 10 minutes at 0.1 s", [&] { Wave(kAutoSawtooth, 0, 10, 0.7, 0, 1); }, 6000},
+        {"falling sawtooth", [&] { Wave(kAutoSawtooth, 10, 0, 3, 0, 2); }, 777},
+        {"triangle", [&] { Wave(kAutoTriangle, 0, 10, 0.25, 0, 1); }, 6001},
+        {"falling triangle", [&] { Wave(kAutoTriangle, 10, 2, 1.5, 0, 3); }, 100},
+        {"table of three", [&] { Rows({{1.0, 5}, {2.0, 20}, {3.0, 7}}); }, 6000},
+        {"a day at 0.1 s", [&] { Wave(kAutoSawtooth, 0, 10, 0.1, 0, 1); }, 24 * 36000},
+        {"finite run that ends meanwhile", [&] { Wave(kAutoTriangle, 0, 10, 1, 25, 1); }, 6000},
+        {"finite table that ends meanwhile", [&] { Rows({{1.0, 5}, {2.0, 20}, {3.0, 7}}, 40); }, 6000},
+        {"finite run still going", [&] { Wave(kAutoSawtooth, 0, 10, 1, 1000, 1); }, 600},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        A() = AutoOutputState{};
+        c.set();
+        runner.Start(0, now);
+        runner.Step(A().nextStepTime); // one step made in time
+        const std::int64_t later = now + c.outage;
+        const Replay expected = ReplayUntil(model, states, later);
+        ASSERT_GT(expected.steps, 2);
+
+        link.frames.clear();
+        const std::vector<AutoStepEvent> events = runner.Step(later);
+        ASSERT_EQ(events.size(), 1u);
+        ASSERT_TRUE(events[0].output);
+        // One value put out, sent once with every channel in use.
+        EXPECT_EQ(link.frames.size(), 2u);
+        EXPECT_EQ(events[0].output->skipped, expected.steps - 1);
+        EXPECT_DOUBLE_EQ(Value(), expected.value);
+        EXPECT_EQ(A().runState, expected.state.runState);
+        EXPECT_EQ(events[0].stopped, expected.state.runState == kAutoStopped);
+        EXPECT_EQ(A().cycleCount, expected.state.cycleCount);
+        EXPECT_EQ(A().pointIndex, expected.state.pointIndex);
+        EXPECT_EQ(A().falling, expected.state.falling);
+        EXPECT_EQ(A().nextStepTime, expected.state.nextStepTime);
+        if (A().runState == kAutoRunning) {
+            // Back on the original grid, never faster than the interval.
+            EXPECT_GT(A().nextStepTime, later);
+            EXPECT_TRUE(runner.Step(later).empty());
+        }
+    }
+}
+
+TEST_F(AutoOutputTest, CatchingUpEndsForSettingsThatNeverCompleteACycle)
+{
+    // A step of 0 from a file never reaches the end: the catch-up gives up
+    // counting and puts the output on the present grid point.
+    Wave(kAutoSawtooth, 0, 10, 0, 0, 1);
+    runner.Start(0, now);
+    const std::int64_t later = now + 10 * AutoOutputRunner::kMaxCatchUpSteps + 5;
+    const std::vector<AutoStepEvent> events = runner.Step(later);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(Value(), 0.0);
+    EXPECT_GT(A().nextStepTime, later);
+    EXPECT_LE(A().nextStepTime, later + 1);
+
+    // An interval of 0 catches nothing up: one step per call, as before.
+    Wave(kAutoSawtooth, 0, 10, 1, 0, 0);
+    runner.Stop(0);
+    runner.Start(0, now);
+    for (int i = 1; i <= 3; ++i) {
+        ASSERT_EQ(runner.Step(now + 1000).size(), 1u);
+        EXPECT_EQ(Value(), i);
+    }
 }
 
 TEST_F(AutoOutputTest, APauseAfterAFinishedRunStartsAFreshCount)
@@ -303,7 +402,7 @@ TEST_F(AutoOutputTest, EveryStepSendsEveryChannelInUseOnlyWhileConnected)
 {
     model.channelCount = 2;
     Wave(kAutoSawtooth, 0, 10, 3, 0, 10, 0);
-    Wave(kAutoSawtooth, 10, 0, 2, 0, 4, 1);
+    Wave(kAutoSawtooth, 10, 0, 2, 0, 10, 1);
     runner.Start(0, now);
     runner.Start(1, now);
     link.frames.clear();
@@ -325,7 +424,7 @@ TEST_F(AutoOutputTest, EveryStepSendsEveryChannelInUseOnlyWhileConnected)
     // Disconnected, the value and code are still kept for the next connect.
     link.connected = false;
     link.frames.clear();
-    runner.Step(now + 100);
+    runner.Step(A().nextStepTime);
     EXPECT_TRUE(link.frames.empty());
     EXPECT_EQ(Value(), 9.0);
     EXPECT_EQ(model.channels[0].dacCode, 58982);

@@ -188,16 +188,16 @@ TEST(CsvFile, ARefusedFileSaysWhyAndLeavesTheTableAlone)
     EXPECT_FALSE(LoadCsvFileIntoTable(table, (dir.path / "gone.csv").string(), reason));
     EXPECT_EQ(reason, std::strerror(ENOENT));
     EXPECT_FALSE(LoadCsvFileIntoTable(table, dir.path.string(), reason));
-    EXPECT_EQ(reason, "not a regular file");
+    EXPECT_EQ(reason, "通常のファイルではありません");
     const std::string big = dir.Write("big.csv", "1,1\n");
     fs::resize_file(big, kMaxCsvFileBytes + 1);
     EXPECT_FALSE(LoadCsvFileIntoTable(table, big, reason));
-    EXPECT_EQ(reason, "larger than 16 MiB");
+    EXPECT_EQ(reason, "16 MiB を超えています");
     EXPECT_EQ(table[0].value, "7");
     EXPECT_EQ(table[0].interval, "1");
 
     EXPECT_EQ(CsvOpenErrorText(CsvOpenError::None, ENOENT), "");
-    EXPECT_EQ(CsvOpenErrorText(CsvOpenError::CannotOpen, 0), "cannot be read");
+    EXPECT_EQ(CsvOpenErrorText(CsvOpenError::CannotOpen, 0), "読み込めません");
 
     reason = "untouched";
     EXPECT_TRUE(LoadCsvFileIntoTable(table, dir.Write("t.csv", "9,2\n"), reason));
@@ -210,7 +210,9 @@ TEST(CsvTable, ReadingAFileChecksTheTableAfterwardsWhateverHappened)
     ScratchDir dir;
     ArbitraryTable table;
     test::ScriptedPrompter prompter;
-    prompter.files = {dir.Write("t.csv", "4,1.5\n20,2\n"), std::nullopt, (dir.path / "gone.csv").string()};
+    const std::string big = dir.Write("big.csv", "1,1\n");
+    fs::resize_file(big, kMaxCsvFileBytes + 1);
+    prompter.files = {dir.Write("t.csv", "4,1.5\n20,2\n"), std::nullopt, (dir.path / "gone.csv").string(), big};
 
     ReadCsvIntoTable(table, 4, 20, prompter);
     EXPECT_EQ(table[1].value, "20");
@@ -224,11 +226,16 @@ TEST(CsvTable, ReadingAFileChecksTheTableAfterwardsWhateverHappened)
 
     ReadCsvIntoTable(table, 4, 20, prompter);
     ASSERT_EQ(prompter.shown.size(), 3u);
-    EXPECT_EQ(prompter.shown[1].text, "ファイルが開けません");
+    EXPECT_EQ(prompter.shown[1].text, std::string("ファイルが開けません\ngone.csv: ") + std::strerror(ENOENT));
     EXPECT_EQ(prompter.shown[1].caption, "確認");
     EXPECT_EQ(prompter.shown[1].icon, PromptIcon::Information);
     EXPECT_EQ(prompter.shown[2].text, "未入力データがあります");
     EXPECT_EQ(table[0].value, "4");
+
+    // Refused for its size: the reason, not only that it did not open.
+    ReadCsvIntoTable(table, 4, 20, prompter);
+    ASSERT_EQ(prompter.shown.size(), 5u);
+    EXPECT_EQ(prompter.shown[3].text, "ファイルが開けません\nbig.csv: 16 MiB を超えています");
 }
 
 ArbitraryTable TableOf(const std::vector<ArbitraryRowText>& rows)

@@ -426,6 +426,23 @@ TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
     EXPECT_NE(refused.err.find("Some data is missing"), std::string::npos) << refused.err;
     // A settings file that is not there is refused before the unit is touched.
     EXPECT_EQ(RunCtl(Ctl({"auto", "1", "--settings", (m_dir / "none.ini").string()})).exitCode, 3);
+
+    // A table named for a ramp's slot is a usage error that names the mode,
+    // before the unit is asked anything.
+    const std::size_t asked = Slurp(m_log).size();
+    const std::string ramp = WriteSettings({velmora::kAutoTriangle, 1, 0.0, 1.0, 0.5, 1});
+    const CtlResult wrong = RunCtl(Ctl({"auto", "1", "--settings", ramp, "--csv", csv}));
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_NE(wrong.err.find("--csv reads an arbitrary table, but channel 1 is set to Triangle"), std::string::npos)
+        << wrong.err;
+    EXPECT_EQ(Slurp(m_log).size(), asked);
+
+    // An empty table does not start, and says which row is missing.
+    const std::string empty = WriteSettings({velmora::kAutoArbitrary, 1, 0.0, 0.0, 0.0, 10});
+    const CtlResult none = RunCtl(Ctl({"auto", "1", "--settings", empty}));
+    EXPECT_EQ(none.exitCode, 3);
+    EXPECT_NE(none.err.find("channel 1: Row 1 of the arbitrary table is not in use"), std::string::npos) << none.err;
 }
 
 TEST_F(CtlUnitTest, AutoRunsSeveralChannelsUntilTheLastOneStops)

@@ -14,8 +14,16 @@
 #include "app/CVelmoraApp.h"
 #include "panel/CVelmoraView.h"
 #include "panel/PanelTick.h"
+#include "panel/PanelWidgets.h"
+#include "panelcore/PanelLayout.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QPushButton>
+#include <QUrl>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 
 namespace velmora {
@@ -54,8 +62,9 @@ protected:
     std::unique_ptr<CVelmoraApp> MakeApp(int unitChannels)
     {
         unit.SetChannelCount(unitChannels);
-        auto link = std::make_unique<GeneratorLink>(clock, prompter, std::make_unique<sim::SimChannel>(unit, clock),
-                                                    nullptr);
+        auto serial = std::make_unique<sim::SimChannel>(unit, clock);
+        m_pChannel = serial.get();
+        auto link = std::make_unique<GeneratorLink>(clock, prompter, std::move(serial), nullptr);
         const std::string wd = m_dir.path().toStdString();
         auto app = std::make_unique<CVelmoraApp>(prompter, clock, [wd] { return std::optional<std::string>(wd); },
                                                  std::move(link));
@@ -80,7 +89,28 @@ protected:
             QCoreApplication::processEvents();
     }
 
+    // Periodic ticks, each 50 ms after the last.
+    void Tick(CVelmoraApp& app, int count)
+    {
+        for (int i = 0; i < count; ++i) {
+            clock.AdvanceMs(50);
+            app.View()->OnPanelTick(PanelTickEvent::kTimerParam);
+        }
+    }
+
+    // Settings frames the unit received from write `from` on.
+    int SettingsFramesFrom(std::size_t from) const
+    {
+        int n = 0;
+        const auto& writes = m_pChannel->Writes();
+        for (std::size_t i = from; i < writes.size(); ++i)
+            n += writes[i].bytes.rfind("\x02W", 0) == 0 ? 1 : 0;
+        return n;
+    }
+    std::size_t WriteCount() const { return m_pChannel->Writes().size(); }
+
     QTemporaryDir m_dir;
+    sim::SimChannel* m_pChannel = nullptr; // owned by the app's link
     test::FakeClock clock;
     test::ScriptedPrompter prompter;
     sim::SimUnit unit;
@@ -125,6 +155,124 @@ TEST_F(AppConnect, FourChannelUnitWidensTheFrameToReachEveryColumn)
     }
     EXPECT_GT(right, 700);
     EXPECT_LT(right, panel->width());
+}
+
+// A running automatic output does not survive a new or opened document, by
+// any of the ways one comes: the new settings would otherwise be stepped
+// from the old run's due time at the next connect, a burst of steps of a
+// ramp nobody started.
+TEST_F(AppConnect, EveryNewOrOpenedDocumentStopsTheAutomaticOutputs)
+{
+    // A document whose every slot is a sawtooth at 0.1 s, so that any run
+    // carried into it would show at once.
+    const QString file = m_dir.filePath("ramp.ini");
+    {
+        test::ScriptedPrompter quiet;
+        CVelmoraDoc doc(quiet, CVelmoraDoc::NoStateFile{});
+        doc.SetChannelCount(1);
+        for (AutoOutputSlot& slot : doc.m_autoOutput[0].slots)
+            slot.interval = 1;
+        ASSERT_TRUE(static_cast<bool>(doc.SaveDocument(file.toStdString())));
+    }
+    prompter.circuitAnswers = {1};
+    auto app = MakeApp(1);
+    ASSERT_TRUE(app->InitInstance(ConnectOptions()));
+    RunQueued();
+    ASSERT_TRUE(app->OpenDocumentFile(file)); // now on the recent list
+
+    const auto button = [&](int offset) { return qobject_cast<QPushButton*>(app->View()->Control(ChannelBase(0) + offset)); };
+    const QImage playGreen = MakePanelImage(PanelImage::StartAvailable).toImage();
+    const QImage stopGrey = MakePanelImage(PanelImage::StopUnavailable).toImage();
+    const auto icon = [&](int offset) { return button(offset)->icon().pixmap(14, 14).toImage(); };
+
+    const std::vector<std::pair<const char*, std::function<void()>>> ways = {
+        {"File > Open", [&] {
+             prompter.files = {file.toStdString()};
+             app->OnFileOpen();
+         }},
+        {"a drop", [&] {
+             QMimeData mime;
+             mime.setUrls({QUrl::fromLocalFile(file)});
+             QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+             QCoreApplication::sendEvent(app->MainFrame(), &enter);
+             QDropEvent drop(QPointF(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+             QCoreApplication::sendEvent(app->MainFrame(), &drop);
+             RunQueued();
+         }},
+        {"a recent file", [&] { app->OnOpenRecentFile(0); }},
+        {"File > New", [&] {
+             prompter.circuitAnswers = {1};
+             app->OnFileNew();
+         }},
+    };
+    for (const auto& [name, open] : ways) {
+        SCOPED_TRACE(name);
+        if (!app->View()->IsConnected())
+            app->View()->ConnectUnit();
+        ASSERT_TRUE(app->View()->IsConnected());
+        AutoOutputState& run = app->Document()->m_autoOutput[0];
+        app->Document()->m_autoOutput[0].slots[static_cast<std::size_t>(app->Document()->m_model.ActiveSlot(0))]
+            .interval = 1;
+        button(kAutoStartOffset)->click();
+        const double started = app->Document()->m_model.channels[0].setValue;
+        Tick(*app, 7);
+        ASSERT_EQ(run.runState, kAutoRunning);
+        ASSERT_NE(app->Document()->m_model.channels[0].setValue, started);
+
+        open();
+        for (const AutoOutputState& a : app->Document()->m_autoOutput) {
+            EXPECT_EQ(a.runState, kAutoStopped);
+            EXPECT_EQ(a.cycleCount, 0);
+            EXPECT_EQ(a.pointIndex, 0);
+            EXPECT_FALSE(a.falling);
+        }
+        EXPECT_FALSE(app->View()->IsConnected());
+        EXPECT_TRUE(button(kAutoSettingsOffset)->isEnabled());
+        EXPECT_EQ(icon(kAutoStartOffset), playGreen);
+        EXPECT_EQ(icon(kAutoStopOffset), stopGrey);
+
+        // Connected again, the unit gets the connect's settings and then no
+        // step at all.
+        app->View()->ConnectUnit();
+        ASSERT_TRUE(app->View()->IsConnected());
+        const std::size_t from = WriteCount();
+        Tick(*app, 40);
+        EXPECT_EQ(SettingsFramesFrom(from), 0);
+    }
+}
+
+// The unit away for ten minutes (here a blocked event loop: no tick) while a
+// sawtooth runs at 0.1 s: on the first tick after, the output goes straight
+// to the step due now and the unit receives one settings frame, not six
+// thousand steps at the tick rate.
+TEST_F(AppConnect, AfterAnOutageTheAutomaticOutputJumpsToTheStepDueNow)
+{
+    prompter.circuitAnswers = {1};
+    auto app = MakeApp(1);
+    ASSERT_TRUE(app->InitInstance(ConnectOptions()));
+    RunQueued();
+    ASSERT_TRUE(app->View()->IsConnected());
+    CVelmoraDoc& doc = *app->Document();
+    doc.m_model.SetRange(0, 1); // 0-10 V
+    doc.m_autoOutput[0].slots[1] = AutoOutputSlot{kAutoSawtooth, 0, 0.0, 10.0, 1.0, 1};
+    app->View()->StartAutoOutput(0);
+    Tick(*app, 4); // 0.2 s: two steps
+    EXPECT_EQ(doc.m_model.channels[0].setValue, 2.0);
+
+    clock.AdvanceMs(10 * 60 * 1000);
+    const std::size_t from = WriteCount();
+    Tick(*app, 1);
+    EXPECT_EQ(SettingsFramesFrom(from), 1);
+    // 6,001 steps of 1 V on an 11-step cycle, from 2 V.
+    const int steps = 2 + (10 * 60 * 1000 + 50) / 100;
+    EXPECT_EQ(doc.m_model.channels[0].setValue, steps % 11);
+    EXPECT_EQ(doc.m_autoOutput[0].cycleCount, steps / 11);
+    EXPECT_EQ(unit.Channel(0).words.dacCode, doc.m_model.channels[0].dacCode);
+
+    // Then the cadence goes on: one step per 0.1 s.
+    const std::size_t after = WriteCount();
+    Tick(*app, 10);
+    EXPECT_EQ(SettingsFramesFrom(after), 5);
 }
 
 // The window closes while its tick thread is posting: the thread is stopped

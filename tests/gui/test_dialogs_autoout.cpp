@@ -7,7 +7,9 @@
 #include <QPushButton>
 #include <QTest>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -322,7 +324,7 @@ TEST_F(AutoOutDialog, ARefusedOkNamesTheFaultAndWritesNothing)
     EXPECT_EQ(s.mode, kAutoSawtooth);
     EXPECT_EQ(s.start, 4.0);
     EXPECT_EQ(s.end, 20.0);
-    EXPECT_EQ(s.step, -2.0);
+    EXPECT_EQ(s.step, 2.0); // typed as -2: stored as the magnitude the output steps by
     EXPECT_EQ(s.interval, 5);
     EXPECT_EQ(s.repeat, 16);
     EXPECT_EQ(autoOutput[1].runState, kAutoStopped);
@@ -505,7 +507,7 @@ TEST_F(AutoOutDialog, ReadingACsvFileFillsRowsAndTheCheckRunsEvenWhenCancelled)
         prompter.files = {(scratch / "missing.csv").string()};
         QTest::mouseClick(Button(1032), Qt::LeftButton);
         ASSERT_EQ(prompter.shown.size(), 2u);
-        EXPECT_EQ(prompter.shown[0].text, "ファイルが開けません");
+        EXPECT_EQ(prompter.shown[0].text, std::string("ファイルが開けません\nmissing.csv: ") + std::strerror(ENOENT));
         EXPECT_EQ(prompter.shown[1].text, "値範囲を超えています");
         prompter.shown.clear();
         QTest::mouseClick(Button(2), Qt::LeftButton);

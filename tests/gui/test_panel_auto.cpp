@@ -83,6 +83,29 @@ TEST(PanelAuto, StartPauseAndStopShowTheirStateAndRestTheColumnsSettings)
     EXPECT_EQ(dialogs, 1);
 }
 
+TEST(PanelAuto, AStartThatCannotStartSaysWhy)
+{
+    AutoRig rig;
+    rig.Connect();
+    AutoOutputState& a = rig.doc->m_autoOutput[0];
+    a.slots[1].mode = kAutoArbitrary;
+    a.points[0] = ArbitraryPoint{false, 3.0, 10};
+    a.points[1] = ArbitraryPoint{true, 4.0, 10};
+    const std::size_t frames = rig.Writes(0, SettingsPrefix(0)).size();
+    rig.Button(kAutoStartOffset)->click();
+    EXPECT_TRUE(rig.LastMessageIs("任意波の1行目が使われていないため、開始できません。", "確認", PromptIcon::Information));
+    EXPECT_EQ(a.runState, kAutoStopped);
+    EXPECT_TRUE(rig.Button(kAutoSettingsOffset)->isEnabled());
+    EXPECT_EQ(rig.Writes(0, SettingsPrefix(0)).size(), frames);
+
+    // A table whose first row is in use starts without a word.
+    a.points[0].used = true;
+    const std::size_t shown = rig.prompter.shown.size();
+    rig.Button(kAutoStartOffset)->click();
+    EXPECT_EQ(a.runState, kAutoRunning);
+    EXPECT_EQ(rig.prompter.shown.size(), shown);
+}
+
 TEST(PanelAuto, TheSettingsButtonOpensTheDialogOnTheSlotInUse)
 {
     AutoRig rig;

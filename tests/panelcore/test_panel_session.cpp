@@ -232,7 +232,7 @@ TEST_F(PanelSessionTest, TheFirstIntervalIsWholeWhereverInATenthTheStartFalls)
     EXPECT_EQ(seen.steps.size(), 2u);
 }
 
-TEST_F(PanelSessionTest, RunStatesSurviveADisconnectAndCatchUpOneStepPerTick)
+TEST_F(PanelSessionTest, RunStatesSurviveADisconnectAndJumpToTheStepDueNow)
 {
     Sawtooth(0, 0.5, 10); // every second
     ASSERT_EQ(session->Connect("ttyUSB0"), PanelSession::ConnectOutcome::Connected);
@@ -245,17 +245,23 @@ TEST_F(PanelSessionTest, RunStatesSurviveADisconnectAndCatchUpOneStepPerTick)
     EXPECT_EQ(doc.m_model.channels[0].setValue, 0.0);
 
     ASSERT_EQ(session->Connect("ttyUSB0"), PanelSession::ConnectOutcome::Connected);
-    // The missed steps come one a tick, then the normal cadence again.
-    Tick(10);
-    EXPECT_EQ(seen.steps.size(), 10u);
-    Tick(10);
-    EXPECT_EQ(seen.steps.size(), 11u);
+    // The first tick puts out the step due now, the missed ones counted but
+    // not replayed; then the normal cadence again.
+    Tick(1);
+    ASSERT_EQ(seen.steps.size(), 1u);
+    ASSERT_TRUE(seen.steps[0].output);
+    EXPECT_GE(seen.steps[0].output->skipped, 9);
+    EXPECT_EQ(doc.m_model.channels[0].setValue, seen.steps[0].output->value);
+    Tick(20);
+    EXPECT_EQ(seen.steps.size(), 2u);
+    Tick(20);
+    EXPECT_EQ(seen.steps.size(), 3u);
 
     // Paused and stopped while connected; the value stays where it is.
     const double value = doc.m_model.channels[0].setValue;
     session->PauseAutoOutput(0);
     Tick(40);
-    EXPECT_EQ(seen.steps.size(), 11u);
+    EXPECT_EQ(seen.steps.size(), 3u);
     session->StopAutoOutput(0);
     EXPECT_TRUE(session->IsAutoOutputStopped(0));
     EXPECT_EQ(doc.m_model.channels[0].setValue, value);

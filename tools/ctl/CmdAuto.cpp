@@ -169,6 +169,18 @@ int RunAuto(const Invocation& inv)
     if (opened != OpenResult::Read)
         return kExitFileRefused;
 
+    // A table steps only an arbitrary output: read into a channel whose slot
+    // is a ramp, it would be checked and stored, and then the ramp would run
+    // as if no table had been named.
+    if (args.csv) {
+        for (int c : args.channels) {
+            const AutoOutputSlot* slot = SlotInUse(doc.m_model, doc.m_autoOutput[static_cast<std::size_t>(c)], c);
+            if (slot != nullptr && (slot->mode == kAutoSawtooth || slot->mode == kAutoTriangle))
+                return UsageError(cmd, TrFormat(N_("--csv reads an arbitrary table, but channel %1 is set to %2"),
+                                                {std::to_string(c + 1), Tr(AutoModeName(slot->mode))}));
+        }
+    }
+
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
     auto link = MakeGeneratorLink(SteadyClock(), prompter);
@@ -214,10 +226,7 @@ int RunAuto(const Invocation& inv)
             lines.Print(*started.output);
         if (session->IsAutoOutputStopped(c)) {
             std::fprintf(stderr, "velmoractl: %s\n",
-                         TrFormat(N_("channel %1's automatic output does not start (an empty table, or settings "
-                                     "that name no wave)"),
-                                  {std::to_string(c + 1)})
-                             .c_str());
+                         TrFormat(N_("channel %1: %2"), {std::to_string(c + 1), AutoStartRefusalText(started)}).c_str());
             session->SetObserver(nullptr);
             return kExitFileRefused;
         }
