@@ -95,7 +95,7 @@
     </message>
     <message>
         <source>全ユーザー調整初期化</source>
-        <translation>Reset all user</translation>
+        <translation>Reset all user adjustments</translation>
     </message>
     <message>
         <source>キャンセル</source>

@@ -14,18 +14,8 @@ namespace velmora {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
-// The ideographic space the column heads are padded with.
-constexpr const char* kWideSpace = "\u3000";
 // Names shorter than this many bytes need a second tab to reach the column.
 constexpr std::size_t kNameColumnBytes = 8;
-
-std::string WideSpaces(int n)
-{
-    std::string s;
-    for (int k = 0; k < n; ++k)
-        s += kWideSpace;
-    return s;
-}
 
 std::string Decimal(int value)
 {
@@ -45,13 +35,16 @@ std::string HeadLines(const GeneratorModel& model)
     return s;
 }
 
-// Lines 4-6: the title and the two column heads.
+// Lines 4-6: the title and the two column heads. The heads stand at the
+// same tab stops as the values below them (the range name takes the first
+// stop), so they line up in any font and either language; runs of
+// full-width spaces would only line up where a full-width space happened to
+// be a whole fraction of a stop.
 std::string TableHead()
 {
     std::string s = std::string(Tr(N_("アナログ出力調整値"))) + kCrLf;
-    s += WideSpaces(14) + Tr(N_("メーカー")) + WideSpaces(7) + Tr(N_("ユーザー")) + kCrLf;
-    s += WideSpaces(11) + "ZERO" + WideSpaces(3) + "GAIN" + WideSpaces(3) + "ZERO" + WideSpaces(2) + "GAIN" +
-         WideSpaces(4) + "MODE" + kCrLf;
+    s += std::string("\t\t") + Tr(N_("メーカー")) + "\t\t" + Tr(N_("ユーザー")) + kCrLf;
+    s += std::string("\t\tZERO\tGAIN\tZERO\tGAIN\tMODE") + kCrLf;
     return s;
 }
 

@@ -24,12 +24,8 @@ const std::string kHead = "Version\t01000A\r\n"
                           "回路数\t1\r\n"
                           "\r\n"
                           "アナログ出力調整値\r\n"
-                          "\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
-                          "メーカー"
-                          "\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
-                          "ユーザー\r\n"
-                          "\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000\u3000"
-                          "ZERO\u3000\u3000\u3000GAIN\u3000\u3000\u3000ZERO\u3000\u3000GAIN\u3000\u3000\u3000\u3000MODE\r\n";
+                          "\t\tメーカー\t\tユーザー\r\n"
+                          "\t\tZERO\tGAIN\tZERO\tGAIN\tMODE\r\n";
 
 // Corrections that the responder below hands out: distinct per channel,
 // range and kind, so that a value in the wrong place shows.

@@ -7,7 +7,10 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QAbstractTextDocumentLayout>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 
 #include <functional>
 
@@ -15,6 +18,7 @@
 
 #include "adjust/ui/CCalDlg.h"
 #include "dialogs/ui/ConverterVersionDlg.h"
+#include "platform/Language.h"
 #include "test_dialogs_driver.h"
 #include "test_panel_support.h"
 
@@ -298,6 +302,47 @@ TEST(GeneratorInfoDialog, ShowsTheReportReadFromTheUnit)
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_TRUE(rig.view->TimerWork());
     EXPECT_EQ(rig.Writes(0, "\x02" "CR").size(), 40u);
+}
+
+// Where each column of a report line begins in the dialog: the x of every
+// text that follows a tab.
+std::vector<int> ColumnStarts(QPlainTextEdit& edit, const QTextBlock& block)
+{
+    edit.document()->documentLayout()->blockBoundingRect(block); // lays the block out
+    const QString text = block.text();
+    std::vector<int> xs;
+    for (int i = 1; i < text.size(); ++i)
+        if (text[i - 1] == QLatin1Char('\t') && text[i] != QLatin1Char('\t'))
+            xs.push_back(qRound(block.layout()->lineAt(0).cursorToX(i)));
+    return xs;
+}
+
+TEST(GeneratorInfoDialog, TheColumnHeadsStandOverTheirColumnsInBothLanguages)
+{
+    for (const Language language : {Language::Japanese, Language::English}) {
+        SetLanguage(language);
+        ReportRig rig;
+        rig.Connect();
+        rig.Run([&](ConverterVersionDlg& d) {
+            auto& edit = *d.findChild<QPlainTextEdit*>(QStringLiteral("edit1065"));
+            const QTextBlock title = edit.document()->findBlockByNumber(3);
+            const std::vector<int> heads = ColumnStarts(edit, title.next());
+            const std::vector<int> columns = ColumnStarts(edit, title.next().next());
+            ASSERT_EQ(heads.size(), 2u);
+            ASSERT_EQ(columns.size(), 5u); // ZERO GAIN ZERO GAIN MODE
+            EXPECT_EQ(heads[0], columns[0]); // maker
+            EXPECT_EQ(heads[1], columns[2]); // user
+            int lines = 0;
+            for (QTextBlock b = title.next().next().next(); b.isValid(); b = b.next()) {
+                if (!b.text().startsWith(QStringLiteral("  ")))
+                    continue; // a channel's line
+                ++lines;
+                EXPECT_EQ(ColumnStarts(edit, b), columns) << b.text().toStdString();
+            }
+            EXPECT_EQ(lines, 20);
+        });
+    }
+    SetLanguage(Language::Japanese);
 }
 
 TEST(GeneratorInfoDialog, ClosedWhileReadingAsksNoMore)

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSettings>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -98,6 +99,23 @@ QStringList ShownTexts(QWidget& window)
     return out;
 }
 
+// Push buttons whose caption is wider than the button: English words are
+// longer than the Japanese they replace, and a cut caption reads as another
+// word ("Reset all user").
+QStringList CutCaptions(QWidget& window)
+{
+    QStringList out;
+    for (QPushButton* button : window.findChildren<QPushButton*>()) {
+        QString text = button->text();
+        text.remove(QLatin1Char('&'));
+        if (text.isEmpty() || !button->icon().isNull())
+            continue;
+        if (button->fontMetrics().horizontalAdvance(text) + 6 > button->width())
+            out << text;
+    }
+    return out;
+}
+
 QStringList Untranslated(QWidget& window)
 {
     QStringList out;
@@ -180,6 +198,7 @@ TEST_F(EnglishInterface, NoWindowShowsAJapaneseText)
     view.SetDialogRunner([&](QDialog& dialog) {
         dialogs << QString::fromLatin1(dialog.metaObject()->className());
         EXPECT_EQ(Untranslated(dialog), QStringList()) << dialog.metaObject()->className();
+        EXPECT_EQ(CutCaptions(dialog), QStringList()) << dialog.metaObject()->className();
         if (auto* modes = dialog.findChild<QComboBox*>(); modes != nullptr && modes->count() == 3) {
             for (int m = 0; m < modes->count(); ++m) {
                 modes->setCurrentIndex(m);

@@ -1,5 +1,7 @@
 #include "adjust/ui/CCalDlg.h"
 
+#include <algorithm>
+
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
@@ -154,7 +156,12 @@ CCalDlg::CCalDlg(AdjustSession& session, Prompter& prompter, QWidget* parent)
     BuildSide(AdjustSide::Min, 13);
     BuildSide(AdjustSide::Max, 127);
 
-    AddButton(*this, tr("全ユーザー調整初期化"), kInitialiseId, DluRect(7, 147, 96, 14));
+    QPushButton* reset = AddButton(*this, tr("全ユーザー調整初期化"), kInitialiseId, DluRect(7, 147, 96, 14));
+    // A caption longer than the button (the English one) widens it into the
+    // free space before OK rather than being cut.
+    const int widest = DluRect(7, 147, 123, 14).width();
+    if (reset->sizeHint().width() > reset->width())
+        reset->resize(std::min(reset->sizeHint().width(), widest), reset->height());
     auto* ok = AddButton(*this, QStringLiteral("OK"), kOkId, DluRect(136, 147, 50, 14));
     auto* cancel = AddButton(*this, tr("キャンセル"), kCancelId, DluRect(192, 147, 50, 14));
 

@@ -16,7 +16,8 @@ namespace {
 constexpr int kReportEditId = 1065;
 
 // The report's columns are laid out for tab stops ten half-width characters
-// apart: the column heads, in full-width spaces, stand over them.
+// apart: a range name fits below the second, and the column heads stand at
+// the same stops as the values.
 constexpr int kTabColumns = 10;
 
 } // namespace
