@@ -263,7 +263,7 @@ TEST_F(AppConnect, AfterAnOutageTheAutomaticOutputJumpsToTheStepDueNow)
     const std::size_t from = WriteCount();
     Tick(*app, 1);
     EXPECT_EQ(SettingsFramesFrom(from), 1);
-    // 6,001 steps of 1 V on an 11-step cycle, from 2 V.
+    // 6,000 more steps of 1 V on an 11-step cycle (0 to 10 V and back).
     const int steps = 2 + (10 * 60 * 1000 + 50) / 100;
     EXPECT_EQ(doc.m_model.channels[0].setValue, steps % 11);
     EXPECT_EQ(doc.m_autoOutput[0].cycleCount, steps / 11);
