@@ -31,6 +31,18 @@ install(FILES ${_data}/velmoractl.bash-completion DESTINATION ${CMAKE_INSTALL_DA
         RENAME velmoractl)
 install(FILES ${_data}/60-velmora.rules DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME changelog)
+# The Debian package's own changelog, made from CHANGELOG.md.
+find_program(VELMORA_GZIP gzip REQUIRED)
+add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/changelog.Debian.gz
+                   COMMAND ${CMAKE_COMMAND} -DINPUT=${PROJECT_SOURCE_DIR}/CHANGELOG.md
+                           -DOUTPUT=${PROJECT_BINARY_DIR}/changelog.Debian "-DMAINTAINER=${VELMORA_MAINTAINER}"
+                           -P ${PROJECT_SOURCE_DIR}/cmake/DebianChangelog.cmake
+                   COMMAND ${VELMORA_GZIP} -9nf ${PROJECT_BINARY_DIR}/changelog.Debian
+                   DEPENDS ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/cmake/DebianChangelog.cmake
+                   VERBATIM)
+add_custom_target(velmora_debian_changelog ALL DEPENDS ${PROJECT_BINARY_DIR}/changelog.Debian.gz)
+install(FILES ${PROJECT_BINARY_DIR}/changelog.Debian.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${_data}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # The manual pages name installed paths, which are known only when
