@@ -124,7 +124,7 @@ TEST(SettingsArchive, LengthsBeyondTheDataFailAtOnce)
     EXPECT_TRUE(r.PastEnd());
 
     // One byte short, in each prefix form and in 16-bit units.
-    for (const std::string& bytes : {std::string("\x05" "abcd"), std::string("\xFF\x00\x01") + std::string(255, 'a'),
+    for (const std::string& bytes : {std::string("\x05" "abcd"), std::string("\xFF\x00\x01", 3) + std::string(255, 'a'),
                                      std::string("\xFF\xFE\xFF\x03" "a\0b\0c", 9),
                                      std::string("\xFF\xFE\xFF\xFF\xFF\xFF\xFF\xFF\x7F" "ab", 11)}) {
         ArchiveReader rr(bytes);
