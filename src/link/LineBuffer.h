@@ -37,8 +37,8 @@ inline LineResult PutLineByte(LineBuffer& line, std::uint8_t byte)
 {
     const int p = line.pos;
     line.bytes[static_cast<size_t>(p)] = static_cast<char>(byte);
-    if (p >= 2 && line.bytes[static_cast<size_t>(p - 1)] == '\r' && byte == '\n') {
-        line.bytes[static_cast<size_t>(p + 1)] = '\0';
+    if (p >= 2 && line.bytes[static_cast<size_t>(p) - 1] == '\r' && byte == '\n') {
+        line.bytes[static_cast<size_t>(p) + 1] = '\0';
         line.length = p + 1;
         line.pos = 0;
         return LineResult::LineComplete;
