@@ -12,7 +12,8 @@ namespace {
 const RangeInfo kZeroToTen{0.0, 10.0, 1};
 const RangeInfo kMilliamps4to20{4.0, 20.0, 3};
 
-AutoOutFieldTexts Fields(std::string start, std::string end, std::string step, std::string repeat = "0")
+AutoOutFieldTexts Fields(const std::string& start, const std::string& end, const std::string& step,
+                         const std::string& repeat = "0")
 {
     return {start, end, step, "1", repeat};
 }

@@ -86,6 +86,7 @@ public:
         std::vector<std::string> all = {binary};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<char*> argv;
+        argv.reserve(all.size() + 1);
         for (auto& a : all)
             argv.push_back(a.data());
         argv.push_back(nullptr);
