@@ -43,7 +43,8 @@ namespace {
 // A listed device is its index, plus one so that none is null.
 libusb_device* DeviceAt(std::size_t index)
 {
-    return reinterpret_cast<libusb_device*>(index + 1);
+    // An opaque handle the library's callers never dereference.
+    return reinterpret_cast<libusb_device*>(index + 1); // NOLINT(performance-no-int-to-ptr)
 }
 
 const velmora::sim::SimBridgeEntry* Entry(libusb_device* dev)
