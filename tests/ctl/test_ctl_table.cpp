@@ -63,7 +63,7 @@ protected:
         args.insert(args.begin(), {"--lang", "en"});
         CtlRun r;
         ChildProcess p;
-        if (!p.Start(VELMORA_CTL_BINARY, args, {false, false}))
+        if (!p.Start(VELMORA_CTL_BINARY, args, {false, false, {}}))
             return r;
         r.exitCode = p.Finish(r.out, r.err);
         return r;
