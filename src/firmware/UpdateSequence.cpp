@@ -107,6 +107,8 @@ bool Update::FindUnit()
         Say(TrFormat(N_("アナログユニットを開けません\nシリアル番号:%1"), {m_run.serial}));
         return false;
     }
+    // Which of the attached bridges the update goes through.
+    m_o.SetStatus(TrFormat(N_("シリアル番号 %1 のアナログユニットを開きました"), {m_run.serial}));
     return true;
 }
 

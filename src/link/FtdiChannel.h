@@ -54,8 +54,9 @@ public:
     int CountUnits();
     const FtdiMatch& LastMatch() const { return m_last; }
     const std::string& LastMatchSerial() const { return m_last.serial; }
-    // Opens the unit's bridge at 19,200 bit/s 8N1 with an empty receive
-    // ring. No message on failure: the caller reports it.
+    // Opens the bridge CountUnits matched last, by its serial number, at
+    // 19,200 bit/s 8N1 with an empty receive ring; false when none matched.
+    // No message on failure: the caller reports it.
     bool OpenUnit();
     void CloseUnit();
     // 1,000,000 bit/s by its divisor, any other rate as it stands.

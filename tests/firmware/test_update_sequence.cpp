@@ -302,3 +302,30 @@ TEST(FirmwareUpdate, ASelectWordOfThreeAsksAndAMissingFolderCannotKeepTheData)
         EXPECT_EQ(rig.bridge.Unit().Stored('U').stores, 0);
     }
 }
+
+// Another bridge carries the unit's description, listed first with another
+// serial number and nothing behind it. The update counts one unit and must
+// open that one: opened by description, the unit would not answer, and with
+// an earlier correction file at hand the update would go on to program a
+// bridge with nothing behind it.
+TEST(FirmwareUpdate, TheBridgeWhoseSerialNumberMatchedIsTheOneUpdated)
+{
+    UpdateRig rig;
+    rig.bridge.Devices() = {{"FT5XK2QA", "Hovelt VKX FT230X", true}, {"VK2A0001"}};
+    GeneratorModel earlier;
+    earlier.channelCount = 2;
+    ASSERT_TRUE(SaveCorrectionFile((rig.dir / "VK2A0001_R.txt").string(), earlier, "VK2A0001"));
+
+    const UpdateRun run = rig.Run();
+    ASSERT_EQ(run.ending, UpdateEnding::Finished) << rig.Last();
+    EXPECT_NE(std::find(rig.observer.statuses.begin(), rig.observer.statuses.end(),
+                        "シリアル番号 VK2A0001 のアナログユニットを開きました"),
+              rig.observer.statuses.end());
+    // Its own corrections were read (no question about an earlier file) and
+    // kept, and its flash holds the image.
+    ASSERT_EQ(rig.prompter.shown.size(), 2u) << rig.Last();
+    EXPECT_EQ(rig.prompter.shown.front().text, "更新しますか？");
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+    EXPECT_TRUE(std::equal(rig.bridge.Mcu().Flash().begin(), rig.bridge.Mcu().Flash().end(), rig.expected.begin()));
+    EXPECT_EQ(rig.bridge.Unit().Stored('M').maker[0][5].maxCorrection, 0x8005);
+}
