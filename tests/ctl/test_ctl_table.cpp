@@ -440,3 +440,43 @@ TEST_F(CtlTableTest, FirmwareUpdateOpensTheCountedBridgeAmongTwoOfTheSameDescrip
                                [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
     }
 }
+
+// SIGINT while the corrections go back to a unit that has gone silent: the
+// write-back stops after the exchange under way instead of sitting out
+// every other one, and says what a failed write-back says.
+TEST_F(CtlTableTest, FirmwareUpdateStopsItsWriteBackOnSigint)
+{
+    velmora::FirmwareImage image;
+    const std::string path = UpdateScene(m_dir, image);
+
+    const fs::path before = fs::current_path();
+    fs::current_path(m_dir);
+    // Silent from the start: the earlier file is taken (--yes), the unit is
+    // programmed, and the write-back meets the silence.
+    ::setenv("VELMORA_SIM_FTDI_FAULTS", "silent", 1);
+    ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
+    ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
+    ChildProcess run;
+    const bool started = run.Start(VELMORA_CTL_BINARY, {"--lang", "en", "firmware", "update", path, "--yes"},
+                                   {false, true, {}});
+    for (const char* name : {"VELMORA_SIM_FTDI_FAULTS", "VELMORA_SIM_FTDI_TIMING", "VELMORA_FTD2XX"})
+        ::unsetenv(name);
+    fs::current_path(before);
+    ASSERT_TRUE(started);
+
+    std::string shown;
+    for (std::optional<std::string> line; (line = run.ReadLine()) && *line != "Transferring the corrections";)
+        shown += *line + "\n";
+    ASSERT_NE(shown.find("Cannot connect"), std::string::npos) << shown;
+    const auto signalled = std::chrono::steady_clock::now();
+    run.Signal(SIGINT);
+    std::string out, err;
+    EXPECT_EQ(run.Finish(out, err), 1) << out;
+    EXPECT_LE(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(2500));
+    const std::string file = (m_dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt").string();
+    EXPECT_NE(out.find("The corrections could not be written\nThe generator's calibration is safe in the correction "
+                       "file " + file + "\nRunning the update again writes it back\nSerial number: VK2A0001\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Writing the corrections"), std::string::npos) << out;
+}
