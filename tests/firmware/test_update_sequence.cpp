@@ -207,14 +207,21 @@ TEST(FirmwareUpdate, CorrectionsThatDoNotGoBackAreSaidAndTheirFileStays)
     EXPECT_EQ(rig.Last(), "補正データを書き込めませんでした\n" + rig.KeptNote() + "\nシリアル番号:VK2A0001");
     EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
 
-    // The next update keeps the copy the first one left beside its own.
+    // The retries that follow read the unit's lost tables, plausible but
+    // not its own, twice different; the good file the first one kept is
+    // still there beside theirs.
     rig.bridge.Unit().Faults().silent = false;
     rig.observer.onStatus = nullptr;
     rig.bridge.Unit().ResetState();
     EXPECT_EQ(rig.Run().ending, UpdateEnding::Finished);
-    std::ifstream bak(rig.dir / "VK2A0001_R.bak", std::ios::binary);
+    rig.bridge.Unit().Channel(0).user[0] = {0x0001, 0x0004, 0x8004};
+    EXPECT_EQ(rig.Run().ending, UpdateEnding::Finished);
+    const std::vector<std::string> copies = CorrectionFileCopies((rig.dir / "VK2A0001_R.txt").string());
+    ASSERT_EQ(copies.size(), 2u);
+    std::ifstream bak(copies.front(), std::ios::binary);
     const std::string kept((std::istreambuf_iterator<char>(bak)), std::istreambuf_iterator<char>());
     EXPECT_NE(kept.find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,0,0_5V,0,0,4,4,1,\r\n"), std::string::npos) << rig.CorrectionFile();
 }
 
 TEST(FirmwareUpdate, TheSerialNumberGivesTheCircuitsOrAReason)
