@@ -56,11 +56,13 @@ private:
     bool WriteBack();
     bool Steps();
     // The window's events run and the operator's cancel is taken, between
-    // two exchanges: true when the update is to stop.
+    // two exchanges: true when the update is to stop. A bridge that has gone
+    // stops it too: every exchange left would sit out its time-outs.
     bool Stopping()
     {
         m_o.LetEventsRun();
-        m_bCancelled = m_bCancelled || m_o.CancelRequested();
+        m_bUnplugged = m_bUnplugged || m_ftdi.ReadFailed();
+        m_bCancelled = m_bCancelled || m_bUnplugged || m_o.CancelRequested();
         return m_bCancelled;
     }
     // Where the calibration is while the unit is without it.
@@ -81,6 +83,7 @@ private:
     const IdCode& m_id;
     UpdateRun m_run;
     bool m_bCancelled = false;
+    bool m_bUnplugged = false;
 };
 
 bool Update::FindUnit()
@@ -228,7 +231,8 @@ bool Update::Steps()
     // unit's own: an update that did not get them back must not say it
     // finished, and the file must stay for another try.
     if (!WriteBack()) {
-        Say(TrFormat(N_("補正データを書き込めませんでした\n%1\nシリアル番号:%2"), {KeptNote(), m_run.serial}));
+        const std::string gone = m_bUnplugged ? Tr(std::string(N_("USBブリッジが外れました"))) + "\n" : std::string();
+        Say(TrFormat(N_("補正データを書き込めませんでした\n%1\nシリアル番号:%2"), {gone + KeptNote(), m_run.serial}));
         return false;
     }
     return true;

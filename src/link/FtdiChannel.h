@@ -62,6 +62,8 @@ public:
     // 1,000,000 bit/s by its divisor, any other rate as it stands.
     void SetUnitBaudRate(std::uint32_t rate);
     FtdiByte ReadByte(std::uint8_t& byte);
+    // The last read of the device failed: the bridge has gone (unplugged).
+    bool ReadFailed() const { return m_bIoError; }
     // One read of up to 100 bytes thrown away, and the ring emptied.
     void Drain();
     // Through the CBUS pins, 200 ms a step.

@@ -393,3 +393,23 @@ TEST(FirmwareUpdate, ACancelWhileTheCorrectionsAreReadLeavesTheUnitAsItWas)
     EXPECT_FALSE(fs::exists(rig.dir / "VK2A0001_R.txt"));
     EXPECT_FALSE(rig.ftdi->IsOpen());
 }
+
+// The bridge pulled while the corrections go back: the write-back ends at
+// once instead of sitting out every exchange's time-outs, and says that the
+// bridge went away and where the calibration waits.
+TEST(FirmwareUpdate, ABridgeUnpluggedDuringTheWriteBackEndsItAndSaysSo)
+{
+    UpdateRig rig;
+    Nanos pulled{0};
+    rig.observer.onStatus = [&](const std::string& s) {
+        if (s == "補正データ転送中") {
+            rig.bridge.Unplug();
+            pulled = rig.clock.Now();
+        }
+    };
+    EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
+    EXPECT_LE(rig.clock.Now() - pulled, std::chrono::milliseconds(2500));
+    EXPECT_EQ(rig.Last(), "補正データを書き込めませんでした\nUSBブリッジが外れました\n" + rig.KeptNote() +
+                              "\nシリアル番号:VK2A0001");
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+}
