@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
+#include <cstdio>
 
 #include "firmware/BootCommands.h"
 #include "panelcore/PanelTexts.h"
@@ -36,8 +37,9 @@ std::uint32_t Word32(const std::array<std::uint8_t, kBootReplyBuffer>& r, std::s
 
 class Programmer {
 public:
-    Programmer(const std::string& path, BootTransport& t, ProgramObserver& o, Prompter& p, Clock& c, const IdCode& id)
-        : m_path(path), m_t(t), m_o(o), m_prompter(p), m_clock(c), m_id(id)
+    Programmer(const std::string& path, BootTransport& t, ProgramObserver& o, Prompter& p, Clock& c, const IdCode& id,
+               const std::string& keptNote)
+        : m_path(path), m_t(t), m_o(o), m_prompter(p), m_clock(c), m_id(id), m_keptNote(keptNote)
     {
     }
 
@@ -55,7 +57,9 @@ private:
         Send(command);
         return Receive(command);
     }
-    ProgramResult ErrorEnding(const std::string& message);
+    // Ends with `message` first; a difference, the bridge gone and (past
+    // the erase) the kept note follow it on lines of their own.
+    ProgramResult ErrorEnding(const std::string& message, const std::optional<ProgramFailure>& difference = {});
     void Message(const std::string& text)
     {
         m_prompter.Message(text, kCaptionConfirm, PromptIcon::Exclamation);
@@ -67,11 +71,13 @@ private:
     Prompter& m_prompter;
     Clock& m_clock;
     const IdCode& m_id;
+    const std::string& m_keptNote;
 
     std::array<std::uint8_t, kBootReplyBuffer> m_reply{};
     bool m_bBytePause = false;
     bool m_bFailureMessage = false;
     bool m_bUnplugged = false;
+    bool m_bErasing = false; // from the first erase on, the program memory is not whole
     int m_nProtection = 0;
     std::array<std::uint8_t, 4> m_deviceCode{};
     std::array<EraseArea, 2> m_areas{};
@@ -136,14 +142,23 @@ bool Programmer::Receive(const BootCommand& command)
     return ok;
 }
 
-ProgramResult Programmer::ErrorEnding(const std::string& message)
+ProgramResult Programmer::ErrorEnding(const std::string& message, const std::optional<ProgramFailure>& difference)
 {
-    Message(message);
+    // Translated here: the lines added make a text no catalogue holds.
+    std::string shown = Tr(message);
+    if (difference)
+        shown += "\n" + ReadBackText(*difference);
+    if (m_bUnplugged)
+        shown += "\n" + Tr(std::string(N_("USBブリッジが外れました")));
+    if (m_bErasing && !m_keptNote.empty())
+        shown += "\n" + m_keptNote;
+    Message(shown);
     m_o.SetStatus(N_("キャンセルしました"));
     if (m_t.IsOpen())
         m_t.CloseUnit();
     ProgramResult r;
-    r.failure = ProgramFailure{message, std::nullopt, 0, 0};
+    r.failure = difference ? *difference : ProgramFailure{};
+    r.failure->message = message;
     return r;
 }
 
@@ -181,7 +196,6 @@ ProgramResult Programmer::Run()
             break;
         case Step::Open: {
             m_o.SetProgress(5);
-            m_o.EnableCancel(false);
             if (!m_t.IsOpen() && !m_t.OpenUnit())
                 return {};
             m_t.Drain();
@@ -276,6 +290,7 @@ ProgramResult Programmer::Run()
         case Step::Erase: {
             m_o.SetProgress(10);
             m_o.SetStatus(N_("メモリ消去中"));
+            m_bErasing = true;
             Exchange(EraseSelection());
             const std::size_t areas = m_nProtection == 2 ? 2 : 1;
             for (std::size_t a = 0; a < areas; ++a) {
@@ -315,13 +330,10 @@ ProgramResult Programmer::Run()
                     break;
                 for (std::size_t k = 0; k < kBootBlockBytes; ++k) {
                     const std::uint8_t found = m_reply[5 + k];
-                    if (!came || found != m_image[at + k]) {
-                        ProgramResult r = ErrorEnding(kMsgMemoryReadError);
-                        r.failure->address = address + static_cast<std::uint32_t>(k);
-                        r.failure->expected = m_image[at + k];
-                        r.failure->found = found;
-                        return r;
-                    }
+                    if (!came || found != m_image[at + k])
+                        return ErrorEnding(kMsgMemoryReadError,
+                                           ProgramFailure{{}, address + static_cast<std::uint32_t>(k), m_image[at + k],
+                                                          found});
                 }
             }
             if (m_bUnplugged)
@@ -350,10 +362,19 @@ ProgramResult Programmer::Run()
 
 } // namespace
 
-ProgramResult ProgramUnit(const std::string& imagePath, BootTransport& transport, ProgramObserver& observer,
-                          Prompter& prompter, Clock& clock, const IdCode& idCode)
+std::string ReadBackText(const ProgramFailure& failure)
 {
-    Programmer p(imagePath, transport, observer, prompter, clock, idCode);
+    char address[16], found[8], expected[8];
+    std::snprintf(address, sizeof address, "%08X", static_cast<unsigned>(failure.address.value_or(0)));
+    std::snprintf(found, sizeof found, "%02X", static_cast<unsigned>(failure.found));
+    std::snprintf(expected, sizeof expected, "%02X", static_cast<unsigned>(failure.expected));
+    return TrFormat(N_("照合相違 %1: 読出し %2、ファイル %3"), {address, found, expected});
+}
+
+ProgramResult ProgramUnit(const std::string& imagePath, BootTransport& transport, ProgramObserver& observer,
+                          Prompter& prompter, Clock& clock, const IdCode& idCode, const std::string& keptNote)
+{
+    Programmer p(imagePath, transport, observer, prompter, clock, idCode, keptNote);
     return p.Run();
 }
 

@@ -65,7 +65,7 @@ public:
 
 // Why programming ended without its normal end; a mismatch names where.
 struct ProgramFailure {
-    std::string message; // the operator's message; empty when none was shown
+    std::string message; // the operator's message's first line; empty when none was shown
     std::optional<std::uint32_t> address; // the read-back difference
     std::uint8_t expected = 0;
     std::uint8_t found = 0;
@@ -86,7 +86,15 @@ inline constexpr const char* kMsgCancelledRestart = N_("キャンセルしまし
 // significant byte first.
 using IdCode = std::array<std::uint32_t, 4>;
 
+// The read-back difference as the operator is told it: "照合相違 FFFE00C8:
+// 読出し 13、ファイル 12" (address, the byte found, the image's byte).
+std::string ReadBackText(const ProgramFailure& failure);
+
+// `keptNote`, when not empty, is added on a line of its own to the message
+// of an ending past the start of the erase, when the unit's program memory
+// is no longer whole: where its calibration is kept and how it comes back.
 ProgramResult ProgramUnit(const std::string& imagePath, BootTransport& transport, ProgramObserver& observer,
-                          Prompter& prompter, Clock& clock, const IdCode& idCode = {});
+                          Prompter& prompter, Clock& clock, const IdCode& idCode = {},
+                          const std::string& keptNote = {});
 
 } // namespace velmora

@@ -1,5 +1,6 @@
 #include "firmware/CorrectionFile.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -81,18 +82,116 @@ std::string BuildCorrectionFile(const GeneratorModel& model, const std::string& 
     return s;
 }
 
-AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model,
-                                     const std::string& serial)
+namespace {
+
+constexpr std::size_t kMaxCorrectionFileBytes = 1u << 20;
+// "-YYYYMMDD-HHMMSS-mmm.bak" after the file's name without ".txt".
+constexpr std::string_view kCopyStamp = "-00000000-000000-000.bak";
+
+// The copies' common beginning: the file's path without ".txt".
+std::string CopyStem(const std::string& path)
 {
-    // The copy an earlier update left is the only one a unit that lost its
-    // tables can be given back from; it is kept beside the new one.
-    std::string earlier;
-    if (ReadRegularFile(path, earlier, 1 << 20) && !earlier.empty() && earlier.size() <= (1u << 20)) {
-        const std::string backup = path.substr(0, path.size() - 4) + ".bak";
-        if (path.ends_with(".txt"))
-            (void)WriteFileAtomically(backup, earlier);
+    return path.ends_with(".txt") ? path.substr(0, path.size() - 4) : path;
+}
+
+std::string CopyName(const std::string& path, std::chrono::system_clock::time_point when)
+{
+    using namespace std::chrono;
+    const auto ms = time_point_cast<milliseconds>(when);
+    const auto day = floor<days>(ms);
+    const year_month_day date{day};
+    const hh_mm_ss<milliseconds> time{ms - day};
+    char stamp[40];
+    std::snprintf(stamp, sizeof stamp, "-%04d%02u%02u-%02d%02d%02d-%03d.bak", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+                  static_cast<int>(time.hours().count()), static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()), static_cast<int>(time.subseconds().count()));
+    return CopyStem(path) + stamp;
+}
+
+// The time a copy's name gives; nothing for a name that is no copy's.
+std::optional<std::chrono::system_clock::time_point> CopyTime(const std::string& path, const std::string& copy)
+{
+    using namespace std::chrono;
+    const std::string stem = CopyStem(path);
+    if (copy.size() != stem.size() + kCopyStamp.size() || !copy.starts_with(stem) || !copy.ends_with(".bak"))
+        return std::nullopt;
+    const std::string_view stamp = std::string_view(copy).substr(stem.size());
+    for (std::size_t k = 0; k < kCopyStamp.size(); ++k) {
+        const bool digit = kCopyStamp[k] == '0';
+        if (digit ? (stamp[k] < '0' || stamp[k] > '9') : stamp[k] != kCopyStamp[k])
+            return std::nullopt;
     }
-    return WriteFileAtomically(path, BuildCorrectionFile(model, serial));
+    const auto number = [&stamp](std::size_t at, std::size_t len) {
+        int n = 0;
+        for (std::size_t k = at; k < at + len; ++k)
+            n = n * 10 + (stamp[k] - '0');
+        return n;
+    };
+    const year_month_day date{year{number(1, 4)}, month{static_cast<unsigned>(number(5, 2))},
+                              day{static_cast<unsigned>(number(7, 2))}};
+    if (!date.ok())
+        return std::nullopt;
+    return sys_days{date} + hours{number(10, 2)} + minutes{number(12, 2)} + seconds{number(14, 2)} +
+           milliseconds{number(17, 3)};
+}
+
+// The file `path` as it stands, when it is one worth keeping.
+std::optional<std::string> KeptBytes(const std::string& path)
+{
+    std::string bytes;
+    if (!ReadRegularFile(path, bytes, kMaxCorrectionFileBytes) || bytes.empty() ||
+        bytes.size() > kMaxCorrectionFileBytes)
+        return std::nullopt;
+    return bytes;
+}
+
+} // namespace
+
+std::vector<std::string> CorrectionFileCopies(const std::string& path)
+{
+    std::vector<std::string> copies;
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    for (std::filesystem::directory_iterator it(folder.empty() ? "." : folder, ec), end; !ec && it != end;
+         it.increment(ec)) {
+        const std::string name = (folder / it->path().filename()).string();
+        if (it->is_regular_file(ec) && CopyTime(path, name))
+            copies.push_back(name);
+    }
+    // Fixed-width stamps: the names sort as their times.
+    std::sort(copies.begin(), copies.end());
+    return copies;
+}
+
+AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model, const std::string& serial,
+                                     std::chrono::system_clock::time_point now)
+{
+    // The file an earlier update left is what a unit that lost its tables
+    // is given back from. A retry that read plausible but wrong tables
+    // replaces it; kept copies of the last few let the good one survive
+    // several such retries.
+    const std::string text = BuildCorrectionFile(model, serial);
+    const std::optional<std::string> earlier = path.ends_with(".txt") ? KeptBytes(path) : std::nullopt;
+    if (earlier && *earlier != text) {
+        std::vector<std::string> copies = CorrectionFileCopies(path);
+        const bool kept = !copies.empty() && KeptBytes(copies.back()) == earlier;
+        if (!kept) {
+            // Later than every copy, so that the oldest stays the one removed
+            // first whatever the clock did.
+            if (!copies.empty())
+                if (const auto newest = CopyTime(path, copies.back()); newest && now <= *newest)
+                    now = *newest + std::chrono::milliseconds(1);
+            const std::string copy = CopyName(path, now);
+            if (const AtomicWriteResult w = WriteFileAtomically(copy, *earlier); !w)
+                return w;
+            copies.push_back(copy);
+            std::error_code ec;
+            for (std::size_t k = 0; k + kKeptCorrectionCopies < copies.size(); ++k)
+                std::filesystem::remove(copies[k], ec);
+        }
+    }
+    return WriteFileAtomically(path, text);
 }
 
 CorrectionLoad LoadCorrectionFile(const std::string& path, const std::string& serial, GeneratorModel& model)

@@ -11,8 +11,11 @@
 //
 // Thread contract: none needed; plain functions over a model and a file.
 
+#include <chrono>
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/AtomicFile.h"
 
@@ -39,11 +42,25 @@ bool CorrectionsPlausible(const GeneratorModel& model);
 // range code, in the order 0, 10, 1, 2, 3, 5, 6, 7, 11, 12.
 std::string BuildCorrectionFile(const GeneratorModel& model, const std::string& serial);
 
+// How many earlier copies of a correction file are kept beside it.
+inline constexpr std::size_t kKeptCorrectionCopies = 5;
+
+// The earlier copies beside the correction file `path`, oldest first:
+// "<serial>_R-YYYYMMDD-HHMMSS-mmm.bak", named by the time (UTC) they were
+// put aside. Other files ("<serial>_R.bak" of earlier releases among them)
+// are none of them.
+std::vector<std::string> CorrectionFileCopies(const std::string& path);
+
 // Written to a temporary file beside it and renamed over the old one, so
-// that an interrupted save leaves the copy of an earlier update whole; that
-// copy is kept as "<serial>_R.bak" first.
-AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model,
-                                     const std::string& serial);
+// that an interrupted save leaves the copy of an earlier update whole. The
+// file it replaces is first kept as a copy named by `now` (one millisecond
+// after the newest copy when the clock says otherwise), unless the newest
+// copy or the new content already holds it; beyond the last
+// kKeptCorrectionCopies, the oldest copies are removed. A copy that cannot
+// be written fails the save: the file it would replace may be the only
+// good one.
+AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorModel& model, const std::string& serial,
+                                     std::chrono::system_clock::time_point now = std::chrono::system_clock::now());
 
 enum class CorrectionLoad : int {
     Ok = 0,

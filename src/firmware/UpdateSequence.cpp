@@ -53,7 +53,24 @@ private:
 
     bool FindUnit();
     bool ReadUnit();
+    bool WriteBack();
     bool Steps();
+    // The window's events run and the operator's cancel is taken, between
+    // two exchanges: true when the update is to stop. A bridge that has gone
+    // stops it too: every exchange left would sit out its time-outs.
+    bool Stopping()
+    {
+        m_o.LetEventsRun();
+        m_bUnplugged = m_bUnplugged || m_ftdi.ReadFailed();
+        m_bCancelled = m_bCancelled || m_bUnplugged || m_o.CancelRequested();
+        return m_bCancelled;
+    }
+    // Where the calibration is while the unit is without it.
+    std::string KeptNote() const
+    {
+        return TrFormat(N_("発生器の補正データは補正ファイル %1 に保存されています\n更新をやり直すと書き戻されます"),
+                        {m_run.correctionFile});
+    }
 
     GeneratorLink& m_link;
     FtdiChannel& m_ftdi;
@@ -65,6 +82,8 @@ private:
     Clock& m_clock;
     const IdCode& m_id;
     UpdateRun m_run;
+    bool m_bCancelled = false;
+    bool m_bUnplugged = false;
 };
 
 bool Update::FindUnit()
@@ -107,22 +126,49 @@ bool Update::FindUnit()
         Say(TrFormat(N_("アナログユニットを開けません\nシリアル番号:%1"), {m_run.serial}));
         return false;
     }
+    // Which of the attached bridges the update goes through.
+    m_o.SetStatus(TrFormat(N_("シリアル番号 %1 のアナログユニットを開きました"), {m_run.serial}));
     return true;
 }
 
 // Both sets of every channel and range code; false at the first read the
-// unit does not answer.
+// unit does not answer, or when the operator cancels (nothing has changed
+// in the unit yet).
 bool Update::ReadUnit()
 {
     ResetCorrections(m_model);
-    for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch) {
-        m_o.LetEventsRun();
+    for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch)
         for (int code = 0; code < kSlotCount; ++code)
             for (int kind : {kAdjustMaker, kAdjustUser})
-                if (!Answered(ReadAdjustment(m_link, m_model, LinkFtdi, ch, kind, code)))
+                if (Stopping() || !Answered(ReadAdjustment(m_link, m_model, LinkFtdi, ch, kind, code)))
                     return false;
-    }
     return true;
+}
+
+// The corrections back from the file, every slot and both stores. A silent
+// unit costs each exchange its four time-outs; a cancel (SIGINT in
+// velmoractl) ends it before the next one, as a write-back that failed.
+bool Update::WriteBack()
+{
+    m_o.SetStatus(N_("補正データ転送中"));
+    bool answered = true;
+    for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch)
+        for (int code = 0; code < kSlotCount; ++code)
+            for (int kind : {kAdjustMaker, kAdjustUser})
+                if (!Stopping())
+                    answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kind)) && answered;
+    if (!m_bCancelled)
+        m_o.SetStatus(N_("補正データ書込中"));
+    for (int kind : {kAdjustMaker, kAdjustUser})
+        if (!Stopping())
+            answered = Answered(StoreAdjustment(m_link, LinkFtdi, kind)) && answered;
+    // The restart lets the unit take what it stored; a stopped write-back
+    // stored nothing, and the unit already runs.
+    if (!m_bCancelled) {
+        m_o.SetStatus(N_("補正データ書込後リセット中"));
+        m_ftdi.ResetIntoRunMode();
+    }
+    return answered && !m_bCancelled;
 }
 
 bool Update::Steps()
@@ -133,9 +179,10 @@ bool Update::Steps()
         Say(N_("ファイルが選択されていません"));
         return false;
     }
-    m_o.EnableCancel(false);
     m_o.SetStatus(N_("本体補正データ受信中"));
     bool fromUnit = ReadUnit();
+    if (m_bCancelled)
+        return false;
     if (!fromUnit && !Ask(N_("接続できません\nパソコン内ファイルを検索しますか。")))
         return false;
     if (fromUnit) {
@@ -170,7 +217,7 @@ bool Update::Steps()
     }
 
     FtdiBootTransport transport(m_link, m_ftdi);
-    const ProgramResult programmed = ProgramUnit(m_image, transport, m_o, m_prompter, m_clock, m_id);
+    const ProgramResult programmed = ProgramUnit(m_image, transport, m_o, m_prompter, m_clock, m_id, KeptNote());
     if (!programmed.ok) {
         m_run.programFailure = programmed.failure;
         return false;
@@ -183,21 +230,9 @@ bool Update::Steps()
     // The corrections come back from the file only. The programming took the
     // unit's own: an update that did not get them back must not say it
     // finished, and the file must stay for another try.
-    m_o.SetStatus(N_("補正データ転送中"));
-    bool answered = true;
-    for (int ch = 0; ch < m_model.ChannelsInUse(); ++ch)
-        for (int code = 0; code < kSlotCount; ++code) {
-            answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustMaker)) && answered;
-            answered = Answered(TransferAdjustment(m_link, m_model, LinkFtdi, ch, code, kAdjustUser)) && answered;
-        }
-    m_o.SetStatus(N_("補正データ書込中"));
-    answered = Answered(StoreAdjustment(m_link, LinkFtdi, kAdjustMaker)) && answered;
-    answered = Answered(StoreAdjustment(m_link, LinkFtdi, kAdjustUser)) && answered;
-    m_o.SetStatus(N_("補正データ書込後リセット中"));
-    m_ftdi.ResetIntoRunMode();
-    if (!answered) {
-        Say(TrFormat(N_("補正データを書き込めませんでした\n補正ファイル: %1\nシリアル番号:%2"),
-                     {m_run.correctionFile, m_run.serial}));
+    if (!WriteBack()) {
+        const std::string gone = m_bUnplugged ? Tr(std::string(N_("USBブリッジが外れました"))) + "\n" : std::string();
+        Say(TrFormat(N_("補正データを書き込めませんでした\n%1\nシリアル番号:%2"), {gone + KeptNote(), m_run.serial}));
         return false;
     }
     return true;

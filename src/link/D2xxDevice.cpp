@@ -124,15 +124,15 @@ public:
         return FtdiStatus::Ok;
     }
 
-    FtdiStatus OpenByDescription(const std::string& description) override
+    FtdiStatus OpenBySerial(const std::string& serial) override
     {
         auto* open = Fn<FT_STATUS (*)(void*, DWORD, FT_HANDLE*)>(kOpenEx);
         if (open == nullptr)
             return FtdiStatus::NoDevice;
         Close();
-        std::string arg = description;
+        std::string arg = serial;
         FT_HANDLE h = nullptr;
-        const FT_STATUS s = open(arg.data(), FT_OPEN_BY_DESCRIPTION, &h);
+        const FT_STATUS s = open(arg.data(), FT_OPEN_BY_SERIAL_NUMBER, &h);
         if (s != FT_OK || h == nullptr)
             return s == FT_OK ? FtdiStatus::NoDevice : FromStatus(s);
         m_handle = h;

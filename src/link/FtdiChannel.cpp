@@ -40,7 +40,8 @@ int FtdiChannel::CountUnits()
 bool FtdiChannel::OpenUnit()
 {
     m_ring.Reset();
-    if (m_device->OpenByDescription(kUnitDescription) != FtdiStatus::Ok)
+    // The unit counted, not the first bridge that carries its description.
+    if (!m_last.found || m_device->OpenBySerial(m_last.serial) != FtdiStatus::Ok)
         return false;
     m_device->ResetDevice();
     m_device->SetTimeouts(5, 5);

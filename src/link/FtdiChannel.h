@@ -54,13 +54,16 @@ public:
     int CountUnits();
     const FtdiMatch& LastMatch() const { return m_last; }
     const std::string& LastMatchSerial() const { return m_last.serial; }
-    // Opens the unit's bridge at 19,200 bit/s 8N1 with an empty receive
-    // ring. No message on failure: the caller reports it.
+    // Opens the bridge CountUnits matched last, by its serial number, at
+    // 19,200 bit/s 8N1 with an empty receive ring; false when none matched.
+    // No message on failure: the caller reports it.
     bool OpenUnit();
     void CloseUnit();
     // 1,000,000 bit/s by its divisor, any other rate as it stands.
     void SetUnitBaudRate(std::uint32_t rate);
     FtdiByte ReadByte(std::uint8_t& byte);
+    // The last read of the device failed: the bridge has gone (unplugged).
+    bool ReadFailed() const { return m_bIoError; }
     // One read of up to 100 bytes thrown away, and the ring emptied.
     void Drain();
     // Through the CBUS pins, 200 ms a step.

@@ -1,6 +1,6 @@
 #pragma once
 // The USB bridge as a library reaches it: list the attached bridges, open
-// one by its description, set its line and its CBUS pins, read and write.
+// one by its serial number, set its line and its CBUS pins, read and write.
 // The D2XX binding, the libftdi1 binding and the simulated bridge implement
 // it; FtdiChannel builds the unit's operations on it once.
 //
@@ -34,7 +34,9 @@ public:
 
     // The bridge at `index` of the attached ones; NoDevice past the last.
     virtual FtdiStatus ListDevice(int index, std::string& serial, std::string& description) = 0;
-    virtual FtdiStatus OpenByDescription(const std::string& description) = 0;
+    // The bridge with this serial number. Not by description: every unit's
+    // bridge carries the same one, and so may a bridge with no unit behind.
+    virtual FtdiStatus OpenBySerial(const std::string& serial) = 0;
     virtual bool IsOpen() const = 0;
     virtual void Close() = 0;
 
@@ -78,7 +80,7 @@ public:
     bool Loaded() const override { return false; }
     std::string LibraryName() const override { return m_strLibrary; }
     FtdiStatus ListDevice(int, std::string&, std::string&) override { return FtdiStatus::NoDevice; }
-    FtdiStatus OpenByDescription(const std::string&) override { return FtdiStatus::NoDevice; }
+    FtdiStatus OpenBySerial(const std::string&) override { return FtdiStatus::NoDevice; }
     bool IsOpen() const override { return false; }
     void Close() override {}
     void ResetDevice() override {}

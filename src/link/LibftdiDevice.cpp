@@ -109,13 +109,16 @@ public:
         return FtdiStatus::Ok;
     }
 
-    FtdiStatus OpenByDescription(const std::string& description) override
+    // The listed bridge whose serial string is `serial`: the library's own
+    // open by strings would need the bridge's product id as well, and the
+    // list is walked for ListDevice anyway.
+    FtdiStatus OpenBySerial(const std::string& serial) override
     {
         Close();
         FtdiStatus status = FtdiStatus::NoDevice;
         ForEachDevice([&](ftdi_context* scan, libusb_device* dev) {
             Listed l;
-            if (!Strings(scan, dev, l) || l.description != description)
+            if (!Strings(scan, dev, l) || l.serial != serial)
                 return false;
             status = m_api.openDev(m_pContext, dev) == 0 ? FtdiStatus::Ok : FtdiStatus::IoError;
             return true;

@@ -3,12 +3,17 @@
 
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -63,7 +68,7 @@ protected:
         args.insert(args.begin(), {"--lang", "en"});
         CtlRun r;
         ChildProcess p;
-        if (!p.Start(VELMORA_CTL_BINARY, args, {false, false}))
+        if (!p.Start(VELMORA_CTL_BINARY, args, {false, false, {}}))
             return r;
         r.exitCode = p.Finish(r.out, r.err);
         return r;
@@ -348,4 +353,130 @@ TEST_F(CtlTableTest, FirmwareUpdateProgramsTheSimulatedUnitAndKeepsItsCorrection
     EXPECT_EQ(unplugged.exitCode, 1);
     EXPECT_NE(unplugged.err.find("BootModeRelease(UP_NG)"), std::string::npos) << unplugged.err;
     EXPECT_TRUE(fs::exists(m_dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt"));
+}
+
+namespace {
+
+// An image file of two records in the scratch folder, with Hovelt/Velmora
+// below it and an earlier update's correction file there; the image's
+// memory bytes in `image`.
+std::string UpdateScene(const fs::path& dir, velmora::FirmwareImage& image)
+{
+    std::vector<std::string> records;
+    for (const char* line : {"S306FFFE000012EA", "S306FFFFFF00AB51"})
+        records.push_back(velmora::EncodeImageRecord(line));
+    const std::string file = velmora::EncodeImageFile({0x02, 0x00, 0x01}, records);
+    EXPECT_EQ(velmora::DecodeImage(file, image), velmora::ImageFileResult::Ok);
+    const fs::path path = dir / "unit.zpg";
+    std::ofstream(path, std::ios::binary) << file;
+    fs::create_directories(dir / "Hovelt" / "Velmora");
+    std::string earlier = "VK2A0001,\r\n";
+    for (int ch = 1; ch <= 2; ++ch)
+        for (const char* range : {"0,0_5V", "10,1_5V", "1,0_10V", "2,5V", "3,10V", "5,4_20mA", "6,0_20mA",
+                                  "7,0_24mA", "11,E4_20mA", "12,E0_20mA"})
+            earlier += std::to_string(ch) + "," + range + ",0,0,0,0,0,\r\n";
+    std::ofstream(dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt", std::ios::binary) << earlier;
+    return path.string();
+}
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+} // namespace
+
+// Two bridges carry the unit's description; the first, with another serial
+// number, has nothing behind it. Through either library the update opens
+// the one whose serial number it counted, says so, and programs that unit.
+TEST_F(CtlTableTest, FirmwareUpdateOpensTheCountedBridgeAmongTwoOfTheSameDescription)
+{
+    velmora::FirmwareImage image;
+    const std::string path = UpdateScene(m_dir, image);
+    const fs::path flash = m_dir / "flash.bin";
+    const fs::path log = m_dir / "calls.log";
+
+    const fs::path before = fs::current_path();
+    fs::current_path(m_dir);
+    ::setenv("VELMORA_SIM_FTDI_SERIALS", "FT5XK2QA:empty,VK2A0001", 1);
+    ::setenv("VELMORA_SIM_FTDI_FLASH", flash.c_str(), 1);
+    ::setenv("VELMORA_SIM_FTDI_LOG", log.c_str(), 1);
+    ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
+    ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
+    const CtlRun bridge = Ctl({"firmware", "bridge"});
+    const CtlRun d2xx = Ctl({"firmware", "update", path, "--yes"});
+    const std::string d2xxFlash = Slurp(flash);
+    const std::string d2xxCalls = Slurp(log);
+    fs::remove(flash);
+    fs::remove(log);
+    ::setenv("VELMORA_FTD2XX", "/nonexistent/libftd2xx.so", 1);
+    ::setenv("VELMORA_LIBFTDI", VELMORA_LIBFTDI_SIM, 1);
+    const CtlRun libftdi = Ctl({"firmware", "update", path, "--yes"});
+    const std::string libftdiFlash = Slurp(flash);
+    const std::string libftdiCalls = Slurp(log);
+    for (const char* name : {"VELMORA_SIM_FTDI_SERIALS", "VELMORA_SIM_FTDI_FLASH", "VELMORA_SIM_FTDI_LOG",
+                             "VELMORA_SIM_FTDI_TIMING", "VELMORA_FTD2XX", "VELMORA_LIBFTDI"})
+        ::unsetenv(name);
+    fs::current_path(before);
+
+    EXPECT_EQ(bridge.out, std::string("library=") + VELMORA_FTD2XX_SIM + " units=1 serial=VK2A0001\n");
+    for (const auto* r : {&d2xx, &libftdi}) {
+        const std::string which = r == &d2xx ? "D2XX" : "libftdi1";
+        ASSERT_EQ(r->exitCode, 0) << which << "\n" << r->err;
+        EXPECT_NE(r->out.find("updated VK2A0001 to 020001"), std::string::npos) << which << r->out;
+        EXPECT_NE(r->err.find("Opened the analog unit with serial number VK2A0001\n"), std::string::npos)
+            << which << r->err;
+        // The unit answered: no falling back on the earlier file.
+        EXPECT_EQ(r->err.find("Cannot connect"), std::string::npos) << which << r->err;
+    }
+    for (const std::string* calls : {&d2xxCalls, &libftdiCalls}) {
+        EXPECT_NE(calls->find("open serial VK2A0001 ok"), std::string::npos) << *calls;
+        EXPECT_EQ(calls->find("FT5XK2QA"), std::string::npos) << *calls;
+    }
+    for (const std::string* flashed : {&d2xxFlash, &libftdiFlash}) {
+        ASSERT_EQ(flashed->size(), velmora::kProgrammedBytes);
+        EXPECT_TRUE(std::equal(flashed->begin(), flashed->end(), image.begin(),
+                               [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }));
+    }
+}
+
+// SIGINT while the corrections go back to a unit that has gone silent: the
+// write-back stops after the exchange under way instead of sitting out
+// every other one, and says what a failed write-back says.
+TEST_F(CtlTableTest, FirmwareUpdateStopsItsWriteBackOnSigint)
+{
+    velmora::FirmwareImage image;
+    const std::string path = UpdateScene(m_dir, image);
+
+    const fs::path before = fs::current_path();
+    fs::current_path(m_dir);
+    // Silent from the start: the earlier file is taken (--yes), the unit is
+    // programmed, and the write-back meets the silence.
+    ::setenv("VELMORA_SIM_FTDI_FAULTS", "silent", 1);
+    ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
+    ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
+    ChildProcess run;
+    const bool started = run.Start(VELMORA_CTL_BINARY, {"--lang", "en", "firmware", "update", path, "--yes"},
+                                   {false, true, {}});
+    for (const char* name : {"VELMORA_SIM_FTDI_FAULTS", "VELMORA_SIM_FTDI_TIMING", "VELMORA_FTD2XX"})
+        ::unsetenv(name);
+    fs::current_path(before);
+    ASSERT_TRUE(started);
+
+    std::string shown;
+    for (std::optional<std::string> line; (line = run.ReadLine()) && *line != "Transferring the corrections";)
+        shown += *line + "\n";
+    ASSERT_NE(shown.find("Cannot connect"), std::string::npos) << shown;
+    const auto signalled = std::chrono::steady_clock::now();
+    run.Signal(SIGINT);
+    std::string out, err;
+    EXPECT_EQ(run.Finish(out, err), 1) << out;
+    EXPECT_LE(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(2500));
+    const std::string file = (m_dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt").string();
+    EXPECT_NE(out.find("The corrections could not be written\nThe generator's calibration is safe in the correction "
+                       "file " + file + "\nRunning the update again writes it back\nSerial number: VK2A0001\n"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("Writing the corrections"), std::string::npos) << out;
 }

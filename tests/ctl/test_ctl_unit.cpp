@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "model/CVelmoraDoc.h"
+#include "support/PseudoTerminal.h"
 #include "support/ScriptedPrompter.h"
 #include "support/SimProcess.h"
 
@@ -36,7 +37,17 @@ class CtlProcess : public ChildProcess {
 public:
     bool Start(const std::vector<std::string>& args)
     {
-        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false});
+        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false, {}});
+    }
+    // With a pipe on standard input, which the test writes or closes.
+    bool StartWithInput(const std::vector<std::string>& args)
+    {
+        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {true, false, {}});
+    }
+    // With the terminal device `tty` as standard input.
+    bool StartOnTerminal(const std::vector<std::string>& args, const std::string& tty)
+    {
+        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false, tty});
     }
 };
 
@@ -300,8 +311,9 @@ TEST_F(CtlUnitTest, AdjustShowsSetsTestsAndInitialisesTheUnitsCorrections)
     EXPECT_NE(SimLines("cal 1", 10).find("1 4_20mA maker=3,5 user=-2,-2 select=0"), std::string::npos);
     EXPECT_NE(SimLines("stored 1", 10).find("1 4_20mA maker=3,5 user=-2,-2 select=2"), std::string::npos);
 
-    // A test output with the unit's own corrections where none are given.
-    r = RunCtl(Ctl({"adjust", "test", "1", "4_20mA", "--point", "2", "--max", "-7.9"}));
+    // A test output with the unit's own corrections where none are given,
+    // left on as asked.
+    r = RunCtl(Ctl({"adjust", "test", "1", "4_20mA", "--point", "2", "--max", "-7.9", "--leave-on"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "1 upper 4_20mA min=-2 max=-7\n");
     EXPECT_EQ(SimLines("test 1", 1), "1 upper 4_20mA min=-2 max=-7\n");
@@ -319,6 +331,86 @@ TEST_F(CtlUnitTest, AdjustShowsSetsTestsAndInitialisesTheUnitsCorrections)
     EXPECT_NE(r.err.find("A communication error occurred (channel 1, int. 4-20 mA, user read damaged replies)"),
               std::string::npos)
         << r.err;
+}
+
+// A test output drives the end of a range while the operator reads the
+// meter; whatever ends the hold, the unit is left with no test output and
+// the command says so.
+TEST_F(CtlUnitTest, AdjustTestHoldsTheOutputUntilItIsEndedThenSwitchesItOff)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    const std::vector<std::string> test = {"adjust", "test", "1", "4_20mA", "--point", "2", "--max", "5"};
+    const auto with = [&](std::vector<std::string> more) {
+        std::vector<std::string> args = test;
+        args.insert(args.end(), more.begin(), more.end());
+        return Ctl(args);
+    };
+    std::string out, err;
+
+    // From a script: held until its standard input ends.
+    {
+        CtlProcess run;
+        ASSERT_TRUE(run.StartWithInput(Ctl(test)));
+        EXPECT_EQ(run.ReadLine().value_or("(none)"), "1 upper 4_20mA min=0 max=5");
+        EXPECT_EQ(SimLines("test 1", 1), "1 upper 4_20mA min=0 max=5\n");
+        run.CloseInput();
+        EXPECT_EQ(run.Finish(out, err), 0) << err;
+        EXPECT_EQ(out, "1 off\n");
+        EXPECT_NE(err.find("holding the test output until standard input ends, SIGINT or SIGTERM"), std::string::npos)
+            << err;
+        EXPECT_EQ(SimLines("test 1", 1), "1 off\n");
+    }
+    // SIGINT and SIGTERM end it the same way.
+    for (const int sig : {SIGINT, SIGTERM}) {
+        CtlProcess run;
+        ASSERT_TRUE(run.StartWithInput(Ctl(test)));
+        EXPECT_EQ(run.ReadLine().value_or("(none)"), "1 upper 4_20mA min=0 max=5");
+        EXPECT_EQ(SimLines("test 1", 1), "1 upper 4_20mA min=0 max=5\n");
+        run.Signal(sig);
+        EXPECT_EQ(run.Finish(out, err), 0) << sig << err;
+        EXPECT_EQ(out, "1 off\n") << sig;
+        EXPECT_EQ(SimLines("test 1", 1), "1 off\n") << sig;
+    }
+    // On a terminal, Enter ends it.
+    {
+        PseudoTerminal tty;
+        ASSERT_TRUE(tty.Ok());
+        CtlProcess run;
+        ASSERT_TRUE(run.StartOnTerminal(Ctl(test), tty.SlavePath()));
+        EXPECT_EQ(run.ReadLine().value_or("(none)"), "1 upper 4_20mA min=0 max=5");
+        EXPECT_EQ(SimLines("test 1", 1), "1 upper 4_20mA min=0 max=5\n");
+        ASSERT_TRUE(tty.Send("\n"));
+        EXPECT_EQ(run.Finish(out, err), 0) << err;
+        EXPECT_EQ(out, "1 off\n");
+        EXPECT_NE(err.find("Enter, SIGINT or SIGTERM switches it off"), std::string::npos) << err;
+        EXPECT_EQ(SimLines("test 1", 1), "1 off\n");
+    }
+    // --seconds holds for that long even with nothing on standard input.
+    {
+        CtlProcess run;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_TRUE(run.Start(with({"--seconds", "1"})));
+        EXPECT_EQ(run.ReadLine().value_or("(none)"), "1 upper 4_20mA min=0 max=5");
+        EXPECT_EQ(run.Finish(out, err), 0) << err;
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+        EXPECT_EQ(out, "1 off\n");
+        EXPECT_NE(err.find("for 1 s; SIGINT or SIGTERM"), std::string::npos) << err;
+        EXPECT_EQ(SimLines("test 1", 1), "1 off\n");
+    }
+    // Without --seconds, an input that has already ended ends it at once.
+    CtlResult r = RunCtl(Ctl(test));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 upper 4_20mA min=0 max=5\n1 off\n");
+    EXPECT_EQ(SimLines("test 1", 1), "1 off\n");
+
+    // --leave-on leaves it driving and says how to end it.
+    r = RunCtl(with({"--leave-on"}));
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, "1 upper 4_20mA min=0 max=5\n");
+    EXPECT_NE(r.err.find("end it with: velmoractl --port " + m_device + " adjust test 1 4_20mA --point 0"),
+              std::string::npos)
+        << r.err;
+    EXPECT_EQ(SimLines("test 1", 1), "1 upper 4_20mA min=0 max=5\n");
 }
 
 TEST_F(CtlUnitTest, CalibrationExportAndImportKeepTheCorrectionsInTheirFile)
@@ -530,6 +622,9 @@ TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
         {"adjust", "set", "1", "0_5V", "--max", "12x"},
         {"adjust", "test", "1", "0_5V"},
         {"adjust", "test", "1", "0_5V", "--point", "3"},
+        {"adjust", "test", "1", "0_5V", "--point", "1", "--seconds", "0"},
+        {"adjust", "test", "1", "0_5V", "--point", "1", "--seconds", "2", "--leave-on"},
+        {"adjust", "set", "1", "0_5V", "--leave-on"},
         {"adjust", "init"},
     };
     // All at once: each run only parses its arguments.

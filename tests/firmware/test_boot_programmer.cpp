@@ -186,7 +186,8 @@ TEST(BootProgrammer, ProgramsEveryBlockReadsItBackAndRestartsTheUnit)
     ASSERT_EQ(rig.prompter.shown.size(), 1u);
     EXPECT_EQ(rig.prompter.shown[0].text, "更新しますか？");
     EXPECT_EQ(rig.observer.progress.back(), 100);
-    EXPECT_FALSE(rig.observer.cancelEnabled);
+    // Cancel stays as Escape: nothing in programming takes it away.
+    EXPECT_TRUE(rig.observer.cancelEnabled);
     const std::vector<std::string> order = {"更新準備中", "発生器を再起動しています", "ビットレート自動調整中",
                                             "ターゲットMCU確定中", "ID コードプロテクト判定中", "メモリ消去中",
                                             "プログラム転送中", "プログラム書込中", "プログラム照合中"};
@@ -271,8 +272,50 @@ TEST(BootProgrammer, AReadBackThatDiffersEndsWithWhereAndWhat)
     EXPECT_EQ(*r.failure->address, 0xFFFE0000u + 7 * 256 + 200);
     EXPECT_EQ(r.failure->expected, rig.image[7 * 256 + 200]);
     EXPECT_EQ(r.failure->found, rig.image[7 * 256 + 200] ^ 0x01);
+    // The operator is told where and what, as velmoractl prints it.
+    char expected[96];
+    std::snprintf(expected, sizeof expected, "Memory read Error\n照合相違 FFFE07C8: 読出し %02X、ファイル %02X",
+                  rig.image[7 * 256 + 200] ^ 0x01, rig.image[7 * 256 + 200]);
+    EXPECT_EQ(rig.prompter.shown.back().text, expected);
     EXPECT_FALSE(rig.mcu.Running()); // left in boot mode
     EXPECT_EQ(rig.transport.runResets, 0);
+}
+
+// Past the start of the erase the unit has no whole program: the ending
+// says where its calibration waits; before it, the unit is as it was and
+// nothing more is said.
+TEST(BootProgrammer, AnEndingPastTheEraseAddsTheBridgeAndTheCalibrationsPlace)
+{
+    const std::string note = "NOTE\nAGAIN";
+    {
+        Rig rig("unplugnote");
+        rig.observer.onEvents = [&] {
+            if (!rig.observer.statuses.empty() && rig.observer.statuses.back() == "プログラム転送中")
+                rig.transport.open = false;
+        };
+        const ProgramResult r =
+            ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
+        EXPECT_EQ(r.failure->message, "BootModeRelease(UP_NG)");
+        EXPECT_EQ(rig.prompter.shown.back().text, "BootModeRelease(UP_NG)\nUSBブリッジが外れました\n" + note);
+    }
+    {
+        Rig rig("refusednote");
+        rig.mcu.Faults().transition = 0x16;
+        rig.mcu.Faults().refuseId = true;
+        ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
+        EXPECT_EQ(rig.prompter.shown.back().text, "ID code check Error");
+    }
+    {
+        Rig rig("cancelnote");
+        rig.observer.onEvents = [&] {
+            if (!rig.observer.statuses.empty() && rig.observer.statuses.back() == "プログラム転送中")
+                rig.observer.cancel = true;
+        };
+        const ProgramResult r =
+            ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
+        EXPECT_EQ(r.failure->message, "キャンセルしました\n発生器を再起動してください");
+        EXPECT_EQ(rig.prompter.shown.back().text, "キャンセルしました\n発生器を再起動してください\n" + note);
+    }
 }
 
 TEST(BootProgrammer, TheSameVersionAsksAndAFileThatIsNoImageEnds)

@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "firmware/CorrectionFile.h"
 #include "model/GeneratorModel.h"
@@ -105,6 +107,78 @@ TEST_F(CorrectionFileTest, LinesInTheirOrderAndBackAgain)
     const std::string again = Read();
     EXPECT_EQ(std::count(again.begin(), again.end(), '\n'), 11);
     EXPECT_FALSE(SaveCorrectionFile(CorrectionFilePath((m_dir / "none").string(), kSerial), model, kSerial));
+}
+
+// Each save keeps the file it replaces as a copy named by its time; five
+// are kept, the oldest goes. A copy that would hold what the newest copy or
+// the new file already holds is not made, and a clock that went back still
+// names the new copy after the others.
+TEST_F(CorrectionFileTest, EarlierFilesAreKeptAsTheLastFiveCopiesNamedByTheirTime)
+{
+    using namespace std::chrono;
+    GeneratorModel model;
+    model.channelCount = 1;
+    const auto save = [&](int k, sys_time<milliseconds> when) {
+        model.channels[0].userAdjustment[0].minCorrection = static_cast<std::uint16_t>(k);
+        return static_cast<bool>(SaveCorrectionFile(path, model, kSerial, when));
+    };
+    const sys_time<milliseconds> start = sys_days{2026y / December / 10} + 1h + 2min + 3s + 4ms;
+    ASSERT_TRUE(save(0, start));
+    EXPECT_TRUE(CorrectionFileCopies(path).empty());
+    for (int k = 1; k <= 7; ++k)
+        ASSERT_TRUE(save(k, start + hours(k)));
+    std::vector<std::string> copies = CorrectionFileCopies(path);
+    ASSERT_EQ(copies.size(), 5u);
+    EXPECT_EQ(copies.front(), (m_dir / "VK2A0001_R-20261210-040203-004.bak").string());
+    EXPECT_EQ(copies.back(), (m_dir / "VK2A0001_R-20261210-080203-004.bak").string());
+    // The newest copy holds the file before the last save.
+    const auto held = [](const std::string& file) {
+        GeneratorModel m;
+        m.channelCount = 1;
+        EXPECT_EQ(LoadCorrectionFile(file, kSerial, m), CorrectionLoad::Ok) << file;
+        return static_cast<int>(m.channels[0].userAdjustment[0].minCorrection);
+    };
+    EXPECT_EQ(held(copies.front()), 2);
+    EXPECT_EQ(held(copies.back()), 6);
+    EXPECT_EQ(held(path), 7);
+
+    // The same tables again: nothing new to keep.
+    ASSERT_TRUE(save(7, start + hours(8)));
+    EXPECT_EQ(CorrectionFileCopies(path), copies);
+
+    // A clock set back, or two saves in one millisecond: still after the rest.
+    ASSERT_TRUE(save(8, start));
+    ASSERT_TRUE(save(9, start));
+    copies = CorrectionFileCopies(path);
+    ASSERT_EQ(copies.size(), 5u);
+    EXPECT_EQ(copies[3], (m_dir / "VK2A0001_R-20261210-080203-005.bak").string());
+    EXPECT_EQ(copies[4], (m_dir / "VK2A0001_R-20261210-080203-006.bak").string());
+    EXPECT_EQ(held(copies[3]), 7);
+    EXPECT_EQ(held(copies[4]), 8);
+
+    // Files that only look alike are not copies, and are left alone.
+    for (const char* other : {"VK2A0001_R.bak", "VK2A0001_R-20261310-000000-000.bak", "VK2A0001_R-2026121-0000000-000.bak",
+                              "VK2A0002_R-20261210-000000-000.bak", "VK2A0001_R-20261210-000000-000.txt"})
+        std::ofstream(m_dir / other) << "x";
+    ASSERT_TRUE(save(10, start + hours(9)));
+    EXPECT_EQ(CorrectionFileCopies(path).size(), 5u);
+    for (const char* other : {"VK2A0001_R.bak", "VK2A0001_R-20261310-000000-000.bak", "VK2A0002_R-20261210-000000-000.bak"})
+        EXPECT_TRUE(fs::exists(m_dir / other)) << other;
+}
+
+// A copy that cannot be written (its name is taken by a folder) fails the
+// save, and the file stays as it was.
+TEST_F(CorrectionFileTest, ACopyThatCannotBeWrittenLeavesTheFileAsItWas)
+{
+    GeneratorModel model;
+    model.channelCount = 1;
+    ASSERT_TRUE(SaveCorrectionFile(path, model, kSerial));
+    const std::string before = Read();
+    fs::create_directory(m_dir / "VK2A0001_R-20261210-000000-000.bak");
+    model.channels[0].userAdjustment[0].minCorrection = 9;
+    EXPECT_FALSE(SaveCorrectionFile(path, model, kSerial, std::chrono::sys_days{std::chrono::year{2026} / 12 / 10}));
+    EXPECT_EQ(Read(), before);
+    EXPECT_TRUE(CorrectionFileCopies(path).empty());
 }
 
 TEST_F(CorrectionFileTest, EveryLoadResult)

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -34,6 +35,7 @@ namespace {
 
 class Recorder final : public ProgramObserver {
 public:
+    explicit Recorder(const Clock& clock) : m_clock(clock) {}
     void SetProgress(int p) override { progress = p; }
     void SetStatus(const std::string& s) override
     {
@@ -43,12 +45,18 @@ public:
     }
     void EnableCancel(bool) override {}
     void LetEventsRun() override {}
-    bool CancelRequested() const override { return false; }
-    void ClearCancel() override {}
+    // The operator's cancel arrives at `cancelAt` on the clock, wherever the
+    // update is then (in the middle of an exchange, as a signal would).
+    bool CancelRequested() const override { return cancelAt && m_clock.Now() >= *cancelAt; }
+    void ClearCancel() override { cancelAt.reset(); }
 
     int progress = 0;
     std::vector<std::string> statuses;
     std::function<void(const std::string&)> onStatus;
+    std::optional<Nanos> cancelAt;
+
+private:
+    const Clock& m_clock;
 };
 
 struct UpdateRig {
@@ -58,7 +66,7 @@ struct UpdateRig {
     FtdiChannel* ftdi = nullptr;
     std::unique_ptr<GeneratorLink> link;
     GeneratorModel model;
-    Recorder observer;
+    Recorder observer{clock};
     fs::path dir;
     std::string image;
     FirmwareImage expected;
@@ -94,6 +102,12 @@ struct UpdateRig {
         return std::find(pins.begin(), pins.end(), 0x33) != pins.end();
     }
     std::string Last() const { return prompter.shown.empty() ? "" : prompter.shown.back().text; }
+    // What a failure past the erase adds about the unit's calibration.
+    std::string KeptNote() const
+    {
+        return "発生器の補正データは補正ファイル " + (dir / "VK2A0001_R.txt").string() +
+               " に保存されています\n更新をやり直すと書き戻されます";
+    }
     std::string CorrectionFile() const
     {
         std::ifstream in(dir / "VK2A0001_R.txt", std::ios::binary);
@@ -190,18 +204,24 @@ TEST(FirmwareUpdate, CorrectionsThatDoNotGoBackAreSaidAndTheirFileStays)
     };
     const UpdateRun run = rig.Run();
     EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
-    EXPECT_EQ(rig.Last().find("補正データを書き込めませんでした"), 0u) << rig.Last();
-    EXPECT_NE(rig.Last().find("VK2A0001_R.txt"), std::string::npos);
+    EXPECT_EQ(rig.Last(), "補正データを書き込めませんでした\n" + rig.KeptNote() + "\nシリアル番号:VK2A0001");
     EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
 
-    // The next update keeps the copy the first one left beside its own.
+    // The retries that follow read the unit's lost tables, plausible but
+    // not its own, twice different; the good file the first one kept is
+    // still there beside theirs.
     rig.bridge.Unit().Faults().silent = false;
     rig.observer.onStatus = nullptr;
     rig.bridge.Unit().ResetState();
     EXPECT_EQ(rig.Run().ending, UpdateEnding::Finished);
-    std::ifstream bak(rig.dir / "VK2A0001_R.bak", std::ios::binary);
+    rig.bridge.Unit().Channel(0).user[0] = {0x0001, 0x0004, 0x8004};
+    EXPECT_EQ(rig.Run().ending, UpdateEnding::Finished);
+    const std::vector<std::string> copies = CorrectionFileCopies((rig.dir / "VK2A0001_R.txt").string());
+    ASSERT_EQ(copies.size(), 2u);
+    std::ifstream bak(copies.front(), std::ios::binary);
     const std::string kept((std::istreambuf_iterator<char>(bak)), std::istreambuf_iterator<char>());
     EXPECT_NE(kept.find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,0,0_5V,0,0,4,4,1,\r\n"), std::string::npos) << rig.CorrectionFile();
 }
 
 TEST(FirmwareUpdate, TheSerialNumberGivesTheCircuitsOrAReason)
@@ -295,10 +315,101 @@ TEST(FirmwareUpdate, ASelectWordOfThreeAsksAndAMissingFolderCannotKeepTheData)
         rig.bridge.Mcu().Faults().corruptBlock = 0;
         const UpdateRun run = rig.Run();
         EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
-        EXPECT_EQ(rig.Last(), "Memory read Error");
+        // The short text first, then where the read-back differed and where
+        // the calibration waits for the next try.
+        EXPECT_EQ(rig.Last().find("Memory read Error\n照合相違 FFFE00C8: "), 0u) << rig.Last();
+        EXPECT_TRUE(rig.Last().ends_with("\n" + rig.KeptNote())) << rig.Last();
         ASSERT_TRUE(run.programFailure.has_value());
         EXPECT_EQ(*run.programFailure->address, 0xFFFE0000u + 200);
         EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
         EXPECT_EQ(rig.bridge.Unit().Stored('U').stores, 0);
     }
+}
+
+// Another bridge carries the unit's description, listed first with another
+// serial number and nothing behind it. The update counts one unit and must
+// open that one: opened by description, the unit would not answer, and with
+// an earlier correction file at hand the update would go on to program a
+// bridge with nothing behind it.
+TEST(FirmwareUpdate, TheBridgeWhoseSerialNumberMatchedIsTheOneUpdated)
+{
+    UpdateRig rig;
+    rig.bridge.Devices() = {{"FT5XK2QA", "Hovelt VKX FT230X", true}, {"VK2A0001"}};
+    GeneratorModel earlier;
+    earlier.channelCount = 2;
+    ASSERT_TRUE(SaveCorrectionFile((rig.dir / "VK2A0001_R.txt").string(), earlier, "VK2A0001"));
+
+    const UpdateRun run = rig.Run();
+    ASSERT_EQ(run.ending, UpdateEnding::Finished) << rig.Last();
+    EXPECT_NE(std::find(rig.observer.statuses.begin(), rig.observer.statuses.end(),
+                        "シリアル番号 VK2A0001 のアナログユニットを開きました"),
+              rig.observer.statuses.end());
+    // Its own corrections were read (no question about an earlier file) and
+    // kept, and its flash holds the image.
+    ASSERT_EQ(rig.prompter.shown.size(), 2u) << rig.Last();
+    EXPECT_EQ(rig.prompter.shown.front().text, "更新しますか？");
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+    EXPECT_TRUE(std::equal(rig.bridge.Mcu().Flash().begin(), rig.bridge.Mcu().Flash().end(), rig.expected.begin()));
+    EXPECT_EQ(rig.bridge.Unit().Stored('M').maker[0][5].maxCorrection, 0x8005);
+}
+
+// A cancel (SIGINT in velmoractl) while the corrections go back to a silent
+// unit: its forty-two exchanges would take over a minute; it ends after the
+// one under way, as a write-back that failed, naming the file.
+TEST(FirmwareUpdate, ACancelDuringTheWriteBackStopsWithinOneExchange)
+{
+    UpdateRig rig;
+    Nanos writeBack{0};
+    rig.observer.onStatus = [&](const std::string& s) {
+        if (s == "補正データ転送中") {
+            rig.bridge.Unit().Faults().silent = true;
+            writeBack = rig.clock.Now();
+            // Half-way through the second exchange.
+            rig.observer.cancelAt = writeBack + std::chrono::milliseconds(3000);
+        }
+    };
+    const UpdateRun run = rig.Run();
+    EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
+    EXPECT_LE(rig.clock.Now() - *rig.observer.cancelAt, std::chrono::milliseconds(2500));
+    EXPECT_EQ(rig.Last(), "補正データを書き込めませんでした\n" + rig.KeptNote() + "\nシリアル番号:VK2A0001");
+    EXPECT_EQ(rig.observer.statuses.back(), "キャンセルしました");
+    EXPECT_EQ(std::count(rig.observer.statuses.begin(), rig.observer.statuses.end(), "補正データ書込後リセット中"), 0);
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
+}
+
+// Cancelled while the unit's corrections are read: nothing has changed in
+// the unit, nothing is asked and no file is written.
+TEST(FirmwareUpdate, ACancelWhileTheCorrectionsAreReadLeavesTheUnitAsItWas)
+{
+    UpdateRig rig;
+    rig.observer.onStatus = [&](const std::string& s) {
+        if (s == "本体補正データ受信中")
+            rig.observer.cancelAt = rig.clock.Now();
+    };
+    EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
+    EXPECT_TRUE(rig.prompter.shown.empty()) << rig.Last();
+    EXPECT_EQ(rig.observer.statuses.back(), "キャンセルしました");
+    EXPECT_FALSE(rig.Booted());
+    EXPECT_FALSE(fs::exists(rig.dir / "VK2A0001_R.txt"));
+    EXPECT_FALSE(rig.ftdi->IsOpen());
+}
+
+// The bridge pulled while the corrections go back: the write-back ends at
+// once instead of sitting out every exchange's time-outs, and says that the
+// bridge went away and where the calibration waits.
+TEST(FirmwareUpdate, ABridgeUnpluggedDuringTheWriteBackEndsItAndSaysSo)
+{
+    UpdateRig rig;
+    Nanos pulled{0};
+    rig.observer.onStatus = [&](const std::string& s) {
+        if (s == "補正データ転送中") {
+            rig.bridge.Unplug();
+            pulled = rig.clock.Now();
+        }
+    };
+    EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
+    EXPECT_LE(rig.clock.Now() - pulled, std::chrono::milliseconds(2500));
+    EXPECT_EQ(rig.Last(), "補正データを書き込めませんでした\nUSBブリッジが外れました\n" + rig.KeptNote() +
+                              "\nシリアル番号:VK2A0001");
+    EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
 }

@@ -4,9 +4,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -95,6 +98,112 @@ TEST(FirmwareDialog, ChoosesAFileUpdatesTheUnitAndLeavesThroughBack)
     EXPECT_EQ(prompter.shown.back().text, "更新が終了しました");
     std::error_code ec;
     fs::remove_all(dir, ec);
+}
+
+// The dialog on its own over the simulated bridge, with an image file and
+// the correction folder in a scratch folder.
+struct UpdateDialogRig {
+    FakeClock clock;
+    ScriptedPrompter prompter;
+    sim::SimUnit unit;
+    sim::SimBridge bridge{clock};
+    GeneratorModel model;
+    fs::path dir;
+    std::unique_ptr<GeneratorLink> link;
+    FtdiChannel* ftdi = nullptr;
+
+    UpdateDialogRig()
+    {
+        std::string tmpl = (fs::temp_directory_path() / "velmora-fwdlg-XXXXXX").string();
+        if (mkdtemp(tmpl.data()) != nullptr)
+            dir = tmpl;
+        std::ofstream(dir / "unit.zpg", std::ios::binary)
+            << EncodeImageFile({2, 0, 1}, {EncodeImageRecord("S306FFFE000012EA")});
+        fs::create_directories(Folder());
+        auto channel =
+            std::make_unique<FtdiChannel>(std::make_unique<sim::SimFtdiDevice>(bridge, clock), clock, prompter);
+        ftdi = channel.get();
+        link = std::make_unique<GeneratorLink>(clock, prompter, std::make_unique<sim::SimChannel>(unit, clock),
+                                               std::move(channel));
+        prompter.files.push_back((dir / "unit.zpg").string());
+    }
+    ~UpdateDialogRig()
+    {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    fs::path Folder() const { return dir / "Hovelt" / "Velmora"; }
+
+    // Runs the update from its button; `duringUpdate` is called whenever the
+    // update lets the window's events run, until it answers true.
+    void RunUpdate(CProgramUp& dialog, const std::function<bool()>& duringUpdate)
+    {
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+            if (duringUpdate())
+                watch.stop();
+        });
+        watch.start(0);
+        dialog.ChooseFile();
+        dialog.findChild<QPushButton*>(QStringLiteral("button1010"))->click();
+    }
+};
+
+// A unit that never synchronises is restarted without end. Cancel stays
+// enabled throughout, as Escape works throughout, and a click on it ends
+// the update as Escape does.
+TEST(FirmwareDialog, CancelIsThereThroughoutAndEndsTheEndlessRestarts)
+{
+    UpdateDialogRig rig;
+    rig.bridge.Mcu().Faults().noSync = true;
+    CProgramUp dialog(*rig.link, *rig.ftdi, rig.model, rig.Folder().string(), rig.prompter);
+    auto* cancel = dialog.findChild<QPushButton*>(QStringLiteral("button2"));
+    auto* status = dialog.findChild<QLabel*>(QStringLiteral("static1014"));
+    std::vector<QString> seen;
+    bool alwaysEnabled = true;
+    const int result = ExecDialog(dialog, [&] {
+        rig.RunUpdate(dialog, [&] {
+            if (seen.empty() || seen.back() != status->text())
+                seen.push_back(status->text());
+            alwaysEnabled = alwaysEnabled && cancel->isEnabled();
+            if (rig.bridge.Floor().bootEntries < 3)
+                return false;
+            cancel->click();
+            return true;
+        });
+        EXPECT_FALSE(dialog.IsBusy());
+        EXPECT_EQ(status->text(), QStringLiteral("キャンセルしました"));
+        EXPECT_EQ(rig.prompter.shown.back().text, "キャンセルしました\n発生器を再起動してください");
+        // Still open: the click asked the update to stop, the next one leaves.
+        EXPECT_TRUE(dialog.isVisible());
+        EXPECT_TRUE(cancel->isEnabled());
+        cancel->click();
+    });
+    EXPECT_EQ(result, QDialog::Rejected);
+    EXPECT_TRUE(alwaysEnabled);
+    for (const char* text : {"本体補正データ受信中", "更新準備中", "ビットレート自動調整中"})
+        EXPECT_NE(std::find(seen.begin(), seen.end(), QString::fromUtf8(text)), seen.end()) << text;
+    EXPECT_EQ(rig.bridge.Mcu().BlocksErased(), 0);
+}
+
+// A read-back that differs: the short text first, then where and what, and
+// where the calibration waits for the next try.
+TEST(FirmwareDialog, AReadBackDifferenceIsShownWithWhereTheCalibrationIsKept)
+{
+    UpdateDialogRig rig;
+    rig.bridge.Mcu().Faults().corruptBlock = 0;
+    CProgramUp dialog(*rig.link, *rig.ftdi, rig.model, rig.Folder().string(), rig.prompter);
+    ExecDialog(dialog, [&] {
+        rig.RunUpdate(dialog, [] { return true; });
+        dialog.reject();
+    });
+    const std::string file = (rig.Folder() / "VK2A0001_R.txt").string();
+    const std::string shown = rig.prompter.shown.back().text;
+    EXPECT_EQ(shown.find("Memory read Error\n照合相違 FFFE00C8: 読出し "), 0u) << shown;
+    EXPECT_TRUE(shown.ends_with("\n発生器の補正データは補正ファイル " + file +
+                                " に保存されています\n更新をやり直すと書き戻されます"))
+        << shown;
+    EXPECT_TRUE(fs::exists(file));
 }
 
 } // namespace

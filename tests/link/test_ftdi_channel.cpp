@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <deque>
@@ -32,11 +33,11 @@ public:
         description = devices[static_cast<std::size_t>(index)].second;
         return FtdiStatus::Ok;
     }
-    FtdiStatus OpenByDescription(const std::string& description) override
+    FtdiStatus OpenBySerial(const std::string& serial) override
     {
-        Note("open " + description);
-        m_bOpen = present;
-        return present ? FtdiStatus::Ok : FtdiStatus::NoDevice;
+        Note("open " + serial);
+        m_bOpen = present && std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.first == serial; });
+        return m_bOpen ? FtdiStatus::Ok : FtdiStatus::NoDevice;
     }
     void Close() override
     {
@@ -100,8 +101,11 @@ protected:
         auto d = std::make_unique<ScriptedFtdiDevice>(chunks, clock);
         device = d.get();
         channel = std::make_unique<FtdiChannel>(std::move(d), clock, prompter);
+        device->devices = {{"VK2A0001", "Hovelt VKX FT230X"}};
+        EXPECT_EQ(channel->CountUnits(), 1);
         EXPECT_TRUE(channel->Open());
         device->calls.clear();
+        prompter.busyCount = 0;
         start = clock.Now();
     }
     // The calls since the test began, with their times counted from then.
@@ -213,12 +217,32 @@ TEST_F(FtdiChannelTest, OnlyTheUnitsBridgesCountAndTheLastOneIsKept)
     EXPECT_FALSE(channel->LastMatch().found);
 }
 
+// Another bridge may carry the unit's description, listed before it with
+// a serial number of its own: the one counted is the one opened, and with
+// nothing counted nothing is opened.
+TEST_F(FtdiChannelTest, TheBridgeOpenedIsTheOneWhoseSerialNumberMatched)
+{
+    device->devices = {{"FT5XK2QA", "Hovelt VKX FT230X"}, {"VK1C0003", "Hovelt VKX FT230X"}};
+    ASSERT_EQ(channel->CountUnits(), 1);
+    device->calls.clear();
+    ASSERT_TRUE(channel->OpenUnit());
+    ASSERT_FALSE(device->calls.empty());
+    EXPECT_EQ(device->calls.front().substr(device->calls.front().find(' ')), " open VK1C0003");
+
+    device->devices = {{"FT5XK2QA", "Hovelt VKX FT230X"}};
+    EXPECT_EQ(channel->CountUnits(), 0);
+    device->calls.clear();
+    EXPECT_FALSE(channel->OpenUnit());
+    EXPECT_FALSE(channel->IsOpen());
+    EXPECT_TRUE(device->calls.empty());
+}
+
 TEST_F(FtdiChannelTest, OpeningSetsTheLineAndThePinsStepEvery200Ms)
 {
     channel->Close();
     device->calls.clear();
     ASSERT_TRUE(channel->OpenUnit());
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"0 open Hovelt VKX FT230X", "0 reset", "0 timeouts 5 5", "0 purge",
+    EXPECT_EQ(Calls(), (std::vector<std::string>{"0 open VK2A0001", "0 reset", "0 timeouts 5 5", "0 purge",
                                                  "0 bits 00 00", "200 timeouts 5 5", "200 latency 5",
                                                  "200 baud 19200", "200 8N1"}));
     device->calls.clear();

@@ -29,7 +29,9 @@ std::string Texts(const ScriptedPrompter& p)
 }
 
 // Drives one unit through `device` as the update does: found, opened, asked
-// its version, restarted into boot mode and closed.
+// its version, restarted into boot mode and closed. Another bridge with the
+// unit's description and nothing behind it is listed first: only the unit's
+// own answers.
 void DriveUnit(std::unique_ptr<FtdiDevice> device, const std::string& log)
 {
     FakeClock clock;
@@ -53,7 +55,7 @@ void DriveUnit(std::unique_ptr<FtdiDevice> device, const std::string& log)
     EXPECT_TRUE(prompter.shown.empty()) << Texts(prompter);
     std::ifstream in(log);
     const std::string calls((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_NE(calls.find("open Hovelt VKX FT230X ok\nbits 00 00\nbaud 19200\n"), std::string::npos) << calls;
+    EXPECT_NE(calls.find("open serial VK2A0001 ok\nbits 00 00\nbaud 19200\n"), std::string::npos) << calls;
     EXPECT_NE(calls.find("bits 33 20\nbits 32 20\nbits 00 00\n"), std::string::npos) << calls;
     EXPECT_NE(calls.find("close"), std::string::npos) << calls;
 }
@@ -65,9 +67,11 @@ public:
         std::filesystem::remove(m_path);
         ::setenv("VELMORA_SIM_FTDI_LOG", m_path.c_str(), 1);
         ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
+        ::setenv("VELMORA_SIM_FTDI_SERIALS", "FT5XK2QA:empty,VK2A0001", 1);
     }
     ~LogFile()
     {
+        ::unsetenv("VELMORA_SIM_FTDI_SERIALS");
         ::unsetenv("VELMORA_SIM_FTDI_LOG");
         ::unsetenv("VELMORA_SIM_FTDI_TIMING");
         std::filesystem::remove(m_path);

@@ -21,7 +21,7 @@ struct Rig {
     {
         bridge.SetTiming(true);
         bridge.SetLatencyTimer(5);
-        EXPECT_TRUE(bridge.Open("Hovelt VKX FT230X"));
+        EXPECT_TRUE(bridge.OpenBySerial("VK2A0001"));
     }
     void Send(std::string_view text)
     {
@@ -102,7 +102,7 @@ TEST(SimBridge, ReadsWaitAsTheirLibrariesDo)
         FakeClock clock;
         SimBridge bridge{clock};
         const Nanos start = clock.Now();
-        ASSERT_TRUE(bridge.Open("Hovelt VKX FT230X"));
+        ASSERT_TRUE(bridge.OpenBySerial("VK2A0001"));
         const std::string ver = "VER\r\n";
         bridge.Write(std::span(reinterpret_cast<const std::uint8_t*>(ver.data()), ver.size()));
         EXPECT_EQ(bridge.ReadWithin(100, 5ms).size(), 11u);

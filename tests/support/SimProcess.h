@@ -67,6 +67,9 @@ public:
     struct Options {
         bool pipeInput = true;    // else standard input is /dev/null
         bool mergeErrors = false; // standard error through the output pipe
+        // Without the pipe: this file as standard input (a terminal's
+        // device) instead of /dev/null.
+        std::string inputPath;
     };
 
     bool Start(const char* binary, const std::vector<std::string>& args, Options options)
@@ -79,6 +82,8 @@ public:
         posix_spawn_file_actions_init(&fa);
         if (options.pipeInput)
             posix_spawn_file_actions_adddup2(&fa, in[0], STDIN_FILENO);
+        else if (!options.inputPath.empty())
+            posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, options.inputPath.c_str(), O_RDWR | O_NOCTTY, 0);
         else
             posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
@@ -187,7 +192,7 @@ public:
     // same pipe as its standard output.
     bool Start(const std::vector<std::string>& args, bool mergeErrors = false)
     {
-        return ChildProcess::Start(VELMORA_SIM_BINARY, args, {true, mergeErrors});
+        return ChildProcess::Start(VELMORA_SIM_BINARY, args, {true, mergeErrors, {}});
     }
 
     // Runs the simulator to its end with `args`; the raw wait status.

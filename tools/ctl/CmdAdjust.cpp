@@ -3,8 +3,18 @@
 // user adjustment. The bounds and the truncation are the adjustment
 // dialog's; a correction must be a finite number (the dialog would take
 // "inf" as its bound, a script more likely means a mistake).
+//
+// A test output is held while the operator reads the meter and then
+// switched off, as the dialog switches it off when it closes: a unit left
+// driving the end of its range after the command has gone is a hazard
+// nobody is looking at. --leave-on is the deliberate exception.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +22,7 @@
 #include "Commands.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
+#include "CtlTicks.h"
 #include "adjust/AdjustSession.h"
 #include "adjust/AdjustText.h"
 #include "dialogs/GeneratorInfoReport.h"
@@ -114,8 +125,10 @@ struct Options {
     std::optional<std::string> min;
     std::optional<std::string> max;
     std::optional<int> point;
+    std::optional<long long> seconds;
     bool store = false;
     bool yes = false;
+    bool leaveOn = false;
 };
 
 // 0 to `hi`, one digit.
@@ -142,6 +155,11 @@ std::optional<Options> ParseOptions(const Invocation& inv, std::size_t from, con
             o.store = true;
         } else if (args[i] == "--yes" && sub == "init") {
             o.yes = true;
+        } else if (args[i] == "--leave-on" && sub == "test") {
+            o.leaveOn = true;
+        } else if (auto seconds = sub == "test" ? OptionValue(args, i, "--seconds") : std::nullopt) {
+            if (!*seconds || !(o.seconds = ParseSeconds(**seconds)))
+                return refuse(Tr(N_("--seconds wants a whole number of seconds, at least 1")));
         } else if (auto select = sub == "set" ? OptionValue(args, i, "--select") : std::nullopt) {
             if (!*select || !(o.select = Digit(**select, 2)))
                 return refuse(Tr(N_("--select takes 0 (none), 1 (maker) or 2 (user)")));
@@ -160,6 +178,8 @@ std::optional<Options> ParseOptions(const Invocation& inv, std::size_t from, con
             return refuse(TrFormat(N_("unexpected argument '%1'"), {args[i]}));
         }
     }
+    if (o.leaveOn && o.seconds)
+        return refuse(Tr(N_("--leave-on keeps the test output on; --seconds switches it off: give one of them")));
     return o;
 }
 
@@ -293,6 +313,67 @@ int Set(const Invocation& inv)
     return kExitOk;
 }
 
+// Where the operator ends a held test output from.
+struct HoldInput {
+    bool present = false;  // standard input is open at all
+    bool terminal = false; // and is a terminal
+};
+
+// Holds until a line (Enter) or the end of input on a terminal, SIGINT or
+// SIGTERM, or `seconds` on the link's clock. Without a terminal, lines on
+// standard input are a script's own business and only its end counts; with
+// --seconds as well it is not watched at all, so that a script run with
+// /dev/null as its input still holds for the time asked. What ends the hold
+// is said on standard error before it starts. False when the wait cannot be
+// set up (the output is switched off all the same).
+bool HoldTestOutput(Clock& clock, HoldInput input, std::optional<long long> seconds)
+{
+    const bool watch = input.terminal || !seconds;
+    TickLoop ticks(clock);
+    if (watch && input.present)
+        ticks.WatchInput(STDIN_FILENO);
+    if (!ticks.Start()) {
+        std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("the tick cannot be started")));
+        return false;
+    }
+    const std::string n = seconds ? std::to_string(*seconds) : std::string();
+    std::string said;
+    if (input.terminal)
+        said = seconds ? TrFormat(N_("holding the test output for %1 s; Enter, SIGINT or SIGTERM switches it off sooner"), {n})
+                       : Tr(N_("holding the test output; Enter, SIGINT or SIGTERM switches it off"));
+    else
+        said = seconds ? TrFormat(N_("holding the test output for %1 s; SIGINT or SIGTERM switches it off sooner"), {n})
+                       : Tr(N_("holding the test output until standard input ends, SIGINT or SIGTERM"));
+    std::fprintf(stderr, "velmoractl: %s\n", said.c_str());
+    // No standard input at all has ended already.
+    if (watch && !input.present)
+        return true;
+    const std::optional<Nanos> end =
+        seconds ? std::optional<Nanos>(clock.Now() + std::chrono::seconds(*seconds)) : std::nullopt;
+    for (;;) {
+        switch (ticks.Wait()) {
+        case TickLoop::Wake::Stop:
+            return true;
+        case TickLoop::Wake::Tick:
+            if (end && clock.Now() >= *end)
+                return true;
+            break;
+        case TickLoop::Wake::Input: {
+            char buf[256];
+            const ssize_t got = read(STDIN_FILENO, buf, sizeof buf);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN))
+                break;
+            // Ended, or gone (a terminal hung up): nobody is left to end it.
+            if (got <= 0)
+                return true;
+            if (input.terminal && std::memchr(buf, '\n', static_cast<std::size_t>(got)) != nullptr)
+                return true;
+            break;
+        }
+        }
+    }
+}
+
 int Test(const Invocation& inv)
 {
     int rc = kExitOk;
@@ -304,6 +385,16 @@ int Test(const Invocation& inv)
         return UsageError(Row("test"), Tr(N_("--point is required: 0 off, 1 the lower end, 2 the upper end")));
     std::optional<std::int16_t> minC = q->minC;
     std::optional<std::int16_t> maxC = q->maxC;
+    const bool hold = *options->point != kTestOff && !options->leaveOn;
+    // Before anything opens a descriptor that could take the place of a
+    // closed standard input.
+    HoldInput input;
+    input.present = fcntl(STDIN_FILENO, F_GETFD) != -1;
+    input.terminal = input.present && isatty(STDIN_FILENO) != 0;
+    // Before the link starts its reader thread, which inherits the mask: a
+    // stop that comes while the output is being set still switches it off.
+    if (hold)
+        BlockStopSignals();
 
     StderrPrompter prompter;
     GeneratorModel model;
@@ -321,12 +412,32 @@ int Test(const Invocation& inv)
         minC = minC ? minC : std::optional<std::int16_t>(static_cast<std::int16_t>(u.minCorrection));
         maxC = maxC ? maxC : std::optional<std::int16_t>(SignedMaxCorrection(u.maxCorrection));
     }
-    if (const AdjustOutcome o = TestAdjustment(*link, *options->point, ch, code, static_cast<std::uint16_t>(*minC),
-                                               MaxCorrectionWord(*maxC));
-        !Answered(o))
+    const auto send = [&](int point) {
+        return TestAdjustment(*link, point, ch, code, static_cast<std::uint16_t>(*minC), MaxCorrectionWord(*maxC));
+    };
+    // A test output the unit did not confirm may still have been taken:
+    // switched off all the same before saying so.
+    if (const AdjustOutcome o = send(*options->point); !Answered(o)) {
+        if (*options->point != kTestOff)
+            (void)send(kTestOff);
         return Unanswered(inv, N_("test output"), ch, code, o);
+    }
     std::printf("%s\n", FormatTestOutputLine(ch, *options->point, code, *minC, *maxC).c_str());
-    return kExitOk;
+    std::fflush(stdout);
+    if (*options->point == kTestOff)
+        return kExitOk;
+    if (options->leaveOn) {
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("the test output stays on; end it with: velmoractl --port %1 adjust test %2 %3 --point 0"),
+                              {inv.port, std::to_string(ch + 1), RangeKey(code)})
+                         .c_str());
+        return kExitOk;
+    }
+    const bool held = HoldTestOutput(link->GetClock(), input, options->seconds);
+    if (const AdjustOutcome o = send(kTestOff); !Answered(o))
+        return Unanswered(inv, N_("test output off"), ch, code, o);
+    std::printf("%s\n", FormatTestOutputLine(ch, kTestOff, code, *minC, *maxC).c_str());
+    return held ? kExitOk : kExitNoAnswer;
 }
 
 int Init(const Invocation& inv)

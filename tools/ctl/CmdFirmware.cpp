@@ -79,8 +79,9 @@ private:
     bool m_bYes;
 };
 
-// SIGINT and SIGTERM ask the programming to stop between its steps, as the
-// dialog's Cancel does.
+// SIGINT and SIGTERM ask the update to stop as the dialog's Cancel does:
+// between two exchanges while the corrections are read or written back,
+// between its steps while the unit is programmed.
 volatile std::sig_atomic_t g_stopRequested = 0;
 
 void OnStop(int)
@@ -165,14 +166,8 @@ int Update(const Invocation& inv)
     std::signal(SIGTERM, OnStop);
     const UpdateRun run =
         RunFirmwareUpdate(*link, *ftdi, model, path, CorrectionFolder(), progress, prompter, SteadyClock());
-    if (run.programFailure && run.programFailure->address) {
-        char address[16], found[8], expected[8];
-        std::snprintf(address, sizeof address, "%08X", static_cast<unsigned>(*run.programFailure->address));
-        std::snprintf(found, sizeof found, "%02X", static_cast<unsigned>(run.programFailure->found));
-        std::snprintf(expected, sizeof expected, "%02X", static_cast<unsigned>(run.programFailure->expected));
-        std::fprintf(stderr, "velmoractl: %s\n",
-                     TrFormat(N_("read back at %1: %2, the image has %3"), {address, found, expected}).c_str());
-    }
+    // A read-back difference is in the update's own message, as the window
+    // shows it.
     if (run.ending != UpdateEnding::Finished)
         return kExitNoAnswer;
     std::printf("updated %s to %s; corrections in %s\n", run.serial.c_str(), version.c_str(),

@@ -87,14 +87,26 @@ bool TickLoop::Start()
 TickLoop::Wake TickLoop::Wait()
 {
     for (;;) {
-        char byte = 0;
-        const ssize_t n = read(m_pipe[0], &byte, 1);
-        if (n == 1)
-            return byte == kStopByte ? Wake::Stop : Wake::Tick;
-        if (n < 0 && errno == EINTR)
-            continue;
-        // The pipe is gone: nothing more will come.
-        return Wake::Stop;
+        pollfd fds[2] = {{m_pipe[0], POLLIN, 0}, {m_input, POLLIN, 0}};
+        const nfds_t count = m_input >= 0 ? 2 : 1;
+        if (poll(fds, count, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            return Wake::Stop;
+        }
+        if (fds[0].revents != 0) {
+            char byte = 0;
+            const ssize_t n = read(m_pipe[0], &byte, 1);
+            if (n == 1)
+                return byte == kStopByte ? Wake::Stop : Wake::Tick;
+            if (n < 0 && (errno == EINTR || errno == EAGAIN))
+                continue;
+            // The pipe is gone: nothing more will come.
+            return Wake::Stop;
+        }
+        // Readable, ended or closed alike: the caller's read tells which.
+        if (count == 2 && fds[1].revents != 0)
+            return Wake::Input;
     }
 }
 

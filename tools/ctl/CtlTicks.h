@@ -4,7 +4,8 @@
 // tick; a thread of its own takes SIGINT and SIGTERM (blocked everywhere
 // else, the serial reader included) and writes another. The command's own
 // thread sleeps on the pipe and runs each tick on the session, so the tick's
-// work exists once, in the session, as in the window.
+// work exists once, in the session, as in the window. A command that also
+// waits for its operator (adjust test) has the loop watch standard input.
 //
 // Thread contract: construct, Start and Wait on the command's thread, before
 // and after the link's reader thread exists; BlockStopSignals must come
@@ -25,7 +26,7 @@ void BlockStopSignals();
 
 class TickLoop {
 public:
-    enum class Wake { Tick, Stop };
+    enum class Wake { Tick, Stop, Input };
 
     explicit TickLoop(Clock& clock);
     ~TickLoop();
@@ -34,12 +35,17 @@ public:
 
     // False when the pipe or a thread cannot be had.
     bool Start();
-    // Blocks until the next tick is due or a stop signal came.
+    // Wait also wakes when `fd` has something to read or has ended
+    // (Wake::Input); the caller reads it. -1, the default, watches nothing.
+    void WatchInput(int fd) { m_input = fd; }
+    // Blocks until the next tick is due, a stop signal came or the watched
+    // input can be read; a stop comes before the other two.
     Wake Wait();
 
 private:
     PanelTicker m_ticker;
     int m_pipe[2] = {-1, -1};
+    int m_input = -1;
     std::atomic<bool> m_bDone{false};
     std::thread m_signals;
 };

@@ -50,20 +50,36 @@ Nanos SimBridge::ByteTime(std::uint32_t rate) const
     return Nanos(10'000'000'000LL / std::max<std::uint32_t>(rate, 1));
 }
 
-bool SimBridge::Open(const std::string& description)
+bool SimBridge::OpenAt(std::size_t index)
 {
-    if (m_bUnplugged)
+    if (m_bUnplugged || index >= m_devices.size())
         return false;
-    for (const SimBridgeEntry& d : m_devices)
-        if (d.description == description) {
-            m_bOpen = true;
-            return true;
-        }
+    m_nOpened = index;
+    m_bOpen = true;
+    return true;
+}
+
+bool SimBridge::OpenBySerial(const std::string& serial)
+{
+    for (std::size_t k = 0; k < m_devices.size(); ++k)
+        if (m_devices[k].serial == serial)
+            return OpenAt(k);
+    return false;
+}
+
+bool SimBridge::OpenByDescription(const std::string& description)
+{
+    for (std::size_t k = 0; k < m_devices.size(); ++k)
+        if (m_devices[k].description == description)
+            return OpenAt(k);
     return false;
 }
 
 void SimBridge::SetBitMode(std::uint8_t mask, std::uint8_t mode)
 {
+    // The pins of an empty bridge restart nothing.
+    if (!UnitBehind())
+        return;
     ++m_floor.pinSettings;
     m_pins.push_back(mode == 0x20 ? mask : 0x00);
     // The restarts: CBUS0 pulses high then low with CBUS1 held, then both
@@ -94,7 +110,7 @@ void SimBridge::SetRate(std::uint32_t rate)
 
 void SimBridge::Write(std::span<const std::uint8_t> bytes)
 {
-    if (!m_bOpen || m_bUnplugged || bytes.empty())
+    if (!UnitBehind() || m_bUnplugged || bytes.empty())
         return;
     const Nanos now = m_clock.Now();
     if (m_mcu.Running()) {
@@ -180,7 +196,7 @@ void SimBridge::HandOver(Nanos now)
 
 std::size_t SimBridge::Available()
 {
-    if (!m_bOpen || m_bUnplugged)
+    if (!UnitBehind() || m_bUnplugged)
         return 0;
     Collect();
     HandOver(m_clock.Now());
@@ -190,7 +206,7 @@ std::size_t SimBridge::Available()
 std::optional<Nanos> SimBridge::NextHandover()
 {
     Available();
-    if (!m_bOpen || m_bUnplugged)
+    if (!UnitBehind() || m_bUnplugged)
         return std::nullopt;
     if (!m_bTiming)
         return m_mcu.Running() ? m_unit.NextDue() : std::nullopt;

@@ -1,7 +1,7 @@
 #pragma once
 // The unit's USB bridge as the FTDI library shows it: one or more attached
 // bridges with their serial numbers and descriptions, and behind the one
-// that is opened the unit itself: its own protocol (the same simulated unit
+// that is opened (unless it is listed as empty) the unit itself: its own protocol (the same simulated unit
 // as velmora-sim's) while its microcontroller runs, and the boot-mode
 // microcontroller once the CBUS pins have restarted it into boot mode.
 //
@@ -32,6 +32,9 @@ namespace velmora::sim {
 struct SimBridgeEntry {
     std::string serial;
     std::string description = "Hovelt VKX FT230X";
+    // A bridge with nothing behind it (another device's, or one whose cable
+    // to the unit is off): opened, it takes every byte and answers none.
+    bool empty = false;
 };
 
 // What the host could not have done faster, counted as it happens: every
@@ -75,9 +78,16 @@ public:
     bool Timing() const { return m_bTiming; }
     void SetLatencyTimer(std::uint8_t ms);
 
-    bool Open(const std::string& description);
+    // The listed bridge at `index`, or the first one with that serial
+    // number or description, as the libraries open them. False when there is
+    // none (or the bridge has gone).
+    bool OpenAt(std::size_t index);
+    bool OpenBySerial(const std::string& serial);
+    bool OpenByDescription(const std::string& description);
     void Close() { m_bOpen = false; }
     bool IsOpen() const { return m_bOpen; }
+    // The entry opened last.
+    const SimBridgeEntry* Opened() const { return m_bOpen ? &m_devices[m_nOpened] : nullptr; }
     void SetBitMode(std::uint8_t mask, std::uint8_t mode);
     void SetRate(std::uint32_t rate);
     std::uint32_t Rate() const { return m_rate; }
@@ -112,6 +122,8 @@ private:
     void HandOver(Nanos now);
     std::optional<Nanos> PacketDue() const;
     bool LineQuiet();
+    // Open, and the unit behind what is open.
+    bool UnitBehind() const { return m_bOpen && !m_devices[m_nOpened].empty; }
     void CountQuietRead(bool quiet, Nanos since, std::size_t got);
 
     Clock& m_clock;
@@ -128,6 +140,7 @@ private:
     SimFloor m_floor;
     bool m_bAwaitingReply = false;
     bool m_bTiming = false;
+    std::size_t m_nOpened = 0;
     bool m_bOpen = false;
     bool m_bUnplugged = false;
 };

@@ -27,9 +27,9 @@ public:
         description = m_bridge.Devices()[static_cast<std::size_t>(index)].description;
         return FtdiStatus::Ok;
     }
-    FtdiStatus OpenByDescription(const std::string& description) override
+    FtdiStatus OpenBySerial(const std::string& serial) override
     {
-        return m_bridge.Open(description) ? FtdiStatus::Ok : FtdiStatus::NoDevice;
+        return m_bridge.OpenBySerial(serial) ? FtdiStatus::Ok : FtdiStatus::NoDevice;
     }
     bool IsOpen() const override { return m_bridge.IsOpen(); }
     void Close() override { m_bridge.Close(); }

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/AtomicFile.h"
 
@@ -40,12 +41,20 @@ SimLibrary::SimLibrary() : m_bridge(SteadyClock())
 {
     if (const char* serials = std::getenv("VELMORA_SIM_FTDI_SERIALS")) {
         m_bridge.Devices().clear();
-        for (const std::string& serial : SplitCommas(serials))
-            m_bridge.Devices().push_back({serial});
+        for (const std::string& entry : SplitCommas(serials)) {
+            constexpr std::string_view kEmpty = ":empty";
+            const bool empty = entry.ends_with(kEmpty);
+            m_bridge.Devices().push_back({empty ? entry.substr(0, entry.size() - kEmpty.size()) : entry});
+            m_bridge.Devices().back().empty = empty;
+        }
     }
     // The unit's circuits follow its serial number's third character.
-    if (!m_bridge.Devices().empty() && m_bridge.Devices()[0].serial.size() > 2)
-        m_bridge.Unit().SetChannelCount(m_bridge.Devices()[0].serial[2] == '1' ? 1 : 2);
+    for (const SimBridgeEntry& d : m_bridge.Devices())
+        if (!d.empty) {
+            if (d.serial.size() > 2)
+                m_bridge.Unit().SetChannelCount(d.serial[2] == '1' ? 1 : 2);
+            break;
+        }
     if (const std::string cal = Env("VELMORA_SIM_FTDI_CAL"); !cal.empty()) {
         std::string text, error;
         if (!ReadRegularFile(cal, text, 1 << 20))

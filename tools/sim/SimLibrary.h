@@ -5,7 +5,9 @@
 // file, its floor account and the unplug fault.
 //
 //   VELMORA_SIM_FTDI_SERIALS   serial numbers of the attached bridges, comma
-//                              separated (default VK2A0001; empty for none)
+//                              separated (default VK2A0001; empty for none);
+//                              SERIAL:empty is a bridge with nothing behind
+//                              it, the unit is behind every other one
 //   VELMORA_SIM_FTDI_CAL       correction tables as velmora-sim's --cal takes
 //   VELMORA_SIM_FTDI_FAULTS    comma separated: nosync, transition=16|56,
 //                              refuseid, corrupt=BLOCK, silent, unplug=BLOCK

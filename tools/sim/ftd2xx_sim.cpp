@@ -76,10 +76,13 @@ FT_EXPORT FT_STATUS FT_Open(int, FT_HANDLE*)
 FT_EXPORT FT_STATUS FT_OpenEx(void* arg, DWORD flags, FT_HANDLE* handle)
 {
     velmora::sim::SimLibrary& s = S();
-    if (handle == nullptr || arg == nullptr || flags != FT_OPEN_BY_DESCRIPTION)
+    if (handle == nullptr || arg == nullptr || (flags != FT_OPEN_BY_SERIAL_NUMBER && flags != FT_OPEN_BY_DESCRIPTION))
         return FT_DEVICE_NOT_FOUND;
-    const bool ok = s.Bridge().Open(static_cast<const char*>(arg));
-    s.Log("open %s %s", static_cast<const char*>(arg), ok ? "ok" : "not found");
+    const char* name = static_cast<const char*>(arg);
+    // As the library does: the first listed bridge that carries the name.
+    const bool bySerial = flags == FT_OPEN_BY_SERIAL_NUMBER;
+    const bool ok = bySerial ? s.Bridge().OpenBySerial(name) : s.Bridge().OpenByDescription(name);
+    s.Log("open %s %s %s", bySerial ? "serial" : "description", name, ok ? "ok" : "not found");
     if (!ok)
         return FT_DEVICE_NOT_FOUND;
     *handle = Handle();

@@ -120,8 +120,8 @@ FTDI_EXPORT int ftdi_usb_open_dev(ftdi_context* ftdi, libusb_device* dev)
     const velmora::sim::SimBridgeEntry* e = Entry(dev);
     if (ftdi == nullptr || e == nullptr)
         return -3;
-    const bool ok = S().Bridge().Open(e->description);
-    S().Log("open %s %s", e->description.c_str(), ok ? "ok" : "not found");
+    const bool ok = S().Bridge().OpenAt(reinterpret_cast<std::uintptr_t>(dev) - 1);
+    S().Log("open serial %s %s", e->serial.c_str(), ok ? "ok" : "not found");
     if (!ok)
         return -3;
     ftdi->open = true;

@@ -1,8 +1,10 @@
 #pragma once
 // The firmware update dialog: the image file chosen, then the whole update
 // run from its "更新" button, with the progress bar and the status line the
-// sequence drives. It has no close box; while the update runs, its Cancel
-// button (or Escape) asks the programming to stop between its steps.
+// sequence drives. It has no close box; its Cancel button stays enabled
+// while the update runs and, as Escape, asks it to stop: between two
+// exchanges while the corrections are read or written back, between two
+// steps while the unit is programmed.
 //
 //     CProgramUp dlg(link, ftdi, doc.m_model, folder, prompter, this);
 //     dlg.exec();
