@@ -172,6 +172,10 @@ AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorMod
     // replaces it; kept copies of the last few let the good one survive
     // several such retries.
     const std::string text = BuildCorrectionFile(model, serial);
+    // Each copy is written once under a name of its own, so no later save of
+    // that name clears what a killed one left: the family's are cleared here.
+    const std::filesystem::path stem(CopyStem(path));
+    RemoveStaleTemporariesOf(stem.parent_path().string(), stem.filename().string() + "-");
     const std::optional<std::string> earlier = path.ends_with(".txt") ? KeptBytes(path) : std::nullopt;
     if (earlier && *earlier != text) {
         std::vector<std::string> copies = CorrectionFileCopies(path);

@@ -80,24 +80,47 @@ std::optional<std::string> ResolveLinks(const std::string& path)
     return std::nullopt;
 }
 
-// Temporaries of `path` whose writer was killed before it could rename them:
-// named as TempName names them, by a process that no longer exists.
-void RemoveStaleTemporaries(const std::string& path)
+// The writer's process of a temporary named as TempName names them, read
+// from the end of the name ("<file>.<pid>.<count>.tmp"); nothing for any
+// other name.
+std::optional<long> TempWriter(std::string_view name)
 {
-    const std::string base = BaseOf(path) + ".";
-    DIR* dir = ::opendir(FolderOf(path).c_str());
+    if (!name.ends_with(".tmp"))
+        return std::nullopt;
+    name.remove_suffix(4);
+    const auto countDot = name.rfind('.');
+    if (countDot == std::string_view::npos || countDot + 1 == name.size())
+        return std::nullopt;
+    for (char ch : name.substr(countDot + 1))
+        if (ch < '0' || ch > '9')
+            return std::nullopt;
+    name = name.substr(0, countDot);
+    const auto pidDot = name.rfind('.');
+    if (pidDot == std::string_view::npos)
+        return std::nullopt;
+    const std::string_view digits = name.substr(pidDot + 1);
+    long pid = 0;
+    const auto r = std::from_chars(digits.data(), digits.data() + digits.size(), pid);
+    if (r.ec != std::errc() || r.ptr != digits.data() + digits.size() || pid <= 0)
+        return std::nullopt;
+    return pid;
+}
+
+// Temporaries of the files in `folder` whose names begin with `prefix`, left
+// by writers that were killed before they could rename them.
+void RemoveStaleTemporaries(const std::string& folder, std::string_view prefix)
+{
+    DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr)
         return;
     while (const dirent* e = ::readdir(dir)) {
         const std::string_view name(e->d_name);
-        if (!name.starts_with(base) || !name.ends_with(".tmp"))
+        if (!name.starts_with(prefix))
             continue;
-        const std::string_view rest = name.substr(base.size());
-        long pid = 0;
-        const auto r = std::from_chars(rest.data(), rest.data() + rest.size(), pid);
-        if (r.ec != std::errc() || r.ptr == rest.data() || *r.ptr != '.' || pid <= 0 || pid == getpid())
+        const std::optional<long> pid = TempWriter(name);
+        if (!pid || *pid == getpid())
             continue;
-        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+        if (::kill(static_cast<pid_t>(*pid), 0) != 0 && errno == ESRCH)
             ::unlinkat(::dirfd(dir), e->d_name, 0);
     }
     ::closedir(dir);
@@ -207,13 +230,18 @@ AtomicWriteResult WriteInPlace(const std::string& path, std::string_view data, i
 
 } // namespace
 
+void RemoveStaleTemporariesOf(const std::string& folder, std::string_view prefix)
+{
+    RemoveStaleTemporaries(folder.empty() ? std::string(".") : folder, prefix);
+}
+
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data)
 {
     const std::optional<std::string> resolved = ResolveLinks(path);
     if (!resolved)
         return {AtomicWriteError::CreateTemp, errno};
     const std::string& target = *resolved;
-    RemoveStaleTemporaries(target);
+    RemoveStaleTemporaries(FolderOf(target), BaseOf(target) + ".");
 
     struct stat old{};
     const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);

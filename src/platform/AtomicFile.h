@@ -46,4 +46,10 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t ma
 // Failures say which step failed and why (Describe).
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data);
 
+// A save clears the temporaries that killed saves of the same file left.
+// A family of files each saved once (copies named by their time) has no
+// later save of the same name: this clears the temporaries of every file
+// in `folder` whose name begins with `prefix`, when their writer is gone.
+void RemoveStaleTemporariesOf(const std::string& folder, std::string_view prefix);
+
 } // namespace velmora
