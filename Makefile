@@ -4,7 +4,7 @@ TEST_DIR    ?= build/test
 RELEASE_DIR ?= build/release
 CMAKE_GEN   := -G Ninja
 
-.PHONY: all deps build test tsan run bench soak package screenshots fuzz clean
+.PHONY: all deps build test tsan run bench soak package screenshots fuzz format lint clean
 
 all: build
 
@@ -62,6 +62,16 @@ soak: build
 # libFuzzer with clang, FUZZ_SECONDS a target (default 60).
 fuzz:
 	scripts/run-fuzz
+
+# One format: `make format` rewrites every C++ file; `make lint` fails on any
+# file that differs and on any clang-tidy finding over the whole tree (from
+# the test build's compile database).
+format: deps
+	scripts/lint --apply-format
+
+lint: deps $(TEST_DIR)/build.ninja
+	cmake --build $(TEST_DIR) -j $(JOBS)
+	scripts/lint $(TEST_DIR)
 
 clean:
 	rm -rf build
