@@ -17,7 +17,7 @@ namespace velmora::bench {
 
 class BenchPrompter final : public Prompter {
 public:
-    explicit BenchPrompter(bool print) : m_bPrint(print) {}
+    explicit BenchPrompter(bool print) : m_bPrint(print) { }
 
     PromptAnswer Message(const std::string& text, const std::string&, PromptIcon, PromptButtons) override
     {
@@ -31,13 +31,13 @@ public:
     {
         return std::nullopt;
     }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&, const std::string&,
+                                              const std::string&) override
     {
         return std::nullopt;
     }
     std::optional<int> AskCircuitCount() override { return 2; }
-    void SetBusy(bool) override {}
+    void SetBusy(bool) override { }
 
     std::map<std::string, int> counts;
     int messages = 0;

@@ -56,7 +56,7 @@ long long DaysFromCivil(long long y, unsigned m, unsigned d)
 }
 
 struct Frame {
-    double t = 0;  // seconds
+    double t = 0;    // seconds
     int channel = 0; // 1-4
     unsigned code = 0;
 };
@@ -84,7 +84,7 @@ bool ReadFrames(const std::string& path, std::vector<Frame>& frames)
         f.channel = body[0] - '0';
         f.code = static_cast<unsigned>(std::strtoul(body.substr(3, 4).c_str(), nullptr, 16));
         f.t = static_cast<double>(DaysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d))) * 86400.0 +
-              h * 3600.0 + mi * 60.0 + s;
+            h * 3600.0 + mi * 60.0 + s;
         frames.push_back(f);
     }
     return true;
@@ -118,7 +118,8 @@ int Steps(const std::string& path, const std::string& prefix)
     // Negative lateness is a step ahead of that reference: a tick makes the
     // steps due up to half a tick after it.
     std::printf("%s_due_times: whole intervals from the start, made by the first tick no more than half a tick "
-                "before them (negative lateness down to -25 ms)\n", prefix.c_str());
+                "before them (negative lateness down to -25 ms)\n",
+                prefix.c_str());
     // The settings frames per second while stepping: those from the first
     // step's to the last step's, each step counted with one interval.
     double runStart = 1e300, runEnd = -1e300;
@@ -164,8 +165,8 @@ int Steps(const std::string& path, const std::string& prefix)
         std::printf("%s_ch%d_first_interval_ms: %.1f\n", p, ch, (changes[1].t - t0) * 1000);
         std::printf("%s_ch%d_worst_lateness_ms: %.1f\n", p, ch, worst * 1000);
         std::printf("%s_ch%d_earliest_ms: %.1f\n", p, ch, earliest * 1000);
-        std::printf("%s_ch%d_step_interval_min_ms: %.1f\n%s_ch%d_step_interval_max_ms: %.1f\n", p, ch,
-                    shortest * 1000, p, ch, longest * 1000);
+        std::printf("%s_ch%d_step_interval_min_ms: %.1f\n%s_ch%d_step_interval_max_ms: %.1f\n", p, ch, shortest * 1000,
+                    p, ch, longest * 1000);
         std::printf("%s_ch%d_drift_ms: %.2f\n", p, ch, drift * 1000);
         std::printf("%s_ch%d_values_off_the_ramp: %d\n", p, ch, unexpected);
     }

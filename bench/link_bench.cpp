@@ -27,7 +27,8 @@ namespace {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: velmora-bench-link idle PORT SECONDS | roundtrip PORT COUNT | silent PORT | report PORT\n");
+    std::fprintf(stderr,
+                 "usage: velmora-bench-link idle PORT SECONDS | roundtrip PORT COUNT | silent PORT | report PORT\n");
     return 2;
 }
 
@@ -51,8 +52,7 @@ int Idle(const std::string& port, double seconds)
     std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
     const double cpu = ProcessCpuSeconds() - cpu0;
     const double wall = WallSeconds() - wall0;
-    std::printf("idle_wall_s: %.2f\nidle_cpu_s: %.4f\nidle_cpu_percent_of_core: %.3f\n", wall, cpu,
-                100.0 * cpu / wall);
+    std::printf("idle_wall_s: %.2f\nidle_cpu_s: %.4f\nidle_cpu_percent_of_core: %.3f\n", wall, cpu, 100.0 * cpu / wall);
     return 0;
 }
 

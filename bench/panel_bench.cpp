@@ -71,8 +71,7 @@ double SecondsSinceExec()
         return 0;
     std::istringstream rest(all.substr(close + 2));
     std::string field;
-    for (int i = 3; i <= 22 && rest >> field; ++i) {
-    }
+    for (int i = 3; i <= 22 && rest >> field; ++i) { }
     const double startTicks = std::atof(field.c_str());
     timespec boot{};
     clock_gettime(CLOCK_BOOTTIME, &boot);
@@ -182,8 +181,8 @@ int main(int argc, char** argv)
     std::printf("%s_exec_to_first_paint_s: %.3f\n", p, watcher.firstPaint - start);
     std::printf("%s_wall_s: %.2f\n%s_cpu_s: %.3f\n%s_cpu_percent_of_core: %.3f\n", p, wall, p, cpu, p,
                 100.0 * cpu / wall);
-    std::printf("%s_ticks: %zu\n%s_tick_mean_ms: %.3f\n%s_tick_p99_deviation_ms: %.3f\n", p,
-                watcher.ticks.size(), p, mean, p, Percentile(deviations, 99));
+    std::printf("%s_ticks: %zu\n%s_tick_mean_ms: %.3f\n%s_tick_p99_deviation_ms: %.3f\n", p, watcher.ticks.size(), p,
+                mean, p, Percentile(deviations, 99));
     std::printf("%s_rss_mb: %.1f\n%s_peak_rss_mb: %.1f\n", p, ResidentMegabytes("VmRSS:"), p,
                 ResidentMegabytes("VmHWM:"));
     std::printf("%s_paints_per_s: %.1f\n", p, static_cast<double>(watcher.paints) / wall);

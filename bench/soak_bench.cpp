@@ -77,7 +77,9 @@ constexpr bool kMemoryJudged = true;
 class Simulator {
 public:
     Simulator(std::string program, std::string dir)
-        : m_strProgram(std::move(program)), m_strLink(dir + "/unit"), m_strLog(dir + "/sim.log"),
+        : m_strProgram(std::move(program)),
+          m_strLink(dir + "/unit"),
+          m_strLog(dir + "/sim.log"),
           m_strOut(dir + "/sim.out")
     {
     }
@@ -96,8 +98,8 @@ public:
             ::dup2(in[0], 0);
             if (out >= 0)
                 ::dup2(out, 1);
-            const char* argv[] = {m_strProgram.c_str(), "--channels", "2", "--link", m_strLink.c_str(),
-                                  "--log", m_strLog.c_str(), nullptr};
+            const char* argv[] = {m_strProgram.c_str(), "--channels", "2", "--link", m_strLink.c_str(), "--log",
+                                  m_strLog.c_str(),     nullptr};
             ::execv(argv[0], const_cast<char* const*>(argv));
             ::_exit(127);
         }
@@ -106,7 +108,7 @@ public:
         m_nStdin = in[1];
         // Serving once the link names a device that exists.
         for (int i = 0; i < 500; ++i) {
-            struct stat st {};
+            struct stat st { };
             if (::stat(m_strLink.c_str(), &st) == 0 && S_ISCHR(st.st_mode))
                 return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -174,15 +176,23 @@ struct Step {
 const std::vector<Step>& Schedule()
 {
     static const std::vector<Step> steps = {
-        {8, Step::Command, "garbage on"},     {10, Step::Command, "garbage off"},
-        {13, Step::Command, "bad-checksum on"}, {15, Step::Command, "bad-checksum off"},
-        {18, Step::Command, "length short"},  {20, Step::Command, "length long"},
-        {22, Step::Command, "length off"},    {25, Step::Command, "flood 600"},
-        {26, Step::Command, "flood 600"},     {27, Step::Command, "announce"},
-        {28, Step::Command, "flood 600"},     {30, Step::Command, "announce"},
+        {8, Step::Command, "garbage on"},
+        {10, Step::Command, "garbage off"},
+        {13, Step::Command, "bad-checksum on"},
+        {15, Step::Command, "bad-checksum off"},
+        {18, Step::Command, "length short"},
+        {20, Step::Command, "length long"},
+        {22, Step::Command, "length off"},
+        {25, Step::Command, "flood 600"},
+        {26, Step::Command, "flood 600"},
+        {27, Step::Command, "announce"},
+        {28, Step::Command, "flood 600"},
+        {30, Step::Command, "announce"},
         // 100 unanswered polls at one a tick: lost after 5 s.
-        {32, Step::Quiet, "silent on"},       {39, Step::Loud, "silent off"},
-        {46, Step::KillUnit},                 {47, Step::RestartUnit},
+        {32, Step::Quiet, "silent on"},
+        {39, Step::Loud, "silent off"},
+        {46, Step::KillUnit},
+        {47, Step::RestartUnit},
     };
     return steps;
 }

@@ -33,7 +33,7 @@ public:
         return std::nullopt;
     }
     std::optional<int> AskCircuitCount() override { return 2; }
-    void SetBusy(bool) override {}
+    void SetBusy(bool) override { }
 };
 
 } // namespace velmora::fuzz

@@ -39,7 +39,10 @@ private:
 // when the process ends.
 struct ImageFile {
     std::string path = "/tmp/velmora-fuzz-boot-" + std::to_string(::getpid()) + ".zpg";
-    ImageFile() { (void)WriteFileAtomically(path, EncodeImageFile({1, 2, 3}, {EncodeImageRecord("S306FFFE000012EA")})); }
+    ImageFile()
+    {
+        (void)WriteFileAtomically(path, EncodeImageFile({1, 2, 3}, {EncodeImageRecord("S306FFFE000012EA")}));
+    }
     ~ImageFile() { ::unlink(path.c_str()); }
 };
 
@@ -55,13 +58,15 @@ const std::string& ImagePath()
 class StreamTransport final : public BootTransport, public ProgramObserver {
 public:
     StreamTransport(std::string_view bytes, Clock& clock, sim::SimBootMcu* mcu = nullptr)
-        : m_bytes(bytes), m_clock(clock), m_pMcu(mcu)
+        : m_bytes(bytes),
+          m_clock(clock),
+          m_pMcu(mcu)
     {
     }
 
     bool IsOpen() const override { return true; }
     bool OpenUnit() override { return true; }
-    void CloseUnit() override {}
+    void CloseUnit() override { }
     void SetUnitBaudRate(std::uint32_t rate) override
     {
         if (m_pMcu != nullptr)
@@ -87,7 +92,7 @@ public:
         m_clock.SleepFor(std::chrono::milliseconds(5));
         return BootByte::None;
     }
-    void Drain() override {}
+    void Drain() override { }
     void ResetIntoBootMode() override
     {
         if (m_pMcu != nullptr) {
@@ -95,15 +100,15 @@ public:
             m_pMcu->SetHostRate(kBootStartRate);
         }
     }
-    void ResetIntoRunMode() override {}
+    void ResetIntoRunMode() override { }
     std::optional<std::string> QueryVersion() override { return std::nullopt; }
 
-    void SetProgress(int) override {}
-    void SetStatus(const std::string&) override {}
-    void EnableCancel(bool) override {}
-    void LetEventsRun() override {}
+    void SetProgress(int) override { }
+    void SetStatus(const std::string&) override { }
+    void EnableCancel(bool) override { }
+    void LetEventsRun() override { }
     bool CancelRequested() const override { return m_bSpent; }
-    void ClearCancel() override {}
+    void ClearCancel() override { }
 
     std::string recorded;
 

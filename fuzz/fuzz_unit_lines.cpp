@@ -76,7 +76,8 @@ std::vector<std::string> FuzzSeeds()
         frame("R10100000000000000000000000300000000000000000002000200"),
         frame("CRU1050002FFFB8003"),
         frame("CRM11F000000008000"),
-        std::string("\x02" "A\r\n"),
+        std::string("\x02"
+                    "A\r\n"),
         std::string("VER01.00A\r\nCH2\r\nOK\r\n"),
         std::string("\r\n\x02R5\r\n"),
     };

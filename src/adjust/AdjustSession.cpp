@@ -82,7 +82,8 @@ AdjustChannel AdjustChannelFromModel(const GeneratorModel& model, int ch)
 }
 
 AdjustSession::AdjustSession(GeneratorLink& link, std::vector<AdjustChannel> channels)
-    : m_link(link), m_channels(std::move(channels))
+    : m_link(link),
+      m_channels(std::move(channels))
 {
 }
 
@@ -100,7 +101,7 @@ void AdjustSession::SendTestOutput(int index)
 {
     const AdjustChannel& c = Channel(index);
     TestAdjustment(m_link, m_nTestPoint, index, c.rangeCode, static_cast<std::uint16_t>(c.minCorrection),
-                                MaxCorrectionWord(c.maxCorrection));
+                   MaxCorrectionWord(c.maxCorrection));
 }
 
 void AdjustSession::SetTestOutput(AdjustSide side, bool on)
@@ -183,7 +184,8 @@ void AdjustSession::ApplyTo(GeneratorModel& model) const
         const AdjustChannel& c = Channel(i);
         if (!HasSlot(c.rangeCode))
             continue;
-        UserAdjustment& u = model.channels[static_cast<std::size_t>(i)].userAdjustment[static_cast<std::size_t>(c.rangeCode)];
+        UserAdjustment& u =
+            model.channels[static_cast<std::size_t>(i)].userAdjustment[static_cast<std::size_t>(c.rangeCode)];
         u.adjustSelect = WithSelectBits(u.adjustSelect, c.select);
         u.minCorrection = static_cast<std::uint16_t>(c.minCorrection);
         u.maxCorrection = MaxCorrectionWord(c.maxCorrection);
@@ -196,7 +198,8 @@ void AdjustSession::RestoreSelection(GeneratorModel& model) const
         const AdjustChannel& c = Channel(i);
         if (!HasSlot(c.rangeCode))
             continue;
-        UserAdjustment& u = model.channels[static_cast<std::size_t>(i)].userAdjustment[static_cast<std::size_t>(c.rangeCode)];
+        UserAdjustment& u =
+            model.channels[static_cast<std::size_t>(i)].userAdjustment[static_cast<std::size_t>(c.rangeCode)];
         u.adjustSelect = WithSelectBits(u.adjustSelect, c.savedSelect);
     }
 }

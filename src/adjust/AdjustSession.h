@@ -69,10 +69,7 @@ struct AdjustChannel {
     std::int16_t savedMin = 0;
     std::int16_t savedMax = 0;
 
-    bool Changed() const
-    {
-        return select != savedSelect || minCorrection != savedMin || maxCorrection != savedMax;
-    }
+    bool Changed() const { return select != savedSelect || minCorrection != savedMin || maxCorrection != savedMax; }
 };
 
 // The channel's user set for its present range as the model holds it (a

@@ -48,12 +48,12 @@ std::vector<std::string_view> Words(std::string_view line)
 std::string FormatAdjustLine(int ch, int rangeCode, const MakerCorrection& maker, const UserAdjustment& user)
 {
     const auto pair = [](std::uint16_t minWord, std::uint16_t maxWord) {
-        return std::to_string(static_cast<std::int16_t>(minWord)) + "," +
-               std::to_string(SignedMaxCorrection(maxWord));
+        return std::to_string(static_cast<std::int16_t>(minWord)) + "," + std::to_string(SignedMaxCorrection(maxWord));
     };
-    return std::to_string(ch + 1) + " " + RangeKey(rangeCode) + " maker=" +
-           pair(maker.minCorrection, maker.maxCorrection) + " user=" + pair(user.minCorrection, user.maxCorrection) +
-           " select=" + std::to_string(user.adjustSelect & kSelectBits);
+    return std::to_string(ch + 1) + " " + RangeKey(rangeCode) +
+        " maker=" + pair(maker.minCorrection, maker.maxCorrection) +
+        " user=" + pair(user.minCorrection, user.maxCorrection) +
+        " select=" + std::to_string(user.adjustSelect & kSelectBits);
 }
 
 std::string FormatTestOutputLine(int ch, int testPoint, int rangeCode, std::int16_t minCorrection,
@@ -62,10 +62,9 @@ std::string FormatTestOutputLine(int ch, int testPoint, int rangeCode, std::int1
     const std::string prefix = std::to_string(ch + 1) + " ";
     if (testPoint != kTestLower && testPoint != kTestUpper)
         return prefix + "off";
-    const std::string range =
-        IsValidRangeCode(rangeCode) ? RangeKey(rangeCode) : "range" + std::to_string(rangeCode);
+    const std::string range = IsValidRangeCode(rangeCode) ? RangeKey(rangeCode) : "range" + std::to_string(rangeCode);
     return prefix + (testPoint == kTestUpper ? "upper " : "lower ") + range + " min=" + std::to_string(minCorrection) +
-           " max=" + std::to_string(maxCorrection);
+        " max=" + std::to_string(maxCorrection);
 }
 
 std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& error)
@@ -82,7 +81,8 @@ std::optional<AdjustLine> ParseAdjustLine(std::string_view line, std::string& er
         return std::nullopt;
     }
     out.channel = static_cast<int>(*ch) - 1;
-    if (const auto code = ParseInteger(words[1], 0, kSlotCount - 1); code && IsValidRangeCode(static_cast<int>(*code))) {
+    if (const auto code = ParseInteger(words[1], 0, kSlotCount - 1);
+        code && IsValidRangeCode(static_cast<int>(*code))) {
         out.rangeCode = static_cast<int>(*code);
     } else if (const auto keyed = RangeCodeFromKey(std::string(words[1]))) {
         out.rangeCode = *keyed;

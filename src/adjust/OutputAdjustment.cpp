@@ -66,8 +66,8 @@ AdjustRun RunOutputAdjustment(PanelSession& panel, Prompter& prompter, const Adj
     // Every channel goes back whatever one of them met: a unit that missed
     // one transfer may still take the others.
     for (int ch = 0; ch < session.ChannelCount(); ++ch) {
-        const AdjustOutcome sent = TransferAdjustment(link, model, LinkSerial, ch, session.Channel(ch).rangeCode,
-                                                      kAdjustUser);
+        const AdjustOutcome sent =
+            TransferAdjustment(link, model, LinkSerial, ch, session.Channel(ch).rangeCode, kAdjustUser);
         run.unitAnswered = run.unitAnswered && sent != AdjustOutcome::TimedOut && sent != AdjustOutcome::BadReplies;
     }
     if (ok)

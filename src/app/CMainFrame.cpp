@@ -67,7 +67,8 @@ QPoint CMainFrame::KeptInside(QPoint pos, int width, const QRect& workArea)
 }
 
 CMainFrame::CMainFrame(int frameWidth, QWidget* parent)
-    : QMainWindow(parent), m_nFrameWidth(AcceptedFrameWidth(frameWidth))
+    : QMainWindow(parent),
+      m_nFrameWidth(AcceptedFrameWidth(frameWidth))
 {
     setWindowIcon(AppIcon());
     setAcceptDrops(true);

@@ -258,8 +258,8 @@ bool CVelmoraApp::SaveDocumentTo(const QString& path)
 {
     const AtomicWriteResult result = m_pDoc->SaveDocument(ToStd(path));
     if (!result) {
-        m_prompter.Message(TrFormat(kMsgCannotSave, {ToStd(path)}) + "\n" + result.Describe(),
-                           kAppTitle, PromptIcon::Exclamation);
+        m_prompter.Message(TrFormat(kMsgCannotSave, {ToStd(path)}) + "\n" + result.Describe(), kAppTitle,
+                           PromptIcon::Exclamation);
         return false;
     }
     SetPathName(path);

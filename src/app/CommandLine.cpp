@@ -6,19 +6,18 @@ namespace velmora {
 
 QString UsageText()
 {
-    return QStringLiteral(
-        "Usage: velmora [--port PATH]... [--connect] [--lang en|ja] [FILE]\n"
-        "Operates the analog output generator.\n"
-        "\n"
-        "  FILE           settings document (.ini) to open at start-up\n"
-        "  --port PATH    add the serial device PATH to the port list (repeatable);\n"
-        "                 it is preselected when the remembered port is absent\n"
-        "  --connect      connect to the selected port once the window is up\n"
-        "  --lang en|ja   the interface's language; otherwise English for a locale\n"
-        "                 whose language is English (LC_ALL, LC_MESSAGES, LANG),\n"
-        "                 Japanese for every other\n"
-        "  --help         show this help and exit\n"
-        "  --version      show the version and exit\n");
+    return QStringLiteral("Usage: velmora [--port PATH]... [--connect] [--lang en|ja] [FILE]\n"
+                          "Operates the analog output generator.\n"
+                          "\n"
+                          "  FILE           settings document (.ini) to open at start-up\n"
+                          "  --port PATH    add the serial device PATH to the port list (repeatable);\n"
+                          "                 it is preselected when the remembered port is absent\n"
+                          "  --connect      connect to the selected port once the window is up\n"
+                          "  --lang en|ja   the interface's language; otherwise English for a locale\n"
+                          "                 whose language is English (LC_ALL, LC_MESSAGES, LANG),\n"
+                          "                 Japanese for every other\n"
+                          "  --help         show this help and exit\n"
+                          "  --version      show the version and exit\n");
 }
 
 CommandLine ParseCommandLine(const QStringList& arguments)
@@ -35,8 +34,8 @@ CommandLine ParseCommandLine(const QStringList& arguments)
 
     auto fail = [&result](const QString& text) {
         result.action = CommandLine::Action::Error;
-        result.text = QStringLiteral("velmora: ") + text +
-                      QStringLiteral("\nTry 'velmora --help' for more information.\n");
+        result.text =
+            QStringLiteral("velmora: ") + text + QStringLiteral("\nTry 'velmora --help' for more information.\n");
         return result;
     };
 

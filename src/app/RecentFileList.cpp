@@ -20,8 +20,7 @@ QString Normalised(const QString& path)
 
 QSettings RecentFileList::OpenSettings()
 {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Hovelt"),
-                     QStringLiteral("Velmora"));
+    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Hovelt"), QStringLiteral("Velmora"));
 }
 
 void RecentFileList::Load(QSettings& settings)

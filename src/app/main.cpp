@@ -40,14 +40,13 @@ void StopGracefullyOnSignals(QObject* owner)
     auto* notifier = new QSocketNotifier(g_signalPipe[0], QSocketNotifier::Read, owner);
     QObject::connect(notifier, &QSocketNotifier::activated, owner, [] {
         char byte = 0;
-        while (read(g_signalPipe[0], &byte, 1) > 0) {
-        }
+        while (read(g_signalPipe[0], &byte, 1) > 0) { }
         g_bStopRequested = true;
         // Unlike quit(), exit() also ends the loops of dialogs, and nested
         // loops started afterwards return at once.
         QCoreApplication::exit(0);
     });
-    struct sigaction action {};
+    struct sigaction action { };
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;

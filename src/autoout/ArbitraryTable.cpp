@@ -35,8 +35,7 @@ std::vector<FileFilter> CsvFilters()
 // (CP932 81 40, U+3000) as well as the ASCII blanks: a Japanese input method
 // types it for the space bar, and a number padded with it would be refused as
 // no number by the check although it looks right in the file and in the list.
-template <typename Lines>
-int FillFromLines(ArbitraryTable& table, Lines& lines)
+template <typename Lines> int FillFromLines(ArbitraryTable& table, Lines& lines)
 {
     // The lines after the hundredth would be read only to be ignored.
     int rows = 0;
@@ -196,8 +195,9 @@ void ReadCsvIntoTable(ArbitraryTable& table, double lower, double upper, Prompte
         // operator would otherwise look for the fault elsewhere.
         std::string reason;
         if (!LoadCsvFileIntoTable(table, *path, reason))
-            ShowCheckMessage(prompter, std::string(Tr(kCsvCannotOpenText)) + "\n" +
-                                           std::filesystem::path(*path).filename().string() + ": " + reason);
+            ShowCheckMessage(prompter,
+                             std::string(Tr(kCsvCannotOpenText)) + "\n" +
+                                 std::filesystem::path(*path).filename().string() + ": " + reason);
     }
     CheckTableAndShow(table, lower, upper, prompter);
 }

@@ -36,8 +36,8 @@ inline constexpr const char* kStepOutOfRangeText = N_("変化量が範囲外で�
 // What the dialog is opened on, from the channel as it is.
 struct AutoOutDialogInputs {
     int channel = 0;
-    int slot = 0;      // the slot in use, 0-15
-    RangeInfo limits;  // the channel's limits (the conversion span under the formula)
+    int slot = 0;            // the slot in use, 0-15
+    RangeInfo limits;        // the channel's limits (the conversion span under the formula)
     std::string channelText; // "1" .. "4"
     std::string rangeText;   // the slot's range name, "換算式" for the formula
     std::string lowerText;
@@ -125,7 +125,7 @@ enum class AutoOutError {
     StepNotNumber,
     StepZero,
     StepOutOfRange,
-    UnknownMode,      // refused without a message; the mode list offers none
+    UnknownMode, // refused without a message; the mode list offers none
 };
 
 struct AutoOutCheck {

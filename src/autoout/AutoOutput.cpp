@@ -317,8 +317,8 @@ AutoStepEvent AutoOutputRunner::StepChannel(int c, std::int64_t now, std::int64_
                         whole = std::min<std::int64_t>(whole, (s.repeat - 1 - std::int64_t{a.cycleCount}) / cycles);
                     if (whole > 0) {
                         a.nextStepTime += whole * period;
-                        a.cycleCount = static_cast<std::int32_t>(
-                            std::min<std::int64_t>(INT32_MAX, a.cycleCount + whole * cycles));
+                        a.cycleCount =
+                            static_cast<std::int32_t>(std::min<std::int64_t>(INT32_MAX, a.cycleCount + whole * cycles));
                         skipped += whole * (skipped - mark.steps);
                     }
                 }

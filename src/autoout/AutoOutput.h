@@ -92,7 +92,9 @@ class AutoOutputRunner {
 public:
     AutoOutputRunner(GeneratorModel& model, std::array<AutoOutputState, kMaxChannels>& states,
                      std::int64_t unitsPerTenth = 1)
-        : m_model(model), m_states(states), m_nUnitsPerTenth(unitsPerTenth > 0 ? unitsPerTenth : 1)
+        : m_model(model),
+          m_states(states),
+          m_nUnitsPerTenth(unitsPerTenth > 0 ? unitsPerTenth : 1)
     {
     }
 
@@ -138,12 +140,12 @@ private:
 std::string AutoModeName(std::int32_t mode);
 
 enum class AutoButtonImage {
-    PlayGreen,  // start, available
-    PlayGrey,   // start, not available
-    PauseBlue,  // pause, available
-    PauseGrey,  // pause, not available
-    StopRed,    // stop, available
-    StopGrey,   // stop, not available
+    PlayGreen, // start, available
+    PlayGrey,  // start, not available
+    PauseBlue, // pause, available
+    PauseGrey, // pause, not available
+    StopRed,   // stop, available
+    StopGrey,  // stop, not available
 };
 
 struct AutoButtonImages {

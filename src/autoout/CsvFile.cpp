@@ -50,8 +50,8 @@ bool CsvReader::ReadRow()
     if (m_pos >= m_bytes.size())
         return false;
     const std::size_t newline = m_bytes.find('\n', m_pos);
-    std::string_view line = newline == std::string_view::npos ? m_bytes.substr(m_pos)
-                                                                : m_bytes.substr(m_pos, newline - m_pos);
+    std::string_view line =
+        newline == std::string_view::npos ? m_bytes.substr(m_pos) : m_bytes.substr(m_pos, newline - m_pos);
     m_pos = newline == std::string_view::npos ? m_bytes.size() : newline + 1;
     // Only the CR of a CR LF belongs to the line end; a CR elsewhere is text.
     if (newline != std::string_view::npos && line.ends_with('\r'))
@@ -82,7 +82,7 @@ bool CsvReader::GetField(int index, std::string& text) const
     }
     const std::size_t end = m_line.find(',', m_cursorOffset);
     const std::string_view field = end == std::string_view::npos ? m_line.substr(m_cursorOffset)
-                                                                   : m_line.substr(m_cursorOffset, end - m_cursorOffset);
+                                                                 : m_line.substr(m_cursorOffset, end - m_cursorOffset);
     text = WithoutQuotes(Cp932ToUtf8(field));
     return true;
 }
@@ -98,7 +98,7 @@ bool CCsvFile::Open(const std::string& path)
         m_nSystemError = errno;
         return false;
     }
-    struct stat st{};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         m_error = CsvOpenError::NotRegular;

@@ -23,7 +23,7 @@ class CsvReader {
 public:
     // The reader looks at `bytes` and does not copy them: they must stay
     // alive and unchanged while it is used.
-    explicit CsvReader(std::string_view bytes) : m_bytes(bytes) {}
+    explicit CsvReader(std::string_view bytes) : m_bytes(bytes) { }
 
     // Takes the next line and splits it into fields. False at the end of the
     // bytes and at an empty line (which is taken all the same: a further call

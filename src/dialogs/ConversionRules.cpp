@@ -12,7 +12,8 @@ namespace {
 
 std::string Without(std::string text, const char* characters)
 {
-    std::erase_if(text, [characters](char c) { return std::string_view(characters).find(c) != std::string_view::npos; });
+    std::erase_if(text,
+                  [characters](char c) { return std::string_view(characters).find(c) != std::string_view::npos; });
     return text;
 }
 

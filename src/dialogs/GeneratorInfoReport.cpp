@@ -84,7 +84,7 @@ std::string UserPart(const ChannelSettings& s, int code)
 {
     const UserAdjustment& u = s.userAdjustment[static_cast<std::size_t>(code)];
     return Decimal(MinValue(u.minCorrection)) + Decimal(MaxValue(u.maxCorrection)) +
-           Tr(AdjustSelectText(u.adjustSelect));
+        Tr(AdjustSelectText(u.adjustSelect));
 }
 
 } // namespace

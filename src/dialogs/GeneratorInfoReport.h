@@ -39,9 +39,9 @@ std::string BuildGeneratorReport(const GeneratorModel& model);
 
 // Which read failed.
 struct ReportReadFailure {
-    int channel = 0;   // index 0-3
+    int channel = 0; // index 0-3
     int rangeCode = 0;
-    int kind = 0;      // kAdjustMaker or kAdjustUser
+    int kind = 0; // kAdjustMaker or kAdjustUser
     AdjustOutcome outcome = AdjustOutcome::TimedOut;
 };
 

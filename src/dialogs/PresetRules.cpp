@@ -83,8 +83,7 @@ const char* PresetErrorText(PresetError error)
     return "";
 }
 
-std::optional<PresetValues> AcceptPresets(const PresetTexts& texts, const PresetLimits& limits,
-                                          Prompter& prompter)
+std::optional<PresetValues> AcceptPresets(const PresetTexts& texts, const PresetLimits& limits, Prompter& prompter)
 {
     PresetCheck check = CheckPresetTexts(texts, limits);
     if (check.error != PresetError::None) {

@@ -57,7 +57,6 @@ const char* PresetErrorText(PresetError error);
 
 // The dialog's OK: checks the texts, shows the first failure through the
 // prompter and answers nothing, or answers the eight values to store.
-std::optional<PresetValues> AcceptPresets(const PresetTexts& texts, const PresetLimits& limits,
-                                          Prompter& prompter);
+std::optional<PresetValues> AcceptPresets(const PresetTexts& texts, const PresetLimits& limits, Prompter& prompter);
 
 } // namespace velmora

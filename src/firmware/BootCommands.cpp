@@ -31,15 +31,24 @@ std::vector<std::uint8_t> WithSum(std::vector<std::uint8_t> bytes)
     return bytes;
 }
 
-BootCommand SyncConfirm() { return One(0x55, 1, 0xE6); }
-BootCommand DeviceInquiry() { return One(0x20, 65, 0x30); }
+BootCommand SyncConfirm()
+{
+    return One(0x55, 1, 0xE6);
+}
+BootCommand DeviceInquiry()
+{
+    return One(0x20, 65, 0x30);
+}
 
 BootCommand DeviceSelection(const std::array<std::uint8_t, 4>& code)
 {
     return {WithSum({0x10, 0x04, code[0], code[1], code[2], code[3]}), 1, 0x46};
 }
 
-BootCommand EraseAreaInquiry() { return One(0x26, 29, 0x36); }
+BootCommand EraseAreaInquiry()
+{
+    return One(0x26, 29, 0x36);
+}
 
 BootCommand NewBitRate()
 {
@@ -47,8 +56,14 @@ BootCommand NewBitRate()
     return {WithSum({0x3F, 0x07, 0x27, 0x10, 0x06, 0x40, 0x02, 0x01, 0x01}), 1, 0x06};
 }
 
-BootCommand BitRateConfirmation() { return One(0x06); }
-BootCommand StateTransition() { return One(0x40); }
+BootCommand BitRateConfirmation()
+{
+    return One(0x06);
+}
+BootCommand StateTransition()
+{
+    return One(0x40);
+}
 
 BootCommand IdCodeCheck(const std::array<std::uint8_t, 16>& id)
 {
@@ -57,7 +72,10 @@ BootCommand IdCodeCheck(const std::array<std::uint8_t, 16>& id)
     return {WithSum(std::move(bytes)), 1, 0x06};
 }
 
-BootCommand EraseSelection() { return One(0x48); }
+BootCommand EraseSelection()
+{
+    return One(0x48);
+}
 
 BootCommand BlockErase(std::uint32_t address)
 {
@@ -66,9 +84,18 @@ BootCommand BlockErase(std::uint32_t address)
     return {WithSum(std::move(bytes)), 1, 0x06};
 }
 
-BootCommand EndOfErase() { return BlockErase(0xFFFFFFFF); }
-BootCommand StatusInquiry() { return One(0x4F, 5, 0x5F); }
-BootCommand ProgrammingSelection() { return One(0x43); }
+BootCommand EndOfErase()
+{
+    return BlockErase(0xFFFFFFFF);
+}
+BootCommand StatusInquiry()
+{
+    return One(0x4F, 5, 0x5F);
+}
+BootCommand ProgrammingSelection()
+{
+    return One(0x43);
+}
 
 BootCommand ProgramBlock(std::uint32_t address, std::span<const std::uint8_t> data)
 {

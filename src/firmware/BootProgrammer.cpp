@@ -32,22 +32,42 @@ struct EraseArea {
 std::uint32_t Word32(const std::array<std::uint8_t, kBootReplyBuffer>& r, std::size_t at)
 {
     return (std::uint32_t{r[at]} << 24) | (std::uint32_t{r[at + 1]} << 16) | (std::uint32_t{r[at + 2]} << 8) |
-           std::uint32_t{r[at + 3]};
+        std::uint32_t{r[at + 3]};
 }
 
 class Programmer {
 public:
     Programmer(const std::string& path, BootTransport& t, ProgramObserver& o, Prompter& p, Clock& c, const IdCode& id,
                const std::string& keptNote)
-        : m_path(path), m_t(t), m_o(o), m_prompter(p), m_clock(c), m_id(id), m_keptNote(keptNote)
+        : m_path(path),
+          m_t(t),
+          m_o(o),
+          m_prompter(p),
+          m_clock(c),
+          m_id(id),
+          m_keptNote(keptNote)
     {
     }
 
     ProgramResult Run();
 
 private:
-    enum class Step { Version, Ask, Open, Load, BootReset, Sync, Target, BitRate, Protection, Erase, Program,
-                      Verify, Restart, Done };
+    enum class Step {
+        Version,
+        Ask,
+        Open,
+        Load,
+        BootReset,
+        Sync,
+        Target,
+        BitRate,
+        Protection,
+        Erase,
+        Program,
+        Verify,
+        Restart,
+        Done
+    };
 
     void Send(const BootCommand& command);
     void SendBytewise(const BootCommand& command);
@@ -60,10 +80,7 @@ private:
     // Ends with `message` first; a difference, the bridge gone and (past
     // the erase) the kept note follow it on lines of their own.
     ProgramResult ErrorEnding(const std::string& message, const std::optional<ProgramFailure>& difference = {});
-    void Message(const std::string& text)
-    {
-        m_prompter.Message(text, kCaptionConfirm, PromptIcon::Exclamation);
-    }
+    void Message(const std::string& text) { m_prompter.Message(text, kCaptionConfirm, PromptIcon::Exclamation); }
 
     const std::string& m_path;
     BootTransport& m_t;
@@ -188,8 +205,8 @@ ProgramResult Programmer::Run()
             break;
         }
         case Step::Ask:
-            if (m_prompter.Message(N_("更新しますか？"), kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
-                PromptAnswer::Ok)
+            if (m_prompter.Message(N_("更新しますか？"), kCaptionConfirm, PromptIcon::Information,
+                                   PromptButtons::OkCancel) != PromptAnswer::Ok)
                 return {};
             m_o.SetStatus(N_("更新準備中"));
             step = Step::Open;
@@ -331,9 +348,9 @@ ProgramResult Programmer::Run()
                 for (std::size_t k = 0; k < kBootBlockBytes; ++k) {
                     const std::uint8_t found = m_reply[5 + k];
                     if (!came || found != m_image[at + k])
-                        return ErrorEnding(kMsgMemoryReadError,
-                                           ProgramFailure{{}, address + static_cast<std::uint32_t>(k), m_image[at + k],
-                                                          found});
+                        return ErrorEnding(
+                            kMsgMemoryReadError,
+                            ProgramFailure{{}, address + static_cast<std::uint32_t>(k), m_image[at + k], found});
                 }
             }
             if (m_bUnplugged)

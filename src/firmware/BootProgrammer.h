@@ -65,7 +65,7 @@ public:
 
 // Why programming ended without its normal end; a mismatch names where.
 struct ProgramFailure {
-    std::string message; // the operator's message's first line; empty when none was shown
+    std::string message;                  // the operator's message's first line; empty when none was shown
     std::optional<std::uint32_t> address; // the read-back difference
     std::uint8_t expected = 0;
     std::uint8_t found = 0;

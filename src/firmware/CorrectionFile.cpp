@@ -133,7 +133,7 @@ std::optional<std::chrono::system_clock::time_point> CopyTime(const std::string&
     if (!date.ok())
         return std::nullopt;
     return sys_days{date} + hours{number(10, 2)} + minutes{number(12, 2)} + seconds{number(14, 2)} +
-           milliseconds{number(17, 3)};
+        milliseconds{number(17, 3)};
 }
 
 // The file `path` as it stands, when it is one worth keeping.

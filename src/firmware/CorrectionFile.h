@@ -65,10 +65,10 @@ AtomicWriteResult SaveCorrectionFile(const std::string& path, const GeneratorMod
 enum class CorrectionLoad : int {
     Ok = 0,
     CannotOpen = 1,
-    OtherSerial = 2,  // the first field names another unit
-    BadChannel = 3,   // a channel number other than 1 or 2
-    BadRange = 4,     // a range code above 15
-    BadContent = 5,   // a missing line or field, or a field that is no integer
+    OtherSerial = 2, // the first field names another unit
+    BadChannel = 3,  // a channel number other than 1 or 2
+    BadRange = 4,    // a range code above 15
+    BadContent = 5,  // a missing line or field, or a field that is no integer
 };
 
 // Loads the file's corrections into the model; the first error ends the

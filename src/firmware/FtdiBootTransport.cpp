@@ -5,11 +5,26 @@
 
 namespace velmora {
 
-bool FtdiBootTransport::IsOpen() const { return m_channel.IsOpen(); }
-bool FtdiBootTransport::OpenUnit() { return m_channel.OpenUnit(); }
-void FtdiBootTransport::CloseUnit() { m_channel.CloseUnit(); }
-void FtdiBootTransport::SetUnitBaudRate(std::uint32_t rate) { m_channel.SetUnitBaudRate(rate); }
-void FtdiBootTransport::Write(std::span<const std::uint8_t> bytes) { m_channel.Write(bytes); }
+bool FtdiBootTransport::IsOpen() const
+{
+    return m_channel.IsOpen();
+}
+bool FtdiBootTransport::OpenUnit()
+{
+    return m_channel.OpenUnit();
+}
+void FtdiBootTransport::CloseUnit()
+{
+    m_channel.CloseUnit();
+}
+void FtdiBootTransport::SetUnitBaudRate(std::uint32_t rate)
+{
+    m_channel.SetUnitBaudRate(rate);
+}
+void FtdiBootTransport::Write(std::span<const std::uint8_t> bytes)
+{
+    m_channel.Write(bytes);
+}
 
 BootByte FtdiBootTransport::ReadByte(std::uint8_t& byte)
 {
@@ -24,9 +39,18 @@ BootByte FtdiBootTransport::ReadByte(std::uint8_t& byte)
     return BootByte::None;
 }
 
-void FtdiBootTransport::Drain() { m_channel.Drain(); }
-void FtdiBootTransport::ResetIntoBootMode() { m_channel.ResetIntoBootMode(); }
-void FtdiBootTransport::ResetIntoRunMode() { m_channel.ResetIntoRunMode(); }
+void FtdiBootTransport::Drain()
+{
+    m_channel.Drain();
+}
+void FtdiBootTransport::ResetIntoBootMode()
+{
+    m_channel.ResetIntoBootMode();
+}
+void FtdiBootTransport::ResetIntoRunMode()
+{
+    m_channel.ResetIntoRunMode();
+}
 
 std::optional<std::string> FtdiBootTransport::QueryVersion()
 {

@@ -13,7 +13,7 @@ class GeneratorLink;
 
 class FtdiBootTransport final : public BootTransport {
 public:
-    FtdiBootTransport(GeneratorLink& link, FtdiChannel& channel) : m_link(link), m_channel(channel) {}
+    FtdiBootTransport(GeneratorLink& link, FtdiChannel& channel) : m_link(link), m_channel(channel) { }
 
     bool IsOpen() const override;
     bool OpenUnit() override;

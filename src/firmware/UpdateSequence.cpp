@@ -20,8 +20,15 @@ class Update {
 public:
     Update(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model, const std::string& imagePath,
            const std::string& folder, ProgramObserver& o, Prompter& p, Clock& c, const IdCode& id)
-        : m_link(link), m_ftdi(ftdi), m_model(model), m_image(imagePath), m_folder(folder), m_o(o), m_prompter(p),
-          m_clock(c), m_id(id)
+        : m_link(link),
+          m_ftdi(ftdi),
+          m_model(model),
+          m_image(imagePath),
+          m_folder(folder),
+          m_o(o),
+          m_prompter(p),
+          m_clock(c),
+          m_id(id)
     {
     }
 
@@ -48,7 +55,7 @@ private:
     bool Ask(const std::string& text)
     {
         return m_prompter.Message(text, kCaptionConfirm, PromptIcon::Exclamation, PromptButtons::OkCancel) ==
-               PromptAnswer::Ok;
+            PromptAnswer::Ok;
     }
 
     bool FindUnit();
@@ -204,10 +211,14 @@ bool Update::Steps()
     case CorrectionLoad::Ok:
         break;
     case CorrectionLoad::CannotOpen:
-        Say(TrFormat(N_("パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\nシリアル番号:%1"), {m_run.serial}));
+        Say(TrFormat(N_("パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\nシリア"
+                        "ル番号:%1"),
+                     {m_run.serial}));
         return false;
     default:
-        Say(TrFormat(N_("パソコン内補正ファイル内容が異常です\n更新できません\nメーカーに連絡してください\nシリアル番号:%1"), {m_run.serial}));
+        Say(TrFormat(
+            N_("パソコン内補正ファイル内容が異常です\n更新できません\nメーカーに連絡してください\nシリアル番号:%1"),
+            {m_run.serial}));
         return false;
     }
     m_o.SetStatus(N_("補正ファイル検証中"));
@@ -240,9 +251,9 @@ bool Update::Steps()
 
 } // namespace
 
-UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model,
-                            const std::string& imagePath, const std::string& folder, ProgramObserver& observer,
-                            Prompter& prompter, Clock& clock, const IdCode& idCode)
+UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model, const std::string& imagePath,
+                            const std::string& folder, ProgramObserver& observer, Prompter& prompter, Clock& clock,
+                            const IdCode& idCode)
 {
     Update update(link, ftdi, model, imagePath, folder, observer, prompter, clock, idCode);
     return update.Run();

@@ -41,8 +41,8 @@ inline constexpr const char* kNotSelected = N_("未選択");
 // `imagePath` the chosen image file ("未選択" or empty: none); `folder` where
 // the correction files are kept (it is not created). `model` takes the
 // unit's circuit count and its correction data.
-UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model,
-                            const std::string& imagePath, const std::string& folder, ProgramObserver& observer,
-                            Prompter& prompter, Clock& clock, const IdCode& idCode = {});
+UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model, const std::string& imagePath,
+                            const std::string& folder, ProgramObserver& observer, Prompter& prompter, Clock& clock,
+                            const IdCode& idCode = {});
 
 } // namespace velmora

@@ -36,14 +36,31 @@ constexpr UCHAR FT_PARITY_NONE = 0;
 
 // The entry points, in the order they are looked up.
 enum Entry : std::size_t {
-    kWrite, kRead, kOpen, kOpenEx, kListDevices, kClose, kResetDevice, kPurge, kSetTimeouts, kGetQueueStatus,
-    kSetLatencyTimer, kSetBaudRate, kSetDivisor, kSetDataCharacteristics, kSetUSBParameters, kSetBitMode,
-    kGetComPortNumber, kCreateDeviceInfoList, kGetDeviceInfoList, kEntryCount
+    kWrite,
+    kRead,
+    kOpen,
+    kOpenEx,
+    kListDevices,
+    kClose,
+    kResetDevice,
+    kPurge,
+    kSetTimeouts,
+    kGetQueueStatus,
+    kSetLatencyTimer,
+    kSetBaudRate,
+    kSetDivisor,
+    kSetDataCharacteristics,
+    kSetUSBParameters,
+    kSetBitMode,
+    kGetComPortNumber,
+    kCreateDeviceInfoList,
+    kGetDeviceInfoList,
+    kEntryCount
 };
 
 struct EntryInfo {
     const char* name;
-    bool called; // the program calls it; a missing one that is not called says nothing
+    bool called;             // the program calls it; a missing one that is not called says nothing
     const char* invalidName; // as the "is not valid!" message names it
 };
 
@@ -87,7 +104,8 @@ FtdiStatus FromStatus(FT_STATUS s)
 class D2xxDevice final : public FtdiDevice {
 public:
     D2xxDevice(std::unique_ptr<DynamicLibrary> library, Prompter& prompter)
-        : m_library(std::move(library)), m_prompter(prompter)
+        : m_library(std::move(library)),
+          m_prompter(prompter)
     {
         for (std::size_t e = 0; e < kEntryCount; ++e) {
             void* p = m_library->Symbol(kEntries[e].name);
@@ -173,8 +191,8 @@ public:
     {
         got = 0;
         DWORD n = 0;
-        const auto s = Call<FT_STATUS (*)(FT_HANDLE, void*, DWORD, DWORD*)>(
-            kRead, buffer.data(), static_cast<DWORD>(buffer.size()), &n);
+        const auto s = Call<FT_STATUS (*)(FT_HANDLE, void*, DWORD, DWORD*)>(kRead, buffer.data(),
+                                                                            static_cast<DWORD>(buffer.size()), &n);
         if (!s)
             return FtdiStatus::NoDevice;
         got = std::min<std::size_t>(n, buffer.size());
@@ -186,8 +204,8 @@ public:
         // The library takes a pointer to non-const bytes.
         std::vector<std::uint8_t> copy(bytes.begin(), bytes.end());
         DWORD written = 0;
-        const auto s = Call<FT_STATUS (*)(FT_HANDLE, void*, DWORD, DWORD*)>(
-            kWrite, copy.data(), static_cast<DWORD>(copy.size()), &written);
+        const auto s = Call<FT_STATUS (*)(FT_HANDLE, void*, DWORD, DWORD*)>(kWrite, copy.data(),
+                                                                            static_cast<DWORD>(copy.size()), &written);
         return s ? FromStatus(*s) : FtdiStatus::NoDevice;
     }
 
@@ -196,8 +214,7 @@ public:
     bool WaitForData(Clock& clock, Nanos deadline) override { return ShortLook(*this, clock, deadline); }
 
 private:
-    template <typename F>
-    F Fn(Entry e) const
+    template <typename F> F Fn(Entry e) const
     {
         if (m_entries[e] == nullptr) {
             m_prompter.Message(std::string(kEntries[e].invalidName) + " is not valid!", kAppTitle,
@@ -209,8 +226,7 @@ private:
 
     // Calls the entry point on the open handle; nothing when it was not
     // found (after its message) or no handle is open.
-    template <typename F, typename... Args>
-    std::optional<FT_STATUS> Call(Entry e, Args... args)
+    template <typename F, typename... Args> std::optional<FT_STATUS> Call(Entry e, Args... args)
     {
         F f = Fn<F>(e);
         if (f == nullptr || m_handle == nullptr)

@@ -15,7 +15,9 @@ constexpr std::uint8_t kCbusBitBang = 0x20;
 } // namespace
 
 FtdiChannel::FtdiChannel(std::unique_ptr<FtdiDevice> device, Clock& clock, Prompter& prompter)
-    : m_device(std::move(device)), m_clock(clock), m_prompter(prompter)
+    : m_device(std::move(device)),
+      m_clock(clock),
+      m_prompter(prompter)
 {
 }
 

@@ -20,7 +20,7 @@ enum class FtdiStatus {
     Ok,
     NoDevice, // nothing at that index, or nothing to open
     TimedOut,
-    IoError,  // the bridge went (unplugged) or the call failed
+    IoError, // the bridge went (unplugged) or the call failed
 };
 
 class FtdiDevice {
@@ -76,21 +76,21 @@ std::unique_ptr<FtdiDevice> MakeFtdiDevice(Prompter& prompter, Clock& clock);
 // No library: no bridge is ever there.
 class NoFtdiDevice final : public FtdiDevice {
 public:
-    explicit NoFtdiDevice(std::string libraryName = "libftd2xx.so") : m_strLibrary(std::move(libraryName)) {}
+    explicit NoFtdiDevice(std::string libraryName = "libftd2xx.so") : m_strLibrary(std::move(libraryName)) { }
     bool Loaded() const override { return false; }
     std::string LibraryName() const override { return m_strLibrary; }
     FtdiStatus ListDevice(int, std::string&, std::string&) override { return FtdiStatus::NoDevice; }
     FtdiStatus OpenBySerial(const std::string&) override { return FtdiStatus::NoDevice; }
     bool IsOpen() const override { return false; }
-    void Close() override {}
-    void ResetDevice() override {}
-    void SetTimeouts(std::uint32_t, std::uint32_t) override {}
-    void PurgeRx() override {}
-    void SetBitMode(std::uint8_t, std::uint8_t) override {}
-    void SetLatencyTimer(std::uint8_t) override {}
-    void SetBaudRate(std::uint32_t) override {}
-    void SetDivisor(std::uint16_t) override {}
-    void SetDataCharacteristics() override {}
+    void Close() override { }
+    void ResetDevice() override { }
+    void SetTimeouts(std::uint32_t, std::uint32_t) override { }
+    void PurgeRx() override { }
+    void SetBitMode(std::uint8_t, std::uint8_t) override { }
+    void SetLatencyTimer(std::uint8_t) override { }
+    void SetBaudRate(std::uint32_t) override { }
+    void SetDivisor(std::uint16_t) override { }
+    void SetDataCharacteristics() override { }
     FtdiStatus Read(std::span<std::uint8_t>, std::size_t& got) override
     {
         got = 0;

@@ -50,8 +50,7 @@ struct Api {
     int (*writeData)(ftdi_context*, const unsigned char*, int);
 };
 
-template <typename F>
-bool Resolve(const DynamicLibrary& library, F& f, std::initializer_list<const char*> names)
+template <typename F> bool Resolve(const DynamicLibrary& library, F& f, std::initializer_list<const char*> names)
 {
     for (const char* name : names)
         if (void* p = library.Symbol(name)) {
@@ -64,17 +63,17 @@ bool Resolve(const DynamicLibrary& library, F& f, std::initializer_list<const ch
 bool ResolveAll(const DynamicLibrary& library, Api& a)
 {
     return Resolve(library, a.newContext, {"ftdi_new"}) && Resolve(library, a.freeContext, {"ftdi_free"}) &&
-           Resolve(library, a.findAll, {"ftdi_usb_find_all"}) && Resolve(library, a.listFree, {"ftdi_list_free"}) &&
-           Resolve(library, a.getStrings, {"ftdi_usb_get_strings"}) &&
-           Resolve(library, a.openDev, {"ftdi_usb_open_dev"}) && Resolve(library, a.close, {"ftdi_usb_close"}) &&
-           Resolve(library, a.reset, {"ftdi_usb_reset"}) &&
-           // 1.5 renamed the purge; older releases have only the first name.
-           Resolve(library, a.purgeRx, {"ftdi_tciflush", "ftdi_usb_purge_rx_buffer"}) &&
-           Resolve(library, a.setBaudrate, {"ftdi_set_baudrate"}) &&
-           Resolve(library, a.setLineProperty, {"ftdi_set_line_property"}) &&
-           Resolve(library, a.setBitmode, {"ftdi_set_bitmode"}) &&
-           Resolve(library, a.setLatencyTimer, {"ftdi_set_latency_timer"}) &&
-           Resolve(library, a.readData, {"ftdi_read_data"}) && Resolve(library, a.writeData, {"ftdi_write_data"});
+        Resolve(library, a.findAll, {"ftdi_usb_find_all"}) && Resolve(library, a.listFree, {"ftdi_list_free"}) &&
+        Resolve(library, a.getStrings, {"ftdi_usb_get_strings"}) &&
+        Resolve(library, a.openDev, {"ftdi_usb_open_dev"}) && Resolve(library, a.close, {"ftdi_usb_close"}) &&
+        Resolve(library, a.reset, {"ftdi_usb_reset"}) &&
+        // 1.5 renamed the purge; older releases have only the first name.
+        Resolve(library, a.purgeRx, {"ftdi_tciflush", "ftdi_usb_purge_rx_buffer"}) &&
+        Resolve(library, a.setBaudrate, {"ftdi_set_baudrate"}) &&
+        Resolve(library, a.setLineProperty, {"ftdi_set_line_property"}) &&
+        Resolve(library, a.setBitmode, {"ftdi_set_bitmode"}) &&
+        Resolve(library, a.setLatencyTimer, {"ftdi_set_latency_timer"}) &&
+        Resolve(library, a.readData, {"ftdi_read_data"}) && Resolve(library, a.writeData, {"ftdi_write_data"});
 }
 
 struct Listed {
@@ -85,7 +84,10 @@ struct Listed {
 class LibftdiDevice final : public FtdiDevice {
 public:
     LibftdiDevice(std::unique_ptr<DynamicLibrary> library, const Api& api, ftdi_context* context, Clock& clock)
-        : m_library(std::move(library)), m_api(api), m_pContext(context), m_clock(clock)
+        : m_library(std::move(library)),
+          m_api(api),
+          m_pContext(context),
+          m_clock(clock)
     {
     }
     ~LibftdiDevice() override
@@ -138,7 +140,10 @@ public:
     }
 
     void ResetDevice() override { Call(m_api.reset); }
-    void SetTimeouts(std::uint32_t readMs, std::uint32_t) override { m_readTimeout = std::chrono::milliseconds(readMs); }
+    void SetTimeouts(std::uint32_t readMs, std::uint32_t) override
+    {
+        m_readTimeout = std::chrono::milliseconds(readMs);
+    }
     void PurgeRx() override { Call(m_api.purgeRx); }
     void SetBitMode(std::uint8_t mask, std::uint8_t mode) override { Call(m_api.setBitmode, mask, mode); }
     void SetLatencyTimer(std::uint8_t ms) override { Call(m_api.setLatencyTimer, ms); }
@@ -192,8 +197,7 @@ public:
     bool WaitForData(Clock& clock, Nanos deadline) override { return ShortLook(*this, clock, deadline); }
 
 private:
-    template <typename F, typename... Args>
-    void Call(F f, Args... args)
+    template <typename F, typename... Args> void Call(F f, Args... args)
     {
         if (m_bOpen)
             (void)f(m_pContext, args...);
@@ -211,8 +215,7 @@ private:
 
     // Walks the attached bridges with a context of its own (reading a
     // bridge's strings opens and closes it there) until `f` says enough.
-    template <typename F>
-    void ForEachDevice(F f)
+    template <typename F> void ForEachDevice(F f)
     {
         ftdi_context* scan = m_api.newContext();
         if (scan == nullptr)

@@ -146,7 +146,7 @@ void SortPorts(std::vector<PortEntry>& ports)
         // UTF-8 keeps code point order under a byte comparison, which is
         // what std::string's comparison does.
         return std::forward_as_tuple(PortNameStem(a.portName), a.number, a.prefix, a.portName) <
-               std::forward_as_tuple(PortNameStem(b.portName), b.number, b.prefix, b.portName);
+            std::forward_as_tuple(PortNameStem(b.portName), b.number, b.prefix, b.portName);
     });
 }
 

@@ -31,8 +31,7 @@ enum RxErrorBits : std::uint8_t {
     kRxBreak = 1u << 3,
 };
 
-template <std::size_t N>
-class ReceiveRing {
+template <std::size_t N> class ReceiveRing {
     static_assert(N >= 2);
 
 public:
@@ -62,10 +61,7 @@ public:
         return true;
     }
 
-    bool Empty() const
-    {
-        return m_tail.load(std::memory_order_relaxed) == m_head.load(std::memory_order_acquire);
-    }
+    bool Empty() const { return m_tail.load(std::memory_order_relaxed) == m_head.load(std::memory_order_acquire); }
 
     std::size_t Size() const
     {
@@ -120,8 +116,7 @@ private:
 // it are whole and still delivered. What follows the fault starts a new line;
 // it lacks the damaged line's beginning, so it cannot pass for a reply that
 // is matched at the start of its line.
-template <std::size_t N>
-LineResult AssembleSerialLine(ReceiveRing<N>& ring, LineBuffer& line)
+template <std::size_t N> LineResult AssembleSerialLine(ReceiveRing<N>& ring, LineBuffer& line)
 {
     for (;;) {
         if (ring.TakeErrors() != 0) {

@@ -25,7 +25,8 @@ std::uint8_t RxErrorsFromLineErrors(std::uint8_t lineErrors)
 } // namespace
 
 SerialChannel::SerialChannel(Prompter& prompter, PortFactory factory)
-    : m_prompter(prompter), m_port(factory ? factory() : std::make_unique<PosixSerialPort>())
+    : m_prompter(prompter),
+      m_port(factory ? factory() : std::make_unique<PosixSerialPort>())
 {
 }
 
@@ -40,7 +41,8 @@ bool SerialChannel::Connect()
         return true;
     if (!m_port->Open(DevicePathForPort(m_strPortName))) {
         m_strLastDiagnostic = m_port->LastErrorText();
-        m_prompter.Message(TrFormat(N_("%1は使えません"), {m_strPortName}), kWarningCaption, PromptIcon::Exclamation, PromptButtons::Ok);
+        m_prompter.Message(TrFormat(N_("%1は使えません"), {m_strPortName}), kWarningCaption, PromptIcon::Exclamation,
+                           PromptButtons::Ok);
         return false;
     }
     m_strLastDiagnostic = m_port->LastError() == SerialError::SettingsRejected ? kSettingsRejectedText : "";

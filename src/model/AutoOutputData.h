@@ -35,7 +35,7 @@ struct AutoOutputSlot {
     std::int32_t mode = kAutoSawtooth;
     std::int32_t repeat = 0; // 0 = continuous
     double start = 0.0;
-    double end = 0.0;  // end value (sawtooth) or turn-back value (triangle)
+    double end = 0.0; // end value (sawtooth) or turn-back value (triangle)
     // The dialog stores its magnitude; a file from an older version may
     // still carry a sign. The stepping and the panel use the magnitude, the
     // direction coming from start and end.

@@ -104,7 +104,8 @@ CVelmoraDoc::CVelmoraDoc(Prompter& prompter) : CVelmoraDoc(prompter, WorkingDire
 }
 
 CVelmoraDoc::CVelmoraDoc(Prompter& prompter, WorkingDirectoryFn workingDirectory)
-    : m_prompter(prompter), m_workingDirectory(std::move(workingDirectory))
+    : m_prompter(prompter),
+      m_workingDirectory(std::move(workingDirectory))
 {
     LoadStateFile();
 }
@@ -223,8 +224,8 @@ ReadResult CVelmoraDoc::ReadSettings(ArchiveReader& ar)
                 if (!ar.ReadDouble(v))
                     return ReadResult::PastEnd;
         for (AutoOutputSlot& slot : a.slots) {
-            if (!ar.ReadInt32(slot.mode) || !ar.ReadInt32(slot.repeat) || !ar.ReadDouble(slot.start)
-                || !ar.ReadDouble(slot.end) || !ar.ReadDouble(slot.step) || !ar.ReadInt32(slot.interval))
+            if (!ar.ReadInt32(slot.mode) || !ar.ReadInt32(slot.repeat) || !ar.ReadDouble(slot.start) ||
+                !ar.ReadDouble(slot.end) || !ar.ReadDouble(slot.step) || !ar.ReadInt32(slot.interval))
                 return ReadResult::PastEnd;
         }
         for (ArbitraryPoint& p : a.points) {

@@ -83,7 +83,7 @@ std::optional<std::string> ProcessWorkingDirectory();
 
 class CVelmoraDoc {
 public:
-    struct NoStateFile {};
+    struct NoStateFile { };
 
     // The application's document: the state file below the process's working
     // directory is read now and written at destruction.

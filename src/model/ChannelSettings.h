@@ -12,7 +12,7 @@
 namespace velmora {
 
 inline constexpr int kMaxChannels = 4;
-inline constexpr int kSlotCount = 16;      // one slot per range code
+inline constexpr int kSlotCount = 16; // one slot per range code
 inline constexpr int kPresetCount = 8;
 inline constexpr int kConversionSlot = 15; // the slot in use while the conversion formula is on
 inline constexpr int kNoSlot = -1;         // a range code outside 0-15 has no slot

@@ -102,17 +102,34 @@ void GeneratorModel::ValueToCode(int ch)
     }
     // Each factor maps the range's span exactly onto 0-65535.
     switch (s.rangeCode) {
-    case 0: s.dacCode = SaturateCode(v * 13107.0 + 0.5); break;
-    case 1: s.dacCode = SaturateCode(v * 6553.5 + 0.5); break;
-    case 2: s.dacCode = SaturateCode((v + 5.0) * 6553.5 + 0.5); break;
-    case 3: s.dacCode = SaturateCode((v + 10.0) * 3276.75 + 0.5); break;
+    case 0:
+        s.dacCode = SaturateCode(v * 13107.0 + 0.5);
+        break;
+    case 1:
+        s.dacCode = SaturateCode(v * 6553.5 + 0.5);
+        break;
+    case 2:
+        s.dacCode = SaturateCode((v + 5.0) * 6553.5 + 0.5);
+        break;
+    case 3:
+        s.dacCode = SaturateCode((v + 10.0) * 3276.75 + 0.5);
+        break;
     case 5:
-    case 11: s.dacCode = SaturateCode((v - 4.0) * 4095.9375 + 0.5); break;
-    case 6: s.dacCode = SaturateCode(v * 3276.75 + 0.5); break;
+    case 11:
+        s.dacCode = SaturateCode((v - 4.0) * 4095.9375 + 0.5);
+        break;
+    case 6:
+        s.dacCode = SaturateCode(v * 3276.75 + 0.5);
+        break;
     case 7:
-    case 12: s.dacCode = SaturateCode(v * 2730.625 + 0.5); break;
-    case 10: s.dacCode = SaturateCode(v * 16383.75 - 16383.75 + 0.5); break;
-    default: break; // no range: the unit keeps what it was last sent
+    case 12:
+        s.dacCode = SaturateCode(v * 2730.625 + 0.5);
+        break;
+    case 10:
+        s.dacCode = SaturateCode(v * 16383.75 - 16383.75 + 0.5);
+        break;
+    default:
+        break; // no range: the unit keeps what it was last sent
     }
 }
 
@@ -129,17 +146,34 @@ void GeneratorModel::CodeToValue(int ch)
         scale = DecimalScale(s.convDecimals);
     } else {
         switch (s.rangeCode) {
-        case 0: x = c / 13107.0; break;
-        case 1: x = c / 6553.5; break;
-        case 2: x = c / 6553.5 - 5.0; break;
-        case 3: x = c / 3276.75 - 10.0; break;
+        case 0:
+            x = c / 13107.0;
+            break;
+        case 1:
+            x = c / 6553.5;
+            break;
+        case 2:
+            x = c / 6553.5 - 5.0;
+            break;
+        case 3:
+            x = c / 3276.75 - 10.0;
+            break;
         case 5:
-        case 11: x = c / 4095.9375 + 4.0; break;
-        case 6: x = c / 3276.75; break;
+        case 11:
+            x = c / 4095.9375 + 4.0;
+            break;
+        case 6:
+            x = c / 3276.75;
+            break;
         case 7:
-        case 12: x = c / 2730.625; break;
-        case 10: x = (c + 16383.75) / 16383.75; break;
-        default: return; // no range: the set value stays
+        case 12:
+            x = c / 2730.625;
+            break;
+        case 10:
+            x = (c + 16383.75) / 16383.75;
+            break;
+        default:
+            return; // no range: the set value stays
         }
     }
     double value = RoundToScale(x, scale);

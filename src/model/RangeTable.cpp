@@ -15,7 +15,7 @@ struct RangeRow {
     const char* key;
     const char* displayName;
     RangeInfo info;
-    int selectBits;       // -1: the control word's range bits stay as they are
+    int selectBits; // -1: the control word's range bits stay as they are
     bool hasStart;
     double startingValue;
 };

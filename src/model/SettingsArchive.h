@@ -42,7 +42,7 @@ private:
 class ArchiveReader {
 public:
     // The bytes are not copied and must outlive the reader.
-    explicit ArchiveReader(std::string_view bytes) : m_bytes(bytes) {}
+    explicit ArchiveReader(std::string_view bytes) : m_bytes(bytes) { }
     explicit ArchiveReader(std::string&&) = delete;
 
     bool ReadInt32(std::int32_t& value);

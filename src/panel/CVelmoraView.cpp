@@ -119,9 +119,8 @@ CVelmoraView::CVelmoraView(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prom
     setPalette(pal);
     setAutoFillBackground(true);
 
-    const PanelImage order[] = {PanelImage::StartUnavailable, PanelImage::StartAvailable,
-                                PanelImage::PauseUnavailable, PanelImage::PauseAvailable,
-                                PanelImage::StopUnavailable,  PanelImage::StopAvailable,
+    const PanelImage order[] = {PanelImage::StartUnavailable, PanelImage::StartAvailable,  PanelImage::PauseUnavailable,
+                                PanelImage::PauseAvailable,   PanelImage::StopUnavailable, PanelImage::StopAvailable,
                                 PanelImage::LampLit,          PanelImage::LampUnlit};
     for (std::size_t i = 0; i < m_images.size(); ++i)
         m_images[i] = MakePanelImage(order[i]);
@@ -313,8 +312,8 @@ void CVelmoraView::CreateColumn(int c)
         case ControlKind::AutoStop: {
             auto* button = new QPushButton(this);
             // A stopped output: start and pause change the state, stop does not.
-            const std::size_t image = control.kind == ControlKind::AutoStart   ? 1
-                                      : control.kind == ControlKind::AutoPause ? 3
+            const std::size_t image = control.kind == ControlKind::AutoStart ? 1
+                : control.kind == ControlKind::AutoPause                     ? 3
                                                                              : 4;
             button->setIcon(m_images[image]);
             button->setIconSize(m_images[image].size());
@@ -710,8 +709,9 @@ void CVelmoraView::ApplyPreset(int c, int k)
         return;
     {
         const ScopedFlag paused = m_pSession->PausePolling();
-        model.SetSetValue(c, model.channels[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(slot)]
-                                           [static_cast<std::size_t>(k)]);
+        model.SetSetValue(c,
+                          model.channels[static_cast<std::size_t>(c)]
+                              .presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)]);
         if (IsConnected())
             RefreshPanel();
     }
@@ -861,8 +861,8 @@ void CVelmoraView::RefreshPresetButtons(int c)
         SetTextIfDifferent(button, Shown(model.FormatPreset(c, k)));
         // The same double exactly: a value reached by steps of 0.1 may
         // differ in its last bit from a preset that prints the same.
-        const bool lit = slot != kNoSlot &&
-                         s.presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)] == s.setValue;
+        const bool lit =
+            slot != kNoSlot && s.presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)] == s.setValue;
         // Repaint only what changed: a button's repaint shows through to the
         // panel's own drawing, whose paint queues a refresh, and an
         // unconditional repaint here would keep that cycle running.
@@ -883,7 +883,7 @@ void CVelmoraView::RefreshAutoOutput(int c)
     const AutoOutputView view = m_pSession->AutoOutputDisplay(c);
     SetTextIfDifferent(col.autoMode, Shown(view.modeText));
     const std::string* texts[kAutoValueLabelCount] = {&view.startText, &view.endText, &view.stepText,
-                                                       &view.intervalText, &view.repeatText};
+                                                      &view.intervalText, &view.repeatText};
     for (int i = 0; i < kAutoValueLabelCount; ++i)
         SetTextIfDifferent(col.autoValues[static_cast<std::size_t>(i)], Shown(*texts[i]));
     if (view.images) {
@@ -1021,8 +1021,7 @@ void DrawPanelText(QPainter& p, const PanelText& t)
     const QString text = Shown(t.text);
     // The text's cell, not its ink: a narrow glyph's ink box would clip it.
     const QFontMetrics metrics = p.fontMetrics();
-    p.drawText(QRect(t.x, t.y, metrics.horizontalAdvance(text), metrics.height()), Qt::AlignLeft | Qt::AlignTop,
-               text);
+    p.drawText(QRect(t.x, t.y, metrics.horizontalAdvance(text), metrics.height()), Qt::AlignLeft | Qt::AlignTop, text);
 }
 
 } // namespace

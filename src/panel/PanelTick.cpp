@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 
-
 namespace velmora {
 
 QEvent::Type PanelTickEvent::EventType()

@@ -23,7 +23,7 @@ class PanelTickEvent : public QEvent {
 public:
     static constexpr int kTimerParam = 10;
 
-    explicit PanelTickEvent(int param = kTimerParam) : QEvent(EventType()), m_nParam(param) {}
+    explicit PanelTickEvent(int param = kTimerParam) : QEvent(EventType()), m_nParam(param) { }
     int Param() const { return m_nParam; }
     static QEvent::Type EventType();
 
@@ -43,7 +43,7 @@ public:
 // Posts a tick every period from the ticker's thread, on the given clock.
 class ThreadTickSource final : public PanelTickSource {
 public:
-    explicit ThreadTickSource(Clock& clock, Nanos period = PanelTicker::kPeriod) : m_ticker(clock, period) {}
+    explicit ThreadTickSource(Clock& clock, Nanos period = PanelTicker::kPeriod) : m_ticker(clock, period) { }
 
     bool Start(QObject* target) override;
     void Stop() override { m_ticker.Stop(); }
@@ -56,7 +56,7 @@ private:
 class ManualTickSource final : public PanelTickSource {
 public:
     bool Start(QObject*) override { return true; }
-    void Stop() override {}
+    void Stop() override { }
 };
 
 } // namespace velmora

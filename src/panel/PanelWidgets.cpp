@@ -204,7 +204,9 @@ constexpr int kLampIndent = 1;
 } // namespace
 
 CPresetButton::CPresetButton(const QPixmap& lit, const QPixmap& unlit, QWidget* parent)
-    : QPushButton(parent), m_lit(lit), m_unlit(unlit)
+    : QPushButton(parent),
+      m_lit(lit),
+      m_unlit(unlit)
 {
 }
 
@@ -241,7 +243,9 @@ void CPresetButton::SetLamp(bool lit)
 }
 
 CBoxedLabel::CBoxedLabel(const QString& text, QColor box, QColor ink, QWidget* parent)
-    : QLabel(text, parent), m_box(box), m_ink(ink)
+    : QLabel(text, parent),
+      m_box(box),
+      m_ink(ink)
 {
     setAlignment(Qt::AlignHCenter | Qt::AlignTop);
 }

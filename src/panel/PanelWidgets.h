@@ -133,7 +133,7 @@ public:
     using QRadioButton::QRadioButton;
 
 protected:
-    void nextCheckState() override {}
+    void nextCheckState() override { }
 };
 
 // The set value in large digits. Enter shows in the text as a line break,

@@ -66,20 +66,26 @@ std::vector<ControlSpec> ColumnControls(int c, int x)
     out.push_back(MakeControl(b + kAlarmLabelOffset, ControlKind::AlarmLabel, N_("温度異常"), {x, 46, x + 74, 58}));
     out.push_back(MakeControl(b + kRangeButtonOffset, ControlKind::RangeButton, "xxx", {x - 100, 64, x - 20, 90}));
     out.push_back(MakeControl(b + kOnOffOffset, ControlKind::OnOffButton, " ", {x + 1, 64, x + 81, 90}));
-    out.push_back(MakeControl(b + kNormalRadioOffset, ControlKind::NormalRadio, N_("ノーマル"), {x - 95, 108, x - 27, 132}));
-    out.push_back(MakeControl(b + kConvertedRadioOffset, ControlKind::ConvertedRadio, N_("換算"), {x - 21, 108, x + 29, 132}));
+    out.push_back(
+        MakeControl(b + kNormalRadioOffset, ControlKind::NormalRadio, N_("ノーマル"), {x - 95, 108, x - 27, 132}));
+    out.push_back(
+        MakeControl(b + kConvertedRadioOffset, ControlKind::ConvertedRadio, N_("換算"), {x - 21, 108, x + 29, 132}));
     out.push_back(MakeControl(b + kFormulaOffset, ControlKind::FormulaButton, N_("式"), {x + 29, 108, x + 69, 128}));
     for (int k = 0; k < kDigitPositions; ++k)
-        out.push_back(MakeControl(b + kFirstStepOffset + 2 * k, ControlKind::StepButton, "△", StepButtonRect(k, true, x)));
+        out.push_back(
+            MakeControl(b + kFirstStepOffset + 2 * k, ControlKind::StepButton, "△", StepButtonRect(k, true, x)));
     for (int k = 0; k < kDigitPositions; ++k)
-        out.push_back(MakeControl(b + kFirstStepOffset + 2 * k + 1, ControlKind::StepButton, "▽",
-                           StepButtonRect(k, false, x)));
-    out.push_back(MakeControl(b + kSignUpOffset, ControlKind::StepButton, N_("＋"), StepButtonRect(kSignPosition, true, x)));
-    out.push_back(MakeControl(b + kSignDownOffset, ControlKind::StepButton, N_("－"), StepButtonRect(kSignPosition, false, x)));
+        out.push_back(
+            MakeControl(b + kFirstStepOffset + 2 * k + 1, ControlKind::StepButton, "▽", StepButtonRect(k, false, x)));
+    out.push_back(
+        MakeControl(b + kSignUpOffset, ControlKind::StepButton, N_("＋"), StepButtonRect(kSignPosition, true, x)));
+    out.push_back(
+        MakeControl(b + kSignDownOffset, ControlKind::StepButton, N_("－"), StepButtonRect(kSignPosition, false, x)));
     out.push_back(MakeControl(b + kValueFieldOffset, ControlKind::ValueField, "", ValueFieldRect(x)));
     for (int k = 0; k < 8; ++k)
         out.push_back(MakeControl(b + kFirstPresetOffset + k, ControlKind::PresetButton, "", PresetButtonRect(k, x)));
-    out.push_back(MakeControl(b + kPresetSettingsOffset, ControlKind::PresetSettings, N_("設定"), {x + 33, 331, x + 73, 351}));
+    out.push_back(
+        MakeControl(b + kPresetSettingsOffset, ControlKind::PresetSettings, N_("設定"), {x + 33, 331, x + 73, 351}));
     out.push_back(MakeControl(b + kAutoModeOffset, ControlKind::AutoModeLabel, "---", {x - 99, 365, x + 81, 383}));
     const int v = b + kAutoValueOffset;
     out.push_back(MakeControl(v, ControlKind::AutoValueLabel, "---", {x - 99, 387, x - 47, 405}, 0)); // start
@@ -90,7 +96,8 @@ std::vector<ControlSpec> ColumnControls(int c, int x)
     out.push_back(MakeControl(b + kAutoStartOffset, ControlKind::AutoStart, "", {x - 99, 431, x - 69, 451}));
     out.push_back(MakeControl(b + kAutoPauseOffset, ControlKind::AutoPause, "", {x - 59, 431, x - 29, 451}));
     out.push_back(MakeControl(b + kAutoStopOffset, ControlKind::AutoStop, "", {x - 19, 431, x + 11, 451}));
-    out.push_back(MakeControl(b + kAutoSettingsOffset, ControlKind::AutoSettings, N_("設定"), {x + 33, 431, x + 73, 451}));
+    out.push_back(
+        MakeControl(b + kAutoSettingsOffset, ControlKind::AutoSettings, N_("設定"), {x + 33, 431, x + 73, 451}));
     return out;
 }
 

@@ -55,7 +55,7 @@ enum ColumnOffset : int {
     kAdjustMarkOffset = -5,
     kAlarmLabelOffset = -4,
     kOnOffOffset = 0,
-    kFirstStepOffset = 2,  // up of position 0; B + 2 + 2k up, B + 3 + 2k down
+    kFirstStepOffset = 2, // up of position 0; B + 2 + 2k up, B + 3 + 2k down
     kSignUpOffset = 14,
     kSignDownOffset = 15,
     kValueFieldOffset = 16,
@@ -96,7 +96,7 @@ enum class ControlKind {
     PresetSettings,
     AutoModeLabel, // static, centred, vertically centred, sunken
     AutoValueLabel,
-    AutoStart,     // push buttons showing an image
+    AutoStart, // push buttons showing an image
     AutoPause,
     AutoStop,
     AutoSettings,
@@ -104,7 +104,7 @@ enum class ControlKind {
 
 struct ControlSpec {
     int id = 0;
-    int index = 0;    // which of the controls sharing `id` (the automatic-output value labels)
+    int index = 0; // which of the controls sharing `id` (the automatic-output value labels)
     ControlKind kind = ControlKind::ConnectButton;
     std::string text; // initial text, UTF-8
     PanelRect rect;
@@ -160,8 +160,8 @@ struct PanelText {
     std::string text;
 };
 struct ChannelDrawing {
-    PanelRect frame;                // sunken edge
-    PanelText number;               // "１" ... "４"
+    PanelRect frame;                 // sunken edge
+    PanelText number;                // "１" ... "４"
     std::array<PanelRect, 3> blocks; // etched: value, presets, automatic output
     std::array<PanelText, 3> texts;  // "→", "秒", "回"
 };

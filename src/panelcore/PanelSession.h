@@ -40,17 +40,17 @@ public:
     // click on quit). False when the sequence must stop where it is.
     virtual bool LetEventsRun() { return true; }
     // A connect changed the document's channel count: lay out again.
-    virtual void ChannelCountChanged() {}
+    virtual void ChannelCountChanged() { }
     // The connection came or went: the connect button's face.
-    virtual void ConnectionShown(bool /*connected*/) {}
+    virtual void ConnectionShown(bool /*connected*/) { }
     // The tick took a line from the unit that the reply handlers accepted.
-    virtual void ReplyTaken(std::string_view /*line*/) {}
+    virtual void ReplyTaken(std::string_view /*line*/) { }
     // Every fifth tick: what is shown follows the model.
-    virtual void RefreshDue() {}
+    virtual void RefreshDue() { }
     // At the end of every tick: the press-and-hold repeat.
-    virtual void HoldScanDue() {}
+    virtual void HoldScanDue() { }
     // A running automatic output put out a value, or ended by itself.
-    virtual void AutoOutputStepped(const AutoStepEvent& /*event*/) {}
+    virtual void AutoOutputStepped(const AutoStepEvent& /*event*/) { }
 };
 
 class PanelSession : public std::enable_shared_from_this<PanelSession> {

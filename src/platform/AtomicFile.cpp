@@ -66,7 +66,7 @@ std::optional<std::string> ResolveLinks(const std::string& path)
 {
     std::string p = path;
     for (int depth = 0; depth < 40; ++depth) {
-        struct stat st{};
+        struct stat st { };
         if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
             return p;
         char buf[PATH_MAX];
@@ -186,7 +186,7 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t ma
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return false;
-    struct stat st{};
+    struct stat st { };
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return false;
@@ -243,7 +243,7 @@ AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view 
     const std::string& target = *resolved;
     RemoveStaleTemporaries(FolderOf(target), BaseOf(target) + ".");
 
-    struct stat old{};
+    struct stat old { };
     const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
     // An unnamed temporary where the file system has them: a save killed

@@ -27,7 +27,7 @@ public:
     std::string File() const;
 
 private:
-    DynamicLibrary(void* handle, std::string path) : m_pHandle(handle), m_strPath(std::move(path)) {}
+    DynamicLibrary(void* handle, std::string path) : m_pHandle(handle), m_strPath(std::move(path)) { }
 
     void* m_pHandle;
     std::string m_strPath;

@@ -26,8 +26,8 @@ Language LanguageFromLocale(const char* lcAll, const char* lcMessages, const cha
         if (value == nullptr || *value == '\0')
             continue;
         const std::string_view locale(value);
-        const bool english =
-            locale.starts_with("en") && (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
+        const bool english = locale.starts_with("en") &&
+            (locale.size() == 2 || locale[2] == '_' || locale[2] == '.' || locale[2] == '@');
         return english ? Language::English : Language::Japanese;
     }
     return Language::Japanese;

@@ -17,8 +17,8 @@ namespace velmora {
 class ParmrkDecoder {
 public:
     struct Result {
-        std::size_t consumed = 0; // bytes of the input used
-        std::size_t produced = 0; // data bytes written to the output
+        std::size_t consumed = 0;    // bytes of the input used
+        std::size_t produced = 0;    // data bytes written to the output
         std::uint8_t lineErrors = 0; // SerialLineError bits, after the produced bytes
     };
 

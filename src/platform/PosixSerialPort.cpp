@@ -86,9 +86,9 @@ void MakeUnitLineSettings(termios& t)
 // settings are read back to see whether the ones that matter took.
 bool UnitLineSettingsHeld(const termios& t)
 {
-    return cfgetospeed(&t) == B19200 && cfgetispeed(&t) == B19200 &&
-           (t.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 && (t.c_iflag & (PARMRK | INPCK)) == (PARMRK | INPCK) &&
-           (t.c_iflag & (IXON | IXOFF | ISTRIP | IGNPAR)) == 0 && (t.c_lflag & ICANON) == 0;
+    return cfgetospeed(&t) == B19200 && cfgetispeed(&t) == B19200 && (t.c_cflag & (CSIZE | PARENB | CSTOPB)) == CS8 &&
+        (t.c_iflag & (PARMRK | INPCK)) == (PARMRK | INPCK) && (t.c_iflag & (IXON | IXOFF | ISTRIP | IGNPAR)) == 0 &&
+        (t.c_lflag & ICANON) == 0;
 }
 
 bool ReadFaultCounts(int fd, LineFaultCounts& counts)
@@ -237,8 +237,7 @@ void PosixSerialPort::Interrupt()
 void PosixSerialPort::DrainWakePipe()
 {
     char sink[64];
-    while (::read(m_wakeRead, sink, sizeof sink) > 0) {
-    }
+    while (::read(m_wakeRead, sink, sizeof sink) > 0) { }
 }
 
 std::uint8_t PosixSerialPort::NameFaults(std::uint8_t decoded)

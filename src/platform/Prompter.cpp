@@ -6,8 +6,7 @@
 
 namespace velmora {
 
-PromptAnswer StreamPrompter::Message(const std::string& text, const std::string&, PromptIcon,
-                                     PromptButtons buttons)
+PromptAnswer StreamPrompter::Message(const std::string& text, const std::string&, PromptIcon, PromptButtons buttons)
 {
     std::fprintf(m_pStream, "%s\n", Tr(text).c_str());
     std::fflush(m_pStream);

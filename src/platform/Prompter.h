@@ -54,20 +54,20 @@ public:
 // first button; chooses no file. For the command-line front end.
 class StreamPrompter : public Prompter {
 public:
-    explicit StreamPrompter(std::FILE* stream) : m_pStream(stream) {}
+    explicit StreamPrompter(std::FILE* stream) : m_pStream(stream) { }
     PromptAnswer Message(const std::string& text, const std::string& caption, PromptIcon icon,
                          PromptButtons buttons) override;
     std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
     {
         return std::nullopt;
     }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&, const std::string&,
+                                              const std::string&) override
     {
         return std::nullopt;
     }
     std::optional<int> AskCircuitCount() override { return std::nullopt; }
-    void SetBusy(bool) override {}
+    void SetBusy(bool) override { }
 
 private:
     std::FILE* m_pStream;
@@ -75,7 +75,7 @@ private:
 
 class StderrPrompter final : public StreamPrompter {
 public:
-    StderrPrompter() : StreamPrompter(stderr) {}
+    StderrPrompter() : StreamPrompter(stderr) { }
 };
 
 // Shows the busy indication for its lifetime; nests.

@@ -116,7 +116,7 @@ AdjustOutcome ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMod
 }
 
 AdjustOutcome TestAdjustment(GeneratorLink& link, int testPoint, int ch, int rangeCode, std::uint16_t minCorrection,
-                    std::uint16_t maxCorrection)
+                             std::uint16_t maxCorrection)
 {
     if (!IsChannel(ch) || rangeCode < 0 || rangeCode > 0xFF)
         return AdjustOutcome::NotSent;
@@ -125,7 +125,7 @@ AdjustOutcome TestAdjustment(GeneratorLink& link, int testPoint, int ch, int ran
 }
 
 AdjustOutcome TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMode mode, int ch, int rangeCode,
-                        int kind)
+                                 int kind)
 {
     if (!IsChannel(ch) || !IsSlot(rangeCode))
         return AdjustOutcome::NotSent;
@@ -133,10 +133,9 @@ AdjustOutcome TransferAdjustment(GeneratorLink& link, const GeneratorModel& mode
     const UserAdjustment& user = s.userAdjustment[static_cast<std::size_t>(rangeCode)];
     const MakerCorrection& maker = s.makerCorrection[static_cast<std::size_t>(rangeCode)];
     // The select word goes with either set: the unit keeps one per range.
-    const std::string frame =
-        kind == kAdjustMaker
-            ? BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, maker.minCorrection, maker.maxCorrection)
-            : BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, user.minCorrection, user.maxCorrection);
+    const std::string frame = kind == kAdjustMaker
+        ? BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, maker.minCorrection, maker.maxCorrection)
+        : BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, user.minCorrection, user.maxCorrection);
     return RunAcknowledged(link, mode, frame, true);
 }
 

@@ -48,7 +48,8 @@ inline constexpr int kTestUpper = 2; // drive the range's upper end
 // not come within the time-out, or one that fails its checks (each of those
 // is asked again after a quiet wait). A channel or range code that cannot
 // travel (ch outside 0-3, range outside 0-255) sends nothing.
-AdjustOutcome ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMode mode, int ch, int kind, int rangeCode);
+AdjustOutcome ReadAdjustment(GeneratorLink& link, GeneratorModel& model, LinkMode mode, int ch, int kind,
+                             int rangeCode);
 
 // Stores a verified 24-byte adjustment reply in the record of the channel
 // the reply names (not necessarily the one that was asked). A range code
@@ -61,11 +62,11 @@ bool ApplyAdjustmentReply(GeneratorModel& model, std::string_view line);
 
 // Test output over the serial channel, with the corrections to try.
 AdjustOutcome TestAdjustment(GeneratorLink& link, int testPoint, int ch, int rangeCode, std::uint16_t minCorrection,
-                    std::uint16_t maxCorrection);
+                             std::uint16_t maxCorrection);
 // Sends the model's words of one slot: the slot's select word, then the
 // kind's correction pair. Nothing is sent for a slot the model does not have.
 AdjustOutcome TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMode mode, int ch, int rangeCode,
-                        int kind);
+                                 int kind);
 // Makes the unit keep the transferred set.
 AdjustOutcome StoreAdjustment(GeneratorLink& link, LinkMode mode, int kind);
 // Resets the unit's user corrections, over the serial channel.

@@ -212,8 +212,8 @@ std::string BuildAdjustmentTest(int testPoint, int ch, int rangeCode, std::uint1
     return FinishFrame(std::move(frame));
 }
 
-std::string BuildAdjustmentTransfer(int kind, int ch, int rangeCode, std::uint16_t select,
-                                    std::uint16_t minCorrection, std::uint16_t maxCorrection)
+std::string BuildAdjustmentTransfer(int kind, int ch, int rangeCode, std::uint16_t select, std::uint16_t minCorrection,
+                                    std::uint16_t maxCorrection)
 {
     std::string frame = StartFrame("CM");
     frame += KindLetter(kind);

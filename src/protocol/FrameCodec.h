@@ -49,18 +49,18 @@ struct SettingsWords {
 };
 
 // Commands. `ch` is the channel index 0-3; it travels as "1"-"4".
-std::string BuildVersionQuery();                     // "VER" CR LF
-std::string BuildChannelCountQuery();                // "CH" CR LF
-std::string BuildStatusRequest(int ch);              // STX "R" ch CR LF
+std::string BuildVersionQuery();                                                   // "VER" CR LF
+std::string BuildChannelCountQuery();                                              // "CH" CR LF
+std::string BuildStatusRequest(int ch);                                            // STX "R" ch CR LF
 std::string BuildSettingsWrite(int ch, int rangeCode, const SettingsWords& words); // 46 bytes
-std::string BuildInitUserAdjustment();               // STX "CINIU" ETX CR LF, no checksum
+std::string BuildInitUserAdjustment();                                             // STX "CINIU" ETX CR LF, no checksum
 // kind 1 = maker ("M"), 2 = user ("U").
 std::string BuildAdjustmentRead(int kind, int ch, int rangeCode);
 // testPoint 0 none, 1 lower end, 2 upper end.
 std::string BuildAdjustmentTest(int testPoint, int ch, int rangeCode, std::uint16_t minCorrection,
                                 std::uint16_t maxCorrection);
-std::string BuildAdjustmentTransfer(int kind, int ch, int rangeCode, std::uint16_t select,
-                                    std::uint16_t minCorrection, std::uint16_t maxCorrection);
+std::string BuildAdjustmentTransfer(int kind, int ch, int rangeCode, std::uint16_t select, std::uint16_t minCorrection,
+                                    std::uint16_t maxCorrection);
 std::string BuildAdjustmentStore(int kind);
 
 } // namespace velmora

@@ -9,7 +9,10 @@ namespace velmora {
 
 GeneratorLink::GeneratorLink(Clock& clock, Prompter& prompter, std::unique_ptr<ByteChannel> serial,
                              std::unique_ptr<ByteChannel> ftdi)
-    : m_clock(clock), m_prompter(prompter), m_pSerial(std::move(serial)), m_pFtdi(std::move(ftdi))
+    : m_clock(clock),
+      m_prompter(prompter),
+      m_pSerial(std::move(serial)),
+      m_pFtdi(std::move(ftdi))
 {
 }
 

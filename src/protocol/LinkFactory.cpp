@@ -8,8 +8,9 @@ namespace velmora {
 
 std::unique_ptr<GeneratorLink> MakeGeneratorLink(Clock& clock, Prompter& prompter)
 {
-    return std::make_unique<GeneratorLink>(clock, prompter, std::make_unique<SerialChannel>(prompter),
-                                           std::make_unique<FtdiChannel>(MakeFtdiDevice(prompter, clock), clock, prompter));
+    return std::make_unique<GeneratorLink>(
+        clock, prompter, std::make_unique<SerialChannel>(prompter),
+        std::make_unique<FtdiChannel>(MakeFtdiDevice(prompter, clock), clock, prompter));
 }
 
 } // namespace velmora

@@ -35,7 +35,7 @@ bool ApplyStatusReply(GeneratorModel& model, std::string_view line);
 // Lets the model send its frames over the link.
 class LinkModelAdapter final : public ModelLink {
 public:
-    explicit LinkModelAdapter(GeneratorLink& link) : m_link(link) {}
+    explicit LinkModelAdapter(GeneratorLink& link) : m_link(link) { }
     bool IsConnected() const override;
     void SendChannelSettings(int ch, const ChannelSettings& settings) override;
 

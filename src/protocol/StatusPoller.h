@@ -18,7 +18,7 @@ public:
     // Requests sent without any reply line before the unit counts as lost.
     static constexpr int kLostLimit = 100;
 
-    StatusPoller(GeneratorLink& link, GeneratorModel& model) : m_link(link), m_model(model) {}
+    StatusPoller(GeneratorLink& link, GeneratorModel& model) : m_link(link), m_model(model) { }
 
     // Takes at most one complete line from the serial channel and hands it to
     // the reply handlers. A line they accept resets the unanswered count.

@@ -49,7 +49,8 @@ protected:
     {
         std::vector<std::string> out;
         for (std::size_t i = from; i < channel->Writes().size(); ++i)
-            if (channel->Writes()[i].bytes.starts_with("\x02" "CTU"))
+            if (channel->Writes()[i].bytes.starts_with("\x02"
+                                                       "CTU"))
                 out.push_back(channel->Writes()[i].bytes.substr(0, 23));
         return out;
     }
@@ -174,8 +175,15 @@ TEST_F(AdjustTest, ChangingTheChannelSwitchesEveryTestOutputOff)
     EXPECT_FALSE(s.SideEnabled(AdjustSide::Min));
     EXPECT_FALSE(s.SideEnabled(AdjustSide::Max));
     // Each channel with its own range and corrections, test point 0.
-    EXPECT_EQ(TestFrames(from), (std::vector<std::string>{"\x02" "CTU105" "00000000" "FFFD8004",
-                                                          "\x02" "CTU201" "00000000" "00028001"}));
+    EXPECT_EQ(TestFrames(from),
+              (std::vector<std::string>{"\x02"
+                                        "CTU105"
+                                        "00000000"
+                                        "FFFD8004",
+                                        "\x02"
+                                        "CTU201"
+                                        "00000000"
+                                        "00028001"}));
     EXPECT_EQ(unit.TestOutputText(0), "1 off");
     EXPECT_EQ(unit.TestOutputText(1), "2 off");
 }
@@ -224,7 +232,9 @@ TEST_F(AdjustTest, RefusalsComeInOrderAndAFailedReadKeepsTheDialogShut)
     EXPECT_EQ(RunOutputAdjustment(*panel, prompter, count).result, AdjustRunResult::ReadFailed);
     EXPECT_EQ(prompter.shown.back().text, "通信エラーが発生しました");
     EXPECT_EQ(dialogs, 0);
-    EXPECT_EQ(Count("\x02" "CMU"), 0);
+    EXPECT_EQ(Count("\x02"
+                    "CMU"),
+              0);
     EXPECT_GT(Written(), from + 4);
     EXPECT_TRUE(panel->Poller().m_bPolling);
     EXPECT_TRUE(panel->TimerWork());
@@ -256,7 +266,10 @@ TEST_F(AdjustTest, OkTransfersEveryChannelAndStoresOnceWhatTheDialogLeft)
     });
     // OK left the test output on: it goes off before the transfers.
     ASSERT_GT(Written(), closed);
-    EXPECT_EQ(channel->Writes()[closed].bytes.substr(0, 15), "\x02" "CTU105" "00000000");
+    EXPECT_EQ(channel->Writes()[closed].bytes.substr(0, 15),
+              "\x02"
+              "CTU105"
+              "00000000");
     EXPECT_EQ(run.result, AdjustRunResult::Saved);
     EXPECT_TRUE(run.unitAnswered);
     EXPECT_TRUE(panel->Poller().m_bPolling);
@@ -265,8 +278,12 @@ TEST_F(AdjustTest, OkTransfersEveryChannelAndStoresOnceWhatTheDialogLeft)
     // The other bits of the select word are kept.
     EXPECT_EQ(doc.m_model.channels[0].userAdjustment[5].adjustSelect, 0x0005);
     EXPECT_EQ(doc.m_model.channels[0].userAdjustment[5].minCorrection, 0x0002);
-    EXPECT_EQ(Count("\x02" "CMU"), 2);
-    EXPECT_EQ(Count("\x02" "CWU"), 1);
+    EXPECT_EQ(Count("\x02"
+                    "CMU"),
+              2);
+    EXPECT_EQ(Count("\x02"
+                    "CWU"),
+              1);
     EXPECT_EQ(unit.TablesText(0, true).find("1 4_20mA maker=0,0 user=2,2 select=1") != std::string::npos, true)
         << unit.TablesText(0, true);
     EXPECT_EQ(unit.Stored('U').user[1][1].maxCorrection, 0x7FFF);
@@ -288,7 +305,9 @@ TEST_F(AdjustTest, CancelLeavesTheUnitAsItWasAndAMissedTransferIsSaid)
     });
     EXPECT_EQ(cancelled.result, AdjustRunResult::Restored);
     EXPECT_EQ(unit.TablesText(0, false) + unit.TablesText(1, false), before);
-    EXPECT_EQ(Count("\x02" "CWU"), 0);
+    EXPECT_EQ(Count("\x02"
+                    "CWU"),
+              0);
     EXPECT_EQ(doc.m_model.channels[0].userAdjustment[0].adjustSelect, 0x0002);
 
     // The unit goes quiet while the dialog is open: OK cannot reach it.
@@ -311,7 +330,7 @@ TEST_F(AdjustTest, NotOpenedWhileAConnectIsStillFindingTheUnit)
         PanelSession& panel;
         Prompter& prompter;
         std::vector<AdjustRunResult> results;
-        Meddler(PanelSession& p, Prompter& q) : panel(p), prompter(q) {}
+        Meddler(PanelSession& p, Prompter& q) : panel(p), prompter(q) { }
         bool LetEventsRun() override
         {
             results.push_back(RunOutputAdjustment(panel, prompter, [](AdjustSession&) { return true; }).result);
@@ -323,7 +342,9 @@ TEST_F(AdjustTest, NotOpenedWhileAConnectIsStillFindingTheUnit)
     ASSERT_FALSE(meddler.results.empty());
     for (AdjustRunResult r : meddler.results)
         EXPECT_EQ(r, AdjustRunResult::NotConnected);
-    EXPECT_EQ(Count("\x02" "CRU"), 0);
+    EXPECT_EQ(Count("\x02"
+                    "CRU"),
+              0);
     panel->SetObserver(nullptr);
 }
 
@@ -352,8 +373,8 @@ TEST(AdjustText, LinesReadBackWhatTheyPrintAndSayWhatIsWrong)
     ASSERT_TRUE(commented.has_value()) << error;
     EXPECT_EQ(commented->select, 1);
 
-    for (const char* bad : {"", "5 4_20mA", "1 4", "1 4_20mA maker=3", "1 4_20mA user=1,40000", "1 0_5V select=4",
-                            "1 0_5V zero=1"}) {
+    for (const char* bad :
+         {"", "5 4_20mA", "1 4", "1 4_20mA maker=3", "1 4_20mA user=1,40000", "1 0_5V select=4", "1 0_5V zero=1"}) {
         error.clear();
         EXPECT_FALSE(ParseAdjustLine(bad, error).has_value()) << bad;
         EXPECT_FALSE(error.empty()) << bad;

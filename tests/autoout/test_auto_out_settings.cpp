@@ -190,8 +190,9 @@ TEST(AutoOutSettings, AcceptedValuesAreTakenAsParsedWithTheIntervalInTenths)
     EXPECT_EQ(check.slot.interval, 5);
     EXPECT_EQ(check.slot.repeat, 16);
 
-    EXPECT_EQ(CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "9999", "1000000"), kMilliamps4to20).slot.interval,
-              99990);
+    EXPECT_EQ(
+        CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "9999", "1000000"), kMilliamps4to20).slot.interval,
+        99990);
     // An interval that would be stored as 0 tenths is refused: it would
     // step on every tick, and the next OK would refuse the 0.0 shown.
     EXPECT_EQ(CheckAutoOutFields(kAutoSawtooth, Fields("4", "20", "1", "0.05"), kMilliamps4to20).error,

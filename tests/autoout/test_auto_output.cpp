@@ -219,10 +219,18 @@ TEST_F(AutoOutputTest, AfterAnOutageTheOutputGoesStraightToTheStepDueNow)
         {"falling sawtooth", [&] { Wave(kAutoSawtooth, 10, 0, 3, 0, 2); }, 777},
         {"triangle", [&] { Wave(kAutoTriangle, 0, 10, 0.25, 0, 1); }, 6001},
         {"falling triangle", [&] { Wave(kAutoTriangle, 10, 2, 1.5, 0, 3); }, 100},
-        {"table of three", [&] { Rows({{1.0, 5}, {2.0, 20}, {3.0, 7}}); }, 6000},
+        {"table of three",
+         [&] {
+             Rows({{1.0, 5}, {2.0, 20}, {3.0, 7}});
+         },
+         6000},
         {"a day at 0.1 s", [&] { Wave(kAutoSawtooth, 0, 10, 0.1, 0, 1); }, 24 * 36000},
         {"finite run that ends meanwhile", [&] { Wave(kAutoTriangle, 0, 10, 1, 25, 1); }, 6000},
-        {"finite table that ends meanwhile", [&] { Rows({{1.0, 5}, {2.0, 20}, {3.0, 7}}, 40); }, 6000},
+        {"finite table that ends meanwhile",
+         [&] {
+             Rows({{1.0, 5}, {2.0, 20}, {3.0, 7}}, 40);
+         },
+         6000},
         {"finite run still going", [&] { Wave(kAutoSawtooth, 0, 10, 1, 1000, 1); }, 600},
     };
     for (const Case& c : cases) {
@@ -489,7 +497,7 @@ TEST_F(AutoOutputTest, DisplayShowsTheSlotAndTheButtonsByRunState)
 }
 
 // The same steps through the protocol layer: what reaches the serial port.
-class AutoOutputWireTest : public test::FakeLinkTest {};
+class AutoOutputWireTest : public test::FakeLinkTest { };
 
 TEST_F(AutoOutputWireTest, AStepWritesTheSettingsFrameOfEachChannelInUse)
 {

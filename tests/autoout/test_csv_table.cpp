@@ -105,7 +105,11 @@ TEST(CsvReader, AQuoteAtEitherEndCostsTheFirstAndTheLastCharacter)
 TEST(CsvReader, Cp932FieldsComeOutInUtf8AndQuotesCutWholeCharacters)
 {
     // ア (83 41), イ (83 43) and the full-width space (81 40).
-    EXPECT_EQ(Lines("\x83\x41,\x81\x40" "1\n"), (std::vector<Fields>{{"ア", "\xE3\x80\x80" "1"}}));
+    EXPECT_EQ(Lines("\x83\x41,\x81\x40"
+                    "1\n"),
+              (std::vector<Fields>{{"ア",
+                                    "\xE3\x80\x80"
+                                    "1"}}));
     EXPECT_EQ(Lines("\"\x83\x41\x83\x43\n"), (std::vector<Fields>{{"ア"}}));
     EXPECT_EQ(Lines("\x83\x41\x83\x43\"\n"), (std::vector<Fields>{{"イ"}}));
     // A lead byte without its trail byte is one replaced character.
@@ -117,7 +121,10 @@ TEST(CsvTable, LinesFillTheValueAndIntervalTextsTrimmedWithoutEmptyingTheTable)
     ArbitraryTable table;
     for (ArbitraryRowText& row : table)
         row = {"old", "old"};
-    EXPECT_EQ(LoadCsvIntoTable(table, " 4 ,\t1.5 ,ignored\n\x81\x40" "20\x81\x40,2\n7\n"), 3);
+    EXPECT_EQ(LoadCsvIntoTable(table,
+                               " 4 ,\t1.5 ,ignored\n\x81\x40"
+                               "20\x81\x40,2\n7\n"),
+              3);
     EXPECT_EQ(table[0].value, "4");
     EXPECT_EQ(table[0].interval, "1.5");
     EXPECT_EQ(table[1].value, "20");

@@ -38,7 +38,7 @@ struct Json {
 
 class JsonParser {
 public:
-    explicit JsonParser(const std::string& text) : m_t(text) {}
+    explicit JsonParser(const std::string& text) : m_t(text) { }
 
     bool Parse(Json& out)
     {
@@ -79,14 +79,30 @@ private:
                 return false;
             c = m_t[m_i++];
             switch (c) {
-            case '"': out += '"'; break;
-            case '\\': out += '\\'; break;
-            case '/': out += '/'; break;
-            case 'n': out += '\n'; break;
-            case 'r': out += '\r'; break;
-            case 't': out += '\t'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
+            case '"':
+                out += '"';
+                break;
+            case '\\':
+                out += '\\';
+                break;
+            case '/':
+                out += '/';
+                break;
+            case 'n':
+                out += '\n';
+                break;
+            case 'r':
+                out += '\r';
+                break;
+            case 't':
+                out += '\t';
+                break;
+            case 'b':
+                out += '\b';
+                break;
+            case 'f':
+                out += '\f';
+                break;
             case 'u': {
                 if (m_i + 4 > m_t.size())
                     return false;
@@ -200,8 +216,8 @@ protected:
         const fs::path out = m_dir.path / ".stdout";
         const fs::path err = m_dir.path / ".stderr";
         // The messages checked are the English ones.
-        const std::string cmd = "cd '" + m_dir.path.string() + "' && '" VELMORA_CTL_BINARY "' --lang en " + args + " >'"
-                                + out.string() + "' 2>'" + err.string() + "'";
+        const std::string cmd = "cd '" + m_dir.path.string() + "' && '" VELMORA_CTL_BINARY "' --lang en " + args +
+            " >'" + out.string() + "' 2>'" + err.string() + "'";
         CtlRun r;
         const int status = std::system(cmd.c_str());
         r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -269,8 +285,12 @@ TEST_F(CtlSettingsTest, JsonCarriesEveryDoubleExactlyAndNonNumbersAsNull)
     b.convMax = 1.0 / 3.0;
     b.convDecimals = -7;
     b.presetBase = 1e-300;
-    b.slot = {5, -1, std::numeric_limits<double>::quiet_NaN(), -std::numeric_limits<double>::infinity(),
-              123456789.123456789, 2147483647};
+    b.slot = {5,
+              -1,
+              std::numeric_limits<double>::quiet_NaN(),
+              -std::numeric_limits<double>::infinity(),
+              123456789.123456789,
+              2147483647};
     b.point = {true, -0.000123, -5};
     BlockFields plain;
     plain.convMax = 1e300;
@@ -331,7 +351,8 @@ TEST_F(CtlSettingsTest, RefusedAndTruncatedFilesExitWithThree)
         r = Ctl(std::string("settings show ") + name + " --json");
         EXPECT_EQ(r.exitCode, 3) << name;
         EXPECT_EQ(r.out, "");
-        EXPECT_NE(r.err.find("An attempt was made to read past the end of " + std::string(name) + "."), std::string::npos)
+        EXPECT_NE(r.err.find("An attempt was made to read past the end of " + std::string(name) + "."),
+                  std::string::npos)
             << r.err;
     }
 
@@ -343,10 +364,10 @@ TEST_F(CtlSettingsTest, RefusedAndTruncatedFilesExitWithThree)
 
 TEST_F(CtlSettingsTest, UsageErrorsExitWithTwoAndWriteNothing)
 {
-    for (const char* args : {"settings new x.ini --channels 3", "settings new x.ini --channels 0",
-                             "settings new x.ini --channels 02", "settings new x.ini", "settings new --channels 2",
-                             "settings new x.ini --channels", "settings show", "settings", "settings frob",
-                             "settings show a.ini --xml"}) {
+    for (const char* args :
+         {"settings new x.ini --channels 3", "settings new x.ini --channels 0", "settings new x.ini --channels 02",
+          "settings new x.ini", "settings new --channels 2", "settings new x.ini --channels", "settings show",
+          "settings", "settings frob", "settings show a.ini --xml"}) {
         const CtlRun r = Ctl(args);
         EXPECT_EQ(r.exitCode, 2) << args;
         EXPECT_NE(r.err.find("usage: velmoractl settings"), std::string::npos) << args << "\n" << r.err;

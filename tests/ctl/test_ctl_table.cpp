@@ -237,7 +237,8 @@ TEST_F(CtlTableTest, UsageErrorsExitWithTwoAndReadNothing)
         EXPECT_EQ(r.out, "") << shown;
         EXPECT_NE(r.err.find("usage: velmoractl table check CSV [--range R | --conv MIN MAX DECIMALS]"),
                   std::string::npos)
-            << shown << "\n" << r.err;
+            << shown << "\n"
+            << r.err;
     }
     // Each refusal names what was wrong.
     EXPECT_NE(Check({csv, "--range", "15"}).err.find("not '15'"), std::string::npos);
@@ -265,7 +266,8 @@ TEST_F(CtlTableTest, FirmwareInfoNamesTheVersionAndTheImagesDigest)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.out, "version=010CF0 sha256=" + velmora::Sha256Hex(image) + "\n");
     // The digest is the image's: another record changes it.
-    const CtlRun other = Ctl({"firmware", "info", Write("other.zpg", velmora::EncodeImageFile({0x01, 0x0C, 0xF0}, {}))});
+    const CtlRun other =
+        Ctl({"firmware", "info", Write("other.zpg", velmora::EncodeImageFile({0x01, 0x0C, 0xF0}, {}))});
     EXPECT_NE(other.out, r.out);
 
     r = Ctl({"firmware", "info", Write("empty.zpg", "")});
@@ -372,8 +374,8 @@ std::string UpdateScene(const fs::path& dir, velmora::FirmwareImage& image)
     fs::create_directories(dir / "Hovelt" / "Velmora");
     std::string earlier = "VK2A0001,\r\n";
     for (int ch = 1; ch <= 2; ++ch)
-        for (const char* range : {"0,0_5V", "10,1_5V", "1,0_10V", "2,5V", "3,10V", "5,4_20mA", "6,0_20mA",
-                                  "7,0_24mA", "11,E4_20mA", "12,E0_20mA"})
+        for (const char* range : {"0,0_5V", "10,1_5V", "1,0_10V", "2,5V", "3,10V", "5,4_20mA", "6,0_20mA", "7,0_24mA",
+                                  "11,E4_20mA", "12,E0_20mA"})
             earlier += std::to_string(ch) + "," + range + ",0,0,0,0,0,\r\n";
     std::ofstream(dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt", std::ios::binary) << earlier;
     return path.string();
@@ -457,8 +459,8 @@ TEST_F(CtlTableTest, FirmwareUpdateStopsItsWriteBackOnSigint)
     ::setenv("VELMORA_SIM_FTDI_TIMING", "0", 1);
     ::setenv("VELMORA_FTD2XX", VELMORA_FTD2XX_SIM, 1);
     ChildProcess run;
-    const bool started = run.Start(VELMORA_CTL_BINARY, {"--lang", "en", "firmware", "update", path, "--yes"},
-                                   {false, true, {}});
+    const bool started =
+        run.Start(VELMORA_CTL_BINARY, {"--lang", "en", "firmware", "update", path, "--yes"}, {false, true, {}});
     for (const char* name : {"VELMORA_SIM_FTDI_FAULTS", "VELMORA_SIM_FTDI_TIMING", "VELMORA_FTD2XX"})
         ::unsetenv(name);
     fs::current_path(before);
@@ -475,7 +477,8 @@ TEST_F(CtlTableTest, FirmwareUpdateStopsItsWriteBackOnSigint)
     EXPECT_LE(std::chrono::steady_clock::now() - signalled, std::chrono::milliseconds(2500));
     const std::string file = (m_dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt").string();
     EXPECT_NE(out.find("The corrections could not be written\nThe generator's calibration is safe in the correction "
-                       "file " + file + "\nRunning the update again writes it back\nSerial number: VK2A0001\n"),
+                       "file " +
+                       file + "\nRunning the update again writes it back\nSerial number: VK2A0001\n"),
               std::string::npos)
         << out;
     EXPECT_EQ(out.find("Writing the corrections"), std::string::npos) << out;

@@ -87,8 +87,9 @@ protected:
     // Starts the simulator with `args` and a log; false if it did not come up.
     bool StartSim(std::vector<std::string> args)
     {
-        m_dir = fs::temp_directory_path() / ("velmoractl-unit-" + std::to_string(getpid()) + "-" +
-                                             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        m_dir = fs::temp_directory_path() /
+            ("velmoractl-unit-" + std::to_string(getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(m_dir);
         m_log = m_dir / "sim.log";
         args.insert(args.begin(), {"--log", m_log.string()});
@@ -233,8 +234,9 @@ TEST_F(CtlUnitTest, StatusPrintsOneLinePerChannelOfTheUnit)
     Sim("select 1 0 2");
     CtlResult r = RunCtl(Ctl({"status"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "1 range=0 status=0005 ext=0000 adjust=2 alarm=出力部高温\n"
-                     "2 range=0 status=0000 ext=0000 adjust=0 alarm=\n");
+    EXPECT_EQ(r.out,
+              "1 range=0 status=0005 ext=0000 adjust=2 alarm=出力部高温\n"
+              "2 range=0 status=0000 ext=0000 adjust=0 alarm=\n");
 
     // On an external-supply range the alarm comes from the external word.
     ASSERT_EQ(RunCtl(Ctl({"set", "2", "--range", "E4_20mA", "--on"})).exitCode, 0);
@@ -270,7 +272,9 @@ TEST_F(CtlUnitTest, ReportPrintsTheTextOrStopsAtTheFailedRead)
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_NE(r.err.find("Version\t01000A\r\n"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("A communication error occurred (channel 1, 0-5 V, maker read damaged replies)"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("A communication error occurred (channel 1, 0-5 V, maker read damaged replies)"),
+              std::string::npos)
+        << r.err;
     const std::string log = LogWith("bad");
     std::size_t reads = 0;
     for (std::size_t at = 0; (at = log.find("< <STX>CRM100", at)) != std::string::npos; ++at)
@@ -415,8 +419,8 @@ TEST_F(CtlUnitTest, AdjustTestHoldsTheOutputUntilItIsEndedThenSwitchesItOff)
 
 TEST_F(CtlUnitTest, CalibrationExportAndImportKeepTheCorrectionsInTheirFile)
 {
-    ASSERT_TRUE(StartSim({"--channels", "2", "--maker", "1:5:0003:8005", "--user", "2:10:FFF0:8010",
-                          "--select", "2:10:2"}));
+    ASSERT_TRUE(
+        StartSim({"--channels", "2", "--maker", "1:5:0003:8005", "--user", "2:10:FFF0:8010", "--select", "2:10:2"}));
     const std::string file = (m_dir / "VK2A0001_R.txt").string();
     CtlResult r = RunCtl(Ctl({"calibration", "export", file, "--serial", "VK2A0001"}));
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -484,13 +488,14 @@ TEST_F(CtlUnitTest, AutoStepsASawtoothUntilItsRepeatsThenWritesEveryOutputOff)
     const std::string settings = WriteSettings({velmora::kAutoSawtooth, 2, 0.0, 1.0, 0.5, 1});
     const CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", settings, "--on"}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "t=0.0 value=0.000 cycle=0\n"
-                     "t=0.1 value=0.500 cycle=0\n"
-                     "t=0.2 value=1.000 cycle=0\n"
-                     "t=0.3 value=0.000 cycle=1\n"
-                     "t=0.4 value=0.500 cycle=1\n"
-                     "t=0.5 value=1.000 cycle=1\n"
-                     "t=0.6 value=0.000 cycle=2\n");
+    EXPECT_EQ(r.out,
+              "t=0.0 value=0.000 cycle=0\n"
+              "t=0.1 value=0.500 cycle=0\n"
+              "t=0.2 value=1.000 cycle=0\n"
+              "t=0.3 value=0.000 cycle=1\n"
+              "t=0.4 value=0.500 cycle=1\n"
+              "t=0.5 value=1.000 cycle=1\n"
+              "t=0.6 value=0.000 cycle=2\n");
     EXPECT_EQ(r.err, "");
     // The unit followed on 0-10 V with its output on, and the end switched
     // every output off.
@@ -506,9 +511,10 @@ TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
     const std::string csv = WriteFile("rows.csv", "2,0.2\r\n\"5\", 0.1\r\n");
     const CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", settings, "--csv", csv}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(r.out, "t=0.0 value=2.000 cycle=0 row=1\n"
-                     "t=0.2 value=5.000 cycle=0 row=2\n"
-                     "t=0.3 value=2.000 cycle=1 row=1\n");
+    EXPECT_EQ(r.out,
+              "t=0.0 value=2.000 cycle=0 row=1\n"
+              "t=0.2 value=5.000 cycle=0 row=2\n"
+              "t=0.3 value=2.000 cycle=1 row=1\n");
 
     // A table the check refuses: its message, nothing put out, outputs off.
     const std::string half = WriteFile("half.csv", "1,0.5\n2\n");
@@ -553,17 +559,18 @@ TEST_F(CtlUnitTest, AutoRunsSeveralChannelsUntilTheLastOneStops)
     const CtlResult r = RunCtl(Ctl({"auto", "1,2", "--settings", settings, "--on"}));
     EXPECT_EQ(r.exitCode, 0) << r.err;
     // Started in the order named, and in each tick stepped in channel order.
-    EXPECT_EQ(r.out, "1 t=0.0 value=0.000 cycle=0\n"
-                     "2 t=0.0 value=1.000 cycle=0\n"
-                     "1 t=0.1 value=0.500 cycle=0\n"
-                     "2 t=0.1 value=0.500 cycle=0\n"
-                     "1 t=0.2 value=1.000 cycle=0\n"
-                     "2 t=0.2 value=0.000 cycle=0\n"
-                     "1 t=0.3 value=0.000 cycle=1\n"
-                     "2 t=0.3 value=1.000 cycle=1\n"
-                     "2 t=0.4 value=0.500 cycle=1\n"
-                     "2 t=0.5 value=0.000 cycle=1\n"
-                     "2 t=0.6 value=1.000 cycle=2\n");
+    EXPECT_EQ(r.out,
+              "1 t=0.0 value=0.000 cycle=0\n"
+              "2 t=0.0 value=1.000 cycle=0\n"
+              "1 t=0.1 value=0.500 cycle=0\n"
+              "2 t=0.1 value=0.500 cycle=0\n"
+              "1 t=0.2 value=1.000 cycle=0\n"
+              "2 t=0.2 value=0.000 cycle=0\n"
+              "1 t=0.3 value=0.000 cycle=1\n"
+              "2 t=0.3 value=1.000 cycle=1\n"
+              "2 t=0.4 value=0.500 cycle=1\n"
+              "2 t=0.5 value=0.000 cycle=1\n"
+              "2 t=0.6 value=1.000 cycle=2\n");
     EXPECT_EQ(r.err, "");
     // Both channels were switched on at 0-10 V, and both are off at the end.
     const std::string log = Slurp(m_log);

@@ -129,10 +129,9 @@ TEST(ConversionRules, AnalogEndLabelsByRange)
         const char* lower;
         const char* upper;
     };
-    const Case cases[] = {{0, "0 V", "5 V"},    {1, "0 V", "10 V"},   {2, "-5 V", "5 V"},
-                          {3, "-10 V", "10 V"}, {5, "4 mA", "20 mA"}, {11, "4 mA", "20 mA"},
-                          {6, "0 mA", "20 mA"}, {7, "0 mA", "24 mA"}, {12, "0 mA", "24 mA"},
-                          {10, "1 V", "5 V"}};
+    const Case cases[] = {{0, "0 V", "5 V"},     {1, "0 V", "10 V"},    {2, "-5 V", "5 V"},   {3, "-10 V", "10 V"},
+                          {5, "4 mA", "20 mA"},  {11, "4 mA", "20 mA"}, {6, "0 mA", "20 mA"}, {7, "0 mA", "24 mA"},
+                          {12, "0 mA", "24 mA"}, {10, "1 V", "5 V"}};
     for (const Case& c : cases) {
         std::optional<AnalogEndLabels> labels = AnalogEndLabelsFor(c.code);
         ASSERT_TRUE(labels) << c.code;

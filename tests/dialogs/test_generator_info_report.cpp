@@ -42,7 +42,10 @@ std::uint16_t MaxFor(int ch, int range, char kind)
 // select word (range % 3).
 std::vector<FakeChannel::Chunk> AnswerRead(const std::string& request)
 {
-    if (request.size() != 12 || request.substr(0, 3) != "\x02" "CR")
+    if (request.size() != 12 ||
+        request.substr(0, 3) !=
+            "\x02"
+            "CR")
         return {};
     const char kind = request[3];
     const int ch = request[4] - '1';
@@ -90,17 +93,17 @@ TEST(GeneratorInfoReport, TextOfAOneCircuitUnitByteForByte)
     model.channels[1].makerCorrection[5] = {0x0001, 0x8001};
 
     const std::string expected = kHead +
-                                 "チャネル 1\r\n"
-                                 "  0～5 V\t\t-1\t0\t0\t0\tメーカー\r\n"
-                                 "  0～10 V\t\t0\t0\t0\t0\t無効\r\n"
-                                 "  -5～5 V\t\t0\t0\t0\t0\t無効\r\n"
-                                 "  -10～10 V\t0\t0\t0\t0\t不明\r\n"
-                                 "  内 4～20 mA\t3\t5\t-2\t-2\tユーザー\r\n"
-                                 "  内 0～20 mA\t0\t0\t0\t0\t無効\r\n"
-                                 "  内 0～24 mA\t0\t0\t0\t0\t無効\r\n"
-                                 "  1～5 V\t\t0\t0\t0\t0\t無効\r\n"
-                                 "  外 4～20 mA\t0\t0\t0\t0\t無効\r\n"
-                                 "  外 0～24 mA\t-32768\t32767\t32767\t-32768\t無効\r\n";
+        "チャネル 1\r\n"
+        "  0～5 V\t\t-1\t0\t0\t0\tメーカー\r\n"
+        "  0～10 V\t\t0\t0\t0\t0\t無効\r\n"
+        "  -5～5 V\t\t0\t0\t0\t0\t無効\r\n"
+        "  -10～10 V\t0\t0\t0\t0\t不明\r\n"
+        "  内 4～20 mA\t3\t5\t-2\t-2\tユーザー\r\n"
+        "  内 0～20 mA\t0\t0\t0\t0\t無効\r\n"
+        "  内 0～24 mA\t0\t0\t0\t0\t無効\r\n"
+        "  1～5 V\t\t0\t0\t0\t0\t無効\r\n"
+        "  外 4～20 mA\t0\t0\t0\t0\t無効\r\n"
+        "  外 0～24 mA\t-32768\t32767\t32767\t-32768\t無効\r\n";
     const std::string text = BuildGeneratorReport(model);
     EXPECT_EQ(text, expected);
 
@@ -108,8 +111,12 @@ TEST(GeneratorInfoReport, TextOfAOneCircuitUnitByteForByte)
     // take 6 or 7 bytes, the others 9 or more.
     const TextConversion cp = Utf8ToCp932Checked(text);
     EXPECT_TRUE(cp.exact);
-    EXPECT_NE(cp.text.find("  0\x81\x60" "5 V\t\t"), std::string::npos);
-    EXPECT_NE(cp.text.find("  -10\x81\x60" "10 V\t0"), std::string::npos);
+    EXPECT_NE(cp.text.find("  0\x81\x60"
+                           "5 V\t\t"),
+              std::string::npos);
+    EXPECT_NE(cp.text.find("  -10\x81\x60"
+                           "10 V\t0"),
+              std::string::npos);
 }
 
 TEST(GeneratorInfoReport, EveryCircuitGetsItsBlockInOrder)
@@ -148,7 +155,10 @@ TEST_F(ReportReadTest, ReadsMakerThenUserForEveryRangeAndReportsWhatItRead)
         for (int code : codes)
             for (char kind : {'M', 'U'}) {
                 char want[32];
-                std::snprintf(want, sizeof want, "\x02" "CR%c%d%02X", kind, ch + 1, code);
+                std::snprintf(want, sizeof want,
+                              "\x02"
+                              "CR%c%d%02X",
+                              kind, ch + 1, code);
                 EXPECT_EQ(serial->writes[k++].bytes.substr(0, 7), want);
             }
     EXPECT_EQ(model.channels[1].makerCorrection[5].minCorrection, MinFor(1, 5, 'M'));
@@ -205,7 +215,9 @@ TEST_F(ReportReadTest, FailedMakerReadIsNotFollowedByTheUserRead)
     EXPECT_EQ(run.failure->kind, kAdjustMaker);
     ASSERT_EQ(serial->writes.size(), 4u);
     for (const auto& w : serial->writes)
-        EXPECT_EQ(w.bytes.substr(0, 4), "\x02" "CRM");
+        EXPECT_EQ(w.bytes.substr(0, 4),
+                  "\x02"
+                  "CRM");
     EXPECT_EQ(run.partial, kHead + "チャネル 1\r\n  0～5 V\t\t\r\n");
     EXPECT_STREQ(kReportCommErrorText, "通信エラーが発生しました");
 }

@@ -13,7 +13,10 @@ TEST(NumberText, TrimRemovesAsciiAndFullWidthSpacesAtBothEndsOnly)
     EXPECT_EQ(TrimSpaces("  12.5\t"), "12.5");
     EXPECT_EQ(TrimSpaces("\xE3\x80\x80 12.5\xE3\x80\x80"), "12.5");
     EXPECT_EQ(TrimSpaces("1 2"), "1 2");
-    EXPECT_EQ(TrimSpaces("1\xE3\x80\x80" "2"), "1\xE3\x80\x80" "2");
+    EXPECT_EQ(TrimSpaces("1\xE3\x80\x80"
+                         "2"),
+              "1\xE3\x80\x80"
+              "2");
     EXPECT_EQ(TrimSpaces(" \xE3\x80\x80 "), "");
     EXPECT_EQ(TrimSpaces(""), "");
     // A lone lead byte of a three-byte character is not a space.
@@ -38,7 +41,9 @@ TEST(NumberText, WholeNumberFollowsStrtodAndRefusesLeftovers)
     EXPECT_FALSE(ParseWholeNumber("-"));
     EXPECT_FALSE(ParseWholeNumber("abc"));
     EXPECT_FALSE(ParseWholeNumber("１２")); // full-width digits are no number
-    EXPECT_FALSE(ParseWholeNumber(std::string("1\0" "2", 3)));
+    EXPECT_FALSE(ParseWholeNumber(std::string("1\0"
+                                              "2",
+                                              3)));
 
     NumberScan scan = ScanNumber("12abc");
     EXPECT_EQ(scan.value, 12.0);

@@ -78,7 +78,15 @@ TEST(PresetRules, EmptyFieldsReadAsZeroAndMustStillBeInRange)
 
 TEST(PresetRules, AcceptedTextsAreStoredTruncatedInOrder)
 {
-    PresetTexts texts = {"4", "20", " 12.3456", "\xE3\x80\x80" "5", "19.9999", "4.0009", "+8", "1.2e1"};
+    PresetTexts texts = {"4",
+                         "20",
+                         " 12.3456",
+                         "\xE3\x80\x80"
+                         "5",
+                         "19.9999",
+                         "4.0009",
+                         "+8",
+                         "1.2e1"};
     PresetCheck check = CheckPresetTexts(texts, kMilliamps4to20);
     ASSERT_EQ(check.error, PresetError::None);
     const PresetValues expected = {4.0, 20.0, 12.345, 5.0, 19.999, 4.0, 8.0, 12.0};
@@ -105,8 +113,8 @@ TEST(PresetRules, ALimitTypedAsItIsShownStaysInside)
 TEST(PresetRules, FirstBadFieldStopsTheCheck)
 {
     PresetTexts texts = AllTexts("1");
-    texts[2] = "1,5";   // preset 3: not a number
-    texts[4] = "99";    // preset 5: out of range
+    texts[2] = "1,5"; // preset 3: not a number
+    texts[4] = "99";  // preset 5: out of range
     PresetCheck check = CheckPresetTexts(texts, kVolts5);
     EXPECT_EQ(check.error, PresetError::InputWrong);
     EXPECT_EQ(check.index, 2);

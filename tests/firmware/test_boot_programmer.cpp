@@ -32,7 +32,7 @@ namespace {
 // The bridge as the binding drives it, with the microcontroller behind it.
 class McuTransport final : public BootTransport {
 public:
-    McuTransport(FakeClock& clock, sim::SimBootMcu& mcu) : m_clock(clock), m_mcu(mcu) {}
+    McuTransport(FakeClock& clock, sim::SimBootMcu& mcu) : m_clock(clock), m_mcu(mcu) { }
 
     bool IsOpen() const override { return open; }
     bool OpenUnit() override
@@ -158,13 +158,10 @@ struct Rig {
     FirmwareImage image;
     std::string path;
 
-    explicit Rig(const std::string& name) : path(ImageFile(name, image)) {}
+    explicit Rig(const std::string& name) : path(ImageFile(name, image)) { }
     ~Rig() { ::unlink(path.c_str()); }
     ProgramResult Run(const IdCode& id = {}) { return ProgramUnit(path, transport, observer, prompter, clock, id); }
-    bool FlashIsImage() const
-    {
-        return std::equal(mcu.Flash().begin(), mcu.Flash().end(), image.begin());
-    }
+    bool FlashIsImage() const { return std::equal(mcu.Flash().begin(), mcu.Flash().end(), image.begin()); }
 };
 
 } // namespace
@@ -188,9 +185,10 @@ TEST(BootProgrammer, ProgramsEveryBlockReadsItBackAndRestartsTheUnit)
     EXPECT_EQ(rig.observer.progress.back(), 100);
     // Cancel stays as Escape: nothing in programming takes it away.
     EXPECT_TRUE(rig.observer.cancelEnabled);
-    const std::vector<std::string> order = {"更新準備中", "発生器を再起動しています", "ビットレート自動調整中",
-                                            "ターゲットMCU確定中", "ID コードプロテクト判定中", "メモリ消去中",
-                                            "プログラム転送中", "プログラム書込中", "プログラム照合中"};
+    const std::vector<std::string> order = {
+        "更新準備中",          "発生器を再起動しています",  "ビットレート自動調整中",
+        "ターゲットMCU確定中", "ID コードプロテクト判定中", "メモリ消去中",
+        "プログラム転送中",    "プログラム書込中",          "プログラム照合中"};
     EXPECT_EQ(rig.observer.statuses, order);
     // Progress climbs to 56 while programming and 96 while verifying.
     EXPECT_NE(std::find(rig.observer.progress.begin(), rig.observer.progress.end(), 56), rig.observer.progress.end());
@@ -293,8 +291,7 @@ TEST(BootProgrammer, AnEndingPastTheEraseAddsTheBridgeAndTheCalibrationsPlace)
             if (!rig.observer.statuses.empty() && rig.observer.statuses.back() == "プログラム転送中")
                 rig.transport.open = false;
         };
-        const ProgramResult r =
-            ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
+        const ProgramResult r = ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
         EXPECT_EQ(r.failure->message, "BootModeRelease(UP_NG)");
         EXPECT_EQ(rig.prompter.shown.back().text, "BootModeRelease(UP_NG)\nUSBブリッジが外れました\n" + note);
     }
@@ -311,8 +308,7 @@ TEST(BootProgrammer, AnEndingPastTheEraseAddsTheBridgeAndTheCalibrationsPlace)
             if (!rig.observer.statuses.empty() && rig.observer.statuses.back() == "プログラム転送中")
                 rig.observer.cancel = true;
         };
-        const ProgramResult r =
-            ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
+        const ProgramResult r = ProgramUnit(rig.path, rig.transport, rig.observer, rig.prompter, rig.clock, {}, note);
         EXPECT_EQ(r.failure->message, "キャンセルしました\n発生器を再起動してください");
         EXPECT_EQ(rig.prompter.shown.back().text, "キャンセルしました\n発生器を再起動してください\n" + note);
     }
@@ -381,9 +377,14 @@ TEST(BootCommands, EveryCommandAddsUpToZero)
     std::vector<std::uint8_t> data(256);
     for (std::size_t k = 0; k < data.size(); ++k)
         data[k] = static_cast<std::uint8_t>(k * 3);
-    const std::vector<BootCommand> commands = {
-        DeviceSelection({0x52, 0x35, 0x46, 0x31}), NewBitRate(), IdCodeCheck({1, 2, 3}), BlockErase(0xFFFE2000),
-        EndOfErase(), ProgramBlock(0xFFFFFF00, data), EndOfProgramming(), ReadBlock(0xFFFFFF00)};
+    const std::vector<BootCommand> commands = {DeviceSelection({0x52, 0x35, 0x46, 0x31}),
+                                               NewBitRate(),
+                                               IdCodeCheck({1, 2, 3}),
+                                               BlockErase(0xFFFE2000),
+                                               EndOfErase(),
+                                               ProgramBlock(0xFFFFFF00, data),
+                                               EndOfProgramming(),
+                                               ReadBlock(0xFFFFFF00)};
     for (const BootCommand& c : commands) {
         unsigned sum = 0;
         for (std::uint8_t b : c.bytes)

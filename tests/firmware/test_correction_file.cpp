@@ -157,12 +157,14 @@ TEST_F(CorrectionFileTest, EarlierFilesAreKeptAsTheLastFiveCopiesNamedByTheirTim
     EXPECT_EQ(held(copies[4]), 8);
 
     // Files that only look alike are not copies, and are left alone.
-    for (const char* other : {"VK2A0001_R.bak", "VK2A0001_R-20261310-000000-000.bak", "VK2A0001_R-2026121-0000000-000.bak",
-                              "VK2A0002_R-20261210-000000-000.bak", "VK2A0001_R-20261210-000000-000.txt"})
+    for (const char* other :
+         {"VK2A0001_R.bak", "VK2A0001_R-20261310-000000-000.bak", "VK2A0001_R-2026121-0000000-000.bak",
+          "VK2A0002_R-20261210-000000-000.bak", "VK2A0001_R-20261210-000000-000.txt"})
         std::ofstream(m_dir / other) << "x";
     ASSERT_TRUE(save(10, start + hours(9)));
     EXPECT_EQ(CorrectionFileCopies(path).size(), 5u);
-    for (const char* other : {"VK2A0001_R.bak", "VK2A0001_R-20261310-000000-000.bak", "VK2A0002_R-20261210-000000-000.bak"})
+    for (const char* other :
+         {"VK2A0001_R.bak", "VK2A0001_R-20261310-000000-000.bak", "VK2A0002_R-20261210-000000-000.bak"})
         EXPECT_TRUE(fs::exists(m_dir / other)) << other;
 }
 

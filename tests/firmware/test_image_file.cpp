@@ -20,7 +20,8 @@ namespace {
 std::string S3(std::uint32_t address, const std::vector<std::uint8_t>& data)
 {
     std::vector<std::uint8_t> bytes = {static_cast<std::uint8_t>(4 + data.size() + 1),
-                                       static_cast<std::uint8_t>(address >> 24), static_cast<std::uint8_t>(address >> 16),
+                                       static_cast<std::uint8_t>(address >> 24),
+                                       static_cast<std::uint8_t>(address >> 16),
                                        static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address)};
     bytes.insert(bytes.end(), data.begin(), data.end());
     unsigned sum = 0;
@@ -89,8 +90,8 @@ TEST(ImageFile, EachTableDecodesAndLaterRecordsWin)
         EXPECT_EQ(image[0x100 + data.size()], 0xFF);
     }
     // The same address twice: the later record's byte stays.
-    const FirmwareImage twice = Decode({EncodeImageRecord(S3(0xFFFE0000, {0x01, 0x02}), 'Y'),
-                                        EncodeImageRecord(S3(0xFFFE0001, {0x7F}), 'Z')});
+    const FirmwareImage twice =
+        Decode({EncodeImageRecord(S3(0xFFFE0000, {0x01, 0x02}), 'Y'), EncodeImageRecord(S3(0xFFFE0001, {0x7F}), 'Z')});
     EXPECT_EQ(twice[0], 0x01);
     EXPECT_EQ(twice[1], 0x7F);
 }
@@ -104,7 +105,9 @@ TEST(ImageFile, BadAndIgnoredRecordsLeaveTheImageAlone)
     std::string s7 = S3(0xFFFE0000, {0x55});
     s7[1] = '7'; // an end record stores nothing
     // A record of length byte 0: four bytes, no line; what follows still loads.
-    const std::string zero("\x00" "abc", 4);
+    const std::string zero("\x00"
+                           "abc",
+                           4);
     const FirmwareImage image = Decode({EncodeImageRecord(badSum), EncodeImageRecord(s1), EncodeImageRecord(s7), zero,
                                         EncodeImageRecord(S3(0xFFFE0010, {0x42}))});
     EXPECT_EQ(image[0], 0xFF);
@@ -119,10 +122,11 @@ TEST(ImageFile, BadAndIgnoredRecordsLeaveTheImageAlone)
     // A record cut short by the end of the file: the file was cut short.
     const std::string whole = EncodeImageRecord(S3(0xFFFE0030, {0x66, 0x67}));
     FirmwareImage cut;
-    EXPECT_EQ(DecodeImage(EncodeImageFile({1, 2, 3}, {EncodeImageRecord(S3(0xFFFE0040, {0x11})),
-                                                      whole.substr(0, whole.size() - 1)}),
-                          cut),
-              ImageFileResult::Bad);
+    EXPECT_EQ(
+        DecodeImage(
+            EncodeImageFile({1, 2, 3}, {EncodeImageRecord(S3(0xFFFE0040, {0x11})), whole.substr(0, whole.size() - 1)}),
+            cut),
+        ImageFileResult::Bad);
 }
 
 TEST(ImageFile, AddressesMapIntoTheImageAndNeverBeyondIt)
@@ -136,9 +140,9 @@ TEST(ImageFile, AddressesMapIntoTheImageAndNeverBeyondIt)
 
     // Low addresses land above the programmed part; past 0x7FF they would
     // fall outside the image and are dropped.
-    const FirmwareImage low = Decode({EncodeImageRecord(S3(0x00000000, {0x01})),
-                                      EncodeImageRecord(S3(0x000007FF, {0x02, 0x03})),
-                                      EncodeImageRecord(S3(0x12345678, {0x04}))});
+    const FirmwareImage low =
+        Decode({EncodeImageRecord(S3(0x00000000, {0x01})), EncodeImageRecord(S3(0x000007FF, {0x02, 0x03})),
+                EncodeImageRecord(S3(0x12345678, {0x04}))});
     EXPECT_EQ(low.size(), kImageBytes);
     EXPECT_EQ(low[0x20000], 0x01);
     EXPECT_EQ(low[0x207FF], 0x02);

@@ -35,7 +35,7 @@ namespace {
 
 class Recorder final : public ProgramObserver {
 public:
-    explicit Recorder(const Clock& clock) : m_clock(clock) {}
+    explicit Recorder(const Clock& clock) : m_clock(clock) { }
     void SetProgress(int p) override { progress = p; }
     void SetStatus(const std::string& s) override
     {
@@ -43,8 +43,8 @@ public:
         if (onStatus)
             onStatus(s);
     }
-    void EnableCancel(bool) override {}
-    void LetEventsRun() override {}
+    void EnableCancel(bool) override { }
+    void LetEventsRun() override { }
     // The operator's cancel arrives at `cancelAt` on the clock, wherever the
     // update is then (in the middle of an exchange, as a signal would).
     bool CancelRequested() const override { return cancelAt && m_clock.Now() >= *cancelAt; }
@@ -93,7 +93,10 @@ struct UpdateRig {
         std::error_code ec;
         fs::remove_all(dir, ec);
     }
-    UpdateRun Run(const std::string& path) { return RunFirmwareUpdate(*link, *ftdi, model, path, dir.string(), observer, prompter, clock); }
+    UpdateRun Run(const std::string& path)
+    {
+        return RunFirmwareUpdate(*link, *ftdi, model, path, dir.string(), observer, prompter, clock);
+    }
     UpdateRun Run() { return Run(image); }
     // Whether the pins ever restarted the unit into boot mode.
     bool Booted() const
@@ -106,7 +109,7 @@ struct UpdateRig {
     std::string KeptNote() const
     {
         return "発生器の補正データは補正ファイル " + (dir / "VK2A0001_R.txt").string() +
-               " に保存されています\n更新をやり直すと書き戻されます";
+            " に保存されています\n更新をやり直すと書き戻されます";
     }
     std::string CorrectionFile() const
     {
@@ -283,8 +286,9 @@ TEST(FirmwareUpdate, AUnitThatCannotGiveItsDataFallsBackOnTheEarlierFile)
         UpdateRig rig;
         rig.bridge.Unit().Faults().silent = true;
         EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
-        EXPECT_EQ(rig.Last(), "パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\n"
-                              "シリアル番号:VK2A0001");
+        EXPECT_EQ(rig.Last(),
+                  "パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\n"
+                  "シリアル番号:VK2A0001");
         EXPECT_FALSE(rig.Booted());
     }
 }
@@ -301,9 +305,9 @@ TEST(FirmwareUpdate, ASelectWordOfThreeAsksAndAMissingFolderCannotKeepTheData)
     }
     {
         UpdateRig rig;
-        const UpdateRun run = RunFirmwareUpdate(*rig.link, *rig.ftdi, rig.model, rig.image,
-                                                (rig.dir / "Hovelt" / "Velmora").string(), rig.observer, rig.prompter,
-                                                rig.clock);
+        const UpdateRun run =
+            RunFirmwareUpdate(*rig.link, *rig.ftdi, rig.model, rig.image, (rig.dir / "Hovelt" / "Velmora").string(),
+                              rig.observer, rig.prompter, rig.clock);
         EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
         EXPECT_EQ(rig.Last(), "補正データを保存できません");
         EXPECT_FALSE(rig.Booted());
@@ -409,7 +413,8 @@ TEST(FirmwareUpdate, ABridgeUnpluggedDuringTheWriteBackEndsItAndSaysSo)
     };
     EXPECT_EQ(rig.Run().ending, UpdateEnding::Cancelled);
     EXPECT_LE(rig.clock.Now() - pulled, std::chrono::milliseconds(2500));
-    EXPECT_EQ(rig.Last(), "補正データを書き込めませんでした\nUSBブリッジが外れました\n" + rig.KeptNote() +
-                              "\nシリアル番号:VK2A0001");
+    EXPECT_EQ(rig.Last(),
+              "補正データを書き込めませんでした\nUSBブリッジが外れました\n" + rig.KeptNote() +
+                  "\nシリアル番号:VK2A0001");
     EXPECT_NE(rig.CorrectionFile().find("\r\n1,5,4_20mA,3,5,0,0,0,\r\n"), std::string::npos);
 }

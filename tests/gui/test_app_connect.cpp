@@ -41,11 +41,10 @@ public:
         if (wake.WaitUntilSteady(std::chrono::steady_clock::now() + std::chrono::microseconds(200)))
             return true;
         std::int64_t now = m_now.load();
-        while (now < deadline.count() && !m_now.compare_exchange_weak(now, deadline.count())) {
-        }
+        while (now < deadline.count() && !m_now.compare_exchange_weak(now, deadline.count())) { }
         return false;
     }
-    void SleepFor(Nanos) override {}
+    void SleepFor(Nanos) override { }
 
 private:
     std::atomic<std::int64_t> m_now{0};
@@ -66,8 +65,8 @@ protected:
         m_pChannel = serial.get();
         auto link = std::make_unique<GeneratorLink>(clock, prompter, std::move(serial), nullptr);
         const std::string wd = m_dir.path().toStdString();
-        auto app = std::make_unique<CVelmoraApp>(prompter, clock, [wd] { return std::optional<std::string>(wd); },
-                                                 std::move(link));
+        auto app = std::make_unique<CVelmoraApp>(
+            prompter, clock, [wd] { return std::optional<std::string>(wd); }, std::move(link));
         // The fake clock is this thread's: the test drives the ticks.
         app->SetTickSourceFactory([] { return std::make_unique<ManualTickSource>(); });
         return app;
@@ -180,17 +179,21 @@ TEST_F(AppConnect, EveryNewOrOpenedDocumentStopsTheAutomaticOutputs)
     RunQueued();
     ASSERT_TRUE(app->OpenDocumentFile(file)); // now on the recent list
 
-    const auto button = [&](int offset) { return qobject_cast<QPushButton*>(app->View()->Control(ChannelBase(0) + offset)); };
+    const auto button = [&](int offset) {
+        return qobject_cast<QPushButton*>(app->View()->Control(ChannelBase(0) + offset));
+    };
     const QImage playGreen = MakePanelImage(PanelImage::StartAvailable).toImage();
     const QImage stopGrey = MakePanelImage(PanelImage::StopUnavailable).toImage();
     const auto icon = [&](int offset) { return button(offset)->icon().pixmap(14, 14).toImage(); };
 
     const std::vector<std::pair<const char*, std::function<void()>>> ways = {
-        {"File > Open", [&] {
+        {"File > Open",
+         [&] {
              prompter.files = {file.toStdString()};
              app->OnFileOpen();
          }},
-        {"a drop", [&] {
+        {"a drop",
+         [&] {
              QMimeData mime;
              mime.setUrls({QUrl::fromLocalFile(file)});
              QDragEnterEvent enter(QPoint(20, 20), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
@@ -200,7 +203,8 @@ TEST_F(AppConnect, EveryNewOrOpenedDocumentStopsTheAutomaticOutputs)
              RunQueued();
          }},
         {"a recent file", [&] { app->OnOpenRecentFile(0); }},
-        {"File > New", [&] {
+        {"File > New",
+         [&] {
              prompter.circuitAnswers = {1};
              app->OnFileNew();
          }},
@@ -211,7 +215,9 @@ TEST_F(AppConnect, EveryNewOrOpenedDocumentStopsTheAutomaticOutputs)
             app->View()->ConnectUnit();
         ASSERT_TRUE(app->View()->IsConnected());
         AutoOutputState& run = app->Document()->m_autoOutput[0];
-        app->Document()->m_autoOutput[0].slots[static_cast<std::size_t>(app->Document()->m_model.ActiveSlot(0))]
+        app->Document()
+            ->m_autoOutput[0]
+            .slots[static_cast<std::size_t>(app->Document()->m_model.ActiveSlot(0))]
             .interval = 1;
         button(kAutoStartOffset)->click();
         const double started = app->Document()->m_model.channels[0].setValue;

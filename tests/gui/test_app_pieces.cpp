@@ -103,7 +103,8 @@ TEST(AppAbout, ShowsTheProgramsVersionAndCopyright)
 
 TEST(AppPrompter, FileFiltersShowEveryFileForStarDotStar)
 {
-    const QString text = QtPrompter::FilterText({{"Velmora Files (*.ini)", "*.ini"}, {"すべてのファイル (*.*)", "*.*"}});
+    const QString text =
+        QtPrompter::FilterText({{"Velmora Files (*.ini)", "*.ini"}, {"すべてのファイル (*.*)", "*.*"}});
     EXPECT_EQ(text, QStringLiteral("Velmora Files (*.ini);;すべてのファイル (*)"));
     EXPECT_EQ(QtPrompter::FilterText({{"CSV", "*.csv"}}), QStringLiteral("CSV (*.csv)"));
 }

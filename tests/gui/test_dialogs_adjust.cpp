@@ -25,8 +25,7 @@
 namespace velmora::test {
 namespace {
 
-template <typename T>
-T* Find(QDialog& dialog, const char* name)
+template <typename T> T* Find(QDialog& dialog, const char* name)
 {
     auto* w = dialog.findChild<T*>(QString::fromLatin1(name));
     EXPECT_NE(w, nullptr) << name;
@@ -228,9 +227,16 @@ TEST(AdjustDialog, ChangingTheChannelSwitchesEveryTestOutputOff)
         Find<QPushButton>(d, "button1037")->click();
         EXPECT_EQ(rig.prompter.shown.back().text, "全ユーザー調整値を初期化しますか？");
         EXPECT_EQ(rig.prompter.shown.back().buttons, PromptButtons::OkCancel);
-        EXPECT_TRUE(rig.Writes(0, "\x02" "CINIU").empty());
+        EXPECT_TRUE(rig.Writes(0,
+                               "\x02"
+                               "CINIU")
+                        .empty());
         Find<QPushButton>(d, "button1037")->click();
-        EXPECT_EQ(rig.Writes(0, "\x02" "CINIU").size(), 1u);
+        EXPECT_EQ(rig.Writes(0,
+                             "\x02"
+                             "CINIU")
+                      .size(),
+                  1u);
         const std::size_t shown = rig.prompter.shown.size();
         // One the unit does not confirm is said.
         rig.unit.Faults().silent = true;
@@ -260,7 +266,7 @@ TEST(AdjustDialog, RefusedWhileAnOutputIsOn)
 // --- the generator information -------------------------------------------------
 
 struct ReportRig : PanelRig {
-    ReportRig() : PanelRig(2, 2) {}
+    ReportRig() : PanelRig(2, 2) { }
 
     // Runs the menu command; `check` sees the dialog once its reads ended.
     int Run(const std::function<void(ConverterVersionDlg&)>& check)
@@ -293,7 +299,8 @@ TEST(GeneratorInfoDialog, ShowsTheReportReadFromTheUnit)
     const int runs = rig.Run([&](ConverterVersionDlg& d) {
         EXPECT_EQ(d.windowTitle(), QStringLiteral("発生器　情報"));
         const QString text = d.ReportText();
-        EXPECT_TRUE(text.startsWith(QStringLiteral("Version\t01000A\n回路数\t2\n\nアナログ出力調整値\n"))) << text.toStdString();
+        EXPECT_TRUE(text.startsWith(QStringLiteral("Version\t01000A\n回路数\t2\n\nアナログ出力調整値\n")))
+            << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("\n  内 4～20 mA\t3\t5\t-2\t-2\tユーザー\n"))) << text.toStdString();
         EXPECT_TRUE(text.contains(QStringLiteral("チャネル 2\n")));
         EXPECT_TRUE(d.findChild<QPlainTextEdit*>(QStringLiteral("edit1065"))->isReadOnly());
@@ -301,7 +308,11 @@ TEST(GeneratorInfoDialog, ShowsTheReportReadFromTheUnit)
     EXPECT_EQ(runs, 1);
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_TRUE(rig.view->TimerWork());
-    EXPECT_EQ(rig.Writes(0, "\x02" "CR").size(), 40u);
+    EXPECT_EQ(rig.Writes(0,
+                         "\x02"
+                         "CR")
+                  .size(),
+              40u);
 }
 
 // Where each column of a report line begins in the dialog: the x of every
@@ -329,7 +340,7 @@ TEST(GeneratorInfoDialog, TheColumnHeadsStandOverTheirColumnsInBothLanguages)
             const std::vector<int> heads = ColumnStarts(edit, title.next());
             const std::vector<int> columns = ColumnStarts(edit, title.next().next());
             ASSERT_EQ(heads.size(), 2u);
-            ASSERT_EQ(columns.size(), 5u); // ZERO GAIN ZERO GAIN MODE
+            ASSERT_EQ(columns.size(), 5u);   // ZERO GAIN ZERO GAIN MODE
             EXPECT_EQ(heads[0], columns[0]); // maker
             EXPECT_EQ(heads[1], columns[2]); // user
             int lines = 0;
@@ -354,16 +365,30 @@ TEST(GeneratorInfoDialog, ClosedWhileReadingAsksNoMore)
         ++runs;
         return ExecDialog(dialog, [&] {
             // A few reads in, the operator closes the window.
-            EXPECT_TRUE(QTest::qWaitFor([&] { return rig.Writes(0, "\x02" "CR").size() >= 4; }, 5000));
+            EXPECT_TRUE(QTest::qWaitFor(
+                [&] {
+                    return rig.Writes(0,
+                                      "\x02"
+                                      "CR")
+                               .size() >= 4;
+                },
+                5000));
             dialog.reject();
         });
     });
     rig.view->OnGeneratorInfo();
     EXPECT_EQ(runs, 1);
-    const std::size_t reads = rig.Writes(0, "\x02" "CR").size();
+    const std::size_t reads = rig.Writes(0,
+                                         "\x02"
+                                         "CR")
+                                  .size();
     EXPECT_LT(reads, 8u);
     rig.Tick(4);
-    EXPECT_EQ(rig.Writes(0, "\x02" "CR").size(), reads);
+    EXPECT_EQ(rig.Writes(0,
+                         "\x02"
+                         "CR")
+                  .size(),
+              reads);
     EXPECT_TRUE(rig.prompter.shown.empty());
     EXPECT_TRUE(rig.view->TimerWork());
 }

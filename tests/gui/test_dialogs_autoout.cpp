@@ -162,8 +162,8 @@ TEST_F(AutoOutDialog, OpensOnTheStoredSlotAndTableAndShowsEachMode)
     EXPECT_EQ(Text(AutoOutField::Step), QStringLiteral(" 1.500"));
     EXPECT_EQ(Text(AutoOutField::Interval), QStringLiteral("   2.5"));
     EXPECT_EQ(Text(AutoOutField::Repeat), QStringLiteral("3"));
-    for (AutoOutField f : {AutoOutField::Start, AutoOutField::End, AutoOutField::Step, AutoOutField::Interval,
-                           AutoOutField::Repeat})
+    for (AutoOutField f :
+         {AutoOutField::Start, AutoOutField::End, AutoOutField::Step, AutoOutField::Interval, AutoOutField::Repeat})
         EXPECT_TRUE(Edit(f)->alignment() & Qt::AlignRight);
 
     // The rows in use, formatted; the rest empty.

@@ -74,7 +74,8 @@ TEST(FirmwareDialog, ChoosesAFileUpdatesTheUnitAndLeavesThroughBack)
             EXPECT_FALSE(go->isEnabled());
             update->ChooseFile();
             EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("static1011"))->text().toStdString(), image.string());
-            EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("static1014"))->text(), QStringLiteral("更新してください"));
+            EXPECT_EQ(dialog.findChild<QLabel*>(QStringLiteral("static1014"))->text(),
+                      QStringLiteral("更新してください"));
             ASSERT_TRUE(go->isEnabled());
             go->click();
             EXPECT_EQ(dialog.findChild<QProgressBar*>(QStringLiteral("progress1012"))->value(), 100);

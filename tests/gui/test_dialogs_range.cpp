@@ -108,9 +108,8 @@ TEST(RangeSelectDialog, CancelEscapeAndEnterLeaveTheCodeAlone)
     {
         CRangeSelectDlg dlg;
         dlg.SetRangeCode(6);
-        int result = test::ExecDialog(dlg, [&] {
-            QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("button2")), Qt::LeftButton);
-        });
+        int result = test::ExecDialog(
+            dlg, [&] { QTest::mouseClick(dlg.findChild<QPushButton*>(QStringLiteral("button2")), Qt::LeftButton); });
         EXPECT_EQ(result, QDialog::Rejected);
         EXPECT_EQ(dlg.RangeCode(), 6);
     }
@@ -137,7 +136,8 @@ TEST(RangeSelectDialog, ThePresentRangeCanBeChosenAgain)
     test::ScriptedPrompter prompter;
     CRangeSelectDlg withPrompter(prompter);
     withPrompter.SetRangeCode(3);
-    int result = test::ExecDialog(withPrompter, [&] { QTest::mouseClick(withPrompter.RangeButton(1009), Qt::LeftButton); });
+    int result =
+        test::ExecDialog(withPrompter, [&] { QTest::mouseClick(withPrompter.RangeButton(1009), Qt::LeftButton); });
     EXPECT_EQ(result, QDialog::Accepted);
     EXPECT_EQ(withPrompter.RangeCode(), 3);
     EXPECT_TRUE(prompter.shown.empty());

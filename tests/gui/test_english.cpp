@@ -158,13 +158,12 @@ protected:
         unit.SetChannelCount(2);
         auto serial = std::make_unique<sim::SimChannel>(unit, clock);
         channel = serial.get();
-        auto ftdi =
-            std::make_unique<FtdiChannel>(std::make_unique<sim::SimFtdiDevice>(bridge, clock), clock, prompter);
+        auto ftdi = std::make_unique<FtdiChannel>(std::make_unique<sim::SimFtdiDevice>(bridge, clock), clock, prompter);
         auto link = std::make_unique<GeneratorLink>(clock, prompter, std::move(serial), std::move(ftdi));
         const std::string wd = (fs::path(m_dir.path().toStdString()) / folder).string();
         fs::create_directories(wd);
-        auto app = std::make_unique<CVelmoraApp>(prompter, clock, [wd] { return std::optional<std::string>(wd); },
-                                                 std::move(link));
+        auto app = std::make_unique<CVelmoraApp>(
+            prompter, clock, [wd] { return std::optional<std::string>(wd); }, std::move(link));
         app->SetTickSourceFactory([] { return std::make_unique<ManualTickSource>(); });
         prompter.circuitAnswers = {2};
         AppOptions options;

@@ -93,7 +93,8 @@ TEST(PanelAuto, AStartThatCannotStartSaysWhy)
     a.points[1] = ArbitraryPoint{true, 4.0, 10};
     const std::size_t frames = rig.Writes(0, SettingsPrefix(0)).size();
     rig.Button(kAutoStartOffset)->click();
-    EXPECT_TRUE(rig.LastMessageIs("任意波の1行目が使われていないため、開始できません。", "確認", PromptIcon::Information));
+    EXPECT_TRUE(
+        rig.LastMessageIs("任意波の1行目が使われていないため、開始できません。", "確認", PromptIcon::Information));
     EXPECT_EQ(a.runState, kAutoStopped);
     EXPECT_TRUE(rig.Button(kAutoSettingsOffset)->isEnabled());
     EXPECT_EQ(rig.Writes(0, SettingsPrefix(0)).size(), frames);

@@ -223,7 +223,8 @@ TEST(PanelConnect, QuitWhileConnectingStopsTheSequence)
 TEST(PanelConnect, PanelGoingWhileConnectingStopsTheSequence)
 {
     PanelRig rig(1, 1);
-    QMetaObject::invokeMethod(qApp, [&rig] { rig.view.reset(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        qApp, [&rig] { rig.view.reset(); }, Qt::QueuedConnection);
     CVelmoraView* view = rig.view.get();
     view->ConnectUnit(); // returns through the panel's own frame without touching it
     EXPECT_EQ(rig.view, nullptr);
@@ -235,7 +236,8 @@ TEST(PanelConnect, ClickDuringTheSequenceIsIgnored)
 {
     PanelRig rig(1, 1);
     auto* button = rig.Control<QPushButton>(kConnectButtonId);
-    QMetaObject::invokeMethod(button, [button] { button->click(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        button, [button] { button->click(); }, Qt::QueuedConnection);
     rig.view->ConnectUnit();
     EXPECT_TRUE(rig.view->IsConnected());
     EXPECT_EQ(rig.Writes(0, "VER").size(), 1u);

@@ -275,8 +275,8 @@ TEST(PanelLayout, DrawingHasFramesNumbersAndBlocks)
     // "１": its upright stroke, not only the top of it.
     EXPECT_TRUE(inked(96, 45, 12, 4));
     EXPECT_TRUE(inked(96, 52, 12, 5));
-    EXPECT_TRUE(inked(301, 45, 12, 13)); // "２"
-    EXPECT_TRUE(inked(69, 390, 12, 13)); // "→"
+    EXPECT_TRUE(inked(301, 45, 12, 13));  // "２"
+    EXPECT_TRUE(inked(69, 390, 12, 13));  // "→"
     EXPECT_TRUE(inked(137, 410, 12, 13)); // "回"
     EXPECT_FALSE(inked(420, 45, 10, 13)); // no third channel
 }

@@ -75,8 +75,7 @@ struct PanelRig {
         ASSERT_TRUE(view->IsConnected());
     }
 
-    template <typename T = QWidget>
-    T* Control(int id, int index = 0)
+    template <typename T = QWidget> T* Control(int id, int index = 0)
     {
         auto* widget = qobject_cast<T*>(view->Control(id, index));
         EXPECT_NE(widget, nullptr) << id;
@@ -100,7 +99,7 @@ struct PanelRig {
     bool LastMessageIs(const std::string& text, const std::string& caption, PromptIcon icon) const
     {
         return !prompter.shown.empty() && prompter.shown.back().text == text &&
-               prompter.shown.back().caption == caption && prompter.shown.back().icon == icon;
+            prompter.shown.back().caption == caption && prompter.shown.back().icon == icon;
     }
 
     std::vector<PortEntry> ports = TwoPorts();

@@ -57,7 +57,7 @@ public:
             m_allowed.wait_for(lock, std::chrono::milliseconds(1));
         }
     }
-    void SleepFor(Nanos) override {}
+    void SleepFor(Nanos) override { }
 
     void Allow(int deadlines)
     {

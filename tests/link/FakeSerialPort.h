@@ -66,7 +66,7 @@ struct FakeSerialLine {
 
 class FakeSerialPort final : public SerialPort {
 public:
-    explicit FakeSerialPort(FakeSerialLine& s) : m_s(s) {}
+    explicit FakeSerialPort(FakeSerialLine& s) : m_s(s) { }
 
     bool Open(const std::string& path) override
     {

@@ -22,7 +22,7 @@ namespace {
 // and notes every other call with the fake clock's time.
 class ScriptedFtdiDevice final : public FtdiDevice {
 public:
-    ScriptedFtdiDevice(std::deque<std::string>& chunks, FakeClock& clock) : m_chunks(chunks), m_clock(clock) {}
+    ScriptedFtdiDevice(std::deque<std::string>& chunks, FakeClock& clock) : m_chunks(chunks), m_clock(clock) { }
     bool Loaded() const override { return true; }
     std::string LibraryName() const override { return "scripted"; }
     FtdiStatus ListDevice(int index, std::string& serial, std::string& description) override
@@ -36,7 +36,8 @@ public:
     FtdiStatus OpenBySerial(const std::string& serial) override
     {
         Note("open " + serial);
-        m_bOpen = present && std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.first == serial; });
+        m_bOpen =
+            present && std::any_of(devices.begin(), devices.end(), [&](const auto& d) { return d.first == serial; });
         return m_bOpen ? FtdiStatus::Ok : FtdiStatus::NoDevice;
     }
     void Close() override
@@ -46,7 +47,10 @@ public:
     }
     bool IsOpen() const override { return m_bOpen; }
     void ResetDevice() override { Note("reset"); }
-    void SetTimeouts(std::uint32_t r, std::uint32_t w) override { Note("timeouts " + std::to_string(r) + " " + std::to_string(w)); }
+    void SetTimeouts(std::uint32_t r, std::uint32_t w) override
+    {
+        Note("timeouts " + std::to_string(r) + " " + std::to_string(w));
+    }
     void PurgeRx() override { Note("purge"); }
     void SetBitMode(std::uint8_t mask, std::uint8_t mode) override
     {
@@ -203,8 +207,10 @@ TEST(NoFtdiDevice, NeverOpensAndWaitsOutTheDeadline)
 
 TEST_F(FtdiChannelTest, OnlyTheUnitsBridgesCountAndTheLastOneIsKept)
 {
-    device->devices = {{"VK2A0001", "Hovelt VKX FT230X"}, {"FT12345", "Hovelt VKX FT230X"},
-                       {"VK1B0007", "Hovelt VKX FT230X "}, {"VK1C0003", "Hovelt VKX FT230X"},
+    device->devices = {{"VK2A0001", "Hovelt VKX FT230X"},
+                       {"FT12345", "Hovelt VKX FT230X"},
+                       {"VK1B0007", "Hovelt VKX FT230X "},
+                       {"VK1C0003", "Hovelt VKX FT230X"},
                        {"VK9", "FT230X Basic UART"}};
     EXPECT_EQ(channel->CountUnits(), 2);
     EXPECT_TRUE(channel->LastMatch().found);
@@ -242,18 +248,19 @@ TEST_F(FtdiChannelTest, OpeningSetsTheLineAndThePinsStepEvery200Ms)
     channel->Close();
     device->calls.clear();
     ASSERT_TRUE(channel->OpenUnit());
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"0 open VK2A0001", "0 reset", "0 timeouts 5 5", "0 purge",
-                                                 "0 bits 00 00", "200 timeouts 5 5", "200 latency 5",
-                                                 "200 baud 19200", "200 8N1"}));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"0 open VK2A0001", "0 reset", "0 timeouts 5 5", "0 purge", "0 bits 00 00",
+                                        "200 timeouts 5 5", "200 latency 5", "200 baud 19200", "200 8N1"}));
     device->calls.clear();
     start = clock.Now();
     channel->ResetIntoBootMode();
     channel->ResetIntoRunMode();
     channel->SetUnitBaudRate(1'000'000);
     channel->SetUnitBaudRate(115'200);
-    EXPECT_EQ(Calls(), (std::vector<std::string>{"0 bits 33 20", "200 bits 32 20", "400 bits 00 00",
-                                                 "600 bits 31 20", "800 bits 30 20", "1000 bits 00 00",
-                                                 "1200 divisor 3", "1200 8N1", "1200 baud 115200", "1200 8N1"}));
+    EXPECT_EQ(Calls(),
+              (std::vector<std::string>{"0 bits 33 20", "200 bits 32 20", "400 bits 00 00", "600 bits 31 20",
+                                        "800 bits 30 20", "1000 bits 00 00", "1200 divisor 3", "1200 8N1",
+                                        "1200 baud 115200", "1200 8N1"}));
     device->present = false;
     channel->Close();
     EXPECT_FALSE(channel->OpenUnit());

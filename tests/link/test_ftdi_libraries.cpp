@@ -107,8 +107,9 @@ TEST(D2xxBinding, AMissingEntryPointIsNamedOnceAndItsCallsSayTheyAreNotValid)
     prompter.shown.clear();
     EXPECT_EQ(channel.CountUnits(), 0);
     channel.ResetIntoBootMode();
-    EXPECT_EQ(Texts(prompter), "FT_ListDevices is not valid!|FT_SetSetBitMode is not valid!|"
-                               "FT_SetSetBitMode is not valid!|FT_SetSetBitMode is not valid!|");
+    EXPECT_EQ(Texts(prompter),
+              "FT_ListDevices is not valid!|FT_SetSetBitMode is not valid!|"
+              "FT_SetSetBitMode is not valid!|FT_SetSetBitMode is not valid!|");
 }
 
 TEST(LibftdiBinding, TheSimulatedLibraryDrivesTheUnitAsD2xxDoes)

@@ -18,16 +18,12 @@ namespace {
 
 class SerialChannelTest : public ::testing::Test {
 protected:
-    SerialChannelTest()
-        : channel(prompter, [this] { return std::make_unique<FakeSerialPort>(line); })
+    SerialChannelTest() : channel(prompter, [this] { return std::make_unique<FakeSerialPort>(line); })
     {
         channel.SetPortName("ttyUSB0");
     }
 
-    void Connect()
-    {
-        ASSERT_TRUE(channel.Connect());
-    }
+    void Connect() { ASSERT_TRUE(channel.Connect()); }
     // Feeds bytes and waits until the reader has stored them in the ring.
     void Receive(const std::string& bytes, std::uint8_t lineErrors = 0)
     {
@@ -287,8 +283,7 @@ TEST_F(SerialChannelTest, AVanishedDeviceIsNotReadAgainAndDisconnectStillWorks)
     // The reader wakes the UI thread when it finds the device gone; a wake-up
     // left from the bytes before may come first.
     const Nanos giveUp = SteadyClock().Now() + std::chrono::seconds(20);
-    while (!channel.DeviceGone() && channel.WaitForInput(SteadyClock(), giveUp)) {
-    }
+    while (!channel.DeviceGone() && channel.WaitForInput(SteadyClock(), giveUp)) { }
     EXPECT_TRUE(channel.DeviceGone());
     // The line in progress is kept; nothing new comes.
     EXPECT_EQ(channel.ReadLine(buf), LineResult::LinePartial);

@@ -67,8 +67,8 @@ inline std::string Block(const BlockFields& b)
     for (int i = 0; i < 128; ++i)
         s += F64(b.presetBase + i);
     for (int i = 0; i < 16; ++i)
-        s += I32(b.slot.mode) + I32(b.slot.repeat) + F64(b.slot.start) + F64(b.slot.end) + F64(b.slot.step)
-             + I32(b.slot.interval);
+        s += I32(b.slot.mode) + I32(b.slot.repeat) + F64(b.slot.start) + F64(b.slot.end) + F64(b.slot.step) +
+            I32(b.slot.interval);
     for (int i = 0; i < 100; ++i)
         s += B8(b.point.used) + F64(b.point.value) + I32(b.point.interval);
     return s;
@@ -147,7 +147,6 @@ inline std::string Written(const CVelmoraDoc& doc)
     return ar.Bytes();
 }
 
-
-class SettingsTest : public ::testing::Test {};
+class SettingsTest : public ::testing::Test { };
 
 } // namespace velmora::test

@@ -94,8 +94,8 @@ TEST_F(ModelTest, MidScaleCodesRoundHalfUp)
     EXPECT_DOUBLE_EQ(ValueFor(5, 32768), 12.0);
     EXPECT_DOUBLE_EQ(ValueFor(2, 32768), 0.0);
     EXPECT_DOUBLE_EQ(ValueFor(2, 0), -5.0);
-    EXPECT_DOUBLE_EQ(ValueFor(1, 1), 0.0);     // 0.00015 V rounds to 0.000
-    EXPECT_DOUBLE_EQ(ValueFor(1, 4), 0.001);   // 0.00061 V rounds to 0.001
+    EXPECT_DOUBLE_EQ(ValueFor(1, 1), 0.0);        // 0.00015 V rounds to 0.000
+    EXPECT_DOUBLE_EQ(ValueFor(1, 4), 0.001);      // 0.00061 V rounds to 0.001
     EXPECT_DOUBLE_EQ(ValueFor(3, 32765), -0.001); // -0.00076 V, away from zero
     EXPECT_DOUBLE_EQ(ValueFor(3, 32766), 0.0);    // -0.00046 V
 }

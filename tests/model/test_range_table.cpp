@@ -13,7 +13,7 @@ TEST(RangeTable, ValidCodesAreExactlyTheNamedRanges)
 {
     for (int code = -2; code < 20; ++code) {
         bool expected = code == 0 || code == 1 || code == 2 || code == 3 || code == 5 || code == 6 || code == 7 ||
-                        code == 10 || code == 11 || code == 12 || code == 15;
+            code == 10 || code == 11 || code == 12 || code == 15;
         EXPECT_EQ(IsValidRangeCode(code), expected) << "code " << code;
         EXPECT_EQ(RangeKey(code).empty(), !expected) << "code " << code;
         EXPECT_EQ(RangeDisplayName(code).empty(), !expected) << "code " << code;

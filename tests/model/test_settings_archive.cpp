@@ -18,15 +18,16 @@ TEST(SettingsArchive, NumbersAreLittleEndianAndReadBack)
     w.WriteDouble(-0.1);
     w.WriteBool(true);
     w.WriteBool(false);
-    EXPECT_EQ(w.Bytes(), I32(-2) + std::string("\x04\x03\x02\x01", 4) + std::string("\0\0\0\0\0\0\xF0\x3F", 8)
-                             + F64(-0.1) + std::string("\x01\x00", 2));
+    EXPECT_EQ(w.Bytes(),
+              I32(-2) + std::string("\x04\x03\x02\x01", 4) + std::string("\0\0\0\0\0\0\xF0\x3F", 8) + F64(-0.1) +
+                  std::string("\x01\x00", 2));
 
     ArchiveReader r(w.Bytes());
     std::int32_t a = 0, b = 0;
     double c = 0, d = 0;
     bool e = false, f = true;
-    ASSERT_TRUE(r.ReadInt32(a) && r.ReadInt32(b) && r.ReadDouble(c) && r.ReadDouble(d) && r.ReadBool(e)
-                && r.ReadBool(f));
+    ASSERT_TRUE(r.ReadInt32(a) && r.ReadInt32(b) && r.ReadDouble(c) && r.ReadDouble(d) && r.ReadBool(e) &&
+                r.ReadBool(f));
     EXPECT_EQ(a, -2);
     EXPECT_EQ(b, 0x01020304);
     EXPECT_EQ(c, 1.0);
@@ -124,9 +125,15 @@ TEST(SettingsArchive, LengthsBeyondTheDataFailAtOnce)
     EXPECT_TRUE(r.PastEnd());
 
     // One byte short, in each prefix form and in 16-bit units.
-    for (const std::string& bytes : {std::string("\x05" "abcd"), std::string("\xFF\x00\x01", 3) + std::string(255, 'a'),
-                                     std::string("\xFF\xFE\xFF\x03" "a\0b\0c", 9),
-                                     std::string("\xFF\xFE\xFF\xFF\xFF\xFF\xFF\xFF\x7F" "ab", 11)}) {
+    for (const std::string& bytes : {std::string("\x05"
+                                                 "abcd"),
+                                     std::string("\xFF\x00\x01", 3) + std::string(255, 'a'),
+                                     std::string("\xFF\xFE\xFF\x03"
+                                                 "a\0b\0c",
+                                                 9),
+                                     std::string("\xFF\xFE\xFF\xFF\xFF\xFF\xFF\xFF\x7F"
+                                                 "ab",
+                                                 11)}) {
         ArchiveReader rr(bytes);
         EXPECT_FALSE(rr.ReadString(s));
     }
@@ -134,8 +141,8 @@ TEST(SettingsArchive, LengthsBeyondTheDataFailAtOnce)
 
 TEST(SettingsArchive, NonFiniteDoublesKeepTheirBits)
 {
-    const double values[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(),
-                             -0.0, std::numeric_limits<double>::denorm_min()};
+    const double values[] = {std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::infinity(), -0.0,
+                             std::numeric_limits<double>::denorm_min()};
     ArchiveWriter w;
     for (double v : values)
         w.WriteDouble(v);

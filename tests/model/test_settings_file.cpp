@@ -293,8 +293,8 @@ TEST_F(SettingsFileTest, SixteenBitStringsInAFileAreAccepted)
             s += std::string(1, c) + '\0';
         return s;
     };
-    const std::string bytes = wide("<<## VKX Start ##>>") + wide("0100") + I32(1) + wide("COM12") + Block({})
-                              + Block({}) + Block({}) + Block({});
+    const std::string bytes = wide("<<## VKX Start ##>>") + wide("0100") + I32(1) + wide("COM12") + Block({}) +
+        Block({}) + Block({}) + Block({});
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});
     ArchiveReader ar(bytes);
     ASSERT_EQ(doc.ReadSettings(ar), ReadResult::Ok);
@@ -306,8 +306,8 @@ TEST_F(SettingsFileTest, SixteenBitStringsInAFileAreAccepted)
 TEST_F(SettingsFileTest, StringLengthClaimingGigabytesIsAReadError)
 {
     ScratchDir dir;
-    const std::string bytes = Str("<<## VKX Start ##>>") + Str("0100") + I32(2)
-                              + std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 7) + Block({});
+    const std::string bytes =
+        Str("<<## VKX Start ##>>") + Str("0100") + I32(2) + std::string("\xFF\xFF\xFF\xFF\xFF\xFF\xFF", 7) + Block({});
     const fs::path path = dir.path / "huge.ini";
     Put(path, bytes);
     CVelmoraDoc doc(m_prompter, CVelmoraDoc::NoStateFile{});

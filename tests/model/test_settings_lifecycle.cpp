@@ -243,8 +243,8 @@ TEST_F(SettingsLifecycleTest, RepairBoundsOfSlotsAndRows)
 
     a.slots[0] = {2, 1000000, 5.0, 0.0, -5.0, 99990}; // all at their limits: kept
     a.slots[1] = {-1, 1000001, nan, nan, nan, 99991};
-    a.slots[2] = {0, 0, -6.0, 6.0, 5.5, -3};          // -5..5 V
-    a.points[0] = {true, 123.0, 99999};               // kept: the dialog can store these
+    a.slots[2] = {0, 0, -6.0, 6.0, 5.5, -3}; // -5..5 V
+    a.points[0] = {true, 123.0, 99999};      // kept: the dialog can store these
     a.points[1] = {true, nan, 100000};
     a.points[2] = {false, -std::numeric_limits<double>::infinity(), 0};
     // Conversion span reversed: every start becomes lo, every end hi.

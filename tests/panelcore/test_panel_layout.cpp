@@ -77,13 +77,13 @@ TEST(PanelLayout, FixedRectangles)
         if (s.index == 0)
             byId[s.id] = s.rect;
     // Column 1 of a two-channel panel: X = 319, B = 370.
-    EXPECT_EQ(byId[370], (PanelRect{320, 64, 400, 90}));     // ON/OFF
-    EXPECT_EQ(byId[387], (PanelRect{219, 64, 299, 90}));     // range
-    EXPECT_EQ(byId[386], (PanelRect{221, 170, 397, 230}));   // value field
-    EXPECT_EQ(byId[372], (PanelRect{370, 144, 392, 168}));   // up, position 0
-    EXPECT_EQ(byId[384], (PanelRect{226, 144, 248, 168}));   // "＋"
-    EXPECT_EQ(byId[402], (PanelRect{352, 331, 392, 351}));   // preset settings
-    EXPECT_EQ(byId[403], (PanelRect{352, 431, 392, 451}));   // automatic-output settings
+    EXPECT_EQ(byId[370], (PanelRect{320, 64, 400, 90}));   // ON/OFF
+    EXPECT_EQ(byId[387], (PanelRect{219, 64, 299, 90}));   // range
+    EXPECT_EQ(byId[386], (PanelRect{221, 170, 397, 230})); // value field
+    EXPECT_EQ(byId[372], (PanelRect{370, 144, 392, 168})); // up, position 0
+    EXPECT_EQ(byId[384], (PanelRect{226, 144, 248, 168})); // "＋"
+    EXPECT_EQ(byId[402], (PanelRect{352, 331, 392, 351})); // preset settings
+    EXPECT_EQ(byId[403], (PanelRect{352, 431, 392, 451})); // automatic-output settings
 }
 
 TEST(PanelLayout, PresetGridLeavesTheLastCellEmpty)

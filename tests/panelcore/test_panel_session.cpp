@@ -102,8 +102,9 @@ TEST_F(PanelSessionTest, ConnectIdentifiesTheUnitSendsEveryChannelAndPolls)
     // a refresh every fifth tick, the hold scan every tick.
     const std::size_t before = Written();
     Tick(10);
-    EXPECT_EQ(Frames(before), (std::vector<std::string>{"\x02R1", "\x02R2", "\x02R1", "\x02R2", "\x02R1", "\x02R2",
-                                                        "\x02R1", "\x02R2", "\x02R1", "\x02R2"}));
+    EXPECT_EQ(Frames(before),
+              (std::vector<std::string>{"\x02R1", "\x02R2", "\x02R1", "\x02R2", "\x02R1", "\x02R2", "\x02R1", "\x02R2",
+                                        "\x02R1", "\x02R2"}));
     EXPECT_EQ(seen.refreshes, 2);
     EXPECT_EQ(seen.holdScans, 10);
     EXPECT_EQ(session->Poller().m_nNoReplyCount, 1);

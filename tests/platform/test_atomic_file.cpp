@@ -34,10 +34,7 @@ protected:
         ss << in.rdbuf();
         return ss.str();
     }
-    static void Put(const fs::path& p, const std::string& bytes)
-    {
-        std::ofstream(p, std::ios::binary) << bytes;
-    }
+    static void Put(const fs::path& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
     // Only the target may be left in the folder: no temporary files.
     int EntriesInDir() const
     {
@@ -49,7 +46,6 @@ protected:
 
     fs::path m_dir;
 };
-
 
 } // namespace
 
@@ -74,7 +70,7 @@ TEST_F(AtomicFileTest, ReplacedFileKeepsItsPermissions)
     Put(target, "old");
     ASSERT_EQ(chmod(target.c_str(), 0640), 0);
     ASSERT_TRUE(WriteFileAtomically(target.string(), "new"));
-    struct stat st{};
+    struct stat st { };
     ASSERT_EQ(stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
@@ -127,7 +123,7 @@ TEST_F(AtomicFileTest, ASaveThroughALinkReplacesWhatItNamesAndKeepsTheLink)
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_TRUE(fs::is_symlink(chain));
     EXPECT_EQ(Slurp(target), "new bytes");
-    struct stat st{};
+    struct stat st { };
     ASSERT_EQ(::stat(target.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 

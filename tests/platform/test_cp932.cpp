@@ -36,8 +36,12 @@ TEST(Cp932, AsciiAndHalfWidthKanaKeepTheirSingleBytes)
 
 TEST(Cp932, RangeNamesUseTheFullWidthTildeOfTheCodePage)
 {
-    EXPECT_EQ(Utf8ToCp932("0～5 V"), "0\x81\x60" "5 V");
-    EXPECT_EQ(Cp932ToUtf8("\x93\xE0 4\x81\x60" "20 mA"), "内 4～20 mA");
+    EXPECT_EQ(Utf8ToCp932("0～5 V"),
+              "0\x81\x60"
+              "5 V");
+    EXPECT_EQ(Cp932ToUtf8("\x93\xE0 4\x81\x60"
+                          "20 mA"),
+              "内 4～20 mA");
     EXPECT_EQ(Cp932Length("内 4～20 mA"), 11u);
     EXPECT_EQ(Cp932Length("0～5 V"), 6u);
     EXPECT_EQ(Cp932Length(""), 0u);
@@ -46,10 +50,14 @@ TEST(Cp932, RangeNamesUseTheFullWidthTildeOfTheCodePage)
 TEST(Cp932, CharactersWithoutACounterpartBecomeOneQuestionMark)
 {
     // An emoji (4 UTF-8 bytes) and a Hangul syllable have no CP932 code.
-    const TextConversion r = Utf8ToCp932Checked("a\xF0\x9F\x98\x80" "b\xED\x95\x9C" "c");
+    const TextConversion r = Utf8ToCp932Checked("a\xF0\x9F\x98\x80"
+                                                "b\xED\x95\x9C"
+                                                "c");
     EXPECT_FALSE(r.exact);
     EXPECT_EQ(r.text, "a?b?c");
-    EXPECT_EQ(Cp932Length("a\xF0\x9F\x98\x80" "b"), 3u);
+    EXPECT_EQ(Cp932Length("a\xF0\x9F\x98\x80"
+                          "b"),
+              3u);
 }
 
 TEST(Cp932, InvalidUtf8IsReplacedBytewiseWithoutLosingTheRest)
@@ -66,9 +74,12 @@ TEST(Cp932, InvalidCp932IsReplacedAndTheFollowingTextSurvives)
 {
     // 0x80 and 0xA0 are not characters; a lead byte at the very end has no
     // trail; a lead byte followed by a control byte keeps the control byte.
-    const TextConversion r = Cp932ToUtf8Checked("A\x80" "B");
+    const TextConversion r = Cp932ToUtf8Checked("A\x80"
+                                                "B");
     EXPECT_FALSE(r.exact);
-    EXPECT_EQ(r.text, "A\xEF\xBF\xBD" "B");
+    EXPECT_EQ(r.text,
+              "A\xEF\xBF\xBD"
+              "B");
     EXPECT_EQ(Cp932ToUtf8("C\x82"), "C\xEF\xBF\xBD");
     EXPECT_EQ(Cp932ToUtf8("\x82\n"), "\xEF\xBF\xBD\n");
 }
@@ -79,8 +90,14 @@ TEST(Cp932, Utf16TextComesDownToTheCodePage)
     const std::string utf16("C\0O\0M\0\x85\x51", 8);
     EXPECT_EQ(Utf16LeToCp932(utf16), "COM\x93\xE0");
     // An unpaired high surrogate and an odd trailing byte are replaced.
-    EXPECT_EQ(Utf16LeToCp932(std::string("A\0\x00\xD8" "B\0", 6)), "A?B");
+    EXPECT_EQ(Utf16LeToCp932(std::string("A\0\x00\xD8"
+                                         "B\0",
+                                         6)),
+              "A?B");
     EXPECT_EQ(Utf16LeToCp932(std::string("A\0B", 3)), "A?");
     // A paired surrogate (U+1F600) is one character, so one replacement.
-    EXPECT_EQ(Utf16LeToCp932(std::string("\x3D\xD8\x00\xDE" "Z\0", 6)), "?Z");
+    EXPECT_EQ(Utf16LeToCp932(std::string("\x3D\xD8\x00\xDE"
+                                         "Z\0",
+                                         6)),
+              "?Z");
 }

@@ -116,8 +116,7 @@ TEST_F(PosixSerialPortTest, ALargeWriteReturnsAtOnceAndTheBlockedReaderFinishesI
 {
     std::thread reader([this] {
         std::vector<std::uint8_t> buffer(512);
-        while (port.Read(buffer).status == SerialRead::Status::Data) {
-        }
+        while (port.Read(buffer).status == SerialRead::Status::Data) { }
     });
     // Far more than the pseudo-terminal buffers, so most of it has to wait.
     std::string big(300000, '\0');

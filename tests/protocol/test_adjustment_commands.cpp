@@ -21,7 +21,6 @@ using namespace velmora::test;
 
 namespace {
 
-
 // An adjustment reply as the unit sends it: 24 bytes, correct checksum.
 std::string AdjustReply(char kind, char channel, unsigned range, unsigned w1, unsigned w2, unsigned w3)
 {
@@ -42,7 +41,7 @@ bool SlotIsInitial(const ChannelSettings& s, int r)
     const auto& u = s.userAdjustment[static_cast<size_t>(r)];
     const auto& m = s.makerCorrection[static_cast<size_t>(r)];
     return u.adjustSelect == 0 && u.minCorrection == 0 && u.maxCorrection == 0x8000 && m.minCorrection == 0 &&
-           m.maxCorrection == 0x8000;
+        m.maxCorrection == 0x8000;
 }
 
 bool ModelIsInitial(const GeneratorModel& model)
@@ -69,7 +68,10 @@ TEST_F(AdjustmentTest, UserReadOfChannelOneRangeFiveStoresTheThreeWords)
     ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::Answered);
 
     // "CRU" 1 05 ETX: 0x43+0x52+0x55+0x31+0x30+0x35+0x03 = 0x183.
-    EXPECT_EQ(Sent(*serial), std::vector<std::string>{std::string("\x02" "CRU105\x03" "83\r\n")});
+    EXPECT_EQ(Sent(*serial),
+              std::vector<std::string>{std::string("\x02"
+                                                   "CRU105\x03"
+                                                   "83\r\n")});
     const ChannelSettings& s = model.channels[0];
     EXPECT_EQ(s.userAdjustment[5].adjustSelect, 0x0002);
     EXPECT_EQ(s.userAdjustment[5].minCorrection, 0xFFFB);
@@ -88,15 +90,18 @@ TEST_F(AdjustmentTest, UserReadOfChannelOneRangeFiveStoresTheThreeWords)
 
 TEST_F(AdjustmentTest, MakerReplyKeepsTheSelectWordInTheUserSlotAndAnyOtherKindIsUser)
 {
-    Script(*serial, {Line(AdjustReply('M', '2', 0x0B, 0x0001, 0x0003, 0x8005)),
-                     Line(AdjustReply('X', '2', 0x0B, 0x0002, 0xFFFE, 0x7FFE))});
+    Script(*serial,
+           {Line(AdjustReply('M', '2', 0x0B, 0x0001, 0x0003, 0x8005)),
+            Line(AdjustReply('X', '2', 0x0B, 0x0002, 0xFFFE, 0x7FFE))});
     ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 1, kAdjustMaker, 11), AdjustOutcome::Answered);
     const ChannelSettings& s = model.channels[1];
     EXPECT_EQ(s.makerCorrection[11].minCorrection, 0x0003);
     EXPECT_EQ(s.makerCorrection[11].maxCorrection, 0x8005);
     EXPECT_EQ(s.userAdjustment[11].adjustSelect, 0x0001);
     EXPECT_EQ(s.userAdjustment[11].minCorrection, 0x0000);
-    EXPECT_EQ(serial->writes.back().bytes.substr(0, 7), std::string("\x02" "CRM20B"));
+    EXPECT_EQ(serial->writes.back().bytes.substr(0, 7),
+              std::string("\x02"
+                          "CRM20B"));
 
     // A kind byte other than "M" is read as the user set.
     ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 1, kAdjustMaker, 11), AdjustOutcome::Answered);
@@ -126,7 +131,10 @@ TEST_F(AdjustmentTest, TheRepliesChannelChoosesTheRecord)
 TEST_F(AdjustmentTest, RejectedReplyIsAskedForAgainAfterTheQuietWait)
 {
     // 23 bytes with a checksum that is right for them: only the length is wrong.
-    std::string shortReply = std::string("\x02" "CRU105" "0002FFFB800") + kEtx;
+    std::string shortReply = std::string("\x02"
+                                         "CRU105"
+                                         "0002FFFB800") +
+        kEtx;
     AppendChecksum(shortReply);
     ASSERT_EQ(shortReply.size(), 23u);
     Script(*serial, {Line(shortReply, 2), Line(AdjustReply('U', '1', 0x05, 0x0002, 0xFFFB, 0x8003), 2)});
@@ -156,7 +164,10 @@ TEST_F(AdjustmentTest, DamagedRepliesAreRejectedWhateverTheirFault)
     ASSERT_FALSE(lowerSum.empty());
     const std::string channelFive = AdjustReply('U', '5', 0x05, 0x0002, 0xFFFB, 0x8003);
     // One byte too many, with a checksum that is right for it.
-    std::string longer = std::string("\x02" "CRU105" "0002FFFB80030") + kEtx;
+    std::string longer = std::string("\x02"
+                                     "CRU105"
+                                     "0002FFFB80030") +
+        kEtx;
     AppendChecksum(longer);
     ASSERT_EQ(longer.size(), 25u);
 
@@ -223,8 +234,11 @@ TEST_F(AdjustmentTest, ReadWaitsForQuietBeforeItsFirstRequestAndIgnoresOtherLine
 {
     // Left-overs of an earlier exchange arrive while the line settles.
     serial->Inject("OK\r\n", 4);
-    Script(*serial, {{Chunk{"\x02" "A\r\n", 5}, Chunk{"OK\r\n", 8},
-                      Chunk{AdjustReply('U', '1', 5, 2, 0xFFFB, 0x8003), 30}}});
+    Script(*serial,
+           {{Chunk{"\x02"
+                   "A\r\n",
+                   5},
+             Chunk{"OK\r\n", 8}, Chunk{AdjustReply('U', '1', 5, 2, 0xFFFB, 0x8003), 30}}});
     const Nanos start = clock.Now();
     ASSERT_EQ(ReadAdjustment(*link, model, LinkSerial, 0, kAdjustUser, 5), AdjustOutcome::Answered);
     ASSERT_EQ(serial->writes.size(), 1u);
@@ -254,8 +268,18 @@ TEST_F(AdjustmentTest, TransferSendsTheSelectWordFirstForEitherKind)
     EXPECT_EQ(TransferAdjustment(*link, model, LinkSerial, 2, 6, kAdjustUser), AdjustOutcome::Answered);
     const auto sent = Sent(*serial);
     ASSERT_EQ(sent.size(), 2u);
-    EXPECT_EQ(sent[0].substr(0, 19), std::string("\x02" "CMM306" "0001" "0003" "8005"));
-    EXPECT_EQ(sent[1].substr(0, 19), std::string("\x02" "CMU306" "0001" "FFFE" "7FFE"));
+    EXPECT_EQ(sent[0].substr(0, 19),
+              std::string("\x02"
+                          "CMM306"
+                          "0001"
+                          "0003"
+                          "8005"));
+    EXPECT_EQ(sent[1].substr(0, 19),
+              std::string("\x02"
+                          "CMU306"
+                          "0001"
+                          "FFFE"
+                          "7FFE"));
     for (const auto& f : sent) {
         EXPECT_EQ(f.size(), 24u);
         EXPECT_TRUE(VerifyFrame(f, 24, 4).has_value()) << f;
@@ -271,9 +295,24 @@ TEST_F(AdjustmentTest, TestOutputDrivesTheChosenEndBeforeTheCorrections)
     EXPECT_EQ(TestAdjustment(*link, kTestOff, 1, 0, 0x0000, 0x8000), AdjustOutcome::Answered);
     const auto sent = Sent(*serial);
     ASSERT_EQ(sent.size(), 3u);
-    EXPECT_EQ(sent[0].substr(0, 24), std::string("\x02" "CTU105" "FFFF0002" "FFFB8003" "\x03"));
-    EXPECT_EQ(sent[1].substr(0, 24), std::string("\x02" "CTU40C" "00000002" "00017FFF" "\x03"));
-    EXPECT_EQ(sent[2].substr(0, 24), std::string("\x02" "CTU200" "00000000" "00008000" "\x03"));
+    EXPECT_EQ(sent[0].substr(0, 24),
+              std::string("\x02"
+                          "CTU105"
+                          "FFFF0002"
+                          "FFFB8003"
+                          "\x03"));
+    EXPECT_EQ(sent[1].substr(0, 24),
+              std::string("\x02"
+                          "CTU40C"
+                          "00000002"
+                          "00017FFF"
+                          "\x03"));
+    EXPECT_EQ(sent[2].substr(0, 24),
+              std::string("\x02"
+                          "CTU200"
+                          "00000000"
+                          "00008000"
+                          "\x03"));
     // No busy indication: the adjustment dialog sends these while it runs.
     EXPECT_EQ(prompter.busyCount, 0);
 }
@@ -282,7 +321,9 @@ TEST_F(AdjustmentTest, InitialisationGoesOutWithoutChecksumAndItsOkEndsIt)
 {
     Script(*serial, {{Chunk{"NG\r\n", 10}, Chunk{"OK\r\n", 40}}});
     EXPECT_EQ(InitUserAdjustment(*link), AdjustOutcome::Answered);
-    EXPECT_EQ(Sent(*serial), std::vector<std::string>{std::string("\x02" "CINIU\x03\r\n")});
+    EXPECT_EQ(Sent(*serial),
+              std::vector<std::string>{std::string("\x02"
+                                                   "CINIU\x03\r\n")});
     EXPECT_EQ(prompter.busyCount, 0);
 }
 
@@ -291,8 +332,13 @@ TEST_F(AdjustmentTest, StoreOverFtdiTalksOnlyToTheFtdiChannel)
     AnswerAlways(*ftdi, Line("OK\r\n"));
     EXPECT_EQ(StoreAdjustment(*link, LinkFtdi, kAdjustMaker), AdjustOutcome::Answered);
     EXPECT_EQ(StoreAdjustment(*link, LinkFtdi, kAdjustUser), AdjustOutcome::Answered);
-    EXPECT_EQ(Sent(*ftdi), (std::vector<std::string>{std::string("\x02" "CWM\x03" "EA\r\n"),
-                                                     std::string("\x02" "CWU\x03" "F2\r\n")}));
+    EXPECT_EQ(Sent(*ftdi),
+              (std::vector<std::string>{std::string("\x02"
+                                                    "CWM\x03"
+                                                    "EA\r\n"),
+                                        std::string("\x02"
+                                                    "CWU\x03"
+                                                    "F2\r\n")}));
     EXPECT_TRUE(serial->writes.empty());
     EXPECT_EQ(ftdi->opens, 1);
     EXPECT_EQ(serial->opens, 0);

@@ -19,8 +19,8 @@ std::string Checksummed(std::string body)
 
 // A status reply of channel `channel` with the given fields; the
 // uninterpreted stretches are filled with "0".
-std::string StatusReply(char channel, const std::string& range, const std::string& status,
-                        const std::string& extStatus, const std::string& select)
+std::string StatusReply(char channel, const std::string& range, const std::string& status, const std::string& extStatus,
+                        const std::string& select)
 {
     std::string body = "R";
     body += channel;
@@ -59,7 +59,17 @@ TEST(FrameCodec, SettingsFrameSendsTheReservedWordTwiceAndEveryWordInOrder)
     w.extOutputWord = 0x5555;
     w.spareWords = {0x6666, 0x7777, 0xABCD};
     const std::string frame = BuildSettingsWrite(3, 15, w);
-    EXPECT_EQ(frame.substr(1, 40), "W40F" "1111" "2222" "3333" "4444" "4444" "5555" "6666" "7777" "ABCD");
+    EXPECT_EQ(frame.substr(1, 40),
+              "W40F"
+              "1111"
+              "2222"
+              "3333"
+              "4444"
+              "4444"
+              "5555"
+              "6666"
+              "7777"
+              "ABCD");
     EXPECT_EQ(frame.size(), 46u);
     EXPECT_TRUE(VerifyFrame(frame, 46).has_value());
 }
@@ -67,21 +77,30 @@ TEST(FrameCodec, SettingsFrameSendsTheReservedWordTwiceAndEveryWordInOrder)
 TEST(FrameCodec, ChecksumCountsTheEtxButNotTheStx)
 {
     // 0x43 + 0x57 + 0x4D + 0x03 = 0xEA
-    EXPECT_EQ(Checksummed("CWM"), std::string("\x02" "CWM\x03" "EA\r\n"));
-    EXPECT_EQ(BuildAdjustmentStore(1), std::string("\x02" "CWM\x03" "EA\r\n"));
+    EXPECT_EQ(Checksummed("CWM"),
+              std::string("\x02"
+                          "CWM\x03"
+                          "EA\r\n"));
+    EXPECT_EQ(BuildAdjustmentStore(1),
+              std::string("\x02"
+                          "CWM\x03"
+                          "EA\r\n"));
     // The STX does not count: a different first byte gives the same sum.
     std::string other = "XCWM\x03";
     AppendChecksum(other);
     EXPECT_EQ(other.substr(5), "EA\r\n");
     // Only up to the first ETX.
-    std::string twoEtx = "\x02" "A\x03" "B\x03";
+    std::string twoEtx = "\x02"
+                         "A\x03"
+                         "B\x03";
     AppendChecksum(twoEtx);
     EXPECT_EQ(twoEtx.substr(5), "44\r\n"); // 0x41 + 0x03
 }
 
 TEST(FrameCodec, ChecksumWithoutEtxIsAProgrammingError)
 {
-    std::string noEtx = "\x02" "CWM";
+    std::string noEtx = "\x02"
+                        "CWM";
     EXPECT_DEBUG_DEATH(AppendChecksum(noEtx), "ETX");
 }
 
@@ -89,10 +108,16 @@ TEST(FrameCodec, CommandsHaveTheirFixedLayouts)
 {
     EXPECT_EQ(BuildVersionQuery(), "VER\r\n");
     EXPECT_EQ(BuildChannelCountQuery(), "CH\r\n");
-    EXPECT_EQ(BuildStatusRequest(0), std::string("\x02" "R1\r\n"));
-    EXPECT_EQ(BuildStatusRequest(3), std::string("\x02" "R4\r\n"));
+    EXPECT_EQ(BuildStatusRequest(0),
+              std::string("\x02"
+                          "R1\r\n"));
+    EXPECT_EQ(BuildStatusRequest(3),
+              std::string("\x02"
+                          "R4\r\n"));
     // The initialisation goes out without a checksum.
-    EXPECT_EQ(BuildInitUserAdjustment(), std::string("\x02" "CINIU\x03\r\n"));
+    EXPECT_EQ(BuildInitUserAdjustment(),
+              std::string("\x02"
+                          "CINIU\x03\r\n"));
     EXPECT_EQ(BuildInitUserAdjustment().size(), 9u);
 
     EXPECT_EQ(BuildAdjustmentRead(2, 0, 5), Checksummed("CRU105"));
@@ -104,8 +129,14 @@ TEST(FrameCodec, CommandsHaveTheirFixedLayouts)
     EXPECT_EQ(BuildAdjustmentTest(2, 1, 2, 0, 0x8000), Checksummed("CTU202FFFF000200008000"));
     EXPECT_EQ(BuildAdjustmentTest(2, 1, 2, 0, 0x8000).size(), 28u);
 
-    EXPECT_EQ(BuildAdjustmentTransfer(1, 0, 5, 0x0002, 0x0001, 0x7FFF), Checksummed("CMM1050002" "0001" "7FFF"));
-    EXPECT_EQ(BuildAdjustmentTransfer(2, 1, 11, 0x0001, 0xFFFF, 0x8000), Checksummed("CMU20B0001" "FFFF" "8000"));
+    EXPECT_EQ(BuildAdjustmentTransfer(1, 0, 5, 0x0002, 0x0001, 0x7FFF),
+              Checksummed("CMM1050002"
+                          "0001"
+                          "7FFF"));
+    EXPECT_EQ(BuildAdjustmentTransfer(2, 1, 11, 0x0001, 0xFFFF, 0x8000),
+              Checksummed("CMU20B0001"
+                          "FFFF"
+                          "8000"));
     EXPECT_EQ(BuildAdjustmentTransfer(2, 1, 11, 0, 0, 0).size(), 24u);
 
     EXPECT_EQ(BuildAdjustmentStore(2), Checksummed("CWU"));
@@ -163,7 +194,9 @@ TEST(FrameCodec, MalformedLinesAreRejectedWithoutReadingPastThem)
     // ETX as the very last byte, or just before it: no room for the checksum.
     std::string etxLast = "\x02R1" + std::string(54, '0') + "\x03";
     EXPECT_FALSE(VerifyFrame(etxLast, 58));
-    std::string etxNearEnd = "\x02R1" + std::string(53, '0') + "\x03" "4";
+    std::string etxNearEnd = "\x02R1" + std::string(53, '0') +
+        "\x03"
+        "4";
     EXPECT_FALSE(VerifyFrame(etxNearEnd, 58));
     EXPECT_FALSE(VerifyFrame("", 58));
     EXPECT_FALSE(VerifyFrame("\x02", 58));
@@ -176,14 +209,25 @@ TEST(FrameCodec, MalformedLinesAreRejectedWithoutReadingPastThem)
 
 TEST(FrameCodec, AdjustmentReplyCarriesItsChannelAtOffsetFour)
 {
-    const std::string reply = Checksummed("CRU105" "0002" "FFFB" "8003");
+    const std::string reply = Checksummed("CRU105"
+                                          "0002"
+                                          "FFFB"
+                                          "8003");
     ASSERT_EQ(reply.size(), 24u);
     EXPECT_EQ(VerifyFrame(reply, kAdjustReplyLength, 4), 19);
     // At offset 2 it holds "R", which is no channel.
     EXPECT_FALSE(VerifyFrame(reply, kAdjustReplyLength));
-    EXPECT_FALSE(VerifyFrame(Checksummed("CRU505" "0002" "FFFB" "8003"), kAdjustReplyLength, 4));
+    EXPECT_FALSE(VerifyFrame(Checksummed("CRU505"
+                                         "0002"
+                                         "FFFB"
+                                         "8003"),
+                             kAdjustReplyLength, 4));
     // 23 bytes.
-    EXPECT_FALSE(VerifyFrame(Checksummed("CRU105" "0002" "FFFB" "800"), kAdjustReplyLength, 4));
+    EXPECT_FALSE(VerifyFrame(Checksummed("CRU105"
+                                         "0002"
+                                         "FFFB"
+                                         "800"),
+                             kAdjustReplyLength, 4));
 }
 
 TEST(FrameCodec, ParseHexSkipsWhatIsNotADigit)
@@ -198,12 +242,12 @@ TEST(FrameCodec, ParseHexSkipsWhatIsNotADigit)
 TEST(FrameCodec, HexFieldStopsAtTheFirstNonHexCharacter)
 {
     const std::string line = "xx1G23ab0003FFFF\r\n";
-    EXPECT_EQ(HexField(line, 2, 4), 0x1u);     // "1G23"
-    EXPECT_EQ(HexField(line, 3, 4), 0x0u);     // "G23a"
-    EXPECT_EQ(HexField(line, 6, 2), 0xABu);    // lower case digits read
+    EXPECT_EQ(HexField(line, 2, 4), 0x1u);  // "1G23"
+    EXPECT_EQ(HexField(line, 3, 4), 0x0u);  // "G23a"
+    EXPECT_EQ(HexField(line, 6, 2), 0xABu); // lower case digits read
     EXPECT_EQ(HexField(line, 8, 4), 0x0003u);
     EXPECT_EQ(HexField(line, 12, 4), 0xFFFFu);
-    EXPECT_EQ(HexField(line, 14, 4), 0xFFu);   // "FF\r\n"
+    EXPECT_EQ(HexField(line, 14, 4), 0xFFu); // "FF\r\n"
     // Only the field's own characters count, never the next ones.
     EXPECT_EQ(HexField("123456", 0, 2), 0x12u);
     // A field that would run past the line ends with it.

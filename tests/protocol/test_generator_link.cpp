@@ -17,7 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-
 const Replies kSilence{};
 
 class LinkTest : public FakeLinkTest {
@@ -89,7 +88,7 @@ TEST_F(LinkTest, ReplyArrivingInPiecesIsAssembled)
 TEST_F(LinkTest, ChannelCountAcceptsOnlyOneTwoOrFour)
 {
     const std::vector<std::pair<std::string, int>> cases = {
-        {"CH1\r\n", 1}, {"CH2\r\n", 2}, {"CH4\r\n", 4}, {"CH3\r\n", -1},
+        {"CH1\r\n", 1},  {"CH2\r\n", 2}, {"CH4\r\n", 4},  {"CH3\r\n", -1},
         {"CH0\r\n", -1}, {"CH\r\n", -1}, {"CH22\r\n", 2},
     };
     for (const auto& [reply, expected] : cases) {
@@ -123,7 +122,10 @@ TEST_F(LinkTest, VersionTextTakesSixBytesWithSpacesAndPointsAsZeros)
         {std::string("VER1\r\n"), "1\r\n"},
         {std::string("VER\r\n"), "\r\n"},
         // A NUL from the wire ends the text.
-        {std::string("VER1\0" "2345\r\n", 11), "1"},
+        {std::string("VER1\0"
+                     "2345\r\n",
+                     11),
+         "1"},
     };
     for (const auto& [reply, expected] : cases) {
         link->lineBuffer().bytes.fill('Z');
@@ -306,7 +308,11 @@ TEST_F(LinkTest, IgnoredLinesKeepTheWaitGoing)
     ExchangePlan plan;
     plan.frame = "PING\r\n";
     plan.busy = false;
-    Script(*serial, {{Chunk{"\x02" "A\r\n", 10}, Chunk{"noise\r\n", 20}, Chunk{"OK\r\n", 300}}});
+    Script(*serial,
+           {{Chunk{"\x02"
+                   "A\r\n",
+                   10},
+             Chunk{"noise\r\n", 20}, Chunk{"OK\r\n", 300}}});
     const auto outcome = link->RunExchange(plan, [](std::string_view line) {
         return line.substr(0, 2) == "OK" ? ReplyVerdict::Accept : ReplyVerdict::Ignore;
     });
@@ -317,9 +323,11 @@ TEST_F(LinkTest, IgnoredLinesKeepTheWaitGoing)
     // Ignored lines never count, so only time-outs end the exchange.
     serial->writes.clear();
     AnswerAlways(*serial, {Chunk{"noise\r\n", 10}, Chunk{"more\r\n", 400}});
-    EXPECT_EQ(link->RunExchange(plan, [](std::string_view line) {
-        return line.substr(0, 2) == "OK" ? ReplyVerdict::Accept : ReplyVerdict::Ignore;
-    }), ExchangeOutcome::TimedOut);
+    EXPECT_EQ(link->RunExchange(plan,
+                                [](std::string_view line) {
+                                    return line.substr(0, 2) == "OK" ? ReplyVerdict::Accept : ReplyVerdict::Ignore;
+                                }),
+              ExchangeOutcome::TimedOut);
     EXPECT_EQ(serial->writes.size(), 4u);
 }
 

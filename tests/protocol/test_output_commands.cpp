@@ -22,8 +22,8 @@ namespace {
 std::string StatusReply(char channel, unsigned range, unsigned status, unsigned ext, unsigned adjust)
 {
     char buf[64];
-    std::snprintf(buf, sizeof buf, "%cR%c%02X%s%04X%s%04X%04X%c", kStx, channel, range,
-                  "00000000000000000000", status, "0000000000000000", ext, adjust, kEtx);
+    std::snprintf(buf, sizeof buf, "%cR%c%02X%s%04X%s%04X%04X%c", kStx, channel, range, "00000000000000000000", status,
+                  "0000000000000000", ext, adjust, kEtx);
     std::string frame(buf);
     AppendChecksum(frame);
     return frame;
@@ -51,7 +51,8 @@ TEST_F(OutputCommandsTest, SettingsWriteCarriesTheRecordsWordsInWireOrder)
     SendChannelSettings(*link, 0, s);
     ASSERT_EQ(serial->writes.size(), 1u);
     EXPECT_EQ(serial->writes[0].bytes,
-              std::string("\x02W105800010050008000000000000000000000000\x03" "C6\r\n"));
+              std::string("\x02W105800010050008000000000000000000000000\x03"
+                          "C6\r\n"));
 
     s.reservedWord = 0x1234;
     s.extOutputWord = 0x0001;
@@ -132,7 +133,9 @@ TEST_F(OutputCommandsTest, DispatcherAcceptsAnnouncementsAndAnyStatusLine)
     model.channels[0].rangeCode = 5;
     model.channels[0].setValue = 12.0;
 
-    EXPECT_TRUE(HandleUnitLine(model, "\x02" "A\r\n"));
+    EXPECT_TRUE(HandleUnitLine(model,
+                               "\x02"
+                               "A\r\n"));
     // Every channel in use, in order, with the code recomputed first.
     auto w = Written();
     ASSERT_EQ(w.size(), 2u);
@@ -162,8 +165,8 @@ TEST_F(OutputCommandsTest, PollerCyclesThroughTheChannelsInUse)
     poller.m_bPolling = true;
     for (int i = 0; i < 5; ++i)
         poller.PollNext();
-    EXPECT_EQ(Written(), (std::vector<std::string>{"\x02R1\r\n", "\x02R2\r\n", "\x02R1\r\n", "\x02R2\r\n",
-                                                    "\x02R1\r\n"}));
+    EXPECT_EQ(Written(),
+              (std::vector<std::string>{"\x02R1\r\n", "\x02R2\r\n", "\x02R1\r\n", "\x02R2\r\n", "\x02R1\r\n"}));
 
     // A count that came from a file never sends past the fourth channel.
     serial->writes.clear();

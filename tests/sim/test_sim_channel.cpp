@@ -176,7 +176,10 @@ TEST(SimChannel, AnnouncementReachesAnIdleHost)
     rig.unit.Announce(rig.clock.Now() + 30ms);
     EXPECT_TRUE(rig.chan.WaitForInput(rig.clock, rig.clock.Now() + 500ms));
     ASSERT_EQ(rig.chan.ReadLine(rig.line), LineResult::LineComplete);
-    EXPECT_EQ(rig.line.Line(), "\x02" "A\x03" "44\r\n");
+    EXPECT_EQ(rig.line.Line(),
+              "\x02"
+              "A\x03"
+              "44\r\n");
 }
 
 } // namespace

@@ -81,7 +81,13 @@ TEST(SimConsole, TableCommandsShowInTheUnitsReplies)
     EXPECT_TRUE(Cmd(unit, "maker 1 5 0010 801F").ok);
     EXPECT_TRUE(Cmd(unit, "user 1 5 FFFB 8003").ok);
     EXPECT_TRUE(Cmd(unit, "select 1 5 2").ok);
-    unit.Receive(kT0, "\x02" "CRU105\x03" "83\r\n" "\x02" "CRM105\x03" "7B\r\n");
+    unit.Receive(kT0,
+                 "\x02"
+                 "CRU105\x03"
+                 "83\r\n"
+                 "\x02"
+                 "CRM105\x03"
+                 "7B\r\n");
     const std::string out = unit.TakeDue(kT0);
     ASSERT_EQ(out.size(), 48u);
     EXPECT_EQ(out.substr(7, 12), "0002FFFB8003");
@@ -187,7 +193,10 @@ TEST(SimConsole, AnnounceFloodAndQuit)
 {
     SimUnit unit;
     EXPECT_TRUE(Cmd(unit, "announce").ok);
-    EXPECT_EQ(unit.TakeDue(kT0), "\x02" "A\x03" "44\r\n");
+    EXPECT_EQ(unit.TakeDue(kT0),
+              "\x02"
+              "A\x03"
+              "44\r\n");
     // A flood is one line longer than any the host keeps.
     EXPECT_TRUE(Cmd(unit, "flood 600").ok);
     const std::string flood = unit.TakeDue(kT0);
@@ -204,27 +213,10 @@ TEST(SimConsole, BadCommandsAreAnsweredWithAnErrorAndChangeNothing)
 {
     SimUnit unit;
     const char* bad[] = {
-        "frobnicate",
-        "channels 3",
-        "channels two",
-        "channels",
-        "alarm 5 0003",
-        "alarm 1 12345",
-        "alarm 1 xyz",
-        "alarm 1",
-        "silent maybe",
-        "silent on off",
-        "length medium",
-        "delay -5",
-        "delay 1e3",
-        "delay 600001",
-        "silent-after many",
-        "maker 1 16 0 8000",
-        "maker 0 5 0 8000",
-        "user 1 5 0",
-        "select 1 5 0x",
-        "version",
-        "help me",
+        "frobnicate",    "channels 3",   "channels two",      "channels",          "alarm 5 0003",     "alarm 1 12345",
+        "alarm 1 xyz",   "alarm 1",      "silent maybe",      "silent on off",     "length medium",    "delay -5",
+        "delay 1e3",     "delay 600001", "silent-after many", "maker 1 16 0 8000", "maker 0 5 0 8000", "user 1 5 0",
+        "select 1 5 0x", "version",      "help me",
     };
     for (const char* line : bad) {
         const auto r = Cmd(unit, line);
@@ -249,11 +241,24 @@ TEST(SimConsole, OptionsSetTheStartState)
 {
     SimUnit unit;
     SimLaunch launch;
-    const std::vector<std::string> args = {"--channels", "4",       "--version=02.00B", "--pace",
-                                           "--delay",    "50",      "--alarm",          "2:0010:0001",
-                                           "--link",     "/tmp/x",  "--log=/tmp/y.log", "--silent-after",
-                                           "3",          "--length=short", "--stray-crlf", "--garbage=off",
-                                           "--maker",    "1:5:0010:801F"};
+    const std::vector<std::string> args = {"--channels",
+                                           "4",
+                                           "--version=02.00B",
+                                           "--pace",
+                                           "--delay",
+                                           "50",
+                                           "--alarm",
+                                           "2:0010:0001",
+                                           "--link",
+                                           "/tmp/x",
+                                           "--log=/tmp/y.log",
+                                           "--silent-after",
+                                           "3",
+                                           "--length=short",
+                                           "--stray-crlf",
+                                           "--garbage=off",
+                                           "--maker",
+                                           "1:5:0010:801F"};
     EXPECT_EQ(ApplySimArguments(args, unit, launch, kT0), "");
     EXPECT_EQ(unit.ChannelCount(), 4);
     EXPECT_EQ(unit.Version(), "02.00B");
@@ -278,9 +283,9 @@ TEST(SimConsole, OptionsSetTheStartState)
 TEST(SimConsole, BadOptionsAreRefusedWithAReason)
 {
     const std::vector<std::vector<std::string>> bad = {
-        {"--channels", "3"}, {"--nope"},          {"--delay"},        {"stray"},        {"--link"},
-        {"--log="},          {"--alarm", "1"},    {"--announce"},     {"--quit"},       {"-x"},
-        {"--silent=maybe"},  {"--version", ""},   {"--length", "odd"}, {"--"},
+        {"--channels", "3"}, {"--nope"},        {"--delay"},         {"stray"},  {"--link"},
+        {"--log="},          {"--alarm", "1"},  {"--announce"},      {"--quit"}, {"-x"},
+        {"--silent=maybe"},  {"--version", ""}, {"--length", "odd"}, {"--"},
     };
     for (const auto& args : bad) {
         SimUnit unit;
@@ -332,10 +337,16 @@ TEST(SimConsole, CalibrationFilesAreReadOnlyWhenTheyAreTablesInAFile)
 TEST(SimConsole, HelpListsEveryCommandAndOption)
 {
     const std::string help = SimHelpText();
-    for (const char* word : {"--link PATH", "--log FILE", "--channels N", "--version TEXT", "--pace", "--silent",
-                             "--garbage", "--bad-checksum", "--length", "--lowercase", "--stray-crlf", "--delay MS",
-                             "--silent-after", "--alarm CH:STATUS[:EXT]", "announce", "alarm CH STATUS [EXT]",
-                             "faults-off", "show", "outputs [CH]", "quit"})
+    for (const char* word : {"--link PATH",    "--log FILE",
+                             "--channels N",   "--version TEXT",
+                             "--pace",         "--silent",
+                             "--garbage",      "--bad-checksum",
+                             "--length",       "--lowercase",
+                             "--stray-crlf",   "--delay MS",
+                             "--silent-after", "--alarm CH:STATUS[:EXT]",
+                             "announce",       "alarm CH STATUS [EXT]",
+                             "faults-off",     "show",
+                             "outputs [CH]",   "quit"})
         EXPECT_NE(help.find(word), std::string::npos) << word;
     SimUnit unit;
     const std::string commands = Cmd(unit, "help").text;

@@ -22,8 +22,11 @@ std::string Ask(SimUnit& unit, std::string_view host)
 // True when `line` starts the way a reply the host accepts does.
 bool LooksLikeAReply(const std::string& line)
 {
-    return line.starts_with("VER") || line.starts_with("CH") || line.starts_with("OK") ||
-           line.starts_with("\x02R") || line.starts_with("\x02" "A") || line.starts_with("\x02" "CR");
+    return line.starts_with("VER") || line.starts_with("CH") || line.starts_with("OK") || line.starts_with("\x02R") ||
+        line.starts_with("\x02"
+                         "A") ||
+        line.starts_with("\x02"
+                         "CR");
 }
 
 TEST(SimFaults, SilentUnitAnswersNothingUntilSwitchedBack)
@@ -34,7 +37,9 @@ TEST(SimFaults, SilentUnitAnswersNothingUntilSwitchedBack)
     unit.Announce(kT0);
     EXPECT_FALSE(unit.HasPending());
     // The unit still listens while silent.
-    Ask(unit, "\x02W105800010050008000000000000000000000000\x03" "C6\r\n");
+    Ask(unit,
+        "\x02W105800010050008000000000000000000000000\x03"
+        "C6\r\n");
     EXPECT_EQ(unit.Channel(0).rangeCode, 5);
 
     unit.Faults().silent = false;
@@ -69,8 +74,13 @@ TEST(SimFaults, GarbageReplacesEveryLineWithJunk)
     SimUnit unit;
     unit.Faults().garbage = true;
     // "\x02" "CINIU" is split only to end the hex escape before the C.
-    const char* asks[] = {"VER\r\n", "CH\r\n", "\x02R1\r\n", "\x02" "CINIU\x03\r\n", // NOLINT(bugprone-suspicious-missing-comma)
-                          "VER\r\n", "VER\r\n"};
+    const char* asks[] = {"VER\r\n",
+                          "CH\r\n",
+                          "\x02R1\r\n",
+                          "\x02"
+                          "CINIU\x03\r\n", // NOLINT(bugprone-suspicious-missing-comma)
+                          "VER\r\n",
+                          "VER\r\n"};
     std::vector<std::string> seen;
     for (const char* a : asks) {
         const std::string out = Ask(unit, a);
@@ -96,7 +106,10 @@ TEST(SimFaults, BadChecksumSpoilsOnlyTheChecksumOfFramedReplies)
     SimUnit unit;
     unit.Channel(0).statusWord = 0x0004;
     const std::string good = Ask(unit, "\x02R1\r\n");
-    const std::string goodAdj = Ask(unit, "\x02" "CRU105\x03" "83\r\n");
+    const std::string goodAdj = Ask(unit,
+                                    "\x02"
+                                    "CRU105\x03"
+                                    "83\r\n");
 
     unit.Faults().badChecksum = true;
     const std::string bad = Ask(unit, "\x02R1\r\n");
@@ -106,7 +119,10 @@ TEST(SimFaults, BadChecksumSpoilsOnlyTheChecksumOfFramedReplies)
     EXPECT_NE(bad.substr(54, 2), good.substr(54, 2));
     EXPECT_EQ(bad.substr(56), "\r\n");
 
-    const std::string badAdj = Ask(unit, "\x02" "CRU105\x03" "83\r\n");
+    const std::string badAdj = Ask(unit,
+                                   "\x02"
+                                   "CRU105\x03"
+                                   "83\r\n");
     EXPECT_FALSE(VerifyFrame(badAdj, kAdjustReplyLength, 4));
     EXPECT_EQ(badAdj.substr(0, 20), goodAdj.substr(0, 20));
 
@@ -125,7 +141,10 @@ TEST(SimFaults, WrongLengthKeepsAMatchingChecksum)
     ASSERT_EQ(s.size(), 57u);
     EXPECT_FALSE(VerifyFrame(s, kStatusReplyLength));
     EXPECT_TRUE(VerifyFrame(s, 57)) << "only the length is wrong";
-    std::string a = Ask(unit, "\x02" "CRM105\x03" "7B\r\n");
+    std::string a = Ask(unit,
+                        "\x02"
+                        "CRM105\x03"
+                        "7B\r\n");
     ASSERT_EQ(a.size(), 23u);
     EXPECT_TRUE(VerifyFrame(a, 23, 4));
 
@@ -134,7 +153,10 @@ TEST(SimFaults, WrongLengthKeepsAMatchingChecksum)
     ASSERT_EQ(s.size(), 59u);
     EXPECT_FALSE(VerifyFrame(s, kStatusReplyLength));
     EXPECT_TRUE(VerifyFrame(s, 59));
-    a = Ask(unit, "\x02" "CRM105\x03" "7B\r\n");
+    a = Ask(unit,
+            "\x02"
+            "CRM105\x03"
+            "7B\r\n");
     EXPECT_EQ(a.size(), 25u);
 
     // Plain lines keep their length.

@@ -25,7 +25,6 @@
 #include "SimProcess.h"
 #include "protocol/FrameCodec.h"
 
-
 using namespace velmora::test;
 
 namespace {
@@ -130,7 +129,7 @@ TEST(SimProcess, ServesAClientTakesCommandsAndCleansUp)
     const int st = sim.Stop(SIGTERM);
     ASSERT_TRUE(WIFEXITED(st)) << st;
     EXPECT_EQ(WEXITSTATUS(st), 0);
-    struct stat sb{};
+    struct stat sb { };
     EXPECT_NE(lstat(link.c_str(), &sb), 0) << "the link is removed on exit";
 
     std::ifstream in(log);
@@ -152,7 +151,9 @@ TEST(SimProcess, RefusesBadStartsWithoutHarm)
 
     // A file in the way of the link is left alone.
     const std::string file = dir.path + "/keep";
-    { std::ofstream(file) << "data"; }
+    {
+        std::ofstream(file) << "data";
+    }
     out.clear();
     st = SimProcess::RunToEnd({"--link", file}, out);
     ASSERT_TRUE(WIFEXITED(st));

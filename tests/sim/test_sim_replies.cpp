@@ -53,7 +53,9 @@ TEST(SimReplies, StatusReplyOfAFreshChannel)
 {
     SimUnit unit;
     const std::string reply = Ask(unit, "\x02R1\r\n");
-    EXPECT_EQ(reply, "\x02R100000000080008000000000000000000000000000000000000\x03" "F6\r\n");
+    EXPECT_EQ(reply,
+              "\x02R100000000080008000000000000000000000000000000000000\x03"
+              "F6\r\n");
     ASSERT_EQ(reply.size(), 58u);
     EXPECT_EQ(VerifyFrame(reply, kStatusReplyLength), 53);
 }
@@ -62,7 +64,10 @@ TEST(SimReplies, SettingsWriteIsAppliedAndShowsInTheNextStatusReply)
 {
     SimUnit unit;
     // Channel 1, range 5, dac 0x8000, control 0x1005, aux 0x0008.
-    EXPECT_EQ(Ask(unit, "\x02W105800010050008000000000000000000000000\x03" "C6\r\n"), "");
+    EXPECT_EQ(Ask(unit,
+                  "\x02W105800010050008000000000000000000000000\x03"
+                  "C6\r\n"),
+              "");
     const SimChannelState& c = unit.Channel(0);
     EXPECT_EQ(c.rangeCode, 5);
     EXPECT_EQ(c.words.dacCode, 0x8000);
@@ -75,7 +80,9 @@ TEST(SimReplies, SettingsWriteIsAppliedAndShowsInTheNextStatusReply)
     unit.Channel(0).user[5].adjustSelect = 0x0002;
     unit.Channel(0).user[0].adjustSelect = 0x0001; // another range's select must not show
     const std::string reply = Ask(unit, "\x02R1\r\n");
-    EXPECT_EQ(reply, "\x02R105800010050008000000000003000000000000000000020002\x03" "08\r\n");
+    EXPECT_EQ(reply,
+              "\x02R105800010050008000000000003000000000000000000020002\x03"
+              "08\r\n");
     ASSERT_EQ(VerifyFrame(reply, kStatusReplyLength), 53);
     EXPECT_EQ(HexField(reply, 3, 2), 5u);
     EXPECT_EQ(HexField(reply, 25, 4), 0x0003u);
@@ -88,7 +95,18 @@ TEST(SimReplies, EveryWordOfTheSettingsWriteIsKeptPerChannel)
     SimUnit unit;
     ASSERT_TRUE(unit.SetChannelCount(2));
     // dac, control, aux, reserved twice, ext output, three spares.
-    EXPECT_EQ(Ask(unit, Frame("W20B" "1234" "1009" "0008" "0000" "0000" "0001" "1111" "2222" "3334")), "");
+    EXPECT_EQ(Ask(unit,
+                  Frame("W20B"
+                        "1234"
+                        "1009"
+                        "0008"
+                        "0000"
+                        "0000"
+                        "0001"
+                        "1111"
+                        "2222"
+                        "3334")),
+              "");
     const SimChannelState& c = unit.Channel(1);
     EXPECT_EQ(c.rangeCode, 0x0B);
     EXPECT_EQ(c.words.dacCode, 0x1234);
@@ -115,31 +133,69 @@ TEST(SimReplies, AdjustmentReadAnswersFromTheMakerAndUserTables)
     unit.Channel(1).maker[3] = {0x0010, 0x801F};
     unit.Channel(1).user[3].adjustSelect = 0x0001;
 
-    std::string reply = Ask(unit, "\x02" "CRU105\x03" "83\r\n");
-    EXPECT_EQ(reply, "\x02" "CRU1050002FFFB8003\x03" "24\r\n");
+    std::string reply = Ask(unit,
+                            "\x02"
+                            "CRU105\x03"
+                            "83\r\n");
+    EXPECT_EQ(reply,
+              "\x02"
+              "CRU1050002FFFB8003\x03"
+              "24\r\n");
     ASSERT_EQ(reply.size(), 24u);
     EXPECT_EQ(VerifyFrame(reply, kAdjustReplyLength, 4), 19);
 
-    reply = Ask(unit, "\x02" "CRM203\x03" "7A\r\n");
-    EXPECT_EQ(reply, "\x02" "CRM20300010010801F\x03" "DB\r\n");
+    reply = Ask(unit,
+                "\x02"
+                "CRM203\x03"
+                "7A\r\n");
+    EXPECT_EQ(reply,
+              "\x02"
+              "CRM20300010010801F\x03"
+              "DB\r\n");
     // The user set of the same slot shares the select word.
-    EXPECT_EQ(Ask(unit, "\x02" "CRU203\x03" "82\r\n"), "\x02" "CRU203000100008000\x03" "CB\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CRU203\x03"
+                  "82\r\n"),
+              "\x02"
+              "CRU203000100008000\x03"
+              "CB\r\n");
     // A range code without a slot still gets an answer, with neutral words.
-    EXPECT_EQ(Ask(unit, "\x02" "CRM21F\x03" "8E\r\n"), "\x02" "CRM21F000000008000\x03" "D6\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CRM21F\x03"
+                  "8E\r\n"),
+              "\x02"
+              "CRM21F000000008000\x03"
+              "D6\r\n");
 }
 
 TEST(SimReplies, TransferWritesTheSlotAndTheReadGivesItBack)
 {
     SimUnit unit;
     ASSERT_TRUE(unit.SetChannelCount(2));
-    EXPECT_EQ(Ask(unit, "\x02" "CMM20300010010801F\x03" "D6\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CMM20300010010801F\x03"
+                  "D6\r\n"),
+              "OK\r\n");
     EXPECT_EQ(unit.Channel(1).maker[3].minCorrection, 0x0010);
     EXPECT_EQ(unit.Channel(1).maker[3].maxCorrection, 0x801F);
     EXPECT_EQ(unit.Channel(1).user[3].adjustSelect, 0x0001);
     EXPECT_EQ(unit.Channel(1).user[3].minCorrection, 0x0000); // the user pair is untouched
-    EXPECT_EQ(Ask(unit, "\x02" "CRM203\x03" "7A\r\n"), "\x02" "CRM20300010010801F\x03" "DB\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CRM203\x03"
+                  "7A\r\n"),
+              "\x02"
+              "CRM20300010010801F\x03"
+              "DB\r\n");
 
-    EXPECT_EQ(Ask(unit, "\x02" "CMU1050002FFFB8003\x03" "1F\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CMU1050002FFFB8003\x03"
+                  "1F\r\n"),
+              "OK\r\n");
     EXPECT_EQ(unit.Channel(0).user[5].adjustSelect, 0x0002);
     EXPECT_EQ(unit.Channel(0).user[5].minCorrection, 0xFFFB);
     EXPECT_EQ(unit.Channel(0).user[5].maxCorrection, 0x8003);
@@ -156,7 +212,11 @@ TEST(SimReplies, TransferWritesTheSlotAndTheReadGivesItBack)
 TEST(SimReplies, TestOutputStoreAndInitialiseAnswerOkAndActOnTheTables)
 {
     SimUnit unit;
-    EXPECT_EQ(Ask(unit, "\x02" "CTU105FFFF000200058003\x03" "EF\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CTU105FFFF000200058003\x03"
+                  "EF\r\n"),
+              "OK\r\n");
     const auto& t = unit.Channel(0).test;
     EXPECT_EQ(t.rangeCode, 5);
     EXPECT_EQ(t.code, 0xFFFF);
@@ -165,20 +225,35 @@ TEST(SimReplies, TestOutputStoreAndInitialiseAnswerOkAndActOnTheTables)
     EXPECT_EQ(t.maxCorrection, 0x8003);
     EXPECT_EQ(unit.TestOutputText(0), "1 upper 4_20mA min=5 max=3");
     // A transfer to the channel ends the trial.
-    EXPECT_EQ(Ask(unit, "\x02" "CMU105000200058003\x03" "D0\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CMU105000200058003\x03"
+                  "D0\r\n"),
+              "OK\r\n");
     EXPECT_EQ(unit.TestOutputText(0), "1 off");
 
     unit.Channel(0).user[5] = {0x0002, 0xFFFB, 0x8003};
     unit.Channel(0).maker[5] = {0x0007, 0x7FF0};
-    EXPECT_EQ(Ask(unit, "\x02" "CWU\x03" "F2\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CWU\x03"
+                  "F2\r\n"),
+              "OK\r\n");
     EXPECT_EQ(unit.Stored('U').stores, 1);
     EXPECT_EQ(unit.Stored('M').stores, 0);
     EXPECT_EQ(unit.Stored('U').user[0][5].minCorrection, 0xFFFB);
-    EXPECT_EQ(Ask(unit, "\x02" "CWM\x03" "EA\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CWM\x03"
+                  "EA\r\n"),
+              "OK\r\n");
     EXPECT_EQ(unit.Stored('M').stores, 1);
     EXPECT_EQ(unit.Stored('M').maker[0][5].maxCorrection, 0x7FF0);
 
-    EXPECT_EQ(Ask(unit, "\x02" "CINIU\x03\r\n"), "OK\r\n");
+    EXPECT_EQ(Ask(unit,
+                  "\x02"
+                  "CINIU\x03\r\n"),
+              "OK\r\n");
     EXPECT_EQ(unit.Channel(0).user[5].minCorrection, 0x0000);
     EXPECT_EQ(unit.Channel(0).user[5].maxCorrection, 0x8000);
     EXPECT_EQ(unit.Channel(0).user[5].adjustSelect, 0x0002);
@@ -193,7 +268,10 @@ TEST(SimReplies, AnnouncementIsAChecksummedFrame)
 {
     SimUnit unit;
     unit.Announce(kT0);
-    EXPECT_EQ(unit.TakeDue(kT0), "\x02" "A\x03" "44\r\n");
+    EXPECT_EQ(unit.TakeDue(kT0),
+              "\x02"
+              "A\x03"
+              "44\r\n");
 }
 
 TEST(SimReplies, LinesMayArriveInPieces)
@@ -211,7 +289,8 @@ TEST(SimReplies, LinesMayArriveInPieces)
 TEST(SimReplies, MalformedOrForeignLinesAreIgnoredAndChangeNothing)
 {
     SimUnit unit;
-    const std::string goodWrite = "\x02W105800010050008000000000000000000000000\x03" "C6\r\n";
+    const std::string goodWrite = "\x02W105800010050008000000000000000000000000\x03"
+                                  "C6\r\n";
     std::string lowerField = goodWrite;
     lowerField[5] = 'a'; // "a000" is not what a host sends
     std::string badSum = goodWrite;
@@ -232,17 +311,29 @@ TEST(SimReplies, MalformedOrForeignLinesAreIgnoredAndChangeNothing)
         Frame("W105800010050008000000000000000000000000").insert(20, "0"),
         Frame("W505800010050008000000000000000000000000"),
         Frame("W205800010050008000000000000000000000000"), // channel 2 absent
-        "\x02" "CRU105\x03" "84\r\n",
-        "\x02" "CRX105\x03" "86\r\n",
+        "\x02"
+        "CRU105\x03"
+        "84\r\n",
+        "\x02"
+        "CRX105\x03"
+        "86\r\n",
         Frame("CRU10G"),
         Frame("CMX1050002FFFB8003"),
         Frame("CTU105FFFF00020005800"),
-        "\x02" "CWM\x03" "EB\r\n",
-        "\x02" "CWX\x03" "F5\r\n",
-        "\x02" "CINIU\x03" "00\r\n",
+        "\x02"
+        "CWM\x03"
+        "EB\r\n",
+        "\x02"
+        "CWX\x03"
+        "F5\r\n",
+        "\x02"
+        "CINIU\x03"
+        "00\r\n",
         std::string("\0\0\0\r\n", 5),
         "OK\r\n",
-        "\x02" "A\x03" "44\r\n",
+        "\x02"
+        "A\x03"
+        "44\r\n",
     };
     for (const auto& l : lines) {
         EXPECT_EQ(Ask(unit, l), "") << "line of " << l.size() << " bytes";

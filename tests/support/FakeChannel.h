@@ -26,7 +26,7 @@ public:
     };
     using Responder = std::function<std::vector<Chunk>(const std::string& written)>;
 
-    explicit FakeChannel(FakeClock& clock) : m_clock(clock) {}
+    explicit FakeChannel(FakeClock& clock) : m_clock(clock) { }
 
     void SetResponder(Responder r) { m_responder = std::move(r); }
     void SetOpenResult(bool ok) { m_bOpenResult = ok; }

@@ -26,7 +26,7 @@ public:
             return wake.TryTake();
         const Nanos realLimit = std::min<Nanos>(deadline - start, m_grace);
         const auto tp = std::chrono::steady_clock::now() +
-                        std::chrono::duration_cast<std::chrono::steady_clock::duration>(realLimit);
+            std::chrono::duration_cast<std::chrono::steady_clock::duration>(realLimit);
         if (wake.WaitUntilSteady(tp))
             return true;
         // Nothing came: pretend the whole wait went by.

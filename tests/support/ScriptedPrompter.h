@@ -29,15 +29,15 @@ public:
             return a;
         }
         return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
-                                                                                         : PromptAnswer::Ok;
+                                                                                        : PromptAnswer::Ok;
     }
     std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>& filters) override
     {
         openFilters.push_back(filters);
         return TakeFile();
     }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&, const std::string&,
+                                              const std::string&) override
     {
         return TakeFile();
     }

@@ -24,8 +24,7 @@ constexpr int kGuardMs = 10000;
 
 // Reads from `fd` until `done` says the text is complete (true) or the
 // descriptor ends (`atEnd`); false when the guard runs out first.
-template <typename Done>
-bool ReadFor(int fd, std::string& buf, Done done, bool atEnd)
+template <typename Done> bool ReadFor(int fd, std::string& buf, Done done, bool atEnd)
 {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
     while (!done(buf)) {
@@ -48,8 +47,7 @@ bool ReadFor(int fd, std::string& buf, Done done, bool atEnd)
 
 // Reads until `done`; false when the guard runs out or the descriptor ends
 // first.
-template <typename Done>
-bool ReadUntil(int fd, std::string& buf, Done done)
+template <typename Done> bool ReadUntil(int fd, std::string& buf, Done done)
 {
     return ReadFor(fd, buf, done, false);
 }
@@ -57,7 +55,8 @@ bool ReadUntil(int fd, std::string& buf, Done done)
 // Reads `fd` to its end; false when the guard runs out first.
 inline bool ReadToEnd(int fd, std::string& buf)
 {
-    return ReadFor(fd, buf, [](const std::string&) { return false; }, true);
+    return ReadFor(
+        fd, buf, [](const std::string&) { return false; }, true);
 }
 
 // A child program with pipes on its standard output and error, and on its

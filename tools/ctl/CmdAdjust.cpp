@@ -339,8 +339,9 @@ bool HoldTestOutput(Clock& clock, HoldInput input, std::optional<long long> seco
     const std::string n = seconds ? std::to_string(*seconds) : std::string();
     std::string said;
     if (input.terminal)
-        said = seconds ? TrFormat(N_("holding the test output for %1 s; Enter, SIGINT or SIGTERM switches it off sooner"), {n})
-                       : Tr(N_("holding the test output; Enter, SIGINT or SIGTERM switches it off"));
+        said = seconds
+            ? TrFormat(N_("holding the test output for %1 s; Enter, SIGINT or SIGTERM switches it off sooner"), {n})
+            : Tr(N_("holding the test output; Enter, SIGINT or SIGTERM switches it off"));
     else
         said = seconds ? TrFormat(N_("holding the test output for %1 s; SIGINT or SIGTERM switches it off sooner"), {n})
                        : Tr(N_("holding the test output until standard input ends, SIGINT or SIGTERM"));
@@ -427,10 +428,11 @@ int Test(const Invocation& inv)
     if (*options->point == kTestOff)
         return kExitOk;
     if (options->leaveOn) {
-        std::fprintf(stderr, "velmoractl: %s\n",
-                     TrFormat(N_("the test output stays on; end it with: velmoractl --port %1 adjust test %2 %3 --point 0"),
-                              {inv.port, std::to_string(ch + 1), RangeKey(code)})
-                         .c_str());
+        std::fprintf(
+            stderr, "velmoractl: %s\n",
+            TrFormat(N_("the test output stays on; end it with: velmoractl --port %1 adjust test %2 %3 --point 0"),
+                     {inv.port, std::to_string(ch + 1), RangeKey(code)})
+                .c_str());
         return kExitOk;
     }
     const bool held = HoldTestOutput(link->GetClock(), input, options->seconds);
@@ -453,10 +455,10 @@ int Init(const Invocation& inv)
     if (!link)
         return kExitNoAnswer;
     if (const AdjustOutcome o = InitUserAdjustment(*link); !Answered(o)) {
-        std::fprintf(stderr, "velmoractl: %s\n",
-                     TrFormat(N_("%1: %2 (initialisation %3)"),
-                              {inv.port, Tr(kReportCommErrorText), Tr(AdjustOutcomeText(o))})
-                         .c_str());
+        std::fprintf(
+            stderr, "velmoractl: %s\n",
+            TrFormat(N_("%1: %2 (initialisation %3)"), {inv.port, Tr(kReportCommErrorText), Tr(AdjustOutcomeText(o))})
+                .c_str());
         return kExitNoAnswer;
     }
     std::printf("user adjustments initialised\n");

@@ -37,7 +37,6 @@ struct AutoArgs {
     std::optional<long long> seconds;
 };
 
-
 // "CH" or "CH,CH,...": the channels in the order named; nothing when one is
 // not a channel or is named twice.
 // The error's text when the arguments do not make a command.
@@ -84,7 +83,9 @@ std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, A
 class StepLines final : public PanelSessionObserver {
 public:
     StepLines(const GeneratorModel& model, const std::vector<int>& channels, std::int64_t start)
-        : m_model(model), m_bNumbered(channels.size() > 1), m_nStart(start)
+        : m_model(model),
+          m_bNumbered(channels.size() > 1),
+          m_nStart(start)
     {
         for (int c : channels)
             m_running[static_cast<std::size_t>(c)] = true;
@@ -176,8 +177,9 @@ int RunAuto(const Invocation& inv)
         for (int c : args.channels) {
             const AutoOutputSlot* slot = SlotInUse(doc.m_model, doc.m_autoOutput[static_cast<std::size_t>(c)], c);
             if (slot != nullptr && (slot->mode == kAutoSawtooth || slot->mode == kAutoTriangle))
-                return UsageError(cmd, TrFormat(N_("--csv reads an arbitrary table, but channel %1 is set to %2"),
-                                                {std::to_string(c + 1), Tr(AutoModeName(slot->mode))}));
+                return UsageError(cmd,
+                                  TrFormat(N_("--csv reads an arbitrary table, but channel %1 is set to %2"),
+                                           {std::to_string(c + 1), Tr(AutoModeName(slot->mode))}));
         }
     }
 
@@ -225,8 +227,9 @@ int RunAuto(const Invocation& inv)
         if (started.output)
             lines.Print(*started.output);
         if (session->IsAutoOutputStopped(c)) {
-            std::fprintf(stderr, "velmoractl: %s\n",
-                         TrFormat(N_("channel %1: %2"), {std::to_string(c + 1), AutoStartRefusalText(started)}).c_str());
+            std::fprintf(
+                stderr, "velmoractl: %s\n",
+                TrFormat(N_("channel %1: %2"), {std::to_string(c + 1), AutoStartRefusalText(started)}).c_str());
             session->SetObserver(nullptr);
             return kExitFileRefused;
         }

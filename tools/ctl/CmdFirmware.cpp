@@ -53,7 +53,7 @@ int Info(const Invocation& inv)
 // standard error.
 class TerminalPrompter final : public StreamPrompter {
 public:
-    explicit TerminalPrompter(bool yes) : StreamPrompter(stderr), m_bYes(yes) {}
+    explicit TerminalPrompter(bool yes) : StreamPrompter(stderr), m_bYes(yes) { }
     PromptAnswer Message(const std::string& text, const std::string& caption, PromptIcon icon,
                          PromptButtons buttons) override
     {
@@ -92,7 +92,7 @@ void OnStop(int)
 // The dialog's progress bar and status line, on standard error.
 class TerminalProgress final : public ProgramObserver {
 public:
-    TerminalProgress() : m_bTty(::isatty(STDERR_FILENO) != 0) {}
+    TerminalProgress() : m_bTty(::isatty(STDERR_FILENO) != 0) { }
     ~TerminalProgress() override { EndBar(); }
 
     void SetProgress(int percent) override
@@ -115,8 +115,8 @@ public:
         EndBar();
         std::fprintf(stderr, "%s\n", Tr(text).c_str());
     }
-    void EnableCancel(bool) override {}
-    void LetEventsRun() override {}
+    void EnableCancel(bool) override { }
+    void LetEventsRun() override { }
     bool CancelRequested() const override { return g_stopRequested != 0; }
     void ClearCancel() override { g_stopRequested = 0; }
 
@@ -210,8 +210,9 @@ int RunFirmware(const Invocation& inv)
         return Update(inv);
     if (sub == "bridge")
         return Bridge(inv);
-    return UsageError(FindCommand("firmware"), sub.empty() ? Tr(N_("firmware needs info, update or bridge"))
-                                                           : TrFormat(N_("unknown firmware command '%1'"), {sub}));
+    return UsageError(FindCommand("firmware"),
+                      sub.empty() ? Tr(N_("firmware needs info, update or bridge"))
+                                  : TrFormat(N_("unknown firmware command '%1'"), {sub}));
 }
 
 // Both sets of every channel in use and every range code, to or from a
@@ -305,10 +306,10 @@ int RunCalibration(const Invocation& inv)
                 }
     for (int kind : {kAdjustMaker, kAdjustUser})
         if (const AdjustOutcome o = StoreAdjustment(*link, LinkSerial, kind); !Answered(o)) {
-            std::fprintf(stderr, "velmoractl: %s\n",
-                         TrFormat(N_("%1: %2 (store %3)"),
-                                  {inv.port, Tr(kReportCommErrorText), Tr(AdjustOutcomeText(o))})
-                             .c_str());
+            std::fprintf(
+                stderr, "velmoractl: %s\n",
+                TrFormat(N_("%1: %2 (store %3)"), {inv.port, Tr(kReportCommErrorText), Tr(AdjustOutcomeText(o))})
+                    .c_str());
             return kExitNoAnswer;
         }
     std::printf("%s: %d channels transferred and stored\n", file.c_str(), model.ChannelsInUse());

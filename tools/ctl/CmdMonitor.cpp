@@ -45,7 +45,7 @@ std::optional<int> AskChannelCount(GeneratorLink& link)
 // has no settings of its own to know it from).
 class MonitorLines final : public PanelSessionObserver {
 public:
-    explicit MonitorLines(GeneratorModel& model) : m_model(model) {}
+    explicit MonitorLines(GeneratorModel& model) : m_model(model) { }
 
     void ReplyTaken(std::string_view line) override
     {
@@ -93,7 +93,8 @@ int RunMonitor(const Invocation& inv)
         }
         seconds = ParseSeconds(*value);
         if (!seconds)
-            return UsageError(cmd, TrFormat(N_("--seconds wants a whole number of seconds, at least 1, not '%1'"), {*value}));
+            return UsageError(
+                cmd, TrFormat(N_("--seconds wants a whole number of seconds, at least 1, not '%1'"), {*value}));
     }
 
     // Before the link starts its reader thread, which inherits the mask.

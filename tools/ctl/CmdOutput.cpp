@@ -24,8 +24,6 @@ namespace velmora::ctl {
 
 namespace {
 
-
-
 } // namespace
 
 int RunSet(const Invocation& inv)
@@ -43,7 +41,8 @@ int RunSet(const Invocation& inv)
                 return UsageError(cmd, Tr(N_("--range needs a range code (0-15) or a range name")));
             range = ParseRange(**v);
             if (!range)
-                return UsageError(cmd, TrFormat(N_("'%1' is no range code (0-15) or range name (4_20mA, 0_10V, ...)"), {**v}));
+                return UsageError(
+                    cmd, TrFormat(N_("'%1' is no range code (0-15) or range name (4_20mA, 0_10V, ...)"), {**v}));
             continue;
         }
         if (auto v = OptionValue(args, i, "--value")) {

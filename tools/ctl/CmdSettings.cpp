@@ -88,8 +88,8 @@ const char* Bool(bool b)
 
 void PrintJson(const CVelmoraDoc& doc)
 {
-    std::string j = "{\"channelCount\": " + std::to_string(doc.m_model.channelCount)
-                    + ", \"portName\": " + JsonString(doc.LastPortName()) + ", \"channels\": [";
+    std::string j = "{\"channelCount\": " + std::to_string(doc.m_model.channelCount) +
+        ", \"portName\": " + JsonString(doc.LastPortName()) + ", \"channels\": [";
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];
@@ -110,16 +110,16 @@ void PrintJson(const CVelmoraDoc& doc)
         for (int k = 0; k < kSlotCount; ++k) {
             const AutoOutputSlot& o = a.slots[k];
             j += k ? ", {" : "{";
-            j += "\"mode\": " + std::to_string(o.mode) + ", \"repeat\": " + std::to_string(o.repeat)
-                 + ", \"start\": " + JsonNumber(o.start) + ", \"end\": " + JsonNumber(o.end)
-                 + ", \"step\": " + JsonNumber(o.step) + ", \"interval\": " + std::to_string(o.interval) + "}";
+            j += "\"mode\": " + std::to_string(o.mode) + ", \"repeat\": " + std::to_string(o.repeat) +
+                ", \"start\": " + JsonNumber(o.start) + ", \"end\": " + JsonNumber(o.end) +
+                ", \"step\": " + JsonNumber(o.step) + ", \"interval\": " + std::to_string(o.interval) + "}";
         }
         j += "], \"points\": [";
         for (int r = 0; r < kArbitraryPointCount; ++r) {
             const ArbitraryPoint& p = a.points[r];
             j += r ? ", {" : "{";
-            j += "\"used\": " + std::string(Bool(p.used)) + ", \"value\": " + JsonNumber(p.value)
-                 + ", \"interval\": " + std::to_string(p.interval) + "}";
+            j += "\"used\": " + std::string(Bool(p.used)) + ", \"value\": " + JsonNumber(p.value) +
+                ", \"interval\": " + std::to_string(p.interval) + "}";
         }
         j += "]}";
     }
@@ -175,7 +175,7 @@ void PrintText(const CVelmoraDoc& doc)
 
 std::string WhyNotOpened(const std::string& path)
 {
-    struct stat st{};
+    struct stat st { };
     if (::stat(path.c_str(), &st) != 0)
         return std::strerror(errno);
     if (!S_ISREG(st.st_mode))
@@ -210,7 +210,8 @@ int Show(const Invocation& inv)
     case OpenResult::Read:
         break;
     case OpenResult::CannotOpen:
-        std::fprintf(stderr, "velmoractl: %s\n", TrFormat(N_("cannot open %1: %2"), {path, WhyNotOpened(path)}).c_str());
+        std::fprintf(stderr, "velmoractl: %s\n",
+                     TrFormat(N_("cannot open %1: %2"), {path, WhyNotOpened(path)}).c_str());
         return kExitFileRefused;
     case OpenResult::EmptySkipped:
     case OpenResult::Refused:
@@ -273,7 +274,9 @@ int RunSettings(const Invocation& inv)
         return Show(inv);
     if (sub == "new")
         return New(inv);
-    return UsageError(RowFor(kShowUsage), sub.empty() ? std::string(Tr(N_("settings needs show or new"))) : TrFormat(N_("unknown settings command '%1'"), {sub}));
+    return UsageError(RowFor(kShowUsage),
+                      sub.empty() ? std::string(Tr(N_("settings needs show or new")))
+                                  : TrFormat(N_("unknown settings command '%1'"), {sub}));
 }
 
 } // namespace velmora::ctl

@@ -113,9 +113,10 @@ int Check(const Invocation& inv)
             }
             const std::optional<int> code = ParseOutputRange(text);
             if (!code)
-                return UsageError(row, TrFormat(N_("R must be an output range code (0-3, 5-7, 10-12), not '%1'; a "
-                                                   "conversion formula's limits are given with --conv"),
-                                                {text}));
+                return UsageError(row,
+                                  TrFormat(N_("R must be an output range code (0-3, 5-7, 10-12), not '%1'; a "
+                                              "conversion formula's limits are given with --conv"),
+                                           {text}));
             const RangeInfo info = GetRangeInfo(*code);
             limits = Limits{info.lower, info.upper, info.decimals};
         } else if (a == "--conv") {
@@ -187,7 +188,9 @@ int RunTable(const Invocation& inv)
     const std::string sub = inv.args.empty() ? "" : inv.args[0];
     if (sub == "check")
         return Check(inv);
-    return UsageError(TableRow(), sub.empty() ? std::string(Tr(N_("table needs check"))) : TrFormat(N_("unknown table command '%1'"), {sub}));
+    return UsageError(TableRow(),
+                      sub.empty() ? std::string(Tr(N_("table needs check")))
+                                  : TrFormat(N_("unknown table command '%1'"), {sub}));
 }
 
 } // namespace velmora::ctl

@@ -29,7 +29,8 @@ const std::vector<Command>& CommandTable()
         // One function for the rows of a name: the first argument chooses.
         {"adjust", "adjust show [CH]", true, RunAdjust},
         {"adjust", "adjust set CH RANGE [--select N] [--min Z] [--max G] [--store]", true, RunAdjust},
-        {"adjust", "adjust test CH RANGE --point 0|1|2 [--min Z] [--max G] [--seconds N | --leave-on]", true, RunAdjust},
+        {"adjust", "adjust test CH RANGE --point 0|1|2 [--min Z] [--max G] [--seconds N | --leave-on]", true,
+         RunAdjust},
         {"adjust", "adjust init --yes", true, RunAdjust},
         {"settings", "settings show FILE [--json]", false, RunSettings},
         {"settings", "settings new OUT --channels N", false, RunSettings},

@@ -29,7 +29,8 @@ std::optional<std::string> ChannelMark(const GeneratorModel& model, int ch)
     const int r = model.channels[static_cast<std::size_t>(ch)].rangeCode;
     if (r < 0 || r >= kSlotCount)
         return std::nullopt;
-    auto mark = AdjustMarkText(model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(r)].adjustSelect);
+    auto mark = AdjustMarkText(
+        model.channels[static_cast<std::size_t>(ch)].userAdjustment[static_cast<std::size_t>(r)].adjustSelect);
     if (!mark)
         return std::nullopt;
     // " M " is padded for the panel's label; a terminal line wants the letter.

@@ -29,8 +29,7 @@ sigset_t StopSignals()
 void WriteByte(int fd, char byte)
 {
     // A full pipe already holds a wake-up the reader has not taken.
-    while (write(fd, &byte, 1) < 0 && errno == EINTR) {
-    }
+    while (write(fd, &byte, 1) < 0 && errno == EINTR) { }
 }
 
 } // namespace
@@ -41,7 +40,9 @@ void BlockStopSignals()
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
 }
 
-TickLoop::TickLoop(Clock& clock) : m_ticker(clock) {}
+TickLoop::TickLoop(Clock& clock) : m_ticker(clock)
+{
+}
 
 TickLoop::~TickLoop()
 {

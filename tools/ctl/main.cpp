@@ -17,7 +17,8 @@ void PrintHelp(FILE* out)
     std::fprintf(out, "usage: velmoractl [--port PATH] [--lang en|ja] COMMAND [ARGS]\n\ncommands:\n");
     for (const auto& c : CommandTable())
         std::fprintf(out, "  velmoractl %s%s\n", c.needsPort ? "--port PATH " : "", c.usage);
-    std::fprintf(out, "\n%s\n%s\n", velmora::Tr(N_("PATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).")),
+    std::fprintf(out, "\n%s\n%s\n",
+                 velmora::Tr(N_("PATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).")),
                  velmora::Tr(N_("Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused.")));
 }
 
@@ -27,8 +28,8 @@ namespace velmora::ctl {
 
 int UsageError(const Command& cmd, const std::string& text)
 {
-    std::fprintf(stderr, "velmoractl: %s\nusage: velmoractl %s%s\n", text.c_str(),
-                 cmd.needsPort ? "--port PATH " : "", cmd.usage);
+    std::fprintf(stderr, "velmoractl: %s\nusage: velmoractl %s%s\n", text.c_str(), cmd.needsPort ? "--port PATH " : "",
+                 cmd.usage);
     return kExitUsage;
 }
 
@@ -66,7 +67,8 @@ int main(int argc, char** argv)
             const char* value = langJoined ? a + 7 : argv[++i];
             const auto language = velmora::ParseLanguage(value);
             if (!language) {
-                std::fprintf(stderr, "velmoractl: %s\n", velmora::TrFormat(N_("--lang is en or ja, not '%1'"), {value}).c_str());
+                std::fprintf(stderr, "velmoractl: %s\n",
+                             velmora::TrFormat(N_("--lang is en or ja, not '%1'"), {value}).c_str());
                 return kExitUsage;
             }
             velmora::SetLanguage(*language);
@@ -89,6 +91,7 @@ int main(int argc, char** argv)
             return UsageError(c, Tr(N_("this command needs --port PATH")));
         return c.run(inv);
     }
-    std::fprintf(stderr, "velmoractl: %s\n", velmora::TrFormat(N_("unknown command '%1' (see --help)"), {name}).c_str());
+    std::fprintf(stderr, "velmoractl: %s\n",
+                 velmora::TrFormat(N_("unknown command '%1' (see --help)"), {name}).c_str());
     return kExitUsage;
 }

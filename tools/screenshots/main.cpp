@@ -56,25 +56,25 @@ public:
     {
         std::fprintf(stderr, "message: %s\n", text.c_str());
         return buttons == PromptButtons::YesNo || buttons == PromptButtons::YesNoCancel ? PromptAnswer::Yes
-                                                                                         : PromptAnswer::Ok;
+                                                                                        : PromptAnswer::Ok;
     }
     std::optional<std::string> ChooseOpenFile(const std::string&, const std::vector<FileFilter>&) override
     {
         return file;
     }
-    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&,
-                                              const std::string&, const std::string&) override
+    std::optional<std::string> ChooseSaveFile(const std::string&, const std::vector<FileFilter>&, const std::string&,
+                                              const std::string&) override
     {
         return std::nullopt;
     }
     std::optional<int> AskCircuitCount() override { return 2; }
-    void SetBusy(bool) override {}
+    void SetBusy(bool) override { }
     std::optional<std::string> file;
 };
 
 class Shooter {
 public:
-    explicit Shooter(QString dir) : m_dir(std::move(dir)) {}
+    explicit Shooter(QString dir) : m_dir(std::move(dir)) { }
 
     bool Save(QWidget& w, const char* name)
     {
@@ -104,8 +104,8 @@ struct Session {
                                                   SteadyClock(), prompter);
         auto link = std::make_unique<GeneratorLink>(SteadyClock(), prompter, std::move(serial), std::move(ftdi));
         const std::string wd = folder.string();
-        app = std::make_unique<CVelmoraApp>(prompter, SteadyClock(), [wd] { return std::optional<std::string>(wd); },
-                                            std::move(link));
+        app = std::make_unique<CVelmoraApp>(
+            prompter, SteadyClock(), [wd] { return std::optional<std::string>(wd); }, std::move(link));
         app->SetTickSourceFactory([] { return std::make_unique<ManualTickSource>(); });
         AppOptions options;
         options.ports = {"/dev/ttyUSB0"};

@@ -9,7 +9,7 @@ namespace {
 std::uint32_t Address(const std::vector<std::uint8_t>& c, std::size_t at)
 {
     return (std::uint32_t{c[at]} << 24) | (std::uint32_t{c[at + 1]} << 16) | (std::uint32_t{c[at + 2]} << 8) |
-           std::uint32_t{c[at + 3]};
+        std::uint32_t{c[at + 3]};
 }
 
 void PutWord(std::vector<std::uint8_t>& out, std::uint32_t v)
@@ -28,7 +28,9 @@ bool SumsToZero(const std::vector<std::uint8_t>& c)
 
 } // namespace
 
-SimBootMcu::SimBootMcu() : m_flash(kFlashBytes, 0xFF) {}
+SimBootMcu::SimBootMcu() : m_flash(kFlashBytes, 0xFF)
+{
+}
 
 void SimBootMcu::EnterBootMode()
 {
@@ -135,7 +137,7 @@ void SimBootMcu::Handle(const std::vector<std::uint8_t>& c)
     }
     case 0x10:
         Reply({std::equal(kDeviceCode.begin(), kDeviceCode.end(), c.begin() + 2) ? std::uint8_t{0x46}
-                                                                                  : std::uint8_t{0x90}});
+                                                                                 : std::uint8_t{0x90}});
         break;
     case 0x26: {
         std::vector<std::uint8_t> r = {0x36, 0x19, 0x02, 0x00};

@@ -16,7 +16,7 @@ constexpr std::uint32_t kUnitRate = 19'200;
 Nanos SimFloor::Total() const
 {
     return wire + replies * latency + pinSettings * milliseconds(200) + bootEntries * milliseconds(50) +
-           bootExits * milliseconds(100) + quietRequests * milliseconds(10);
+        bootExits * milliseconds(100) + quietRequests * milliseconds(10);
 }
 
 Nanos SimFloor::TotalWithQuietReads() const
@@ -225,8 +225,7 @@ std::vector<std::uint8_t> SimBridge::Read(std::size_t most)
 bool SimBridge::LineQuiet()
 {
     Available();
-    return m_bTiming && m_mcu.Running() && !m_bAwaitingReply && m_inbox.empty() && m_chip.empty() &&
-           !m_unit.NextDue();
+    return m_bTiming && m_mcu.Running() && !m_bAwaitingReply && m_inbox.empty() && m_chip.empty() && !m_unit.NextDue();
 }
 
 void SimBridge::CountQuietRead(bool quiet, Nanos since, std::size_t got)

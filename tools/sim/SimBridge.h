@@ -131,8 +131,8 @@ private:
     SimUnit m_unit;
     SimBootMcu m_mcu;
     std::vector<std::uint8_t> m_pins;
-    std::deque<Held> m_chip;             // arrived at the bridge, not yet handed over
-    std::vector<std::uint8_t> m_inbox;   // handed over to the host
+    std::deque<Held> m_chip;           // arrived at the bridge, not yet handed over
+    std::vector<std::uint8_t> m_inbox; // handed over to the host
     std::uint32_t m_rate = 19'200;
     Nanos m_latency{std::chrono::milliseconds(16)};
     Nanos m_txFree{0}; // host to microcontroller: the line is busy until then

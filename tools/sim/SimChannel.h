@@ -21,7 +21,7 @@ namespace velmora::sim {
 
 class SimChannel final : public ByteChannel {
 public:
-    SimChannel(SimUnit& unit, Clock& clock) : m_unit(unit), m_clock(clock) {}
+    SimChannel(SimUnit& unit, Clock& clock) : m_unit(unit), m_clock(clock) { }
 
     // Lets a test see the open fail (an absent or busy port).
     void SetOpenable(bool openable) { m_bOpenable = openable; }

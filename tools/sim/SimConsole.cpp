@@ -104,7 +104,7 @@ std::string FaultSummary(const SimUnit& unit)
 SimCommandResult Show(SimUnit& unit)
 {
     std::string s = "version " + unit.Version() + ", channels " + std::to_string(unit.ChannelCount()) +
-                    "\nfaults: " + FaultSummary(unit);
+        "\nfaults: " + FaultSummary(unit);
     for (int ch = 0; ch < unit.ChannelCount(); ++ch) {
         const SimChannelState& c = unit.Channel(ch);
         const SettingsWords& w = c.words;
@@ -112,8 +112,8 @@ SimCommandResult Show(SimUnit& unit)
         std::snprintf(buf, sizeof buf,
                       "\nch%d: range %02X dac %04X control %04X aux %04X ext-output %04X status %04X "
                       "ext-status %04X writes %d",
-                      ch + 1, static_cast<unsigned>(c.rangeCode) & 0xFFu, w.dacCode, w.controlWord,
-                      w.auxControlWord, w.extOutputWord, c.statusWord, c.extStatusWord, c.settingsWrites);
+                      ch + 1, static_cast<unsigned>(c.rangeCode) & 0xFFu, w.dacCode, w.controlWord, w.auxControlWord,
+                      w.extOutputWord, c.statusWord, c.extStatusWord, c.settingsWrites);
         s += buf;
         const UserAdjustment defUser;
         const MakerCorrection defMaker;
@@ -124,9 +124,8 @@ SimCommandResult Show(SimUnit& unit)
                 u.maxCorrection == defUser.maxCorrection && m.minCorrection == defMaker.minCorrection &&
                 m.maxCorrection == defMaker.maxCorrection)
                 continue;
-            std::snprintf(buf, sizeof buf, "\nch%d slot %d: select %04X maker %04X/%04X user %04X/%04X", ch + 1,
-                          r, u.adjustSelect, m.minCorrection, m.maxCorrection, u.minCorrection,
-                          u.maxCorrection);
+            std::snprintf(buf, sizeof buf, "\nch%d slot %d: select %04X maker %04X/%04X user %04X/%04X", ch + 1, r,
+                          u.adjustSelect, m.minCorrection, m.maxCorrection, u.minCorrection, u.maxCorrection);
             s += buf;
         }
         if (c.test.rangeCode >= 0) {
@@ -137,7 +136,7 @@ SimCommandResult Show(SimUnit& unit)
         }
     }
     s += "\nstores: maker " + std::to_string(unit.Stored('M').stores) + ", user " +
-         std::to_string(unit.Stored('U').stores);
+        std::to_string(unit.Stored('U').stores);
     return {true, s, false};
 }
 
@@ -170,13 +169,12 @@ std::string OutputLine(const SimUnit& unit, int ch)
         value.erase(0, value.find_first_not_of(' '));
     }
     return prefix + "range=" + std::to_string(c.rangeCode) + " code=" + Hex4(c.words.dacCode) + " value=" + value +
-           (model.IsOutputOn(0) ? " on" : " off");
+        (model.IsOutputOn(0) ? " on" : " off");
 }
 
 // "outputs", "cal", "stored" and "test": per channel in use, or of one
 // channel.
-template <typename Text>
-SimCommandResult PerChannel(const SimUnit& unit, const Args& a, Text text)
+template <typename Text> SimCommandResult PerChannel(const SimUnit& unit, const Args& a, Text text)
 {
     if (!a.empty()) {
         auto ch = ParseChannel(a[0]);
@@ -210,8 +208,7 @@ SimCommandResult Switch(const Args& a, bool& field, const char* what)
 
 // "maker" and "user": a correction pair for one channel and range; `store`
 // puts it into the table.
-template <typename Store>
-SimCommandResult SetCorrection(SimUnit& u, const Args& a, const char* table, Store store)
+template <typename Store> SimCommandResult SetCorrection(SimUnit& u, const Args& a, const char* table, Store store)
 {
     auto ch = ParseChannel(a[0]);
     auto r = ParseRange(a[1]);
@@ -260,8 +257,8 @@ const std::vector<CommandDef>& Commands()
          [](SimUnit&, const Args&, std::string_view, Nanos) { return Help(); }},
         {"show", "", "show the unit's state and faults", 0, 0, 0,
          [](SimUnit& u, const Args&, std::string_view, Nanos) { return Show(u); }},
-        {"outputs", "[CH]", "last settings frame per channel: CH range=R code=XXXX value=V on|off, or CH none",
-         0, 1, 0, [](SimUnit& u, const Args& a, std::string_view, Nanos) { return Outputs(u, a); }},
+        {"outputs", "[CH]", "last settings frame per channel: CH range=R code=XXXX value=V on|off, or CH none", 0, 1, 0,
+         [](SimUnit& u, const Args& a, std::string_view, Nanos) { return Outputs(u, a); }},
         {"cal", "[CH]", "working correction tables: CH RANGE maker=MIN,MAX user=MIN,MAX select=N", 0, 1, 0,
          [](SimUnit& u, const Args& a, std::string_view, Nanos) {
              return PerChannel(u, a, [&u](int ch) { return u.TablesText(ch, false); });
@@ -593,10 +590,9 @@ std::string SimHelpText()
 
 std::string ReadableBytes(std::string_view bytes)
 {
-    static constexpr const char* kNames[32] = {"NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL",
-                                               "BS",  "HT",  "LF",  "VT",  "FF",  "CR",  "SO",  "SI",
-                                               "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB",
-                                               "CAN", "EM",  "SUB", "ESC", "FS",  "GS",  "RS",  "US"};
+    static constexpr const char* kNames[32] = {
+        "NUL", "SOH", "STX", "ETX", "EOT", "ENQ", "ACK", "BEL", "BS",  "HT", "LF",  "VT",  "FF", "CR", "SO", "SI",
+        "DLE", "DC1", "DC2", "DC3", "DC4", "NAK", "SYN", "ETB", "CAN", "EM", "SUB", "ESC", "FS", "GS", "RS", "US"};
     std::string out;
     for (char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);

@@ -15,7 +15,7 @@ namespace velmora::sim {
 
 class SimFtdiDevice final : public FtdiDevice {
 public:
-    SimFtdiDevice(SimBridge& bridge, Clock& clock) : m_bridge(bridge), m_clock(clock) {}
+    SimFtdiDevice(SimBridge& bridge, Clock& clock) : m_bridge(bridge), m_clock(clock) { }
 
     bool Loaded() const override { return true; }
     std::string LibraryName() const override { return "simulated bridge"; }
@@ -33,8 +33,11 @@ public:
     }
     bool IsOpen() const override { return m_bridge.IsOpen(); }
     void Close() override { m_bridge.Close(); }
-    void ResetDevice() override {}
-    void SetTimeouts(std::uint32_t readMs, std::uint32_t) override { m_readTimeout = std::chrono::milliseconds(readMs); }
+    void ResetDevice() override { }
+    void SetTimeouts(std::uint32_t readMs, std::uint32_t) override
+    {
+        m_readTimeout = std::chrono::milliseconds(readMs);
+    }
     void PurgeRx() override { m_bridge.Purge(); }
     void SetBitMode(std::uint8_t mask, std::uint8_t mode) override { m_bridge.SetBitMode(mask, mode); }
     void SetLatencyTimer(std::uint8_t ms) override { m_bridge.SetLatencyTimer(ms); }
@@ -45,7 +48,7 @@ public:
         if (divisor != 0)
             m_bridge.SetRate(divisor == 3 ? 1'000'000 : 3'000'000u / divisor);
     }
-    void SetDataCharacteristics() override {}
+    void SetDataCharacteristics() override { }
     FtdiStatus Read(std::span<std::uint8_t> buffer, std::size_t& got) override
     {
         got = 0;

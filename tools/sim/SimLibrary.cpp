@@ -105,8 +105,7 @@ bool SimLibrary::Write(std::span<const std::uint8_t> bytes)
     if (m_bridge.Unplugged())
         return false;
     // A program block is 262 bytes starting 0x50.
-    if (bytes.size() == 262 && bytes[0] == 0x50 && m_nUnplugAtBlock >= 0 &&
-        m_nProgrammedBlocks++ == m_nUnplugAtBlock) {
+    if (bytes.size() == 262 && bytes[0] == 0x50 && m_nUnplugAtBlock >= 0 && m_nProgrammedBlocks++ == m_nUnplugAtBlock) {
         m_bridge.Unplug();
         Log("unplugged");
         return false;

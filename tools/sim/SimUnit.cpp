@@ -60,7 +60,8 @@ constexpr std::string_view kGarbage[] = {
     std::string_view("#~?@!junk!@?~#\r\n"),
     std::string_view("\x7F\x80\xFE\xFFVE\r\n", 8),
     std::string_view("O\0K\r\n", 5),
-    std::string_view("\x02Q1\x03" "ZZ\r\n"),
+    std::string_view("\x02Q1\x03"
+                     "ZZ\r\n"),
 };
 
 } // namespace
@@ -174,7 +175,10 @@ std::optional<std::string> SimUnit::Answer(std::string_view line)
             return std::nullopt;
         return StatusReply(ch);
     }
-    if (body == "\x02" "CINIU" "\x03") {
+    if (body ==
+        "\x02"
+        "CINIU"
+        "\x03") {
         InitUserTables();
         return "OK\r\n";
     }
@@ -182,13 +186,17 @@ std::optional<std::string> SimUnit::Answer(std::string_view line)
         ApplySettingsWrite(line);
         return std::nullopt; // settings writes are never confirmed
     }
-    if (body.starts_with("\x02" "CR"))
+    if (body.starts_with("\x02"
+                         "CR"))
         return AnswerAdjustmentRead(line);
-    if (body.starts_with("\x02" "CTU"))
+    if (body.starts_with("\x02"
+                         "CTU"))
         return AnswerTestOutput(line);
-    if (body.starts_with("\x02" "CM"))
+    if (body.starts_with("\x02"
+                         "CM"))
         return AnswerTransfer(line);
-    if (body.starts_with("\x02" "CW"))
+    if (body.starts_with("\x02"
+                         "CW"))
         return AnswerStore(line);
     return std::nullopt;
 }
@@ -284,7 +292,9 @@ std::optional<std::string> SimUnit::AnswerStore(std::string_view line)
     const char kind = line[3];
     if (kind != 'M' && kind != 'U')
         return std::nullopt;
-    std::string expected = std::string("\x02" "CW") + kind + kEtx;
+    std::string expected = std::string("\x02"
+                                       "CW") +
+        kind + kEtx;
     AppendChecksum(expected);
     if (line != expected)
         return std::nullopt;
@@ -388,12 +398,11 @@ std::string SimUnit::StatusReply(int ch) const
     s += static_cast<char>('1' + ch);
     s += Hex2(static_cast<unsigned>(r));
     // 5-24: echo of the output words, which the host does not read.
-    s += Hex4(w.dacCode) + Hex4(w.controlWord) + Hex4(w.auxControlWord) + Hex4(w.reservedWord) +
-         Hex4(w.extOutputWord);
+    s += Hex4(w.dacCode) + Hex4(w.controlWord) + Hex4(w.auxControlWord) + Hex4(w.reservedWord) + Hex4(w.extOutputWord);
     s += Hex4(c.statusWord); // 25-28
     // 29-44: the spare words and a pad word, also not read by the host.
     s += Hex4(w.spareWords[0]) + Hex4(w.spareWords[1]) + Hex4(w.spareWords[2]) + "0000";
-    s += Hex4(c.extStatusWord); // 45-48
+    s += Hex4(c.extStatusWord);                                                                 // 45-48
     s += Hex4(r >= 0 && r < kSlotCount ? c.user[static_cast<std::size_t>(r)].adjustSelect : 0); // 49-52
     s += kEtx;
     AppendChecksum(s);
@@ -444,7 +453,8 @@ void SimUnit::Announce(Nanos now)
 
 void SimUnit::Flood(Nanos now, std::size_t count)
 {
-    static constexpr std::string_view kNoise = "\x02" "FLOOD 0123456789ABCDEF \x03\x7F\xFF";
+    static constexpr std::string_view kNoise = "\x02"
+                                               "FLOOD 0123456789ABCDEF \x03\x7F\xFF";
     std::string bytes;
     bytes.reserve(count + 2);
     for (std::size_t k = 0; k < count; ++k)

@@ -49,14 +49,14 @@ enum class LengthFault { None, Short, Long };
 // changed directly; SetSilentAfter is the one that needs a call because it
 // restarts its count.
 struct SimFaults {
-    bool silent = false;            // no output at all
-    bool garbage = false;           // every output line replaced by a junk line
-    bool badChecksum = false;       // framed replies carry a wrong checksum
+    bool silent = false;                    // no output at all
+    bool garbage = false;                   // every output line replaced by a junk line
+    bool badChecksum = false;               // framed replies carry a wrong checksum
     LengthFault length = LengthFault::None; // fixed-length replies lose or gain a byte (checksum still right)
-    bool lowercaseChecksum = false; // checksum hex letters sent in lower case
-    bool strayCrLf = false;         // CR LF sent before every output line
-    int delayMs = 0;                // answers leave this much later
-    bool pace = false;              // output leaves at wire speed, byte by byte
+    bool lowercaseChecksum = false;         // checksum hex letters sent in lower case
+    bool strayCrLf = false;                 // CR LF sent before every output line
+    int delayMs = 0;                        // answers leave this much later
+    bool pace = false;                      // output leaves at wire speed, byte by byte
 };
 
 // The unit's view of one output channel.

@@ -97,7 +97,10 @@ FT_EXPORT FT_STATUS FT_Close(FT_HANDLE h)
     return FT_OK;
 }
 
-FT_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE h) { return Valid(h) ? FT_OK : FT_INVALID_HANDLE; }
+FT_EXPORT FT_STATUS FT_ResetDevice(FT_HANDLE h)
+{
+    return Valid(h) ? FT_OK : FT_INVALID_HANDLE;
+}
 
 FT_EXPORT FT_STATUS FT_Purge(FT_HANDLE h, ULONG)
 {
@@ -153,7 +156,10 @@ FT_EXPORT FT_STATUS FT_SetDataCharacteristics(FT_HANDLE h, UCHAR, UCHAR, UCHAR)
     return Valid(h) ? FT_OK : FT_INVALID_HANDLE;
 }
 
-FT_EXPORT FT_STATUS FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG) { return FT_OK; }
+FT_EXPORT FT_STATUS FT_SetUSBParameters(FT_HANDLE, ULONG, ULONG)
+{
+    return FT_OK;
+}
 
 FT_EXPORT FT_STATUS FT_SetBitMode(FT_HANDLE h, UCHAR mask, UCHAR mode)
 {

@@ -80,7 +80,7 @@ void RemoveLink(const std::string& link, const std::string& target)
 
 bool MakeLink(const std::string& link, const std::string& target)
 {
-    struct stat st{};
+    struct stat st { };
     if (lstat(link.c_str(), &st) == 0) {
         if (!S_ISLNK(st.st_mode)) {
             std::fprintf(stderr, "velmora-sim: --link: %s exists and is not a symlink\n", link.c_str());
@@ -135,7 +135,8 @@ int main(int argc, char** argv)
     Clock& clock = SteadyClock();
     SimUnit unit;
     SimLaunch launch;
-    const std::string err = ApplySimArguments(std::vector<std::string>(argv + 1, argv + argc), unit, launch, clock.Now());
+    const std::string err =
+        ApplySimArguments(std::vector<std::string>(argv + 1, argv + argc), unit, launch, clock.Now());
     if (!err.empty()) {
         std::fprintf(stderr, "velmora-sim: %s\n", err.c_str());
         return 2;

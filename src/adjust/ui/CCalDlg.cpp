@@ -118,7 +118,9 @@ private:
 };
 
 CCalDlg::CCalDlg(AdjustSession& session, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), m_session(session), m_prompter(prompter)
+    : QDialog(parent),
+      m_session(session),
+      m_prompter(prompter)
 {
     PrepareDialog(*this, tr("アナログ出力調整"), 249, 167);
 
@@ -127,8 +129,7 @@ CCalDlg::CCalDlg(AdjustSession& session, Prompter& prompter, QWidget* parent)
     m_pChannels->setGeometry(DluRect(7, 7, 36, 12));
     for (int i = 0; i < m_session.ChannelCount(); ++i)
         m_pChannels->addItem(QString::number(i + 1));
-    m_pRange = AddLabel(*this, tr("レンジ"), DluRect(52, 9, 150, 8),
-                        Qt::AlignLeft | Qt::AlignVCenter, kRangeLabelId);
+    m_pRange = AddLabel(*this, tr("レンジ"), DluRect(52, 9, 150, 8), Qt::AlignLeft | Qt::AlignVCenter, kRangeLabelId);
 
     AddGroup(*this, tr("調整値選択"), DluRect(7, 24, 235, 26));
     m_pSelection = new QButtonGroup(this);
@@ -283,8 +284,8 @@ void CCalDlg::ChannelChosen(int index)
 
 void CCalDlg::InitialiseAll()
 {
-    if (m_prompter.Message(tr(kAskInitialise).toStdString(), kCaptionConfirm, PromptIcon::Information, PromptButtons::OkCancel) !=
-        PromptAnswer::Ok)
+    if (m_prompter.Message(tr(kAskInitialise).toStdString(), kCaptionConfirm, PromptIcon::Information,
+                           PromptButtons::OkCancel) != PromptAnswer::Ok)
         return;
     // The operator asked for it and waits for it: an initialisation the unit
     // did not confirm is said, unlike the test outputs, whose effect shows
@@ -299,8 +300,8 @@ void CCalDlg::reject()
     ShowEnabled();
     ShowCorrections();
     if (changed &&
-        m_prompter.Message(tr(kAskSave).toStdString(), kCaptionConfirm, PromptIcon::Information, PromptButtons::YesNo) ==
-            PromptAnswer::Yes) {
+        m_prompter.Message(tr(kAskSave).toStdString(), kCaptionConfirm, PromptIcon::Information,
+                           PromptButtons::YesNo) == PromptAnswer::Yes) {
         QDialog::accept();
         return;
     }

@@ -66,7 +66,8 @@ std::string ToUtf8(const QString& text)
 class CAutoOutField final : public QLineEdit {
 public:
     CAutoOutField(QWidget& parent, std::function<void()> normalise)
-        : QLineEdit(&parent), m_normalise(std::move(normalise))
+        : QLineEdit(&parent),
+          m_normalise(std::move(normalise))
     {
         setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     }
@@ -137,13 +138,14 @@ CAutoOutDlg::CAutoOutDlg(Prompter& prompter, QWidget* parent) : QDialog(parent),
             // A line break can come only with pasted text; it counts as Enter.
             // Rewriting the text is left until the edit's own signal is over.
             if (NormalisesOnChange(ToUtf8(text)))
-                QMetaObject::invokeMethod(this, [this, which] { NormaliseField(which); }, Qt::QueuedConnection);
+                QMetaObject::invokeMethod(
+                    this, [this, which] { NormaliseField(which); }, Qt::QueuedConnection);
         });
         connect(field, &QLineEdit::textChanged, this, [this] { RefreshPicture(); });
         m_pFields[i] = field;
     }
-    m_pSecondsUnit = AddLabel(*this, tr("秒"), DluRect(kUnitX, kFieldY[3] + 2, 12, 8),
-                              Qt::AlignLeft | Qt::AlignVCenter, kSecondsId);
+    m_pSecondsUnit =
+        AddLabel(*this, tr("秒"), DluRect(kUnitX, kFieldY[3] + 2, 12, 8), Qt::AlignLeft | Qt::AlignVCenter, kSecondsId);
     AddLabel(*this, tr("回"), DluRect(kUnitX, kFieldY[4] + 2, 12, 8));
 
     m_pPicture = new CWavePicture(this);
@@ -236,8 +238,8 @@ void CAutoOutDlg::ShowMode(int mode)
 void CAutoOutDlg::RefillFields()
 {
     const AutoOutFieldTexts texts = AutoOutFieldTextsFor(StoredSlot(), m_limits.decimals);
-    const std::array<const std::string*, kFieldCount> values = {&texts.start, &texts.end, &texts.step,
-                                                                &texts.interval, &texts.repeat};
+    const std::array<const std::string*, kFieldCount> values = {&texts.start, &texts.end, &texts.step, &texts.interval,
+                                                                &texts.repeat};
     for (std::size_t i = 0; i < m_pFields.size(); ++i) {
         const QSignalBlocker quiet(m_pFields[i]);
         m_pFields[i]->setText(QString::fromStdString(*values[i]));
@@ -281,8 +283,8 @@ int CAutoOutDlg::Mode() const
 AutoOutFieldTexts CAutoOutDlg::FieldTexts() const
 {
     auto text = [this](AutoOutField f) { return ToUtf8(m_pFields[Index(f)]->text()); };
-    return {text(AutoOutField::Start), text(AutoOutField::End), text(AutoOutField::Step),
-            text(AutoOutField::Interval), text(AutoOutField::Repeat)};
+    return {text(AutoOutField::Start), text(AutoOutField::End), text(AutoOutField::Step), text(AutoOutField::Interval),
+            text(AutoOutField::Repeat)};
 }
 
 ArbitraryTable CAutoOutDlg::Table() const

@@ -40,8 +40,7 @@ public:
     // The channel (0-3), the document's model and automatic-output records,
     // and the slot in use (0-15). Call before exec. Without a channel and a
     // slot to write, OK is refused silently.
-    void SetInputs(int channel, GeneratorModel& model, std::array<AutoOutputState, kMaxChannels>& autoOutput,
-                   int slot);
+    void SetInputs(int channel, GeneratorModel& model, std::array<AutoOutputState, kMaxChannels>& autoOutput, int slot);
 
     // For tests.
     QLineEdit* Field(AutoOutField field) const;

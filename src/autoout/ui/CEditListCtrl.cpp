@@ -28,7 +28,10 @@ bool IsTextColumn(int column)
 } // namespace
 
 CEditInListCtrl::CEditInListCtrl(CEditListCtrl& list, int row, int column, const QRect& rect)
-    : QLineEdit(list.viewport()), m_list(list), m_nRow(row), m_nColumn(column)
+    : QLineEdit(list.viewport()),
+      m_list(list),
+      m_nRow(row),
+      m_nColumn(column)
 {
     setObjectName(ControlName("edit", kEditBoxId));
     setFont(list.font());

@@ -4,7 +4,9 @@
 
 namespace velmora {
 
-CColorButton::CColorButton(const QString& text, QWidget* parent) : QPushButton(text, parent) {}
+CColorButton::CColorButton(const QString& text, QWidget* parent) : QPushButton(text, parent)
+{
+}
 
 void CColorButton::SetFaceColor(std::optional<QColor> color)
 {

@@ -13,8 +13,7 @@ CDacSelect::CDacSelect(QWidget* parent) : QDialog(parent)
     // (or Escape, which cancels).
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
 
-    AddLabel(*this, tr("接続ユニットの回路数を選択してください"), DluRect(10, 14, 149, 10),
-             Qt::AlignCenter);
+    AddLabel(*this, tr("接続ユニットの回路数を選択してください"), DluRect(10, 14, 149, 10), Qt::AlignCenter);
 
     auto* one = new QPushButton(tr("１ 回路用"), this);
     one->setObjectName(ControlName("button", 1024));

@@ -13,7 +13,9 @@ constexpr int kTitleGap = 2;
 
 } // namespace
 
-CGroupFrame::CGroupFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent) {}
+CGroupFrame::CGroupFrame(const QString& title, QWidget* parent) : QGroupBox(title, parent)
+{
+}
 
 QRect CGroupFrame::TitleRect() const
 {

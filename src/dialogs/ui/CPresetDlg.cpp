@@ -37,7 +37,8 @@ CPresetDlg::CPresetDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m
     for (int k = 0; k < kPresetCount; ++k) {
         auto* edit = new QLineEdit(this);
         edit->setObjectName(ControlName("edit", kEditIds[static_cast<std::size_t>(k)]));
-        edit->setGeometry(DluRect(kColumnX[static_cast<std::size_t>(k % 3)], kRowY[static_cast<std::size_t>(k / 3)], 40, 12));
+        edit->setGeometry(
+            DluRect(kColumnX[static_cast<std::size_t>(k % 3)], kRowY[static_cast<std::size_t>(k / 3)], 40, 12));
         m_pEdits[static_cast<std::size_t>(k)] = edit;
     }
 

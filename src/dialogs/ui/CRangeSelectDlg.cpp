@@ -18,7 +18,9 @@ QColor ToQColor(FaceColor rgb)
 
 } // namespace
 
-CRangeSelectDlg::CRangeSelectDlg(Prompter&, QWidget* parent) : CRangeSelectDlg(parent) {}
+CRangeSelectDlg::CRangeSelectDlg(Prompter&, QWidget* parent) : CRangeSelectDlg(parent)
+{
+}
 
 CRangeSelectDlg::CRangeSelectDlg(QWidget* parent) : QDialog(parent)
 {

@@ -43,10 +43,8 @@ CScaleDlg::CScaleDlg(Prompter& prompter, QWidget* parent) : QDialog(parent), m_p
 
     m_pChannelLabel = AddLabel(*this, QString(), DluRect(4, 22, 40, 8), centred, kChannelId);
     AddLabel(*this, tr("アナログ値"), DluRect(46, 22, 40, 8));
-    m_pLowerEndLabel =
-        AddLabel(*this, tr(kLowerEndTemplate), DluRect(88, 22, 48, 8), centred, kLowerEndId);
-    m_pUpperEndLabel =
-        AddLabel(*this, tr(kUpperEndTemplate), DluRect(142, 22, 48, 8), centred, kUpperEndId);
+    m_pLowerEndLabel = AddLabel(*this, tr(kLowerEndTemplate), DluRect(88, 22, 48, 8), centred, kLowerEndId);
+    m_pUpperEndLabel = AddLabel(*this, tr(kUpperEndTemplate), DluRect(142, 22, 48, 8), centred, kUpperEndId);
 
     AddLabel(*this, QStringLiteral("▽"), DluRect(88, 33, 48, 8), centred);
     AddLabel(*this, QStringLiteral("▽"), DluRect(142, 33, 48, 8), centred);

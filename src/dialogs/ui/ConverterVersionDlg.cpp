@@ -24,7 +24,10 @@ constexpr int kTabColumns = 10;
 
 ConverterVersionDlg::ConverterVersionDlg(GeneratorLink& link, GeneratorModel& model, Prompter& prompter,
                                          QWidget* parent)
-    : QDialog(parent), m_link(link), m_model(model), m_prompter(prompter)
+    : QDialog(parent),
+      m_link(link),
+      m_model(model),
+      m_prompter(prompter)
 {
     PrepareDialog(*this, tr("発生器　情報"), 309, 176);
 

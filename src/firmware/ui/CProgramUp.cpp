@@ -37,15 +37,19 @@ QPushButton* AddButton(QWidget& parent, const QString& text, int id, const QRect
 
 CProgramUp::CProgramUp(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& model, std::string folder,
                        Prompter& prompter, QWidget* parent)
-    : QDialog(parent), m_link(link), m_ftdi(ftdi), m_model(model), m_strFolder(std::move(folder)), m_prompter(prompter)
+    : QDialog(parent),
+      m_link(link),
+      m_ftdi(ftdi),
+      m_model(model),
+      m_strFolder(std::move(folder)),
+      m_prompter(prompter)
 {
     PrepareDialog(*this, tr("ファームウェア更新"), 309, 122);
     // No close box: the update is left through its own button only.
     setWindowFlags((windowFlags() | Qt::CustomizeWindowHint | Qt::WindowTitleHint) & ~Qt::WindowCloseButtonHint);
 
     AddLabel(*this, tr("更新ファームウェア"), DluRect(7, 9, 70, 8));
-    m_pPath = AddLabel(*this, Shown(kNotSelected), DluRect(7, 22, 240, 12),
-                       Qt::AlignLeft | Qt::AlignVCenter, kPathId);
+    m_pPath = AddLabel(*this, Shown(kNotSelected), DluRect(7, 22, 240, 12), Qt::AlignLeft | Qt::AlignVCenter, kPathId);
     m_pPath->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     m_pChoose = AddButton(*this, tr("ファイル選択"), kChooseId, DluRect(252, 21, 50, 14));
     m_pProgress = new QProgressBar(this);
@@ -66,8 +70,8 @@ CProgramUp::CProgramUp(GeneratorLink& link, FtdiChannel& ftdi, GeneratorModel& m
 
 void CProgramUp::ChooseFile()
 {
-    const std::optional<std::string> path = m_prompter.ChooseOpenFile(
-        "", {{"Program Files (*.zpg)", "*.zpg"}, {"All Files (*.*)", "*.*"}});
+    const std::optional<std::string> path =
+        m_prompter.ChooseOpenFile("", {{"Program Files (*.zpg)", "*.zpg"}, {"All Files (*.*)", "*.*"}});
     if (!path)
         return;
     m_pPath->setText(QString::fromStdString(*path));
@@ -80,8 +84,8 @@ void CProgramUp::StartUpdate()
     m_bBusy = true;
     m_pUpdate->setEnabled(false);
     m_pChoose->setEnabled(false);
-    const UpdateRun run = RunFirmwareUpdate(m_link, m_ftdi, m_model, m_pPath->text().toStdString(), m_strFolder,
-                                            *this, m_prompter, m_link.GetClock());
+    const UpdateRun run = RunFirmwareUpdate(m_link, m_ftdi, m_model, m_pPath->text().toStdString(), m_strFolder, *this,
+                                            m_prompter, m_link.GetClock());
     m_bBusy = false;
     // Either way the unit is to be connected again from the panel: only
     // leaving is left here.
