@@ -4,7 +4,7 @@ TEST_DIR    ?= build/test
 RELEASE_DIR ?= build/release
 CMAKE_GEN   := -G Ninja
 
-.PHONY: all deps build test tsan run bench soak package screenshots fuzz format lint clean
+.PHONY: all deps build test-build test tsan run bench soak package screenshots fuzz format lint clean
 
 all: build
 
@@ -24,8 +24,10 @@ $(RELEASE_DIR)/build.ninja: | deps
 build: deps $(RELEASE_DIR)/build.ninja
 	cmake --build $(RELEASE_DIR) -j $(JOBS)
 
-test: deps $(TEST_DIR)/build.ninja
+test-build: deps $(TEST_DIR)/build.ninja
 	cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: test-build
 	cd $(TEST_DIR) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	  QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS) --timeout 300
 
@@ -69,8 +71,7 @@ fuzz:
 format: deps
 	scripts/lint --apply-format
 
-lint: deps $(TEST_DIR)/build.ninja
-	cmake --build $(TEST_DIR) -j $(JOBS)
+lint: test-build
 	scripts/lint $(TEST_DIR)
 
 clean:
