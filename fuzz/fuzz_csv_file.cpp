@@ -72,9 +72,8 @@ std::vector<std::string> FuzzSeeds()
     return {
         "4,1.5\r\n12,0.5\r\n20,2\r\n",
         "\"4\",\"1.5\"\n45\",2\n1,000\n",
-        // Split only to end the hex escape before the digit 8.
-        " 12 ,\t0.5 \n\x81\x40"
-        "8\x81\x40,1\n\n5,1\n", // NOLINT(bugprone-suspicious-missing-comma)
+        // The octal \100 (0x40) ends by itself before the digit 8.
+        " 12 ,\t0.5 \n\x81\1008\x81\x40,1\n\n5,1\n",
         "0x10,1e1,nan,inf,-0\n\x83\x41\",\"\x82\xA0\n\r\n",
         "5,1,extra,fields,,,\n6\n,7\n\"\n",
     };

@@ -12,8 +12,8 @@ namespace {
 const RangeInfo kMilliamps4to20{4.0, 20.0, 3};
 const RangeInfo kReversed{100.0, 0.0, 1}; // a conversion from 100 down to 0
 
-AutoOutFieldTexts Fields(std::string start = "4", std::string end = "20", std::string step = "1",
-                         std::string interval = "1", std::string repeat = "0")
+AutoOutFieldTexts Fields(const std::string& start = "4", const std::string& end = "20", const std::string& step = "1",
+                         const std::string& interval = "1", const std::string& repeat = "0")
 {
     return {start, end, step, interval, repeat};
 }

@@ -149,7 +149,7 @@ TEST(PresetRules, EachRefusalShowsItsTextUnderConfirmWithTheInformationIcon)
     struct Case {
         PresetTexts texts;
         PresetLimits limits;
-        const char* message;
+        const char* message = nullptr;
     };
     const Case cases[] = {
         {AllTexts("1,5"), kVolts5, "入力データに誤りがあります"},

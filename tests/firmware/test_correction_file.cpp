@@ -30,11 +30,15 @@ protected:
             m_dir = tmpl;
         path = CorrectionFilePath(m_dir.string(), kSerial);
     }
+
+public:
     ~CorrectionFileTest() override
     {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
+
+protected:
     void Write(const std::string& text) const { std::ofstream(path, std::ios::binary) << text; }
     std::string Read() const
     {
@@ -215,7 +219,7 @@ TEST_F(CorrectionFileTest, EveryLoadResult)
         if (what == "serial with blanks")
             text += lines;
         if (what == "strtol forms")
-            text = head + lines + text.substr(head.size());
+            text.insert(head.size(), lines);
         if (what == "a range left out of a channel in use") {
             // Line 0_10V taken out: the loading needs every range back.
             text = complete;

@@ -45,7 +45,7 @@ FirmwareImage Decode(const std::vector<std::string>& records)
 
 std::string WriteTemp(const std::string& name, const std::string& bytes)
 {
-    const std::string path = ::testing::TempDir() + "/velmora-image-" + name;
+    std::string path = ::testing::TempDir() + "/velmora-image-" + name;
     std::FILE* f = std::fopen(path.c_str(), "wb");
     EXPECT_NE(f, nullptr);
     if (f != nullptr) {

@@ -45,6 +45,8 @@ protected:
         autoOutput[1].points[2] = {false, 7.0, 30};
         stored = autoOutput;
     }
+
+public:
     ~AutoOutDialog() override
     {
         std::error_code ec;
@@ -52,6 +54,7 @@ protected:
             fs::remove_all(scratch, ec);
     }
 
+protected:
     void Open() { dlg.SetInputs(1, model, autoOutput, kMilliampRange); }
     QLineEdit* Edit(AutoOutField f) { return dlg.Field(f); }
     QString Text(AutoOutField f) { return dlg.Field(f)->text(); }

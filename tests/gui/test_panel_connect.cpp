@@ -6,8 +6,6 @@
 namespace velmora::test {
 namespace {
 
-using sim::SimUnit;
-
 TEST(PanelPorts, ListShowsNamesAndPreselectsTheRememberedPort)
 {
     PanelRig rig(1, 1, false);

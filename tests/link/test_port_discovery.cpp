@@ -96,6 +96,7 @@ private:
 std::vector<std::string> Names(const std::vector<PortEntry>& ports)
 {
     std::vector<std::string> names;
+    names.reserve(ports.size());
     for (const PortEntry& p : ports)
         names.push_back(p.portName);
     return names;

@@ -66,7 +66,7 @@ TEST_F(SerialChannelPtyTest, RequestsGoOutAndRepliesComeBackAsLines)
     EXPECT_EQ(pty.Receive(5), "VER\r\n");
 
     // A frame may carry any byte; XON, XOFF, NUL and FF among them.
-    const std::string reply = std::string("\x02W1\x11\x13\x00\xFF", 8) + "\x03" + "4F\r\n";
+    const std::string reply = std::string("\x02W1\x11\x13\x00\xFF", 7) + "\x03" + "4F\r\n";
     ASSERT_TRUE(pty.Send(reply));
     ASSERT_EQ(ReadLineWaiting(buf), LineResult::LineComplete);
     EXPECT_EQ(buf.Line(), reply);

@@ -10,7 +10,7 @@ using namespace velmora;
 
 namespace {
 
-std::string Checksummed(std::string body)
+std::string Checksummed(const std::string& body)
 {
     std::string frame = std::string(1, kStx) + body + kEtx;
     AppendChecksum(frame);

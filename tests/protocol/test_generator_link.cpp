@@ -273,7 +273,7 @@ TEST_F(LinkTest, ConnectOpensTheSerialPortOnce)
 TEST_F(LinkTest, BusyIndicationCoversEveryIdentificationPath)
 {
     std::vector<int> depthAtSend;
-    auto recordDepth = [this, &depthAtSend](Replies replies) {
+    auto recordDepth = [this, &depthAtSend](const Replies& replies) {
         serial->SetResponder([this, &depthAtSend, replies](const std::string&) {
             depthAtSend.push_back(prompter.busyDepth);
             return replies;

@@ -73,14 +73,8 @@ TEST(SimFaults, GarbageReplacesEveryLineWithJunk)
 {
     SimUnit unit;
     unit.Faults().garbage = true;
-    // "\x02" "CINIU" is split only to end the hex escape before the C.
-    const char* asks[] = {"VER\r\n",
-                          "CH\r\n",
-                          "\x02R1\r\n",
-                          "\x02"
-                          "CINIU\x03\r\n", // NOLINT(bugprone-suspicious-missing-comma)
-                          "VER\r\n",
-                          "VER\r\n"};
+    // STX before "CINIU" in octal, which ends by itself before the C.
+    const char* asks[] = {"VER\r\n", "CH\r\n", "\x02R1\r\n", "\002CINIU\x03\r\n", "VER\r\n", "VER\r\n"};
     std::vector<std::string> seen;
     for (const char* a : asks) {
         const std::string out = Ask(unit, a);

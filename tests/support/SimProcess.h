@@ -71,7 +71,7 @@ public:
         std::string inputPath;
     };
 
-    bool Start(const char* binary, const std::vector<std::string>& args, Options options)
+    bool Start(const char* binary, const std::vector<std::string>& args, const Options& options)
     {
         int in[2] = {-1, -1}, out[2], err[2] = {-1, -1};
         if ((options.pipeInput && pipe2(in, O_CLOEXEC) != 0) || pipe2(out, O_CLOEXEC) != 0 ||
