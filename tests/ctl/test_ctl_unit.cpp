@@ -364,8 +364,10 @@ TEST_F(CtlUnitTest, AdjustTestHoldsTheOutputUntilItIsEndedThenSwitchesItOff)
             << err;
         EXPECT_EQ(SimLines("test 1", 1), "1 off\n");
     }
-    // SIGINT and SIGTERM end it the same way.
-    for (const int sig : {SIGINT, SIGTERM}) {
+    // SIGINT and SIGTERM end it the same way, and so do a closed terminal
+    // (SIGHUP) and Ctrl-\ (SIGQUIT), which would otherwise end the command
+    // with the unit still driving.
+    for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
         CtlProcess run;
         ASSERT_TRUE(run.StartWithInput(Ctl(test)));
         EXPECT_EQ(run.ReadLine().value_or("(none)"), "1 upper 4_20mA min=0 max=5");
@@ -516,12 +518,14 @@ TEST_F(CtlUnitTest, AutoReadsAnArbitraryTableFromACsvFile)
               "t=0.2 value=5.000 cycle=0 row=2\n"
               "t=0.3 value=2.000 cycle=1 row=1\n");
 
-    // A table the check refuses: its message, nothing put out, outputs off.
+    // A table the check refuses: its message, and the unit not even asked.
     const std::string half = WriteFile("half.csv", "1,0.5\n2\n");
+    const std::size_t before = Slurp(m_log).size();
     const CtlResult refused = RunCtl(Ctl({"auto", "1", "--settings", settings, "--csv", half}));
     EXPECT_EQ(refused.exitCode, 3);
     EXPECT_EQ(refused.out, "");
     EXPECT_NE(refused.err.find("Some data is missing"), std::string::npos) << refused.err;
+    EXPECT_EQ(Slurp(m_log).size(), before);
     // A settings file that is not there is refused before the unit is touched.
     EXPECT_EQ(RunCtl(Ctl({"auto", "1", "--settings", (m_dir / "none.ini").string()})).exitCode, 3);
 
@@ -593,6 +597,15 @@ TEST_F(CtlUnitTest, AutoEndsCleanlyOnSigterm)
     EXPECT_EQ(run.Finish(out, err), 0) << err;
     const std::string shown = SimOutput(1);
     EXPECT_TRUE(shown.starts_with("1 range=1 ") && shown.ends_with(" off")) << shown;
+
+    // A closed terminal ends it as cleanly.
+    CtlProcess hungUp;
+    ASSERT_TRUE(hungUp.Start(Ctl({"auto", "1", "--settings", settings, "--on"})));
+    EXPECT_EQ(hungUp.ReadLine().value_or("(none)"), "t=0.0 value=0.000 cycle=0");
+    hungUp.Signal(SIGHUP);
+    EXPECT_EQ(hungUp.Finish(out, err), 0) << err;
+    const std::string after = SimOutput(1);
+    EXPECT_TRUE(after.ends_with(" off")) << after;
 }
 
 TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)

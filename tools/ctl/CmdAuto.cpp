@@ -132,10 +132,8 @@ private:
 // Reads the CSV into the channel's table as the settings dialog does: the
 // rows it holds, the file over them, the check against the limits of the
 // slot in use, and the rows stored. The check's message otherwise.
-std::optional<std::string> LoadTable(CVelmoraDoc& doc, int c, const std::string& path)
+std::optional<std::string> LoadTable(const RangeInfo& limits, AutoOutputState& state, const std::string& path)
 {
-    const RangeInfo limits = doc.m_model.ChannelLimits(c);
-    AutoOutputState& state = doc.m_autoOutput[static_cast<std::size_t>(c)];
     ArbitraryTable table{};
     FillTableFromPoints(table, state.points, limits.decimals);
     std::string reason;
@@ -183,6 +181,20 @@ int RunAuto(const Invocation& inv)
         }
     }
 
+    // A table that will be refused is refused before the unit is touched: the
+    // connect would already have sent every channel's settings. Checked on a
+    // copy, as the connect may still change the document (another channel
+    // count brings the defaults), and read again into the document after it.
+    if (args.csv) {
+        for (int c : args.channels) {
+            AutoOutputState scratch = doc.m_autoOutput[static_cast<std::size_t>(c)];
+            if (const auto refused = LoadTable(doc.m_model.ChannelLimits(c), scratch, *args.csv)) {
+                std::fprintf(stderr, "%s\n", refused->c_str());
+                return kExitFileRefused;
+            }
+        }
+    }
+
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
     auto link = MakeGeneratorLink(SteadyClock(), prompter);
@@ -209,7 +221,8 @@ int RunAuto(const Invocation& inv)
     // Every table is read and checked before any output moves.
     if (args.csv) {
         for (int c : args.channels) {
-            if (const auto refused = LoadTable(doc, c, *args.csv)) {
+            if (const auto refused =
+                    LoadTable(doc.m_model.ChannelLimits(c), doc.m_autoOutput[static_cast<std::size_t>(c)], *args.csv)) {
                 std::fprintf(stderr, "%s\n", refused->c_str());
                 return kExitFileRefused;
             }

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <charconv>
 #include <system_error>
 
@@ -23,6 +24,10 @@ sigset_t StopSignals()
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    // A closed terminal or Ctrl-\ would otherwise end the command on the
+    // spot, with the unit still driving what the command set.
+    sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGQUIT);
     return set;
 }
 
@@ -38,6 +43,9 @@ void BlockStopSignals()
 {
     const sigset_t set = StopSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    // A reader of the output that goes (`| head`) must not end the command
+    // before it has switched off what it drives; the writes fail instead.
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 TickLoop::TickLoop(Clock& clock) : m_ticker(clock)
@@ -51,7 +59,8 @@ TickLoop::~TickLoop()
         m_bDone.store(true, std::memory_order_release);
         // The signal thread sleeps in sigwait; a signal meant for it alone
         // ends the wait, and it sees that it is done.
-        pthread_kill(m_signals.native_handle(), SIGTERM);
+        // It is blocked everywhere and taken by sigwait, so it ends no thread.
+        pthread_kill(m_signals.native_handle(), SIGTERM); // NOLINT(bugprone-bad-signal-to-kill-thread)
         m_signals.join();
     }
     for (int fd : m_pipe)

@@ -1,7 +1,7 @@
 #pragma once
 // The panel session's ticks without a window, for the commands that run it
 // (monitor, auto). The ticker's thread writes one byte to a pipe for every
-// tick; a thread of its own takes SIGINT and SIGTERM (blocked everywhere
+// tick; a thread of its own takes SIGINT, SIGTERM, SIGHUP and SIGQUIT (blocked everywhere
 // else, the serial reader included) and writes another. The command's own
 // thread sleeps on the pipe and runs each tick on the session, so the tick's
 // work exists once, in the session, as in the window. A command that also
@@ -20,8 +20,9 @@
 
 namespace velmora::ctl {
 
-// SIGINT and SIGTERM blocked for the calling thread and every thread it
-// starts afterwards.
+// SIGINT, SIGTERM, SIGHUP and SIGQUIT blocked for the calling thread and
+// every thread it starts afterwards (the tick loop's thread takes them as a
+// stop); SIGPIPE ignored.
 void BlockStopSignals();
 
 class TickLoop {
