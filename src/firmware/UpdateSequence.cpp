@@ -200,9 +200,14 @@ bool Update::Steps()
             fromUnit = false;
         }
     }
-    if (fromUnit && !SaveCorrectionFile(m_run.correctionFile, m_model, m_run.serial)) {
-        Say(N_("補正データを保存できません"));
-        return false;
+    if (fromUnit) {
+        if (const AtomicWriteResult saved = SaveCorrectionFile(m_run.correctionFile, m_model, m_run.serial); !saved) {
+            // Which file and why, after the short text: the operator has to
+            // mend it before the unit can be updated.
+            Say(std::string(Tr(N_("補正データを保存できません"))) + "\n" + m_run.correctionFile + ": " +
+                saved.Describe());
+            return false;
+        }
     }
 
     m_o.SetStatus(N_("補正ファイル読込み中"));

@@ -309,7 +309,10 @@ TEST(FirmwareUpdate, ASelectWordOfThreeAsksAndAMissingFolderCannotKeepTheData)
             RunFirmwareUpdate(*rig.link, *rig.ftdi, rig.model, rig.image, (rig.dir / "Hovelt" / "Velmora").string(),
                               rig.observer, rig.prompter, rig.clock);
         EXPECT_EQ(run.ending, UpdateEnding::Cancelled);
-        EXPECT_EQ(rig.Last(), "補正データを保存できません");
+        // The short text, then which file and why.
+        const std::string file = (rig.dir / "Hovelt" / "Velmora" / "VK2A0001_R.txt").string();
+        EXPECT_EQ(rig.Last().rfind("補正データを保存できません\n" + file + ": ", 0), 0u) << rig.Last();
+        EXPECT_NE(rig.Last().find("No such file or directory"), std::string::npos) << rig.Last();
         EXPECT_FALSE(rig.Booted());
     }
     {

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <signal.h>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "Commands.h"
@@ -51,6 +53,27 @@ int Info(const Invocation& inv)
 
 // Questions answered OK with --yes, otherwise on the terminal; messages on
 // standard error.
+// SIGINT, SIGTERM and SIGHUP ask the update to stop as the dialog's Cancel
+// does: between two exchanges while the corrections are read or written
+// back, between its steps while the unit is programmed, and at a question,
+// which they answer No.
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void OnStop(int)
+{
+    g_stopRequested = 1;
+}
+
+// Without SA_RESTART, so that a question waiting for its line hears them.
+void CatchStopSignals()
+{
+    struct sigaction action = {};
+    action.sa_handler = OnStop;
+    sigemptyset(&action.sa_mask);
+    for (int s : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(s, &action, nullptr);
+}
+
 class TerminalPrompter final : public StreamPrompter {
 public:
     explicit TerminalPrompter(bool yes) : StreamPrompter(stderr), m_bYes(yes) { }
@@ -66,8 +89,12 @@ public:
             return yesNo ? PromptAnswer::Yes : PromptAnswer::Ok;
         }
         char line[64] = {};
-        const bool read = ::isatty(STDIN_FILENO) && std::fgets(line, sizeof line, stdin) != nullptr;
-        if (!read)
+        const bool terminal = ::isatty(STDIN_FILENO) != 0;
+        const bool read =
+            terminal && g_stopRequested == 0 && std::fgets(line, sizeof line, stdin) != nullptr && g_stopRequested == 0;
+        if (!read && terminal)
+            std::fprintf(stderr, "\n");
+        else if (!read)
             std::fprintf(stderr, "\nvelmoractl: %s\n", Tr(N_("no answer (no terminal); give --yes to go ahead")));
         const bool ok = read && (line[0] == 'y' || line[0] == 'Y');
         if (yesNo)
@@ -78,16 +105,6 @@ public:
 private:
     bool m_bYes;
 };
-
-// SIGINT and SIGTERM ask the update to stop as the dialog's Cancel does:
-// between two exchanges while the corrections are read or written back,
-// between its steps while the unit is programmed.
-volatile std::sig_atomic_t g_stopRequested = 0;
-
-void OnStop(int)
-{
-    g_stopRequested = 1;
-}
 
 // The dialog's progress bar and status line, on standard error.
 class TerminalProgress final : public ProgramObserver {
@@ -162,8 +179,11 @@ int Update(const Invocation& inv)
         return kExitNoAnswer;
     GeneratorModel model;
     TerminalProgress progress;
-    std::signal(SIGINT, OnStop);
-    std::signal(SIGTERM, OnStop);
+    CatchStopSignals();
+    // The window's start makes the folder beside its state file; the first
+    // update from the command line must not fail for the want of it.
+    std::error_code folderError;
+    std::filesystem::create_directories(CorrectionFolder(), folderError);
     const UpdateRun run =
         RunFirmwareUpdate(*link, *ftdi, model, path, CorrectionFolder(), progress, prompter, SteadyClock());
     // A read-back difference is in the update's own message, as the window
