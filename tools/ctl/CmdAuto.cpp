@@ -264,7 +264,7 @@ int RunAuto(const Invocation& inv)
             status = kExitNoAnswer;
             break;
         }
-        if (lines.AllStopped() || (end && clock.Now() >= *end))
+        if (lines.AllStopped() || (end && clock.Now() >= *end) || OutputGone())
             break;
     }
     session->SetObserver(nullptr);

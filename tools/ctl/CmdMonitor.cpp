@@ -130,7 +130,7 @@ int RunMonitor(const Invocation& inv)
         session->OnTick();
         if (!session->IsConnected())
             return kExitNoAnswer;
-        if (end && clock.Now() >= *end)
+        if ((end && clock.Now() >= *end) || OutputGone())
             break;
     }
     session->SetObserver(nullptr);

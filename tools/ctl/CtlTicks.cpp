@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <charconv>
 #include <system_error>
 
@@ -46,6 +47,11 @@ void BlockStopSignals()
     // A reader of the output that goes (`| head`) must not end the command
     // before it has switched off what it drives; the writes fail instead.
     std::signal(SIGPIPE, SIG_IGN);
+}
+
+bool OutputGone()
+{
+    return std::ferror(stdout) != 0;
 }
 
 TickLoop::TickLoop(Clock& clock) : m_ticker(clock)

@@ -25,6 +25,10 @@ namespace velmora::ctl {
 // stop); SIGPIPE ignored.
 void BlockStopSignals();
 
+// A write to standard output failed (its reader went, with SIGPIPE
+// ignored): nobody reads what the command prints, so it ends as on a stop.
+bool OutputGone();
+
 class TickLoop {
 public:
     enum class Wake { Tick, Stop, Input };
