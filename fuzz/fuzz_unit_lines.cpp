@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
 std::vector<std::string> FuzzSeeds()
 {
-    auto frame = [](std::string body) {
+    auto frame = [](const std::string& body) {
         std::string f = std::string(1, kStx) + body + kEtx;
         AppendChecksum(f);
         return f;

@@ -82,7 +82,8 @@ int main(int argc, char** argv)
         Run(seed);
         ++runs;
     }
-    const int iterations = std::getenv("VELMORA_FUZZ_RUNS") ? std::atoi(std::getenv("VELMORA_FUZZ_RUNS")) : 3000;
+    const char* runsAsked = std::getenv("VELMORA_FUZZ_RUNS");
+    const int iterations = runsAsked != nullptr ? std::atoi(runsAsked) : 3000;
     for (int i = 0; i < iterations; ++i) {
         std::string input = seeds[static_cast<std::size_t>(i) % seeds.size()];
         input = Mutate(std::move(input), rng);

@@ -129,7 +129,7 @@ public:
             return FtdiStatus::NoDevice;
         std::array<char, 64> buf{};
         // The index travels in the first pointer argument.
-        void* arg = reinterpret_cast<void*>(static_cast<std::uintptr_t>(index));
+        void* arg = reinterpret_cast<void*>(static_cast<std::uintptr_t>(index)); // NOLINT(performance-no-int-to-ptr)
         FT_STATUS s = list(arg, buf.data(), FT_LIST_BY_INDEX | FT_OPEN_BY_SERIAL_NUMBER);
         if (s != FT_OK)
             return FromStatus(s);

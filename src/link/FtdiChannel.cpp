@@ -84,7 +84,7 @@ void FtdiChannel::ReadDevice(std::size_t most)
     m_bIoError = false;
     if (!m_device->IsOpen())
         return;
-    std::array<std::uint8_t, kReadChunk> chunk;
+    std::array<std::uint8_t, kReadChunk> chunk{};
     std::size_t got = 0;
     const FtdiStatus status = m_device->Read(std::span(chunk).first(std::min(most, chunk.size())), got);
     if (status == FtdiStatus::IoError) {

@@ -24,7 +24,7 @@ std::uint8_t RxErrorsFromLineErrors(std::uint8_t lineErrors)
 
 } // namespace
 
-SerialChannel::SerialChannel(Prompter& prompter, PortFactory factory)
+SerialChannel::SerialChannel(Prompter& prompter, const PortFactory& factory)
     : m_prompter(prompter),
       m_port(factory ? factory() : std::make_unique<PosixSerialPort>())
 {
@@ -73,7 +73,7 @@ void SerialChannel::Disconnect()
 
 void SerialChannel::ReaderLoop()
 {
-    std::array<std::uint8_t, kRingSize> buffer;
+    std::array<std::uint8_t, kRingSize> buffer{};
     while (m_bConnected.load(std::memory_order_acquire)) {
         const SerialRead r = m_port->Read(buffer);
         if (r.status == SerialRead::Status::Interrupted)

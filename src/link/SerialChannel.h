@@ -38,7 +38,7 @@ public:
     // the port is then used with whatever settings it has.
     static constexpr const char* kSettingsRejectedText = "RS232C SetCommState Error\n";
 
-    explicit SerialChannel(Prompter& prompter, PortFactory factory = {});
+    explicit SerialChannel(Prompter& prompter, const PortFactory& factory = {});
     ~SerialChannel() override;
     SerialChannel(const SerialChannel&) = delete;
     SerialChannel& operator=(const SerialChannel&) = delete;

@@ -11,13 +11,13 @@ namespace velmora {
 namespace {
 
 struct RangeRow {
-    bool valid;
-    const char* key;
-    const char* displayName;
+    bool valid = false;
+    const char* key = "";
+    const char* displayName = "";
     RangeInfo info;
-    int selectBits; // -1: the control word's range bits stay as they are
-    bool hasStart;
-    double startingValue;
+    int selectBits = -1; // -1: the control word's range bits stay as they are
+    bool hasStart = false;
+    double startingValue = 0.0;
 };
 
 // Indexed by range code. The external-supply ranges (11, 12) are switched by

@@ -834,8 +834,8 @@ void CVelmoraView::RefreshScale(int c)
     const StepVisibility vis = VisibleSteps(m_doc.m_model.ChannelLimits(c));
     for (int p = 0; p < kDigitPositions; ++p) {
         const bool shown = vis.digit[static_cast<std::size_t>(p)];
-        col.steps[static_cast<std::size_t>(2 * p)]->setVisible(shown);
-        col.steps[static_cast<std::size_t>(2 * p + 1)]->setVisible(shown);
+        col.steps[2 * static_cast<std::size_t>(p)]->setVisible(shown);
+        col.steps[2 * static_cast<std::size_t>(p) + 1]->setVisible(shown);
     }
     col.steps[12]->setVisible(vis.sign);
     col.steps[13]->setVisible(vis.sign);

@@ -74,7 +74,7 @@ std::optional<std::string> ResolveLinks(const std::string& path)
         if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buf)
             return p;
         std::string target(buf, static_cast<std::size_t>(n));
-        p = target.front() == '/' ? target : FolderOf(p) + "/" + target;
+        p = target.front() == '/' ? target : FolderOf(p).append("/").append(target);
     }
     errno = ELOOP;
     return std::nullopt;

@@ -76,7 +76,8 @@ TextConversion Convert(const char* to, const char* from, std::string_view input,
         return result;
 
     iconv_t cd = iconv_open(to, from);
-    if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // iconv_open's documented failure value.
+    if (cd == reinterpret_cast<iconv_t>(-1)) { // NOLINT(performance-no-int-to-ptr)
         // Without the converter nothing can be said about the text; keep the
         // ASCII part, which is the same in every encoding involved here.
         result.exact = false;

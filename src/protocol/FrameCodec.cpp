@@ -97,7 +97,7 @@ std::optional<int> VerifyFrame(std::string_view line, int expectedLength, int ch
     sum += static_cast<unsigned char>(kEtx);
     char expected[3];
     std::snprintf(expected, sizeof expected, "%02X", sum & 0xFFu);
-    if (line[static_cast<std::size_t>(i + 1)] != expected[0] || line[static_cast<std::size_t>(i + 2)] != expected[1])
+    if (line[static_cast<std::size_t>(i) + 1] != expected[0] || line[static_cast<std::size_t>(i) + 2] != expected[1])
         return std::nullopt;
     if (channelOffset < 0 || channelOffset >= n)
         return std::nullopt;
@@ -124,7 +124,7 @@ unsigned HexField(std::string_view line, int offset, int width)
         return 0;
     unsigned value = 0;
     for (int k = 0; k < width; ++k) {
-        const auto at = static_cast<std::size_t>(offset + k);
+        const auto at = static_cast<std::size_t>(offset) + static_cast<std::size_t>(k);
         if (at >= line.size())
             break;
         const int d = HexDigitValue(line[at]);

@@ -361,6 +361,7 @@ TEST_F(AutoOutputTest, ArbitraryStartNeedsItsPresentRowInUse)
 TEST_F(AutoOutputTest, AFullTableWrapsFromRowNinetyNineToRowZero)
 {
     std::vector<std::pair<double, std::int32_t>> rows;
+    rows.reserve(kArbitraryPointCount);
     for (int r = 0; r < kArbitraryPointCount; ++r)
         rows.push_back({r * 0.1, 1});
     Rows(rows);

@@ -40,12 +40,15 @@ protected:
         if (mkdtemp(tmpl.data()) != nullptr)
             m_dir = tmpl;
     }
+
+public:
     ~CtlTableTest() override
     {
         std::error_code ec;
         fs::remove_all(m_dir, ec);
     }
 
+protected:
     std::string Write(const std::string& name, const std::string& bytes) const
     {
         const fs::path p = m_dir / name;

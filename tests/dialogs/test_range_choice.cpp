@@ -38,6 +38,7 @@ TEST(RangeChoice, ColumnsHoldTheirRangesTopToBottom)
                 byTop[entry.top] = entry.rangeCode;
         }
         std::vector<int> codes;
+        codes.reserve(byTop.size());
         for (auto& [top, code] : byTop)
             codes.push_back(code);
         return codes;

@@ -142,7 +142,7 @@ std::string ImageFile(const std::string& name, FirmwareImage& image, std::array<
         record(0xFFFFFF00 + a, static_cast<std::uint8_t>(a / 16 + 100));
     const std::string bytes = EncodeImageFile(version, records);
     EXPECT_EQ(DecodeImage(bytes, image), ImageFileResult::Ok);
-    const std::string path = ::testing::TempDir() + "/velmora-boot-" + name + ".zpg";
+    std::string path = ::testing::TempDir() + "/velmora-boot-" + name + ".zpg";
     std::FILE* f = std::fopen(path.c_str(), "wb");
     std::fwrite(bytes.data(), 1, bytes.size(), f);
     std::fclose(f);

@@ -52,7 +52,7 @@ protected:
         CVelmoraDoc doc(quiet, CVelmoraDoc::NoStateFile{});
         doc.SetChannelCount(channels);
         doc.m_strLastPort = lastPort;
-        const QString path = Path(name);
+        QString path = Path(name);
         EXPECT_TRUE(static_cast<bool>(doc.SaveDocument(path.toStdString())));
         return path;
     }

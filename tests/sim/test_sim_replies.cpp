@@ -311,29 +311,17 @@ TEST(SimReplies, MalformedOrForeignLinesAreIgnoredAndChangeNothing)
         Frame("W105800010050008000000000000000000000000").insert(20, "0"),
         Frame("W505800010050008000000000000000000000000"),
         Frame("W205800010050008000000000000000000000000"), // channel 2 absent
-        "\x02"
-        "CRU105\x03"
-        "84\r\n",
-        "\x02"
-        "CRX105\x03"
-        "86\r\n",
+        "\002CRU105\00384\r\n",                            // octal escapes end by themselves before the digits
+        "\002CRX105\00386\r\n",
         Frame("CRU10G"),
         Frame("CMX1050002FFFB8003"),
         Frame("CTU105FFFF00020005800"),
-        "\x02"
-        "CWM\x03"
-        "EB\r\n",
-        "\x02"
-        "CWX\x03"
-        "F5\r\n",
-        "\x02"
-        "CINIU\x03"
-        "00\r\n",
+        "\002CWM\003EB\r\n",
+        "\002CWX\003F5\r\n",
+        "\002CINIU\00300\r\n",
         std::string("\0\0\0\r\n", 5),
         "OK\r\n",
-        "\x02"
-        "A\x03"
-        "44\r\n",
+        "\002A\00344\r\n",
     };
     for (const auto& l : lines) {
         EXPECT_EQ(Ask(unit, l), "") << "line of " << l.size() << " bytes";
