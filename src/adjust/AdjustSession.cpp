@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/GeneratorModel.h"
 
 namespace velmora {

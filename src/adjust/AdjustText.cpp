@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "adjust/AdjustSession.h"
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/RangeTable.h"
 
 namespace velmora {

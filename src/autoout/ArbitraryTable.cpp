@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "autoout/CsvFile.h"
-#include "dialogs/CheckMessage.h"
-#include "dialogs/NumberText.h"
+#include "model/CheckMessage.h"
+#include "model/NumberText.h"
 #include "model/RangeTable.h"
 #include "platform/Translate.h"
 

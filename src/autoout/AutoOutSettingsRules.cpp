@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "dialogs/CheckMessage.h"
-#include "dialogs/NumberText.h"
+#include "model/CheckMessage.h"
+#include "model/NumberText.h"
 #include "model/RangeTable.h"
 #include "platform/Translate.h"
 
@@ -282,31 +282,39 @@ const char* AutoOutErrorText(AutoOutError error)
     return "";
 }
 
-bool AcceptAutoOutSettings(AutoOutputState& state, int slot, const RangeInfo& limits, std::int32_t mode,
-                           const AutoOutFieldTexts& texts, const ArbitraryTable& table, Prompter& prompter)
+AutoOutApplied ApplyAutoOutSettings(AutoOutputState& state, int slot, const RangeInfo& limits, std::int32_t mode,
+                                    const AutoOutFieldTexts& texts, const ArbitraryTable& table)
 {
     if (slot < 0 || slot >= kSlotCount)
-        return false;
+        return {};
     const AutoOutCheck check = CheckAutoOutFields(mode, texts, limits);
-    if (check.error != AutoOutError::None) {
-        const std::string message = AutoOutErrorText(check.error);
-        if (!message.empty())
-            ShowCheckMessage(prompter, message);
-        return false;
-    }
+    if (check.error != AutoOutError::None)
+        return {false, AutoOutErrorText(check.error)};
     // The table is checked before anything is written: a refused table
     // leaves the dialog open, and 戻る must then still find the channel's
     // settings and rows as they were, not a slot switched to the arbitrary
     // mode over an emptied table.
-    if (mode == kAutoArbitrary && !CheckTableAndShow(table, limits.lower, limits.upper, prompter))
-        return false;
+    if (mode == kAutoArbitrary) {
+        const TableCheck tableCheck = CheckTable(table, limits.lower, limits.upper);
+        if (tableCheck.error != TableError::None)
+            return {false, TableErrorText(tableCheck.error)};
+    }
     state.slots[static_cast<std::size_t>(slot)] = check.slot;
     for (ArbitraryPoint& p : state.points)
         p = ArbitraryPoint{false, 0.0, 0};
     if (mode == kAutoArbitrary)
         StoreTable(table, state.points);
     state.runState = kAutoStopped;
-    return true;
+    return {true, {}};
+}
+
+bool AcceptAutoOutSettings(AutoOutputState& state, int slot, const RangeInfo& limits, std::int32_t mode,
+                           const AutoOutFieldTexts& texts, const ArbitraryTable& table, Prompter& prompter)
+{
+    const AutoOutApplied applied = ApplyAutoOutSettings(state, slot, limits, mode, texts, table);
+    if (!applied.accepted && !applied.message.empty())
+        ShowCheckMessage(prompter, applied.message);
+    return applied.accepted;
 }
 
 } // namespace velmora

@@ -148,5 +148,14 @@ const char* AutoOutErrorText(AutoOutError error);
 // slot and the cleared rows written, as the dialog always has.
 bool AcceptAutoOutSettings(AutoOutputState& state, int slot, const RangeInfo& limits, std::int32_t mode,
                            const AutoOutFieldTexts& texts, const ArbitraryTable& table, Prompter& prompter);
+// The same without a word to anyone: whether the settings were stored, and
+// the message of a refusal (empty for the refusals that have none),
+// untranslated, to pass through Tr().
+struct AutoOutApplied {
+    bool accepted = false;
+    std::string message;
+};
+AutoOutApplied ApplyAutoOutSettings(AutoOutputState& state, int slot, const RangeInfo& limits, std::int32_t mode,
+                                    const AutoOutFieldTexts& texts, const ArbitraryTable& table);
 
 } // namespace velmora

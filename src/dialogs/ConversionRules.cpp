@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dialogs/CheckMessage.h"
-#include "dialogs/NumberText.h"
+#include "model/CheckMessage.h"
+#include "model/NumberText.h"
 
 namespace velmora {
 

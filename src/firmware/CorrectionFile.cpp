@@ -9,7 +9,7 @@
 #include "adjust/AdjustSession.h"
 #include "autoout/AutoOutSettingsRules.h"
 #include "autoout/CsvFile.h"
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
 

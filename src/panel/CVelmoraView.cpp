@@ -6,6 +6,7 @@
 #include <QPainter>
 
 #include <cstdio>
+#include <utility>
 
 #include "adjust/AdjustSession.h"
 #include "adjust/OutputAdjustment.h"
@@ -482,6 +483,7 @@ void CVelmoraView::ChannelCountChanged()
 void CVelmoraView::ConnectionShown(bool connected)
 {
     SetConnectFace(connected);
+    Q_EMIT ConnectionChanged(connected);
     // A press held while the connection goes (the lost-unit box is on its
     // way) must not go on ramping the set value for the next connection.
     if (!connected)
@@ -538,6 +540,27 @@ void CVelmoraView::OnPanelTick(int param)
     // the panel may go.
     const std::shared_ptr<PanelSession> session = m_pSession;
     session->OnTick(param == PanelTickEvent::kTimerParam ? PanelSession::kTimerParam : param);
+    if (param == PanelTickEvent::kTimerParam)
+        Q_EMIT TickDone();
+}
+
+void CVelmoraView::SetRemoteLock(bool locked)
+{
+    if (m_bRemoteLocked == locked)
+        return;
+    m_bRemoteLocked = locked;
+    const QString why = locked ? tr("リモートのクライアントが操作中です（SYSTem:LOCal で解除）") : QString();
+    for (Column& col : m_columns) {
+        for (QWidget* w : col.all) {
+            if (w == nullptr)
+                continue;
+            w->setEnabled(!locked);
+            w->setToolTip(why);
+        }
+    }
+    // The settings button follows its output's state again once unlocked.
+    for (int c = 0; c < m_doc.m_model.ChannelsInUse(); ++c)
+        RefreshAutoOutput(c);
 }
 
 void CVelmoraView::RefreshDue()
@@ -605,15 +628,8 @@ void CVelmoraView::ToggleOutput(int c)
 {
     if (c < 0 || c >= kMaxChannels)
         return;
-    if (!IsConnected()) {
+    if (m_pSession->Operations().ToggleOutput(c).refusal == OpRefusal::NotConnected)
         Message(kMsgNotConnected, kCaptionConfirm, false);
-        return;
-    }
-    const ScopedFlag paused = m_pSession->PausePolling();
-    if (m_doc.m_model.IsOutputOn(c))
-        m_doc.m_model.SwitchOutputOff(c);
-    else
-        m_doc.m_model.SwitchOutputOn(c);
 }
 
 void CVelmoraView::StepSetValue(int id, int dir)
@@ -621,16 +637,9 @@ void CVelmoraView::StepSetValue(int id, int dir)
     const auto target = DecodeStepId(id);
     if (!target)
         return;
-    const int c = target->channel;
-    GeneratorModel& model = m_doc.m_model;
-    const double v = SteppedValue(model.channels[static_cast<std::size_t>(c)].setValue, target->position, dir,
-                                  model.ChannelLimits(c));
-    {
-        const ScopedFlag paused = m_pSession->PausePolling();
-        model.SetSetValue(c, v);
-        if (IsConnected())
-            RefreshPanel();
-    }
+    m_pSession->Operations().StepSetValue(target->channel, target->position, dir);
+    if (IsConnected())
+        RefreshPanel();
     RefreshValueFields();
 }
 
@@ -676,15 +685,51 @@ void CVelmoraView::ApplyTypedValue(int c)
         return;
     }
     field->SetCommitted(true);
-    if (const auto value = ParseTypedValue(typed.text)) {
-        GeneratorModel& model = m_doc.m_model;
-        const ScopedFlag paused = m_pSession->PausePolling();
-        model.SetSetValue(c, CommitTypedValue(*value, model.ChannelLimits(c)));
-    }
+    if (const auto value = ParseTypedValue(typed.text))
+        m_pSession->Operations().SetSetValue(c, *value, LimitPolicy::Clamp);
     m_bEditing[static_cast<std::size_t>(c)] = false;
     // The field still holds the typed text and its line break; rewrite it
     // with the stored value once its own change notification is over.
     QueueValueRefresh();
+}
+
+void CVelmoraView::ChannelChanged(int c)
+{
+    if (c < 0 || c >= kMaxChannels)
+        return;
+    // Drawn once the operation and whatever called it are over: a typed
+    // value's own field is still in its change notification, and a remote
+    // client's compound message may change a channel many times over.
+    m_uChangedColumns |= 1u << c;
+    if (m_bColumnRefreshQueued)
+        return;
+    m_bColumnRefreshQueued = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_bColumnRefreshQueued = false;
+            RefreshChangedColumns();
+        },
+        Qt::QueuedConnection);
+}
+
+void CVelmoraView::RefreshChangedColumns()
+{
+    const unsigned changed = std::exchange(m_uChangedColumns, 0u);
+    if (m_pConnect == nullptr)
+        return;
+    const int count = m_doc.m_model.ChannelsInUse();
+    for (int c = 0; c < count; ++c) {
+        if ((changed & (1u << c)) == 0)
+            continue;
+        RefreshScale(c);
+        RefreshRangeButton(c);
+        SetRadios(c);
+        RefreshAutoOutput(c);
+    }
+    if (IsConnected())
+        RefreshPanel();
+    RefreshValueFields();
 }
 
 void CVelmoraView::QueueValueRefresh()
@@ -703,18 +748,10 @@ void CVelmoraView::QueueValueRefresh()
 
 void CVelmoraView::ApplyPreset(int c, int k)
 {
-    GeneratorModel& model = m_doc.m_model;
-    const int slot = model.ActiveSlot(c);
-    if (slot == kNoSlot || k < 0 || k >= kPresetCount)
+    if (!m_pSession->Operations().ApplyPreset(c, k).Done())
         return;
-    {
-        const ScopedFlag paused = m_pSession->PausePolling();
-        model.SetSetValue(c,
-                          model.channels[static_cast<std::size_t>(c)]
-                              .presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)]);
-        if (IsConnected())
-            RefreshPanel();
-    }
+    if (IsConnected())
+        RefreshPanel();
     RefreshValueFields();
 }
 
@@ -734,15 +771,15 @@ void CVelmoraView::SelectRange(int c)
     }
     CRangeSelectDlg dialog(m_prompter, this);
     dialog.SetRangeCode(model.channels[static_cast<std::size_t>(c)].rangeCode);
+    bool accepted = false;
     {
         const ScopedFlag paused = m_pSession->PausePolling();
-        if (RunDialog(dialog) == QDialog::Accepted) {
-            model.SetRange(c, dialog.RangeCode());
-            model.ResetSetValue(c);
-            RefreshScale(c);
-            RefreshRangeButton(c);
-            RefreshValueFields();
-        }
+        accepted = RunDialog(dialog) == QDialog::Accepted;
+    }
+    if (accepted && m_pSession->Operations().SelectRange(c, dialog.RangeCode()).Done()) {
+        RefreshScale(c);
+        RefreshRangeButton(c);
+        RefreshValueFields();
     }
     RefreshAutoOutput(c);
 }
@@ -759,12 +796,7 @@ void CVelmoraView::SetConversionMode(int c, bool on)
 {
     if (c < 0 || c >= kMaxChannels || !IsAutoOutputStopped(c))
         return;
-    GeneratorModel& model = m_doc.m_model;
-    {
-        const ScopedFlag paused = m_pSession->PausePolling();
-        if (model.channels[static_cast<std::size_t>(c)].useConversion != on)
-            model.SetConversionEnabled(c, on);
-    }
+    m_pSession->Operations().SetConversionMode(c, on);
     if (m_pConnect != nullptr) {
         SetRadios(c);
         RefreshScale(c);
@@ -784,13 +816,8 @@ void CVelmoraView::EditConversion(int c)
     dialog.SetConversion(s.convMin, s.convMax, s.convDecimals);
     if (RunDialog(dialog) != QDialog::Accepted)
         return;
-    s.convMin = dialog.ConvMin();
-    s.convMax = dialog.ConvMax();
-    s.convDecimals = dialog.ConvDecimals();
-    model.ClampPresets(c);
+    m_pSession->Operations().SetConversion(c, dialog.ConvMin(), dialog.ConvMax(), dialog.ConvDecimals());
     RefreshScale(c);
-    if (s.useConversion)
-        model.ResetSetValue(c);
     RefreshValueFields();
 }
 
@@ -808,7 +835,7 @@ void CVelmoraView::EditPresets(int c)
     dialog.SetLimits(limits.lower, limits.upper, limits.decimals);
     dialog.SetPresets(presets);
     if (RunDialog(dialog) == QDialog::Accepted)
-        presets = dialog.Presets();
+        m_pSession->Operations().SetPresets(c, dialog.Presets());
 }
 
 void CVelmoraView::RefreshValueFields()
@@ -898,8 +925,9 @@ void CVelmoraView::RefreshAutoOutput(int c)
         show(col.autoPause, view.images->pause);
         show(col.autoStop, view.images->stop);
     }
-    if (col.autoSettings->isEnabled() != view.controlsActive)
-        col.autoSettings->setEnabled(view.controlsActive);
+    const bool settingsActive = view.controlsActive && !m_bRemoteLocked;
+    if (col.autoSettings->isEnabled() != settingsActive)
+        col.autoSettings->setEnabled(settingsActive);
 }
 
 void CVelmoraView::EditAutoOutput(int c)

@@ -139,6 +139,12 @@ public:
     void SetTimerWork(bool on) { m_pSession->SetTimerWork(on); }
     bool IsFirstUpdate() const { return m_bFirstUpdate; }
     PanelSession& Session() { return *m_pSession; }
+    std::shared_ptr<PanelSession> SharedSession() const { return m_pSession; }
+    // A remote client took the panel's output controls (SYSTem:RWLock):
+    // they are disabled, and their tooltips say why, until it gives them
+    // back or goes.
+    void SetRemoteLock(bool locked);
+    bool IsRemoteLocked() const { return m_bRemoteLocked; }
     StatusPoller& Poller() { return m_pSession->Poller(); }
     const StatusPoller& Poller() const { return m_pSession->Poller(); }
     int HoldCount() const { return m_hold.m_nHoldCount; }
@@ -154,6 +160,10 @@ public:
 Q_SIGNALS:
     // The frame takes this width (height 530), keeping its position.
     void FrameWidthChanged(int width);
+    // The connection came or went.
+    void ConnectionChanged(bool connected);
+    // A tick was handed to the session (whether or not it had work).
+    void TickDone();
 
 protected:
     bool event(QEvent* event) override;
@@ -187,6 +197,7 @@ private:
     void ChannelCountChanged() override;
     void ConnectionShown(bool connected) override;
     void RefreshDue() override;
+    void ChannelChanged(int c) override;
     void HoldScanDue() override;
     void AutoOutputStepped(const AutoStepEvent& event) override;
 
@@ -197,6 +208,7 @@ private:
     void SetRadios(int c);
     void PlaceColumn(int c, int originX, bool shown);
     void QueueValueRefresh();
+    void RefreshChangedColumns();
     int RunDialog(QDialog& dialog);
     void Message(const char* text, const char* caption, bool warning);
 
@@ -214,6 +226,9 @@ private:
     class QuitWatch;
     const QuitWatch* m_pQuitWatch = nullptr;
     bool m_bValueRefreshQueued = false;
+    bool m_bColumnRefreshQueued = false;
+    bool m_bRemoteLocked = false;
+    unsigned m_uChangedColumns = 0; // bit c: column c to draw again
     bool m_bRefreshQueued = false;
     int m_nFrameWidth = 0;
 

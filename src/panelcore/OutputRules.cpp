@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "dialogs/NumberText.h"
-#include "dialogs/PresetRules.h"
+#include "model/NumberText.h"
+#include "model/PresetRules.h"
 #include "model/RangeTable.h"
 #include "panelcore/PanelLayout.h"
 

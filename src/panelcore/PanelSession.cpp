@@ -235,31 +235,30 @@ AutoControlResult Unchanged(const AutoOutputState& state)
 
 } // namespace
 
-AutoControlResult PanelSession::StartAutoOutput(int c)
+AutoControlResult PanelSession::ShownAutoControl(int c, OpResult (ChannelOperations::*operation)(int, AutoControlResult*))
 {
     if (c < 0 || c >= kMaxChannels)
         return {};
-    if (NotConnectedRefused())
-        return Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
-    return m_autoOutput.Start(c, Now());
+    AutoControlResult result = Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
+    const OpResult done = (m_operations.*operation)(c, &result);
+    if (done.refusal == OpRefusal::NotConnected)
+        NotConnectedRefused();
+    return result;
+}
+
+AutoControlResult PanelSession::StartAutoOutput(int c)
+{
+    return ShownAutoControl(c, &ChannelOperations::StartAutoOutput);
 }
 
 AutoControlResult PanelSession::PauseAutoOutput(int c)
 {
-    if (c < 0 || c >= kMaxChannels)
-        return {};
-    if (NotConnectedRefused())
-        return Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
-    return m_autoOutput.Pause(c);
+    return ShownAutoControl(c, &ChannelOperations::PauseAutoOutput);
 }
 
 AutoControlResult PanelSession::StopAutoOutput(int c)
 {
-    if (c < 0 || c >= kMaxChannels)
-        return {};
-    if (NotConnectedRefused())
-        return Unchanged(m_doc.m_autoOutput[static_cast<std::size_t>(c)]);
-    return m_autoOutput.Stop(c);
+    return ShownAutoControl(c, &ChannelOperations::StopAutoOutput);
 }
 
 bool PanelSession::IsAutoOutputStopped(int c) const

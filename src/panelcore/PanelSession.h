@@ -22,6 +22,7 @@
 #include <string_view>
 
 #include "autoout/AutoOutput.h"
+#include "panelcore/ChannelOperations.h"
 #include "panelcore/ScopedFlag.h"
 #include "protocol/OutputCommands.h"
 #include "protocol/StatusPoller.h"
@@ -45,6 +46,9 @@ public:
     virtual void ConnectionShown(bool /*connected*/) { }
     // The tick took a line from the unit that the reply handlers accepted.
     virtual void ReplyTaken(std::string_view /*line*/) { }
+    // An operation changed channel c's output or settings (ChannelOperations),
+    // whoever asked for it: show it.
+    virtual void ChannelChanged(int /*c*/) { }
     // Every fifth tick: what is shown follows the model.
     virtual void RefreshDue() { }
     // At the end of every tick: the press-and-hold repeat.
@@ -129,6 +133,16 @@ public:
     // (their events' due times count in it).
     std::int64_t Now() const;
 
+    // --- The operations on the channels, for every front end ---
+
+    ChannelOperations& Operations() { return m_operations; }
+    AutoOutputRunner& AutoRunner() { return m_autoOutput; }
+    void NotifyChannelChanged(int c)
+    {
+        if (m_pObserver != nullptr)
+            m_pObserver->ChannelChanged(c);
+    }
+
     CVelmoraDoc& Document() { return m_doc; }
     GeneratorLink& Link() { return m_link; }
 
@@ -141,6 +155,9 @@ private:
     void SwitchEveryOutputOff();
     void ShowConnection(bool connected);
     bool NotConnectedRefused();
+    // An automatic-output button: the operation, and the operator told when
+    // the unit is not connected.
+    AutoControlResult ShownAutoControl(int c, OpResult (ChannelOperations::*operation)(int, AutoControlResult*));
 
     CVelmoraDoc& m_doc;
     GeneratorLink& m_link;
@@ -148,6 +165,7 @@ private:
     LinkModelAdapter m_modelLink;
     StatusPoller m_poller;
     AutoOutputRunner m_autoOutput;
+    ChannelOperations m_operations{*this};
     PanelSessionObserver* m_pObserver = nullptr;
 
     bool m_bTimerWork = true;

@@ -26,7 +26,7 @@
 #include "adjust/AdjustSession.h"
 #include "adjust/AdjustText.h"
 #include "dialogs/GeneratorInfoReport.h"
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
 #include "protocol/AdjustmentCommands.h"

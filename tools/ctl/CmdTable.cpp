@@ -11,7 +11,7 @@
 #include "Commands.h"
 #include "CtlNumbers.h"
 #include "autoout/ArbitraryTable.h"
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/RangeTable.h"
 #include "platform/Translate.h"
 

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/ChannelSettings.h"
 #include "model/RangeTable.h"
 #include "panelcore/PanelTexts.h"

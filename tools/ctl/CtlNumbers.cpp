@@ -4,7 +4,7 @@
 #include <charconv>
 #include <cmath>
 
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/ChannelSettings.h"
 #include "model/RangeTable.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <optional>
 
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "model/GeneratorModel.h"
 #include "platform/AtomicFile.h"
 #include "model/RangeTable.h"

@@ -4,7 +4,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "dialogs/ui/DialogMetrics.h"
 #include "dialogs/ui/ShownText.h"
 

@@ -17,7 +17,7 @@
 #include <array>
 #include <string>
 
-#include "dialogs/PresetRules.h"
+#include "model/PresetRules.h"
 
 class QLabel;
 class QLineEdit;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 
 #include "dialogs/ConversionRules.h"
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 #include "dialogs/ui/DialogMetrics.h"
 #include "dialogs/ui/ShownText.h"
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <limits>
 
-#include "dialogs/PresetRules.h"
+#include "model/PresetRules.h"
 #include "support/ScriptedPrompter.h"
 
 namespace velmora {

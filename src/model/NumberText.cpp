@@ -1,4 +1,4 @@
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 
 #include <charconv>
 #include <cstdio>

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <string>
 
-#include "dialogs/NumberText.h"
+#include "model/NumberText.h"
 
 namespace velmora {
 namespace {

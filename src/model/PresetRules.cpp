@@ -1,12 +1,12 @@
-#include "dialogs/PresetRules.h"
+#include "model/PresetRules.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <string_view>
 
-#include "dialogs/CheckMessage.h"
-#include "dialogs/NumberText.h"
+#include "model/CheckMessage.h"
+#include "model/NumberText.h"
 #include "model/RangeTable.h"
 
 namespace velmora {
