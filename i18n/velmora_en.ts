@@ -206,6 +206,10 @@
         <source>バージョン情報 Velmora(&amp;A)...</source>
         <translation>&amp;About Velmora...</translation>
     </message>
+    <message>
+        <source>リモート制御 (SCPI)</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>velmora::CPresetDlg</name>
@@ -293,6 +297,13 @@
     </message>
 </context>
 <context>
+    <name>velmora::CRemoteControl</name>
+    <message>
+        <source>%1 はこのコンピューターの外から届くアドレスです。--scpi-allow で許可するネットワークを指定してください。</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>velmora::CScaleDlg</name>
     <message>
         <source>最小値</source>
@@ -344,6 +355,46 @@
     <message>
         <source>無題</source>
         <translation>Untitled</translation>
+    </message>
+    <message>
+        <source>SCPI の待ち受けを開始できません。
+%1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>リモート操作中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>リモート %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>SCPI: %1 で待ち受け中</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>接続中のクライアント: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>リモートのクライアントがパネルの出力操作を占有しています（SYSTem:LOCal で解除）</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>リモート制御 (SCPI %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>リモート制御 (SCPI)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CVelmoraView</name>
+    <message>
+        <source>リモートのクライアントが操作中です（SYSTem:LOCal で解除）</source>
+        <translation type="unfinished"></translation>
     </message>
 </context>
 <context>

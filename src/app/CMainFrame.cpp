@@ -7,6 +7,7 @@
 #include <QDropEvent>
 #include <QGuiApplication>
 #include <QMenu>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPainter>
@@ -112,6 +113,14 @@ void CMainFrame::CreateMenus()
     m_pAdjust = settings->addAction(tr("アナログ出力調整"));
     connect(m_pAdjust, &QAction::triggered, this, &CMainFrame::OnOutputAdjust);
     connect(settings, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    settings->addSeparator();
+    m_pRemote = settings->addAction(tr("リモート制御 (SCPI)"));
+    m_pRemote->setCheckable(true);
+    m_pRemoteState = new QLabel(this);
+    m_pRemoteState->setObjectName(QStringLiteral("remoteState"));
+    m_pRemoteState->setContentsMargins(4, 0, 6, 0);
+    m_pRemoteState->hide();
+    menuBar()->setCornerWidget(m_pRemoteState, Qt::TopRightCorner);
 
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
@@ -128,6 +137,15 @@ void CMainFrame::CreateMenus()
     addAction(print);
 
     UpdateCommandStates();
+}
+
+void CMainFrame::ShowRemoteState(const QString& text, const QString& tooltip)
+{
+    m_pRemoteState->setText(text);
+    m_pRemoteState->setToolTip(tooltip);
+    m_pRemoteState->setVisible(!text.isEmpty());
+    // The corner widget only takes its place when the bar lays out again.
+    menuBar()->adjustSize();
 }
 
 QSize CMainFrame::FixedSize(int width) const

@@ -14,6 +14,7 @@
 #include <QStringList>
 
 class QAction;
+class QLabel;
 class QMenu;
 class QPaintDevice;
 
@@ -76,6 +77,11 @@ public:
     void UpdateCommandStates();
 
     QAction* AdjustAction() const { return m_pAdjust; }
+    // 設定 › リモート制御 (SCPI): the TCP listener's switch.
+    QAction* RemoteAction() const { return m_pRemote; }
+    // The corner of the menu bar: remote clients and the listener, empty
+    // when there is nothing to tell.
+    void ShowRemoteState(const QString& text, const QString& tooltip);
     QMenu* FileMenu() const { return m_pFileMenu; }
 
 Q_SIGNALS:
@@ -104,6 +110,8 @@ private:
     QAction* m_pRecentPlaceholder = nullptr;
     QList<QAction*> m_recentActions;
     QAction* m_pAdjust = nullptr;
+    QAction* m_pRemote = nullptr;
+    QLabel* m_pRemoteState = nullptr;
 };
 
 } // namespace velmora

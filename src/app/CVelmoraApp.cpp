@@ -1,12 +1,16 @@
 #include "app/CVelmoraApp.h"
 
 #include <QFileInfo>
+#include <QAction>
+#include <QSettings>
 #include <QTimer>
 
 #include "app/CAboutDlg.h"
 #include "app/CMainFrame.h"
+#include "app/CRemoteControl.h"
 #include "link/PortDiscovery.h"
 #include "panel/CVelmoraView.h"
+#include "panelcore/PanelTexts.h"
 #include "protocol/GeneratorLink.h"
 #include "protocol/LinkFactory.h"
 
@@ -87,6 +91,10 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
     connect(m_pFrame, &CMainFrame::AboutRequested, this, &CVelmoraApp::OnAppAbout);
     connect(m_pFrame, &CMainFrame::FileDropped, this, &CVelmoraApp::OpenDocumentFile);
 
+    m_pRemote = std::make_unique<CRemoteControl>(*m_pView);
+    connect(m_pRemote.get(), &CRemoteControl::StateChanged, this, &CVelmoraApp::ShowRemoteState);
+    connect(m_pFrame->RemoteAction(), &QAction::triggered, this, &CVelmoraApp::OnRemoteToggled);
+
     if (m_options.file) {
         // A file named on the command line replaces the new document; the
         // state file's settings stay marked as loaded.
@@ -102,6 +110,10 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
     m_pFrame->show();
     m_pFrame->repaint();
 
+    // --scpi listens for this run; otherwise the switch as it was left.
+    if (m_options.scpi || RemoteSwitchRemembered())
+        QTimer::singleShot(0, this, [this] { OnRemoteToggled(true); });
+
     if (m_options.connect) {
         QPointer<CVelmoraView> view = m_pView;
         QTimer::singleShot(0, this, [view] {
@@ -114,6 +126,9 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
 
 void CVelmoraApp::ExitInstance()
 {
+    // The clients go first: nothing they sent may run on a panel that is
+    // being taken down.
+    m_pRemote.reset();
     if (m_pView && m_pView->IsConnected())
         m_pView->ShutdownForClose();
     delete m_pFrame.data();
@@ -270,6 +285,68 @@ void CVelmoraApp::OnAppAbout()
 {
     CAboutDlg dialog(m_pFrame);
     dialog.exec();
+}
+
+void CVelmoraApp::OnRemoteToggled(bool on)
+{
+    if (!m_pRemote)
+        return;
+    QSettings settings = RecentFileList::OpenSettings();
+    if (!on) {
+        m_pRemote->StopTcp();
+        settings.setValue(QStringLiteral("Remote/Listen"), false);
+        return;
+    }
+    remote::TcpEndpoint endpoint;
+    std::vector<remote::Cidr> allow = m_options.scpiAllow;
+    if (m_options.scpi) {
+        endpoint = *m_options.scpi;
+    } else if (const auto stored =
+                   remote::ParseTcpEndpoint(settings.value(QStringLiteral("Remote/Address")).toString().toStdString())) {
+        endpoint = *stored;
+    }
+    if (const auto failure = m_pRemote->ListenTcp(endpoint, allow)) {
+        m_prompter.Message(tr("SCPI の待ち受けを開始できません。\n%1").arg(*failure).toStdString(),
+                           kCaptionConfirm, PromptIcon::Exclamation);
+        ShowRemoteState();
+        return;
+    }
+    settings.setValue(QStringLiteral("Remote/Listen"), true);
+    settings.setValue(QStringLiteral("Remote/Address"), m_pRemote->TcpAddress());
+}
+
+bool CVelmoraApp::RemoteSwitchRemembered()
+{
+    return RecentFileList::OpenSettings().value(QStringLiteral("Remote/Listen"), false).toBool();
+}
+
+void CVelmoraApp::ShowRemoteState()
+{
+    if (!m_pRemote || m_pFrame == nullptr)
+        return;
+    const bool listening = m_pRemote->IsListeningTcp();
+    m_pFrame->RemoteAction()->setChecked(listening);
+    const auto clients = static_cast<int>(m_pRemote->ClientCount());
+    const bool locked = m_pView != nullptr && m_pView->IsRemoteLocked();
+    QString text;
+    if (locked)
+        text = tr("リモート操作中");
+    else if (clients > 0)
+        text = tr("リモート %1").arg(clients);
+    else if (listening)
+        text = QStringLiteral("SCPI");
+    QStringList tips;
+    if (listening)
+        tips << tr("SCPI: %1 で待ち受け中").arg(m_pRemote->TcpAddress());
+    if (clients > 0)
+        tips << tr("接続中のクライアント: %1").arg(clients);
+    if (locked)
+        tips << tr("リモートのクライアントがパネルの出力操作を占有しています（SYSTem:LOCal で解除）");
+    m_pFrame->ShowRemoteState(text, tips.join(QLatin1Char('\n')));
+    if (listening)
+        m_pFrame->RemoteAction()->setText(tr("リモート制御 (SCPI %1)").arg(m_pRemote->TcpAddress()));
+    else
+        m_pFrame->RemoteAction()->setText(tr("リモート制御 (SCPI)"));
 }
 
 } // namespace velmora

@@ -33,6 +33,7 @@
 namespace velmora {
 
 class CMainFrame;
+class CRemoteControl;
 class CVelmoraView;
 
 inline constexpr const char* kUntitled = QT_TRANSLATE_NOOP("velmora::CVelmoraApp", "無題");
@@ -73,6 +74,10 @@ public:
 
     static std::vector<FileFilter> DocumentFilters();
 
+    CRemoteControl* RemoteControl() const { return m_pRemote.get(); }
+    // 設定 › リモート制御 (SCPI), and --scpi at start-up.
+    void OnRemoteToggled(bool on);
+
     void OnFileNew();
     void OnFileOpen();
     // Opening from the menu, the recent list, the command line or a drop.
@@ -103,6 +108,9 @@ private:
     // the reverse order, the frame (and the panel in it) first.
     std::unique_ptr<GeneratorLink> m_pLink;
     std::unique_ptr<CVelmoraDoc> m_pDoc;
+    std::unique_ptr<CRemoteControl> m_pRemote;
+    void ShowRemoteState();
+    static bool RemoteSwitchRemembered();
     QPointer<CMainFrame> m_pFrame;
     QPointer<CVelmoraView> m_pView;
     bool m_bStarted = false;

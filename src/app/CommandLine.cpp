@@ -6,7 +6,8 @@ namespace velmora {
 
 QString UsageText()
 {
-    return QStringLiteral("Usage: velmora [--port PATH]... [--connect] [--lang en|ja] [FILE]\n"
+    return QStringLiteral("Usage: velmora [--port PATH]... [--connect] [--lang en|ja]\n"
+                          "               [--scpi [HOST:]PORT [--scpi-allow CIDR[,CIDR...]]] [FILE]\n"
                           "Operates the analog output generator.\n"
                           "\n"
                           "  FILE           settings document (.ini) to open at start-up\n"
@@ -16,6 +17,9 @@ QString UsageText()
                           "  --lang en|ja   the interface's language; otherwise English for a locale\n"
                           "                 whose language is English (LC_ALL, LC_MESSAGES, LANG),\n"
                           "                 Japanese for every other\n"
+                          "  --scpi [HOST:]PORT  answer SCPI over TCP (raw socket; host 127.0.0.1,\n"
+                          "                 port 5025 by default); a host beyond this machine needs\n"
+                          "  --scpi-allow CIDR[,CIDR...]  the networks whose clients are let in\n"
                           "  --help         show this help and exit\n"
                           "  --version      show the version and exit\n");
 }
@@ -29,7 +33,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption help(QStringList{QStringLiteral("help"), QStringLiteral("h")});
     const QCommandLineOption version(QStringLiteral("version"));
     const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANG"));
-    parser.addOptions({port, connect, help, version, lang});
+    const QCommandLineOption scpi(QStringLiteral("scpi"), QString(), QStringLiteral("ADDRESS"));
+    const QCommandLineOption scpiAllow(QStringLiteral("scpi-allow"), QString(), QStringLiteral("CIDR"));
+    parser.addOptions({port, connect, help, version, lang, scpi, scpiAllow});
     parser.addPositionalArgument(QStringLiteral("FILE"), QString(), QStringLiteral("[FILE]"));
 
     auto fail = [&result](const QString& text) {
@@ -64,6 +70,25 @@ CommandLine ParseCommandLine(const QStringList& arguments)
         if (!result.options.language)
             return fail(QStringLiteral("--lang is en or ja, not '%1'").arg(value));
     }
+
+    if (parser.isSet(scpi)) {
+        const QString value = parser.value(scpi);
+        result.options.scpi = remote::ParseTcpEndpoint(value.toStdString());
+        if (!result.options.scpi)
+            return fail(QStringLiteral("--scpi takes [HOST:]PORT with an IPv4 host, not '%1'").arg(value));
+    }
+    if (parser.isSet(scpiAllow)) {
+        const QString value = parser.value(scpiAllow);
+        const auto list = remote::ParseCidrList(value.toStdString());
+        if (!list)
+            return fail(QStringLiteral("--scpi-allow takes networks such as 192.168.1.0/24, not '%1'").arg(value));
+        if (!result.options.scpi)
+            return fail(QStringLiteral("--scpi-allow needs --scpi"));
+        result.options.scpiAllow = *list;
+    }
+    if (result.options.scpi && !remote::IsLoopbackHost(result.options.scpi->host) && result.options.scpiAllow.empty())
+        return fail(QStringLiteral("--scpi %1 reaches beyond this machine: name who may connect with --scpi-allow")
+                        .arg(QString::fromStdString(result.options.scpi->host)));
 
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)

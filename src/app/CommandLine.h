@@ -12,6 +12,8 @@
 
 #include "platform/Language.h"
 
+#include "remote/RemoteServer.h"
+
 namespace velmora {
 
 struct AppOptions {
@@ -23,6 +25,10 @@ struct AppOptions {
     std::optional<std::string> file;
     // --lang; otherwise the locale decides.
     std::optional<Language> language;
+    // --scpi [HOST:]PORT: listen for SCPI over TCP from the start.
+    std::optional<remote::TcpEndpoint> scpi;
+    // --scpi-allow CIDR[,CIDR...]: who may come from beyond loopback.
+    std::vector<remote::Cidr> scpiAllow;
 };
 
 struct CommandLine {

@@ -67,6 +67,7 @@ struct UsbStrings {
     bool found = false;
     std::string product;
     std::string manufacturer;
+    std::string serial;
 };
 
 // The USB device a tty hangs off: the nearest ancestor of its device that
@@ -83,6 +84,7 @@ UsbStrings FindUsbDevice(const fs::path& device, const fs::path& root)
             usb.found = true;
             usb.product = ReadAttribute(dir / "product");
             usb.manufacturer = ReadAttribute(dir / "manufacturer");
+            usb.serial = ReadAttribute(dir / "serial");
             break;
         }
         if (dir == dir.parent_path())
@@ -211,6 +213,23 @@ std::vector<PortEntry> DiscoverPorts(const std::vector<std::string>& extraPaths,
 
     SortPorts(ports);
     return ports;
+}
+
+std::string UsbSerialOfPort(const std::string& portName, const std::string& sysfsRoot)
+{
+    std::error_code ec;
+    fs::path root = fs::canonical(sysfsRoot, ec);
+    if (ec)
+        return {};
+    // A path given by the operator may be a link to the device.
+    const fs::path device = fs::canonical(portName.find('/') == std::string::npos ? "/dev/" + portName : portName, ec);
+    if (ec)
+        return {};
+    const fs::path tty = root / "class" / "tty" / device.filename() / "device";
+    const fs::path resolved = fs::canonical(tty, ec);
+    if (ec)
+        return {};
+    return FindUsbDevice(resolved, root).serial;
 }
 
 } // namespace velmora

@@ -52,4 +52,8 @@ std::string PortListText(const PortEntry& entry);
 std::string PortNameStem(const std::string& portName);
 std::int32_t PortNameNumber(const std::string& portName);
 
+// The USB serial number of the bridge behind a port, as sysfs tells it;
+// empty for a port with none (an on-board port, a pseudo-terminal).
+std::string UsbSerialOfPort(const std::string& portName, const std::string& sysfsRoot = kSysfsRoot);
+
 } // namespace velmora

@@ -117,10 +117,14 @@ TEST(AppFrame, CaptionMenusAndKeys)
     EXPECT_EQ(file[7].text, QStringLiteral("アプリケーションの終了(&X)"));
 
     const std::vector<MenuItem> settings = VisibleItems(menus[1]->menu());
-    ASSERT_EQ(settings.size(), 1u);
+    ASSERT_EQ(settings.size(), 3u);
     EXPECT_EQ(settings[0].text, QStringLiteral("アナログ出力調整"));
     // Without a connected unit there is nothing to adjust.
     EXPECT_FALSE(settings[0].enabled);
+    EXPECT_EQ(settings[1].text, QStringLiteral("-"));
+    // The SCPI listener's switch works with or without a unit.
+    EXPECT_EQ(settings[2].text, QStringLiteral("リモート制御 (SCPI)"));
+    EXPECT_TRUE(settings[2].enabled);
 
     const std::vector<MenuItem> help = VisibleItems(menus[2]->menu());
     ASSERT_EQ(help.size(), 4u);

@@ -15,6 +15,8 @@ int RunAuto(const Invocation&);
 int RunAdjust(const Invocation&);
 int RunFirmware(const Invocation&);
 int RunCalibration(const Invocation&);
+int RunServe(const Invocation&);
+int RunScpi(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -40,6 +42,8 @@ const std::vector<Command>& CommandTable()
         {"firmware", "firmware bridge", false, RunFirmware},
         {"calibration", "calibration export FILE --serial SN", true, RunCalibration},
         {"calibration", "calibration import FILE --serial SN", true, RunCalibration},
+        {"serve", "serve [--scpi [HOST:]PORT [--scpi-allow CIDR[,CIDR...]]] [--settings FILE]", true, RunServe},
+        {"scpi", "scpi [--host HOST[:PORT]] [COMMAND...]  (or --port PATH before it)", false, RunScpi},
     };
     return table;
 }
