@@ -208,7 +208,7 @@
     </message>
     <message>
         <source>リモート制御 (SCPI)</source>
-        <translation type="unfinished"></translation>
+        <translation>Remote control (SCPI)</translation>
     </message>
 </context>
 <context>
@@ -300,7 +300,7 @@
     <name>velmora::CRemoteControl</name>
     <message>
         <source>%1 はこのコンピューターの外から届くアドレスです。--scpi-allow で許可するネットワークを指定してください。</source>
-        <translation type="unfinished"></translation>
+        <translation>%1 can be reached from beyond this computer. Name the networks allowed in with --scpi-allow.</translation>
     </message>
 </context>
 <context>
@@ -359,42 +359,43 @@
     <message>
         <source>SCPI の待ち受けを開始できません。
 %1</source>
-        <translation type="unfinished"></translation>
+        <translation>SCPI cannot listen.
+%1</translation>
     </message>
     <message>
         <source>リモート操作中</source>
-        <translation type="unfinished"></translation>
+        <translation>Remote control</translation>
     </message>
     <message>
         <source>リモート %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Remote %1</translation>
     </message>
     <message>
         <source>SCPI: %1 で待ち受け中</source>
-        <translation type="unfinished"></translation>
+        <translation>SCPI: listening on %1</translation>
     </message>
     <message>
         <source>接続中のクライアント: %1</source>
-        <translation type="unfinished"></translation>
+        <translation>Clients connected: %1</translation>
     </message>
     <message>
         <source>リモートのクライアントがパネルの出力操作を占有しています（SYSTem:LOCal で解除）</source>
-        <translation type="unfinished"></translation>
+        <translation>A remote client holds the panel&apos;s output controls (SYSTem:LOCal gives them back)</translation>
     </message>
     <message>
         <source>リモート制御 (SCPI %1)</source>
-        <translation type="unfinished"></translation>
+        <translation>Remote control (SCPI %1)</translation>
     </message>
     <message>
         <source>リモート制御 (SCPI)</source>
-        <translation type="unfinished"></translation>
+        <translation>Remote control (SCPI)</translation>
     </message>
 </context>
 <context>
     <name>velmora::CVelmoraView</name>
     <message>
         <source>リモートのクライアントが操作中です（SYSTem:LOCal で解除）</source>
-        <translation type="unfinished"></translation>
+        <translation>A remote client holds these controls (SYSTem:LOCal gives them back)</translation>
     </message>
 </context>
 <context>
