@@ -174,6 +174,11 @@ void PanelSession::ShowConnection(bool connected)
 
 void PanelSession::OnTick(int param)
 {
+    // Frames queued before keep leaving at the line's pace, also while a
+    // dialog holds the tick work: its first exchange would flush them
+    // anyway, and a paused session must not hold back the newest value.
+    if (m_link.IsConnected())
+        m_link.PumpWire();
     if (!m_bTimerWork)
         return;
     // The lost-unit box runs an event loop in which the front end may go.

@@ -12,12 +12,16 @@ GeneratorLink::GeneratorLink(Clock& clock, Prompter& prompter, std::unique_ptr<B
     : m_clock(clock),
       m_prompter(prompter),
       m_pSerial(std::move(serial)),
-      m_pFtdi(std::move(ftdi))
+      m_pFtdi(std::move(ftdi)),
+      m_wire(clock, [this](std::string_view bytes) { WriteChannel(LinkSerial, bytes); })
 {
 }
 
 GeneratorLink::~GeneratorLink()
 {
+    // A program that ends right after its last change still gets it out.
+    if (IsConnected())
+        m_wire.Flush();
     // Stop the serial reader before anything it might touch goes away.
     for (ByteChannel* channel : {m_pSerial.get(), m_pFtdi.get()})
         if (channel != nullptr && channel->IsOpen())
@@ -47,6 +51,10 @@ bool GeneratorLink::Connect()
 
 void GeneratorLink::Disconnect()
 {
+    // The outputs written off on the way out are among them. On a channel
+    // that closed by itself the frames are dropped rather than kept for
+    // the next connection, which sends every channel anew.
+    m_wire.Flush();
     if (m_pSerial && m_pSerial->IsOpen())
         m_pSerial->Close();
 }
@@ -69,8 +77,41 @@ ByteChannel* GeneratorLink::Channel(LinkMode mode) const
 
 void GeneratorLink::SendText(LinkMode mode, std::string_view bytes)
 {
+    if (mode != LinkSerial) {
+        WriteChannel(mode, bytes);
+        return;
+    }
+    // An exchange's request must reach the unit after the settings queued
+    // before it, or its reply would describe an older state.
+    m_wire.Flush();
+    WriteChannel(mode, bytes);
+    // A closed channel drops the bytes: they take no time on the line.
+    if (IsConnected())
+        m_wire.NoteWritten(bytes.size());
+}
+
+void GeneratorLink::WriteChannel(LinkMode mode, std::string_view bytes)
+{
     if (ByteChannel* channel = Channel(mode))
         channel->Write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
+}
+
+void GeneratorLink::QueueSettingsFrame(int ch, std::string frame)
+{
+    if (!IsConnected()) {
+        SendText(LinkSerial, frame);
+        return;
+    }
+    m_wire.QueueSettings(ch, std::move(frame));
+}
+
+void GeneratorLink::QueueStatusRequest(std::string frame)
+{
+    if (!IsConnected()) {
+        SendText(LinkSerial, frame);
+        return;
+    }
+    m_wire.QueueStatusRequest(std::move(frame));
 }
 
 LineResult GeneratorLink::ReceiveLine(LinkMode mode)

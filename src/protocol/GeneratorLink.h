@@ -2,7 +2,8 @@
 // The process-wide link to the unit: the serial channel used for all normal
 // work, the FTDI channel used while the firmware update has the unit, the one
 // line buffer every exchange and the panel's polling share, and the
-// request/reply exchanges with their retries and time-outs.
+// request/reply exchanges with their retries and time-outs, and the queue
+// that paces normal operation's frames onto the serial line (WireQueue.h).
 //
 // Thread contract: UI thread only. The channels may fill their receive side
 // from their own threads (see ByteChannel.h); the line buffer is touched only
@@ -21,6 +22,7 @@
 #include "link/LineBuffer.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
+#include "protocol/WireQueue.h"
 
 namespace velmora {
 
@@ -87,7 +89,7 @@ public:
 
     // The serial channel's connection. Connect when connected does nothing
     // and returns true; a port that cannot be opened is reported by the
-    // channel.
+    // channel. Disconnect writes every queued frame before the port closes.
     bool Connect();
     void Disconnect();
     bool IsConnected() const;
@@ -97,6 +99,8 @@ public:
     Clock& GetClock() const { return m_clock; }
     Prompter& GetPrompter() const { return m_prompter; }
 
+    // Writes at once. On the serial channel every queued frame goes first,
+    // so that nothing overtakes what was queued before it.
     void SendText(LinkMode mode, std::string_view bytes);
     LineResult ReceiveLine(LinkMode mode);
 
@@ -128,6 +132,22 @@ public:
     // `since`.
     void QuietWait(LinkMode mode, Nanos since);
 
+    // --- Normal operation's frames, paced (see WireQueue.h) ---
+
+    // Channel ch's settings frame, replacing the channel's unsent one. While
+    // the serial channel is not connected the frame is handed to it at once,
+    // as any other write.
+    void QueueSettingsFrame(int ch, std::string frame);
+    // The status request, replacing an unsent one; the same rule.
+    void QueueStatusRequest(std::string frame);
+    // Hands over what the line's budget allows; the session's tick calls it.
+    void PumpWire() { m_wire.Pump(); }
+    // Hands over every queued frame now (a program about to end).
+    void FlushWire() { m_wire.Flush(); }
+    // The line's estimate and the queue's counters: whether everything
+    // queued has left (IsDrained, DrainTime) and what went out.
+    const WireQueue& Wire() const { return m_wire; }
+
 private:
     enum class WaitEnd { Verdict, TimedOut };
     // Waits for a complete line that the judge does not ignore, or for the
@@ -135,12 +155,15 @@ private:
     WaitEnd AwaitReply(LinkMode mode, const Deadline& sent, const Judge& judge, ReplyVerdict& verdict);
     // Sleeps until the mode's channel may have input, or until `deadline`.
     void WaitForInput(LinkMode mode, Nanos deadline);
+    // Hands bytes to the mode's channel, past the queue and the estimate.
+    void WriteChannel(LinkMode mode, std::string_view bytes);
 
     Clock& m_clock;
     Prompter& m_prompter;
     std::unique_ptr<ByteChannel> m_pSerial;
     std::unique_ptr<ByteChannel> m_pFtdi;
     LineBuffer m_line;
+    WireQueue m_wire;
 };
 
 } // namespace velmora

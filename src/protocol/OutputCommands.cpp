@@ -17,7 +17,7 @@ void SendChannelSettings(GeneratorLink& link, int ch, const ChannelSettings& s)
     words.reservedWord = s.reservedWord;
     words.extOutputWord = s.extOutputWord;
     words.spareWords = s.spareWords;
-    link.SendText(LinkSerial, BuildSettingsWrite(ch, s.rangeCode, words));
+    link.QueueSettingsFrame(ch, BuildSettingsWrite(ch, s.rangeCode, words));
 }
 
 void RequestStatus(GeneratorLink& link, int ch)
@@ -26,7 +26,7 @@ void RequestStatus(GeneratorLink& link, int ch)
         return;
     if (!link.IsConnected())
         link.Connect();
-    link.SendText(LinkSerial, BuildStatusRequest(ch));
+    link.QueueStatusRequest(BuildStatusRequest(ch));
 }
 
 bool HandleUnitLine(GeneratorModel& model, std::string_view line)

@@ -14,12 +14,13 @@ namespace velmora {
 class GeneratorLink;
 class GeneratorModel;
 
-// Builds channel ch's settings write from its record and sends it over the
-// serial channel. Does not look at the connection: callers send only while
+// Builds channel ch's settings write from its record and queues it on the
+// link, where it replaces the channel's unsent frame and leaves as the line
+// allows. Does not look at the connection: callers send only while
 // connected.
 void SendChannelSettings(GeneratorLink& link, int ch, const ChannelSettings& settings);
 
-// Sends the status request of channel ch, connecting the serial channel
+// Queues the status request of channel ch, connecting the serial channel
 // first when it is not.
 void RequestStatus(GeneratorLink& link, int ch);
 

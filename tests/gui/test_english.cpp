@@ -39,6 +39,7 @@
 #include "firmware/CorrectionFile.h"
 #include "link/FtdiChannel.h"
 #include "panel/CVelmoraView.h"
+#include "panel/PanelTick.h"
 #include "panelcore/PanelLayout.h"
 #include "platform/Language.h"
 #include "platform/Translate.h"
@@ -249,13 +250,23 @@ TEST_F(EnglishInterface, TheFilesAndTheUnitsBytesAreTheSameInBothLanguages)
         {
             auto app = MakeApp(name);
             CVelmoraView& view = *app->View();
+            // An operator's pace: the line carries each change before the next.
+            const auto settle = [&] {
+                for (int i = 0; i < 4; ++i) {
+                    clock.AdvanceMs(50);
+                    view.OnPanelTick(PanelTickEvent::kTimerParam);
+                }
+            };
             view.ToggleOutput(1);
+            settle();
             view.ApplyPreset(0, 2);
+            settle();
             // Values that pass through the dialogs' translated widgets.
             view.SetDialogRunner([](QDialog&) { return static_cast<int>(QDialog::Accepted); });
             view.EditPresets(0);
             view.EditConversion(0);
             view.EditAutoOutput(0);
+            settle();
             const fs::path doc = fs::path(m_dir.path().toStdString()) / (std::string(name) + ".ini");
             EXPECT_TRUE(app->Document()->SaveDocument(doc.string()));
             run.document = ReadAll(doc);

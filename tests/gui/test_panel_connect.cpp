@@ -271,6 +271,7 @@ TEST(PanelClose, ClosingWhileConnectedWritesEveryChannelOff)
     rig.Connect();
     rig.view->ToggleOutput(0);
     rig.view->ToggleOutput(1);
+    rig.TickUntilSent();
     ASSERT_NE(rig.unit.Channel(1).words.controlWord & 0x1000u, 0u);
     const std::size_t before = rig.WriteCount();
     rig.view.reset();

@@ -39,6 +39,7 @@ TEST(PanelToggle, SwitchesOneChannelAndTheRefreshShowsIt)
     const std::size_t before = rig.WriteCount();
     QTest::mouseClick(rig.Control<QPushButton>(ChannelBase(1) + kOnOffOffset), Qt::LeftButton);
     EXPECT_TRUE(rig.Model().IsOutputOn(1));
+    rig.TickUntilSent();
     const auto frames = rig.Writes(before, "\x02W");
     ASSERT_EQ(frames.size(), 1u);
     EXPECT_EQ(frames[0].substr(0, 3), SettingsPrefix(1));
@@ -58,6 +59,7 @@ TEST(PanelTyping, TextWithoutEnterIsOnlyTyping)
     PanelRig rig(1);
     rig.Connect();
     rig.Model().SetRange(0, 5); // 4-20 mA
+    rig.TickUntilSent();
     const std::size_t before = rig.WriteCount();
     CValueField* field = rig.Field(0);
     Type(field, QStringLiteral("12.345"));
@@ -65,6 +67,7 @@ TEST(PanelTyping, TextWithoutEnterIsOnlyTyping)
     EXPECT_FALSE(field->IsCommitted());
     EXPECT_EQ(field->palette().color(QPalette::Base), kValueTyping);
     EXPECT_EQ(rig.Channel(0).setValue, 4.0);
+    EXPECT_TRUE(rig.link->Wire().IsEmpty());
     EXPECT_TRUE(rig.Writes(before, "\x02W").empty());
     // The refresh leaves the operator's typing alone.
     rig.view->RefreshPanel();
@@ -74,6 +77,7 @@ TEST(PanelTyping, TextWithoutEnterIsOnlyTyping)
     EXPECT_FALSE(rig.view->IsEditing(0));
     EXPECT_EQ(field->palette().color(QPalette::Base), kValueCommitted);
     EXPECT_EQ(rig.Channel(0).setValue, 12.345);
+    rig.TickUntilSent();
     EXPECT_EQ(rig.Writes(before, "\x02W").size(), 1u);
     QCoreApplication::processEvents();
     EXPECT_EQ(field->Text(), " 12.345");
@@ -127,7 +131,9 @@ TEST(PanelSteps, ButtonsAcrossTheStepTable)
     click(12); // position 5 up: 22.901 is held at 20
     EXPECT_DOUBLE_EQ(rig.Channel(0).setValue, 20.0);
     EXPECT_EQ(rig.Field(0)->Text(), " 20.000");
-    // Every step wrote the channels in use; the unit follows.
+    // Every step wrote the channels in use; the unit follows as the line
+    // carries them.
+    rig.TickUntilSent();
     EXPECT_EQ(rig.unit.Channel(0).words.dacCode, rig.Channel(0).dacCode);
     EXPECT_TRUE(rig.view->Poller().m_bPolling);
 }
@@ -326,6 +332,7 @@ TEST(PanelPresets, PresetSetsTheValueAndLightsItsLamp)
     const std::size_t before = rig.WriteCount();
     QTest::mouseClick(preset(1), Qt::LeftButton);
     EXPECT_EQ(rig.Channel(0).setValue, 2.5);
+    rig.TickUntilSent();
     EXPECT_EQ(rig.Writes(before, "\x02W").size(), 1u);
     EXPECT_TRUE(preset(1)->LampLit());
     EXPECT_FALSE(preset(3)->LampLit());
@@ -492,6 +499,7 @@ TEST(PanelConversion, RadiosSwitchTheUnitsNotTheOutput)
     EXPECT_EQ(rig.Channel(0).dacCode, code);
     EXPECT_TRUE(converted->isChecked());
     EXPECT_FALSE(normal->isChecked());
+    rig.TickUntilSent();
     EXPECT_EQ(rig.Writes(before, "\x02W").size(), 1u);
     EXPECT_FALSE(rig.view->Control(kB0 + kFirstStepOffset + 6)->isVisibleTo(rig.view.get()));
 
@@ -499,6 +507,7 @@ TEST(PanelConversion, RadiosSwitchTheUnitsNotTheOutput)
     before = rig.WriteCount();
     QTest::mouseClick(converted, Qt::LeftButton);
     EXPECT_TRUE(converted->isChecked());
+    rig.TickUntilSent();
     EXPECT_TRUE(rig.Writes(before, "\x02W").empty());
 
     QTest::mouseClick(normal, Qt::LeftButton);
@@ -525,6 +534,7 @@ TEST(PanelConversion, FormulaDialogResultsAreStored)
     EXPECT_EQ(rig.Channel(0).convMax, 20.5);
     EXPECT_EQ(rig.Channel(0).convDecimals, 1);
     EXPECT_EQ(rig.Channel(0).setValue, 10.0); // reset to the new minimum
+    rig.TickUntilSent();
     EXPECT_FALSE(rig.Writes(before, "\x02W").empty());
     EXPECT_EQ(rig.Field(0)->Text(), "   10.0");
     // One decimal: the point sits at position 1.

@@ -69,6 +69,16 @@ struct PanelRig {
         }
     }
 
+    // Ticks until the frames the link holds now have left: a change reaches
+    // the unit only as fast as the line carries it.
+    void TickUntilSent()
+    {
+        const Nanos sent = link->Wire().DrainTime();
+        do {
+            Tick();
+        } while (clock.Now() < sent);
+    }
+
     void Connect()
     {
         view->ConnectUnit();

@@ -115,6 +115,16 @@ struct HostRig {
         EXPECT_TRUE(link.Connect());
         model.SetLink(&adapter);
     }
+
+    // The line's time for what the model queued, pumped as the panel's
+    // ticks would.
+    void Carry()
+    {
+        while (!link.Wire().IsDrained()) {
+            clock.AdvanceMs(50);
+            link.PumpWire();
+        }
+    }
 };
 
 std::string Frame(int ch, int range, std::uint16_t code, std::uint16_t control, std::uint16_t extOutput)
@@ -137,16 +147,20 @@ TEST(SimConsole, OutputsShowEachChannelsLastFrameAsAValueInItsRange)
     rig.model.SwitchOutputOn(0);
     rig.model.SetRange(1, 2);
     rig.model.SetSetValue(1, -5.0);
+    rig.Carry();
     EXPECT_EQ(Cmd(rig.unit, "outputs").text,
               "1 range=5 code=8000 value=12.000 on\n"
               "2 range=2 code=0000 value=-5.000 off");
 
     // A ramp: every step replaces what was shown.
-    for (double v : {4.0, 4.5, 19.999})
+    for (double v : {4.0, 4.5, 19.999}) {
         rig.model.SetSetValue(0, v);
+        rig.Carry();
+    }
     EXPECT_EQ(Cmd(rig.unit, "outputs 1").text, "1 range=5 code=FFFB value=19.999 on")
         << "19.999 mA is code 65531, which reads back as 19.999 mA";
     rig.model.SwitchOutputOff(0);
+    rig.Carry();
     EXPECT_EQ(Cmd(rig.unit, "outputs 1").text, "1 range=5 code=FFFB value=19.999 off");
 }
 

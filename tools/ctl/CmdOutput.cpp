@@ -94,6 +94,8 @@ int RunSet(const Invocation& inv)
     if (!link)
         return kExitNoAnswer;
     SendChannelSettings(*link, *ch, model.channels[static_cast<std::size_t>(*ch)]);
+    // The program ends here: the frame must be with the port before it closes.
+    link->FlushWire();
     return kExitOk;
 }
 

@@ -178,6 +178,11 @@ public:
     using LineObserver = std::function<void(bool sent, std::string_view line)>;
     void SetObserver(LineObserver observer) { m_observer = std::move(observer); }
 
+    // On a paced unit: when the last byte the host has written so far has
+    // fully arrived. Read from the observer, the arrival of the line it is
+    // told of. Zero while the unit has never been paced.
+    Nanos HostBytesArrived() const { return m_rxFree; }
+
     // Output lines put on the schedule so far (a garbage line counts; a
     // line kept back by silence does not).
     int LinesSent() const { return m_nLinesOut; }
