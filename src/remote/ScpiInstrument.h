@@ -42,7 +42,7 @@ public:
     ScpiInstrument& operator=(const ScpiInstrument&) = delete;
 
     // Whether every value given to the link is on the wire (for *OPC? and
-    // *WAI); without one the line counts as idle.
+    // *WAI); by default the link's send queue answers.
     void SetWireIdle(std::function<bool()> wireIdle) { m_wireIdle = std::move(wireIdle); }
     // False while the owner's own work holds the instrument.
     void SetReady(std::function<bool()> ready) { m_ready = std::move(ready); }
