@@ -15,6 +15,7 @@
 #include "model/RangeTable.h"
 #include "panelcore/PanelSession.h"
 #include "panelcore/PanelTexts.h"
+#include "platform/Cp932.h"
 #include "platform/Translate.h"
 #include "protocol/GeneratorLink.h"
 #include "remote/ScpiErrors.h"
@@ -519,6 +520,10 @@ void SystemCommands(std::vector<ScpiCommand>& tree)
     Add(tree, "SYSTem:VERSion", nullptr, [](Context& ctx) { ctx.Answer("1999.0"); });
     Add(tree, "SYSTem:CHANnel[:COUNt]", nullptr,
         [](Context& ctx) { ctx.Answer(std::to_string(ctx.Model().ChannelsInUse())); });
+    // The unit's own version text, as "VER" gave it (*IDN? has it made safe
+    // for a comma-separated field).
+    Add(tree, "SYSTem:UNIT:VERSion", nullptr,
+        [](Context& ctx) { ctx.Answer(Quoted(Cp932ToUtf8(ctx.Model().versionText))); });
     Add(tree, "SYSTem:CONNected", nullptr, [](Context& ctx) { ctx.Answer(ctx.Session().IsConnected() ? "1" : "0"); });
     auto lock = [](Context& ctx, bool take) {
         if (!ctx.inst.Lock(ctx.id, ctx.client.peer, take))
@@ -622,6 +627,15 @@ void ChannelCommands(std::vector<ScpiCommand>& tree)
                 Apply(ctx, ctx.Ops().SetOutput(ctx.channel, *on));
         },
         [](Context& ctx) { ctx.Answer(ctx.Model().IsOutputOn(ctx.channel) ? "1" : "0"); });
+    // The channel's last status reply: range code, status word, external
+    // status word, adjustment select word.
+    Add(tree, "[SOURce#]:STATus:WORDs", nullptr, [](Context& ctx) {
+        const ChannelSettings& s = ctx.Model().channels[static_cast<std::size_t>(ctx.channel)];
+        const int slot = s.rangeCode >= 0 && s.rangeCode < kSlotCount ? s.rangeCode : 0;
+        ctx.Answer(std::to_string(s.rangeCode) + "," + std::to_string(s.statusWord) + "," +
+                   std::to_string(s.extStatusWord) + "," +
+                   std::to_string(s.userAdjustment[static_cast<std::size_t>(slot)].adjustSelect));
+    });
     Add(tree, "[SOURce#]:ALARm", nullptr, [](Context& ctx) {
         const int code = ctx.Model().AlarmCode(ctx.channel);
         ctx.Answer(std::to_string(code) + "," + Quoted(English(AlarmText(code))));
