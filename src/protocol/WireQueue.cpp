@@ -58,10 +58,13 @@ void WireQueue::WriteFront()
     // Off the queue before the write: a writer that comes back here finds
     // the frame gone rather than sending it twice.
     const std::string frame = std::move(m_slots.front().frame);
+    const bool settings = m_slots.front().id != kStatusSlot;
     m_slots.pop_front();
     m_writer(frame);
     ++m_counters.framesWritten;
     Account(frame.size());
+    if (settings)
+        m_settingsFree = m_lineFree;
 }
 
 void WireQueue::NoteWritten(std::size_t bytes)
@@ -87,6 +90,14 @@ Nanos WireQueue::Backlog() const
 bool WireQueue::IsDrained() const
 {
     return m_slots.empty() && m_clock.Now() >= m_lineFree;
+}
+
+bool WireQueue::SettingsOnWire() const
+{
+    for (const Slot& slot : m_slots)
+        if (slot.id != kStatusSlot)
+            return false;
+    return m_clock.Now() >= m_settingsFree;
 }
 
 Nanos WireQueue::DrainTime() const

@@ -82,6 +82,11 @@ public:
     Nanos Backlog() const;
     // True once nothing is queued and the last byte handed over has left.
     bool IsDrained() const;
+    // True once no settings frame waits and the last one handed over has
+    // left: every value given is on the wire, whatever polls follow (for
+    // *OPC? and *WAI, which the status requests of every tick would
+    // otherwise keep waiting for ever).
+    bool SettingsOnWire() const;
     // The earliest time at which IsDrained() can be true: the line's backlog
     // and then every queued frame back to back. Later pumps keep to it while
     // the ticks come; a frame queued meanwhile moves it on.
@@ -110,6 +115,8 @@ private:
     std::deque<Slot> m_slots;
     // When the last byte handed to the channel will have left the line.
     Nanos m_lineFree{0};
+    // When the last settings frame handed over will have left the line.
+    Nanos m_settingsFree{0};
     WireCounters m_counters;
 };
 

@@ -987,7 +987,7 @@ void BuildCommandTree(ScpiInstrument& instrument)
 ScpiInstrument::ScpiInstrument(std::shared_ptr<PanelSession> session) : m_pSession(std::move(session))
 {
     BuildCommandTree(*this);
-    m_wireIdle = [this] { return m_pSession->Link().Wire().IsDrained(); };
+    m_wireIdle = [this] { return m_pSession->Link().Wire().SettingsOnWire(); };
 }
 
 ScpiInstrument::~ScpiInstrument() = default;

@@ -250,3 +250,27 @@ TEST_F(WireQueueTest, ChangesFasterThanTheLineEndWithTheLatestOfEachChannel)
     EXPECT_EQ(c.bytesWritten, c.framesWritten * kSettingsFrameLength);
     ExpectFramesAccountedFor();
 }
+
+TEST_F(WireQueueTest, TheValuesAreOnTheWireWhateverPollsFollowThem)
+{
+    link->QueueSettingsFrame(0, Settings(0, 0x0100));
+    link->QueueSettingsFrame(1, Settings(1, 0x0100));
+    EXPECT_FALSE(Wire().SettingsOnWire());
+    // A poll every tick keeps the line from ever being drained; the values
+    // were out all the same once their last byte left.
+    for (int tick = 0; tick < 4; ++tick) {
+        clock.AdvanceMs(50);
+        link->QueueStatusRequest(BuildStatusRequest(0));
+        EXPECT_FALSE(Wire().IsDrained());
+        EXPECT_TRUE(Wire().SettingsOnWire());
+    }
+    // A settings frame waiting behind a full line is not on the wire yet.
+    FillTheLine();
+    link->QueueSettingsFrame(3, Settings(3, 0x0200));
+    EXPECT_FALSE(Wire().SettingsOnWire());
+    clock.Advance(Wire().DrainTime() - clock.Now());
+    link->PumpWire();
+    EXPECT_FALSE(Wire().SettingsOnWire()) << "handed over, but its bytes are still on their way";
+    clock.Advance(kFrameTime);
+    EXPECT_TRUE(Wire().SettingsOnWire());
+}
