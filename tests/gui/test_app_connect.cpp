@@ -11,6 +11,7 @@
 #include "SimChannel.h"
 #include "SimUnit.h"
 #include "app/CMainFrame.h"
+#include "app/CRemoteControl.h"
 #include "app/CVelmoraApp.h"
 #include "panel/CVelmoraView.h"
 #include "panel/PanelTick.h"
@@ -18,6 +19,8 @@
 #include "panelcore/PanelLayout.h"
 
 #include <QDropEvent>
+#include <QLabel>
+#include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
 #include <QUrl>
@@ -312,6 +315,51 @@ TEST_F(AppConnect, TheWindowClosesWhileTheTickThreadPosts)
             QCoreApplication::processEvents();
         EXPECT_EQ(unit.Channel(0).words.controlWord & kOutputOnBit, 0) << round;
     }
+}
+
+TEST_F(AppConnect, WhatARemoteClientChangesShowsInTheWindowAndItsLockHoldsThePanel)
+{
+    prompter.circuitAnswers = {2};
+    auto app = MakeApp(2);
+    ASSERT_TRUE(app->InitInstance(ConnectOptions()));
+    RunQueued();
+    ASSERT_TRUE(app->View()->IsConnected());
+    CRemoteControl* remote = app->RemoteControl();
+    ASSERT_NE(remote, nullptr);
+    // The program that holds the port answers for it on its local socket.
+    EXPECT_FALSE(remote->LocalSocket().empty());
+
+    remote::ScpiInstrument& instrument = remote->Instrument();
+    instrument.ClientCame(7, "bench");
+    std::string response;
+    instrument.Execute(7, "SOUR2:RANG 1;VOLT 7.5;:OUTP2 ON;:SYST:ERR?", response);
+    EXPECT_EQ(response, "0,\"No error\"\n");
+
+    // Within one refresh the window shows the range, the value and the switch.
+    Tick(*app, PanelSession::kRefreshEvery);
+    RunQueued();
+    CVelmoraView& view = *app->View();
+    const auto* range = qobject_cast<QPushButton*>(view.Control(ChannelBase(1) + kRangeButtonOffset));
+    const auto* value = qobject_cast<CValueField*>(view.Control(ChannelBase(1) + kValueFieldOffset));
+    const auto* onOff = qobject_cast<QPushButton*>(view.Control(ChannelBase(1) + kOnOffOffset));
+    ASSERT_TRUE(range && value && onOff);
+    EXPECT_EQ(range->text(), QStringLiteral("0～10 V"));
+    EXPECT_EQ(value->Text(), "  7.500"); // "%6.3f"
+    EXPECT_EQ(onOff->text(), QStringLiteral("ＯＮ"));
+
+    // Under the lock the panel's output controls are disabled and say why;
+    // the corner of the menu bar says it too. The client going gives them back.
+    instrument.Execute(7, "SYST:RWL", response);
+    EXPECT_FALSE(onOff->isEnabled());
+    EXPECT_FALSE(value->isEnabled());
+    EXPECT_FALSE(onOff->toolTip().isEmpty());
+    const auto* corner = qobject_cast<QLabel*>(app->MainFrame()->menuBar()->cornerWidget(Qt::TopRightCorner));
+    ASSERT_NE(corner, nullptr);
+    EXPECT_EQ(corner->text(), QStringLiteral("リモート操作中"));
+    instrument.ClientWent(7);
+    EXPECT_TRUE(onOff->isEnabled());
+    EXPECT_TRUE(value->isEnabled());
+    EXPECT_TRUE(corner->text().isEmpty());
 }
 
 } // namespace
