@@ -95,13 +95,19 @@ int main(int argc, char** argv)
 {
     const double start = WallSeconds() - SecondsSinceExec();
     const bool automatic = argc == 4 && std::strcmp(argv[1], "--auto") == 0;
-    if (argc != 3 && !automatic) {
-        std::fprintf(stderr, "usage: velmora-bench-panel [--auto] PORT SECONDS\n");
+    // --remote TCPPORT: the window answers SCPI on 127.0.0.1:TCPPORT while
+    // a client (bench/remote_bench.py) does its work; the figures are the
+    // window's own during it.
+    const bool remoteMode = argc == 6 && std::strcmp(argv[1], "--remote") == 0;
+    if (argc != 3 && !automatic && !remoteMode) {
+        std::fprintf(stderr, "usage: velmora-bench-panel [--auto | --remote TCPPORT NAME] PORT SECONDS\n");
         return 2;
     }
-    const std::string port = argv[automatic ? 2 : 1];
-    const double seconds = std::atof(argv[automatic ? 3 : 2]);
-    const char* const prefix = automatic ? "panel_auto" : "panel";
+    const int first = automatic ? 2 : remoteMode ? 4 : 1;
+    const std::string port = argv[first];
+    const double seconds = std::atof(argv[first + 1]);
+    const std::string remotePrefix = remoteMode ? std::string("panel_remote_") + argv[3] : std::string();
+    const char* const prefix = automatic ? "panel_auto" : remoteMode ? remotePrefix.c_str() : "panel";
 
     QApplication app(argc, argv);
     std::setlocale(LC_NUMERIC, "C");
@@ -118,6 +124,8 @@ int main(int argc, char** argv)
     // The automatic outputs are set before the unit is connected, as an
     // operator would set them.
     options.connect = !automatic;
+    if (remoteMode)
+        options.scpi = remote::TcpEndpoint{"127.0.0.1", static_cast<std::uint16_t>(std::atoi(argv[2]))};
     if (!velmora.InitInstance(options))
         return 1;
     CVelmoraView& view = *velmora.View();

@@ -93,7 +93,7 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
 
     m_pRemote = std::make_unique<CRemoteControl>(*m_pView);
     connect(m_pRemote.get(), &CRemoteControl::StateChanged, this, &CVelmoraApp::ShowRemoteState);
-    connect(m_pFrame->RemoteAction(), &QAction::triggered, this, &CVelmoraApp::OnRemoteToggled);
+    connect(m_pFrame->RemoteAction(), &QAction::triggered, this, [this](bool on) { OnRemoteToggled(on, true); });
 
     if (m_options.file) {
         // A file named on the command line replaces the new document; the
@@ -112,7 +112,7 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
 
     // --scpi listens for this run; otherwise the switch as it was left.
     if (m_options.scpi || RemoteSwitchRemembered())
-        QTimer::singleShot(0, this, [this] { OnRemoteToggled(true); });
+        QTimer::singleShot(0, this, [this] { OnRemoteToggled(true, false); });
 
     if (m_options.connect) {
         QPointer<CVelmoraView> view = m_pView;
@@ -287,14 +287,15 @@ void CVelmoraApp::OnAppAbout()
     dialog.exec();
 }
 
-void CVelmoraApp::OnRemoteToggled(bool on)
+void CVelmoraApp::OnRemoteToggled(bool on, bool remember)
 {
     if (!m_pRemote)
         return;
     QSettings settings = RecentFileList::OpenSettings();
     if (!on) {
         m_pRemote->StopTcp();
-        settings.setValue(QStringLiteral("Remote/Listen"), false);
+        if (remember)
+            settings.setValue(QStringLiteral("Remote/Listen"), false);
         return;
     }
     remote::TcpEndpoint endpoint;
@@ -311,8 +312,11 @@ void CVelmoraApp::OnRemoteToggled(bool on)
         ShowRemoteState();
         return;
     }
-    settings.setValue(QStringLiteral("Remote/Listen"), true);
-    settings.setValue(QStringLiteral("Remote/Address"), m_pRemote->TcpAddress());
+    // The operator's switch is remembered; --scpi holds for its run only.
+    if (remember) {
+        settings.setValue(QStringLiteral("Remote/Listen"), true);
+        settings.setValue(QStringLiteral("Remote/Address"), m_pRemote->TcpAddress());
+    }
 }
 
 bool CVelmoraApp::RemoteSwitchRemembered()

@@ -75,8 +75,9 @@ public:
     static std::vector<FileFilter> DocumentFilters();
 
     CRemoteControl* RemoteControl() const { return m_pRemote.get(); }
-    // 設定 › リモート制御 (SCPI), and --scpi at start-up.
-    void OnRemoteToggled(bool on);
+    // 設定 › リモート制御 (SCPI) (remembered for the next run), and --scpi
+    // or the remembered switch at start-up (not remembered again).
+    void OnRemoteToggled(bool on, bool remember);
 
     void OnFileNew();
     void OnFileOpen();
