@@ -30,6 +30,9 @@ endif()
 install(FILES ${_data}/velmoractl.bash-completion DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME velmoractl)
 install(FILES ${_data}/60-velmora.rules DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples)
+# The headless server as a template unit, for the system and for users.
+install(FILES ${_data}/velmora-serve@.service DESTINATION lib/systemd/system)
+install(FILES ${_data}/velmora-serve@.service DESTINATION lib/systemd/user)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/CHANGELOG.md DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME changelog)
 # The Debian package's own changelog, made from CHANGELOG.md.
