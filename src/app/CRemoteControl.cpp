@@ -10,7 +10,10 @@
 namespace velmora {
 
 CRemoteControl::CRemoteControl(CVelmoraView& view, QObject* parent)
-    : QObject(parent), m_pView(&view), m_instrument(view.SharedSession()), m_server(m_instrument)
+    : QObject(parent),
+      m_pView(&view),
+      m_instrument(view.SharedSession()),
+      m_server(m_instrument)
 {
     // Lines wait while the operator's own work holds the instrument: a
     // dialog or a box (the range choice, an adjustment, the connect
@@ -91,7 +94,8 @@ std::optional<QString> CRemoteControl::ListenTcp(const remote::TcpEndpoint& endp
         return std::nullopt;
     }
     if (result.error == remote::ListenError::NotLoopback)
-        return tr("%1 はこのコンピューターの外から届くアドレスです。--scpi-allow で許可するネットワークを指定してください。")
+        return tr("%1 はこのコンピューターの外から届くアドレスです。--scpi-allow "
+                  "で許可するネットワークを指定してください。")
             .arg(QString::fromStdString(result.text));
     return QString::fromStdString(result.text);
 }

@@ -302,13 +302,13 @@ void CVelmoraApp::OnRemoteToggled(bool on, bool remember)
     std::vector<remote::Cidr> allow = m_options.scpiAllow;
     if (m_options.scpi) {
         endpoint = *m_options.scpi;
-    } else if (const auto stored =
-                   remote::ParseTcpEndpoint(settings.value(QStringLiteral("Remote/Address")).toString().toStdString())) {
+    } else if (const auto stored = remote::ParseTcpEndpoint(
+                   settings.value(QStringLiteral("Remote/Address")).toString().toStdString())) {
         endpoint = *stored;
     }
     if (const auto failure = m_pRemote->ListenTcp(endpoint, allow)) {
-        m_prompter.Message(tr("SCPI の待ち受けを開始できません。\n%1").arg(*failure).toStdString(),
-                           kCaptionConfirm, PromptIcon::Exclamation);
+        m_prompter.Message(tr("SCPI の待ち受けを開始できません。\n%1").arg(*failure).toStdString(), kCaptionConfirm,
+                           PromptIcon::Exclamation);
         ShowRemoteState();
         return;
     }

@@ -94,8 +94,8 @@ OpResult ChannelOperations::StepSetValue(int c, int position, int direction)
     if (const auto refusal = ChannelRefusal(c))
         return {*refusal, {}};
     GeneratorModel& model = m_session.Document().m_model;
-    const double v = SteppedValue(model.channels[static_cast<std::size_t>(c)].setValue, position, direction,
-                                  model.ChannelLimits(c));
+    const double v =
+        SteppedValue(model.channels[static_cast<std::size_t>(c)].setValue, position, direction, model.ChannelLimits(c));
     const ScopedFlag paused = m_session.PausePolling();
     model.SetSetValue(c, v);
     return Changed(c);
@@ -134,8 +134,9 @@ OpResult ChannelOperations::ApplyPreset(int c, int k)
     if (k < 0 || k >= kPresetCount)
         return {OpRefusal::BadValue, {}};
     const ScopedFlag paused = m_session.PausePolling();
-    model.SetSetValue(
-        c, model.channels[static_cast<std::size_t>(c)].presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)]);
+    model.SetSetValue(c,
+                      model.channels[static_cast<std::size_t>(c)]
+                          .presets[static_cast<std::size_t>(slot)][static_cast<std::size_t>(k)]);
     return Changed(c);
 }
 

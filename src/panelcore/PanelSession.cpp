@@ -240,7 +240,8 @@ AutoControlResult Unchanged(const AutoOutputState& state)
 
 } // namespace
 
-AutoControlResult PanelSession::ShownAutoControl(int c, OpResult (ChannelOperations::*operation)(int, AutoControlResult*))
+AutoControlResult PanelSession::ShownAutoControl(int c,
+                                                 OpResult (ChannelOperations::*operation)(int, AutoControlResult*))
 {
     if (c < 0 || c >= kMaxChannels)
         return {};

@@ -48,7 +48,7 @@ std::string Ipv4Text(std::uint32_t address)
 // A folder of ours alone: a real folder (no link), owned by us, mode 0700.
 bool FolderIsOurs(const std::string& path, std::string* reason)
 {
-    struct stat st{};
+    struct stat st { };
     if (lstat(path.c_str(), &st) != 0) {
         if (reason != nullptr)
             *reason = path + ": " + SystemReason(errno);
@@ -179,7 +179,7 @@ std::optional<std::string> LocalSocketPath(const std::string& portName, std::str
         name.erase(0, 5);
     for (char& ch : name) {
         const bool plain = (ch >= 'a' && ch <= 'z') || (ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9') ||
-                           ch == '-' || ch == '_' || ch == '.';
+            ch == '-' || ch == '_' || ch == '.';
         if (!plain)
             ch = '_';
     }
@@ -191,7 +191,9 @@ std::optional<std::string> LocalSocketPath(const std::string& portName, std::str
     return *folder + "/" + name + ".sock";
 }
 
-RemoteServer::RemoteServer(LineService& service) : m_service(service), m_epoll(epoll_create1(EPOLL_CLOEXEC)) { }
+RemoteServer::RemoteServer(LineService& service) : m_service(service), m_epoll(epoll_create1(EPOLL_CLOEXEC))
+{
+}
 
 RemoteServer::~RemoteServer()
 {
@@ -218,7 +220,7 @@ ListenResult RemoteServer::ListenLocal(const std::string& path)
     std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     const auto* sa = reinterpret_cast<const sockaddr*>(&addr);
 
-    struct stat st{};
+    struct stat st { };
     if (lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode) || st.st_uid != geteuid())
             return {ListenError::NotOurSocket, path + ": something else than our socket is there"};
@@ -341,8 +343,8 @@ void RemoteServer::Accept(const Listener& listener)
             const std::uint32_t addr = ntohl(in->sin_addr.s_addr);
             peer = Ipv4Text(addr) + ":" + std::to_string(ntohs(in->sin_port));
             const bool loopback = (addr >> 24) == 127;
-            const bool allowed = loopback || std::any_of(m_allow.begin(), m_allow.end(),
-                                                         [addr](const Cidr& c) { return c.Contains(addr); });
+            const bool allowed = loopback ||
+                std::any_of(m_allow.begin(), m_allow.end(), [addr](const Cidr& c) { return c.Contains(addr); });
             if (!allowed) {
                 close(fd);
                 Emit("refused " + peer + ": not in the allowed networks");
@@ -466,13 +468,13 @@ void RemoteServer::UpdateInterest(Client& client)
     const bool want = !client.output.empty();
     // Reading pauses while the answers pile up or a message is held: the
     // client then waits for itself, and its bytes stay in its socket.
-    const bool read = !client.closing && !client.held && client.output.size() <= kMaxUnsent &&
-                      client.input.size() <= 4 * kMaxLine;
+    const bool read =
+        !client.closing && !client.held && client.output.size() <= kMaxUnsent && client.input.size() <= 4 * kMaxLine;
     // Once the peer stopped sending, its end of file would wake the loop
     // again and again: only the answers still to write are watched.
     epoll_event ev{};
-    ev.events = (client.closing ? 0u : static_cast<std::uint32_t>(EPOLLRDHUP)) | (read ? EPOLLIN : 0u) |
-                (want ? EPOLLOUT : 0u);
+    ev.events =
+        (client.closing ? 0u : static_cast<std::uint32_t>(EPOLLRDHUP)) | (read ? EPOLLIN : 0u) | (want ? EPOLLOUT : 0u);
     ev.data.fd = client.fd;
     epoll_ctl(m_epoll, EPOLL_CTL_MOD, client.fd, &ev);
     client.wantWrite = want;

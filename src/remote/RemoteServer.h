@@ -76,12 +76,12 @@ bool IsLoopbackHost(const std::string& host);
 
 enum class ListenError {
     None,
-    FolderUnsafe,  // the socket folder is not ours alone (owner, mode, a link)
-    InUse,         // another running program answers on that socket or port
-    NotOurSocket,  // something else than a socket is in the way
-    NotLoopback,   // a TCP host beyond this machine without an allow list
-    BadAddress,    // a host that is no IPv4 address
-    Failed,        // the system refused (see the text)
+    FolderUnsafe, // the socket folder is not ours alone (owner, mode, a link)
+    InUse,        // another running program answers on that socket or port
+    NotOurSocket, // something else than a socket is in the way
+    NotLoopback,  // a TCP host beyond this machine without an allow list
+    BadAddress,   // a host that is no IPv4 address
+    Failed,       // the system refused (see the text)
 };
 struct ListenResult {
     ListenError error = ListenError::None;
@@ -149,13 +149,13 @@ private:
         int fd = -1;
         ClientId id = 0;
         std::string peer;
-        std::string input;  // received, not yet a whole line
-        std::string output; // answers not yet written
+        std::string input;       // received, not yet a whole line
+        std::string output;      // answers not yet written
         bool discarding = false; // past the longest line: dropped to the next LF
         bool held = false;       // a message waits in the service
         bool closing = false;    // the peer went: answers left are dropped
         bool wantWrite = false;
-        bool unwatched = false;  // hung up: out of the epoll set
+        bool unwatched = false; // hung up: out of the epoll set
     };
 
     void Accept(const Listener& listener);

@@ -210,7 +210,7 @@ void Refused(Context& ctx, const OpResult& result)
         // the limits; the others are values no setting takes.
         const std::string& raw = result.detail;
         const bool range = raw == kAutoOutOfRangeText || raw == kStepOutOfRangeText || raw == kIntervalTooLongText ||
-                           raw == kTableIntervalText;
+            raw == kTableIntervalText;
         ctx.Error(range ? err::kDataOutOfRange : err::kIllegalParameterValue, detail);
         return;
     }
@@ -423,9 +423,9 @@ void LevelCommands(std::vector<ScpiCommand>& tree, bool current)
             // 11.999999999999998 mA in binary, and cutting would lose a step.
             const RangeInfo shownLimits = ctx.Model().ChannelLimits(ctx.channel);
             const double scale = DecimalScale(shownLimits.decimals);
-            const double rounded = std::clamp(std::round(*shown * scale) / scale,
-                                              std::fmin(shownLimits.lower, shownLimits.upper),
-                                              std::fmax(shownLimits.lower, shownLimits.upper));
+            const double rounded =
+                std::clamp(std::round(*shown * scale) / scale, std::fmin(shownLimits.lower, shownLimits.upper),
+                           std::fmax(shownLimits.lower, shownLimits.upper));
             Apply(ctx, ctx.Ops().SetSetValue(ctx.channel, rounded, LimitPolicy::Refuse));
         },
         [=](Context& ctx) {
@@ -451,7 +451,8 @@ void LevelCommands(std::vector<ScpiCommand>& tree, bool current)
 
 void CommonCommands(std::vector<ScpiCommand>& tree)
 {
-    Add(tree, "*CLS", [](Context& ctx) { ctx.client.status.Clear(); }, nullptr);
+    Add(
+        tree, "*CLS", [](Context& ctx) { ctx.client.status.Clear(); }, nullptr);
     Add(
         tree, "*ESE",
         [](Context& ctx) {
@@ -474,7 +475,8 @@ void CommonCommands(std::vector<ScpiCommand>& tree)
         std::string idn = "Hovelt,VKX," + serial.substr(0, 24) + "," + version.substr(0, 24);
         ctx.Answer(idn.substr(0, 72));
     });
-    Add(tree, "*OPC", [](Context& ctx) { ctx.client.status.SetEvents(scpi::esr::kOperationComplete); },
+    Add(
+        tree, "*OPC", [](Context& ctx) { ctx.client.status.SetEvents(scpi::esr::kOperationComplete); },
         [](Context& ctx) { ctx.Answer("1"); });
     Add(
         tree, "*RST",
@@ -508,7 +510,8 @@ void CommonCommands(std::vector<ScpiCommand>& tree)
             ctx.client.status.AddError(err::kHardware, "the unit did not answer");
         ctx.Answer(answered ? "0" : "1");
     });
-    Add(tree, "*WAI", [](Context&) { }, nullptr);
+    Add(
+        tree, "*WAI", [](Context&) {}, nullptr);
 }
 
 void SystemCommands(std::vector<ScpiCommand>& tree)
@@ -529,9 +532,12 @@ void SystemCommands(std::vector<ScpiCommand>& tree)
         if (!ctx.inst.Lock(ctx.id, ctx.client.peer, take))
             ctx.Error(err::kSettingsConflict, "another client holds the lock");
     };
-    Add(tree, "SYSTem:RWLock", [lock](Context& ctx) { lock(ctx, true); }, nullptr);
-    Add(tree, "SYSTem:LOCal", [lock](Context& ctx) { lock(ctx, false); }, nullptr);
-    Add(tree, "SYSTem:REMote", [lock](Context& ctx) { lock(ctx, false); }, nullptr);
+    Add(
+        tree, "SYSTem:RWLock", [lock](Context& ctx) { lock(ctx, true); }, nullptr);
+    Add(
+        tree, "SYSTem:LOCal", [lock](Context& ctx) { lock(ctx, false); }, nullptr);
+    Add(
+        tree, "SYSTem:REMote", [lock](Context& ctx) { lock(ctx, false); }, nullptr);
     Add(tree, "SYSTem:REPort", nullptr, [](Context& ctx) {
         if (!NeedConnection(ctx))
             return;
@@ -595,7 +601,7 @@ void ChannelCommands(std::vector<ScpiCommand>& tree)
                     if (!key.empty() && k != kConversionSlot && key.size() == p.text.size() &&
                         std::equal(key.begin(), key.end(), p.text.begin(), [](char a, char b) {
                             return std::toupper(static_cast<unsigned char>(a)) ==
-                                   std::toupper(static_cast<unsigned char>(b));
+                                std::toupper(static_cast<unsigned char>(b));
                         }))
                         code = k;
                 }
@@ -657,9 +663,9 @@ void ChannelCommands(std::vector<ScpiCommand>& tree)
     // checks on the texts it would have been typed as.
     enum class Part { Lower, Upper, Decimals };
     for (const Part part : {Part::Lower, Part::Upper, Part::Decimals}) {
-        const char* header = part == Part::Lower   ? "[SOURce#]:CONVersion:LOWer"
-                             : part == Part::Upper ? "[SOURce#]:CONVersion:UPPer"
-                                                   : "[SOURce#]:CONVersion:DECimals";
+        const char* header = part == Part::Lower ? "[SOURce#]:CONVersion:LOWer"
+            : part == Part::Upper                ? "[SOURce#]:CONVersion:UPPer"
+                                                 : "[SOURce#]:CONVersion:DECimals";
         Add(
             tree, header,
             [part](Context& ctx) {
@@ -795,7 +801,7 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
             }
             auto& draft = ctx.inst.Draft(ctx.channel);
             const bool useDraft = mode == kAutoArbitrary && !draft.values.empty() &&
-                                  (draft.dwells.size() == draft.values.size() || draft.dwells.size() == 1);
+                (draft.dwells.size() == draft.values.size() || draft.dwells.size() == 1);
             ArbitraryTable table;
             if (useDraft) {
                 for (std::size_t r = 0; r < draft.values.size(); ++r) {
@@ -804,7 +810,8 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     table[r].interval = SecondsText(draft.dwells.size() == 1 ? draft.dwells[0] : draft.dwells[r]);
                 }
             }
-            if (ChangeSlot(ctx, [mode](AutoOutFieldTexts&, std::int32_t& m) { m = mode; }, useDraft ? &table : nullptr) &&
+            if (ChangeSlot(
+                    ctx, [mode](AutoOutFieldTexts&, std::int32_t& m) { m = mode; }, useDraft ? &table : nullptr) &&
                 useDraft)
                 draft = {};
         },
@@ -818,9 +825,12 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
         const char* header;
         Field field;
     };
-    for (const RampHeader& h : {RampHeader{"[SOURce#]:RAMP:BEGin", Field::Begin}, {"[SOURce#]:RAMP:END", Field::End},
-                                {"[SOURce#]:RAMP:STEP", Field::Step}, {"[SOURce#]:RAMP:INTerval", Field::Interval},
-                                {"[SOURce#]:RAMP:COUNt", Field::Count}, {"[SOURce#]:LIST:COUNt", Field::Count}}) {
+    for (const RampHeader& h : {RampHeader{"[SOURce#]:RAMP:BEGin", Field::Begin},
+                                {"[SOURce#]:RAMP:END", Field::End},
+                                {"[SOURce#]:RAMP:STEP", Field::Step},
+                                {"[SOURce#]:RAMP:INTerval", Field::Interval},
+                                {"[SOURce#]:RAMP:COUNt", Field::Count},
+                                {"[SOURce#]:LIST:COUNt", Field::Count}}) {
         const Field field = h.field;
         Add(
             tree, h.header,
@@ -916,7 +926,8 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     table[r].value = FieldNumber(draft.values[r], decimals);
                     table[r].interval = SecondsText(draft.dwells.size() == 1 ? draft.dwells[0] : draft.dwells[r]);
                 }
-                if (ChangeSlot(ctx, [](AutoOutFieldTexts&, std::int32_t&) { }, &table))
+                if (ChangeSlot(
+                        ctx, [](AutoOutFieldTexts&, std::int32_t&) {}, &table))
                     draft = {};
             },
             [values](Context& ctx) {
@@ -925,7 +936,8 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                 std::string list;
                 if (!pending.empty()) {
                     for (double v : pending)
-                        list += (list.empty() ? "" : ",") + (values ? AutoValueText(ctx.Model(), ctx.channel, v) : Nr3(v));
+                        list +=
+                            (list.empty() ? "" : ",") + (values ? AutoValueText(ctx.Model(), ctx.channel, v) : Nr3(v));
                     ctx.Answer(list);
                     return;
                 }
@@ -933,7 +945,7 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     if (!p.used)
                         break;
                     list += (list.empty() ? "" : ",") +
-                            (values ? AutoValueText(ctx.Model(), ctx.channel, p.value) : Nr3(p.interval / 10.0));
+                        (values ? AutoValueText(ctx.Model(), ctx.channel, p.value) : Nr3(p.interval / 10.0));
                 }
                 ctx.Answer(list);
             });
@@ -953,7 +965,8 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
         [](Context& ctx) {
             const auto& draft = ctx.inst.Draft(ctx.channel);
             if (!draft.values.empty() || !draft.dwells.empty()) {
-                ctx.Error(err::kSettingsConflict, "LIST:VALues and LIST:DWELl differ in length, or the mode is not LIST");
+                ctx.Error(err::kSettingsConflict,
+                          "LIST:VALues and LIST:DWELl differ in length, or the mode is not LIST");
                 return;
             }
             Apply(ctx, ctx.Ops().StartAutoOutput(ctx.channel));
@@ -1104,8 +1117,8 @@ ScpiInstrument::Outcome ScpiInstrument::Run(ClientId id, Client& client, std::ve
     for (std::size_t i = 0; i < units.size(); ++i) {
         const MessageUnit& unit = units[i];
         const bool waits = unit.common && unit.nodes.size() == 1 &&
-                           (scpi::MnemonicMatches(unit.nodes[0].mnemonic, "WAI") ||
-                            (unit.query && scpi::MnemonicMatches(unit.nodes[0].mnemonic, "OPC")));
+            (scpi::MnemonicMatches(unit.nodes[0].mnemonic, "WAI") ||
+             (unit.query && scpi::MnemonicMatches(unit.nodes[0].mnemonic, "OPC")));
         if (waits && !WireIdle()) {
             // The rest waits until the newest values are on the wire.
             for (const std::string& a : answers)

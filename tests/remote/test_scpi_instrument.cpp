@@ -131,16 +131,17 @@ TEST_F(ScpiInstrumentTest, RefusalsAreQueuedInOrderWithTheirClassAndChangeNothin
     // A grammar error ends the message; the units before it ran.
     EXPECT_EQ(Send("OUTP1?;OUTP1 OFF;CURR 4 XA;OUTP1 ON"), "1");
 
-    EXPECT_EQ(Errors(), (std::vector<std::string>{
-                            "-222,\"Data out of range;Some data is out of range\"",
-                            "-221,\"Settings conflict;the range is a current range\"",
-                            "-221,\"Settings conflict;Cannot switch while the output is ON.\"",
-                            "-114,\"Header suffix out of range;the unit has 2 channels\"",
-                            "-113,\"Undefined header\"",
-                            "-109,\"Missing parameter\"",
-                            "-108,\"Parameter not allowed\"",
-                            "-131,\"Invalid suffix\"",
-                        }));
+    EXPECT_EQ(Errors(),
+              (std::vector<std::string>{
+                  "-222,\"Data out of range;Some data is out of range\"",
+                  "-221,\"Settings conflict;the range is a current range\"",
+                  "-221,\"Settings conflict;Cannot switch while the output is ON.\"",
+                  "-114,\"Header suffix out of range;the unit has 2 channels\"",
+                  "-113,\"Undefined header\"",
+                  "-109,\"Missing parameter\"",
+                  "-108,\"Parameter not allowed\"",
+                  "-131,\"Invalid suffix\"",
+              }));
     // What was refused never reached the unit; OUTP1 OFF before the bad unit did.
     EXPECT_EQ(Unit(0).rangeCode, 5);
     EXPECT_EQ(Unit(0).words.dacCode, 16384);
@@ -214,12 +215,13 @@ TEST_F(ScpiInstrumentTest, RampSettingsPassTheDialogsRulesAndItsMessagesBecomeTh
     Send("SOUR2:RAMP:BEG 0.03");
     Send("SOUR2:RAMP:INT 10000");
     Send("SOUR2:AUTO:MODE SQUare");
-    EXPECT_EQ(Errors(), (std::vector<std::string>{
-                            "-224,\"Illegal parameter value;The step must not be 0\"",
-                            "-222,\"Data out of range;Some data is out of range\"",
-                            "-222,\"Data out of range;The interval is at most 9999 seconds\"",
-                            "-224,\"Illegal parameter value\"",
-                        }));
+    EXPECT_EQ(Errors(),
+              (std::vector<std::string>{
+                  "-224,\"Illegal parameter value;The step must not be 0\"",
+                  "-222,\"Data out of range;Some data is out of range\"",
+                  "-222,\"Data out of range;The interval is at most 9999 seconds\"",
+                  "-224,\"Illegal parameter value\"",
+              }));
     // The stored settings are those of the last accepted command.
     EXPECT_EQ(Send("SOUR2:RAMP:BEG?;STEP?;INT?"), "4.000000E-03;1.000000E-03;5.000000E-01");
 
