@@ -565,7 +565,10 @@ void CVelmoraView::SetRemoteLock(bool locked)
 
 void CVelmoraView::RefreshDue()
 {
-    RefreshPanel();
+    if (m_uChangedColumns != 0)
+        RefreshChangedColumns();
+    else
+        RefreshPanel();
 }
 
 void CVelmoraView::HoldScanDue()
@@ -697,20 +700,10 @@ void CVelmoraView::ChannelChanged(int c)
 {
     if (c < 0 || c >= kMaxChannels)
         return;
-    // Drawn once the operation and whatever called it are over: a typed
-    // value's own field is still in its change notification, and a remote
-    // client's compound message may change a channel many times over.
+    // Drawn at the next refresh, once for however many changes: a remote
+    // client may change a channel a thousand times a second, and the
+    // panel's own operations draw what they changed themselves.
     m_uChangedColumns |= 1u << c;
-    if (m_bColumnRefreshQueued)
-        return;
-    m_bColumnRefreshQueued = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_bColumnRefreshQueued = false;
-            RefreshChangedColumns();
-        },
-        Qt::QueuedConnection);
 }
 
 void CVelmoraView::RefreshChangedColumns()
@@ -727,8 +720,7 @@ void CVelmoraView::RefreshChangedColumns()
         SetRadios(c);
         RefreshAutoOutput(c);
     }
-    if (IsConnected())
-        RefreshPanel();
+    RefreshPanel();
     RefreshValueFields();
 }
 

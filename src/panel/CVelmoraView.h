@@ -226,7 +226,6 @@ private:
     class QuitWatch;
     const QuitWatch* m_pQuitWatch = nullptr;
     bool m_bValueRefreshQueued = false;
-    bool m_bColumnRefreshQueued = false;
     bool m_bRemoteLocked = false;
     unsigned m_uChangedColumns = 0; // bit c: column c to draw again
     bool m_bRefreshQueued = false;

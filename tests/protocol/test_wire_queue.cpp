@@ -265,12 +265,17 @@ TEST_F(WireQueueTest, TheValuesAreOnTheWireWhateverPollsFollowThem)
         EXPECT_TRUE(Wire().SettingsOnWire());
     }
     // A settings frame waiting behind a full line is not on the wire yet.
+    clock.AdvanceMs(50);
     FillTheLine();
     link->QueueSettingsFrame(3, Settings(3, 0x0200));
     EXPECT_FALSE(Wire().SettingsOnWire());
-    clock.Advance(Wire().DrainTime() - clock.Now());
-    link->PumpWire();
+    while (Wire().PendingFrames() > 0) {
+        clock.AdvanceMs(1);
+        link->PumpWire();
+    }
     EXPECT_FALSE(Wire().SettingsOnWire()) << "handed over, but its bytes are still on their way";
-    clock.Advance(kFrameTime);
+    clock.Advance(Wire().DrainTime() - clock.Now() - 1ns);
+    EXPECT_FALSE(Wire().SettingsOnWire());
+    clock.Advance(1ns);
     EXPECT_TRUE(Wire().SettingsOnWire());
 }
