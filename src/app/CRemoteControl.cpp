@@ -2,6 +2,8 @@
 
 #include <QApplication>
 
+#include <cstdio>
+
 #include "link/PortDiscovery.h"
 #include "panel/CVelmoraView.h"
 #include "panelcore/PanelSession.h"
@@ -30,6 +32,9 @@ CRemoteControl::CRemoteControl(CVelmoraView& view, QObject* parent)
         Q_EMIT StateChanged();
     };
     m_server.onClientCount = [this](std::size_t) { Q_EMIT StateChanged(); };
+    // A refused or dropped client is not the operator's business; it is
+    // kept on standard error, as velmoractl serve keeps it.
+    m_server.onEvent = [](const std::string& text) { std::fprintf(stderr, "velmora: remote: %s\n", text.c_str()); };
     if (m_server.WaitFd() >= 0) {
         m_pNotifier = std::make_unique<QSocketNotifier>(m_server.WaitFd(), QSocketNotifier::Read);
         connect(m_pNotifier.get(), &QSocketNotifier::activated, this, &CRemoteControl::Service);

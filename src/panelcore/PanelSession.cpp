@@ -55,6 +55,7 @@ PanelSession::ConnectOutcome PanelSession::Connect(const std::string& portName)
     const ScopedFlag connecting(m_bConnecting, true);
 
     m_poller.m_nPollChannel = 0;
+    m_bUnitLost = false;
     if (m_link.IsConnected())
         m_link.Disconnect();
     if (portName.empty()) {
@@ -200,6 +201,7 @@ void PanelSession::OnTick(int param)
                     m_pObserver->AutoOutputStepped(event);
             if (m_poller.PollNext()) {
                 Disconnect();
+                m_bUnitLost = true;
                 m_prompter.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
             }
         }

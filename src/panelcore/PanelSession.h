@@ -101,6 +101,9 @@ public:
     // still running stops.
     void ShutdownForClose();
     bool IsConnected() const;
+    // The last connection ended because the unit stopped answering (not by
+    // a disconnect); until the next connect.
+    bool UnitLost() const { return m_bUnitLost; }
 
     // --- The tick ---
 
@@ -172,6 +175,7 @@ private:
     bool m_bWatchOnly = false;
     bool m_bConnecting = false;
     bool m_bClosing = false;
+    bool m_bUnitLost = false;
     int m_nRefreshDivider = 0;
 };
 

@@ -197,7 +197,10 @@ void Refused(Context& ctx, const OpResult& result)
         ctx.Error(err::kHeaderSuffixOutOfRange, detail);
         return;
     case OpRefusal::NotConnected:
-        ctx.Error(err::kHardwareMissing, detail);
+        if (ctx.Session().UnitLost())
+            ctx.Error(err::kHardware, English(kMsgConnectionReleased));
+        else
+            ctx.Error(err::kHardwareMissing, detail);
         return;
     case OpRefusal::OutOfLimits:
         ctx.Error(err::kDataOutOfRange, detail);
@@ -233,7 +236,12 @@ bool NeedConnection(Context& ctx)
 {
     if (ctx.Session().IsConnected())
         return true;
-    ctx.Error(err::kHardwareMissing, English(kMsgNotConnected));
+    // A unit that stopped answering is a hardware error; one never
+    // connected, or let go, is missing.
+    if (ctx.Session().UnitLost())
+        ctx.Error(err::kHardware, English(kMsgConnectionReleased));
+    else
+        ctx.Error(err::kHardwareMissing, English(kMsgNotConnected));
     return false;
 }
 

@@ -171,6 +171,26 @@ TEST_F(ScpiInstrumentTest, WithoutTheUnitOutputsAreRefusedAsHardwareMissing)
     EXPECT_TRUE(prompter.shown.empty()); // nothing popped up in the operator's face
 }
 
+TEST_F(ScpiInstrumentTest, AUnitThatStopsAnsweringIsAHardwareErrorUntilTheNextConnect)
+{
+    Connect();
+    unit.Faults().silent = true;
+    Tick(PanelSession::kRefreshEvery * 25); // past the lost-unit limit of unanswered polls
+    ASSERT_FALSE(session->IsConnected());
+    Send("OUTP1 ON");
+    EXPECT_EQ(Send("*TST?"), "1");
+    std::vector<std::string> errors = Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("-240,", 0), 0u) << errors[0];
+    unit.Faults().silent = false;
+    Connect();
+    session->Disconnect();
+    Send("OUTP1 ON");
+    errors = Errors();
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].rfind("-241,", 0), 0u) << errors[0];
+}
+
 TEST_F(ScpiInstrumentTest, AListRunsOnTheTicksAndTheStatusRegistersFollowIt)
 {
     Connect();
