@@ -26,6 +26,8 @@
 #include <QUrl>
 
 #include <atomic>
+#include <cstdlib>
+#include <memory>
 #include <functional>
 #include <chrono>
 
@@ -59,7 +61,13 @@ protected:
     {
         ASSERT_TRUE(m_dir.isValid());
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_dir.filePath("config"));
+        // The window's local socket in a folder of this test's own (0700,
+        // as QTemporaryDir makes it): tests running side by side connect
+        // to the same simulated port name.
+        m_runtime.reset(new QTemporaryDir);
+        setenv("XDG_RUNTIME_DIR", m_runtime->path().toLocal8Bit().constData(), 1);
     }
+    void TearDown() override { unsetenv("XDG_RUNTIME_DIR"); }
 
     std::unique_ptr<CVelmoraApp> MakeApp(int unitChannels)
     {
@@ -112,6 +120,7 @@ protected:
     std::size_t WriteCount() const { return m_pChannel->Writes().size(); }
 
     QTemporaryDir m_dir;
+    std::unique_ptr<QTemporaryDir> m_runtime;
     sim::SimChannel* m_pChannel = nullptr; // owned by the app's link
     test::FakeClock clock;
     test::ScriptedPrompter prompter;
