@@ -525,6 +525,7 @@ void CVelmoraView::Message(const char* text, const char* caption, bool warning)
 
 bool CVelmoraView::event(QEvent* e)
 {
+    MarkTakenOver(e);
     if (e->type() == PanelTickEvent::EventType()) {
         OnPanelTick(static_cast<PanelTickEvent*>(e)->Param());
         return true;

@@ -12,8 +12,11 @@ QEvent::Type PanelTickEvent::EventType()
 
 bool ThreadTickSource::Start(QObject* target)
 {
-    return m_ticker.Start(
-        [target] { QCoreApplication::postEvent(target, new PanelTickEvent(PanelTickEvent::kTimerParam)); });
+    return m_ticker.Start([target] {
+        auto* event = new PanelTickEvent(PanelTickEvent::kTimerParam);
+        MarkHandedOver(event);
+        QCoreApplication::postEvent(target, event);
+    });
 }
 
 } // namespace velmora
