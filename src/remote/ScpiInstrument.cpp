@@ -34,7 +34,7 @@ namespace err = scpi::error;
 struct ScpiInstrument::Context {
     ScpiInstrument& inst;
     Client& client;
-    ClientId id;
+    ClientId id = 0;
     const MessageUnit& unit;
     int channel = 0; // 0-3
     std::vector<std::string>& answers;

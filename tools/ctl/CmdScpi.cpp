@@ -95,7 +95,7 @@ std::optional<std::string> ScpiConnection::ReadResponse(int timeoutMs)
         // holds line feeds of its own.
         if (!m_buffer.empty() && m_buffer[0] == '#' && m_buffer.size() >= 2 && !blockEnd) {
             const int digits = m_buffer[1] - '0';
-            if (digits >= 1 && digits <= 9 && m_buffer.size() >= static_cast<std::size_t>(2 + digits)) {
+            if (digits >= 1 && digits <= 9 && m_buffer.size() >= 2 + static_cast<std::size_t>(digits)) {
                 const std::string length = m_buffer.substr(2, static_cast<std::size_t>(digits));
                 if (length.find_first_not_of("0123456789") == std::string::npos)
                     blockEnd = 2 + static_cast<std::size_t>(digits) + std::stoull(length);
