@@ -33,8 +33,12 @@ inline void MarkTakenOver(const void* p)
     __tsan_acquire(const_cast<void*>(p));
 }
 #else
-inline void MarkHandedOver(const void*) { }
-inline void MarkTakenOver(const void*) { }
+inline void MarkHandedOver(const void*)
+{
+}
+inline void MarkTakenOver(const void*)
+{
+}
 #endif
 
 class PanelTickEvent : public QEvent {
