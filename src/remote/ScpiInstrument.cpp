@@ -34,7 +34,7 @@ namespace err = scpi::error;
 struct ScpiInstrument::Context {
     ScpiInstrument& inst;
     Client& client;
-    ClientId id;
+    ClientId id = 0;
     const MessageUnit& unit;
     int channel = 0; // 0-3
     std::vector<std::string>& answers;
@@ -91,12 +91,6 @@ std::string Quoted(std::string_view text)
     }
     out += '"';
     return out;
-}
-
-bool IsCurrentRange(int code)
-{
-    const std::string key = RangeKey(code);
-    return key.size() > 2 && key.compare(key.size() - 2, 2, "mA") == 0;
 }
 
 // Parameter counts: the first failure is the client's error.
