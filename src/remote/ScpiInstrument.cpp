@@ -798,9 +798,29 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     table[r].interval = SecondsText(draft.dwells.size() == 1 ? draft.dwells[0] : draft.dwells[r]);
                 }
             }
-            if (ChangeSlot(ctx, [mode](AutoOutFieldTexts&, std::int32_t& m) { m = mode; }, useDraft ? &table : nullptr) &&
-                useDraft)
+            // A ramp takes the fields held while the slot was a list.
+            auto& ramp = ctx.inst.Ramp(ctx.channel);
+            const bool wave = mode != kAutoArbitrary;
+            const int decimals = ctx.Model().ChannelLimits(ctx.channel).decimals;
+            const auto change = [&](AutoOutFieldTexts& t, std::int32_t& m) {
+                m = mode;
+                if (!wave)
+                    return;
+                if (ramp.begin)
+                    t.start = FieldNumber(*ramp.begin, decimals);
+                if (ramp.end)
+                    t.end = FieldNumber(*ramp.end, decimals);
+                if (ramp.step)
+                    t.step = FieldNumber(*ramp.step, decimals);
+                if (ramp.interval)
+                    t.interval = SecondsText(*ramp.interval);
+            };
+            if (!ChangeSlot(ctx, change, useDraft ? &table : nullptr))
+                return;
+            if (useDraft)
                 draft = {};
+            if (wave)
+                ramp = {};
         },
         [](Context& ctx) {
             if (const AutoOutputSlot* slot = SlotInUse(ctx))
@@ -808,6 +828,13 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
         });
 
     enum class Field { Begin, End, Step, Interval, Count };
+    // The held ramp's slot of a field other than Count.
+    const auto RampField = [](ScpiInstrument::RampDraft& ramp, Field field) {
+        return field == Field::Begin ? &ramp.begin
+            : field == Field::End    ? &ramp.end
+            : field == Field::Step   ? &ramp.step
+                                     : &ramp.interval;
+    };
     struct RampHeader {
         const char* header;
         Field field;
@@ -818,26 +845,36 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
         const Field field = h.field;
         Add(
             tree, h.header,
-            [field](Context& ctx) {
+            [field, RampField](Context& ctx) {
                 if (!ParamCount(ctx, 1, 1))
                     return;
                 std::string text;
                 const int decimals = ctx.Model().ChannelLimits(ctx.channel).decimals;
+                std::optional<double> value;
                 if (field == Field::Count) {
                     const auto n = IntegerParam(ctx, 0, 0, kMaxAutoRepeat);
                     if (!n)
                         return;
                     text = std::to_string(*n);
                 } else if (field == Field::Interval) {
-                    const auto s = NumberParam(ctx, 0, Unit::Second);
-                    if (!s)
+                    if (!(value = NumberParam(ctx, 0, Unit::Second)))
                         return;
-                    text = SecondsText(*s);
+                    text = SecondsText(*value);
                 } else {
-                    const auto v = AutoValueParam(ctx, 0);
-                    if (!v)
+                    if (!(value = AutoValueParam(ctx, 0)))
                         return;
-                    text = FieldNumber(field == Field::Step ? std::fabs(*v) : *v, decimals);
+                    if (field == Field::Step)
+                        value = std::fabs(*value);
+                    text = FieldNumber(*value, decimals);
+                }
+                if (value) {
+                    const AutoOutputSlot* slot = SlotInUse(ctx);
+                    if (slot == nullptr)
+                        return;
+                    if (slot->mode == kAutoArbitrary) {
+                        *RampField(ctx.inst.Ramp(ctx.channel), field) = value;
+                        return;
+                    }
                 }
                 ChangeSlot(ctx, [field, text](AutoOutFieldTexts& t, std::int32_t&) {
                     switch (field) {
@@ -859,11 +896,18 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     }
                 });
             },
-            [field](Context& ctx) {
+            [field, RampField](Context& ctx) {
                 const AutoOutputSlot* slot = SlotInUse(ctx);
                 if (slot == nullptr)
                     return;
                 const GeneratorModel& m = ctx.Model();
+                // A field held for the ramp to come answers as it was sent.
+                if (field != Field::Count && slot->mode == kAutoArbitrary) {
+                    if (const std::optional<double>& held = *RampField(ctx.inst.Ramp(ctx.channel), field)) {
+                        ctx.Answer(field == Field::Interval ? Nr3(*held) : AutoValueText(m, ctx.channel, *held));
+                        return;
+                    }
+                }
                 switch (field) {
                 case Field::Begin:
                     ctx.Answer(AutoValueText(m, ctx.channel, slot->start));
@@ -948,6 +992,15 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
             const auto& draft = ctx.inst.Draft(ctx.channel);
             if (!draft.values.empty() || !draft.dwells.empty()) {
                 ctx.Error(err::kSettingsConflict, "LIST:VALues and LIST:DWELl differ in length, or the mode is not LIST");
+                return;
+            }
+            // Started now, the list would run in place of the ramp sent.
+            const auto& ramp = ctx.inst.Ramp(ctx.channel);
+            const AutoOutputSlot* slot = SlotInUse(ctx);
+            if (slot == nullptr)
+                return;
+            if (slot->mode == kAutoArbitrary && (ramp.begin || ramp.end || ramp.step || ramp.interval)) {
+                ctx.Error(err::kSettingsConflict, "RAMP values wait for AUTO:MODE SAWTooth or TRIangle");
                 return;
             }
             Apply(ctx, ctx.Ops().StartAutoOutput(ctx.channel));

@@ -233,6 +233,33 @@ TEST_F(ScpiInstrumentTest, RampSettingsPassTheDialogsRulesAndItsMessagesBecomeTh
     EXPECT_EQ(Send("SOUR2:AUTO:STAT?"), "STOP");
 }
 
+// A list's slot keeps no ramp: fields sent one command each could never
+// bring it back to a ramp, as the ramp its mode alone brings has no step.
+TEST_F(ScpiInstrumentTest, RampFieldsSentWhileTheSlotIsAListWaitForTheRampMode)
+{
+    Connect();
+    Send("SOUR1:RANG \"0_10V\";:SOUR1:LIST:VAL 1;:SOUR1:LIST:DWEL 0.1;:SOUR1:AUTO:MODE LIST");
+    Send("SOUR1:AUTO:MODE SAWT");
+    ASSERT_EQ(Errors(), (std::vector<std::string>{"-224,\"Illegal parameter value;The step must not be 0\""}));
+
+    Send("SOUR1:RAMP:BEG 2;END 8;STEP -0.5;INT 0.3;COUN 4");
+    EXPECT_EQ(Send("SOUR1:AUTO:MODE?;:SOUR1:RAMP:BEG?;END?;STEP?;INT?;COUN?;:SOUR1:LIST:POIN?"),
+              "LIST;2.000000E+00;8.000000E+00;5.000000E-01;3.000000E-01;4;1");
+    // Started now, the list would run instead of the ramp sent.
+    Send("INIT1");
+    EXPECT_EQ(Send("SOUR1:AUTO:STAT?"), "STOP");
+    Send("SOUR1:AUTO:MODE TRI;:INIT1");
+    EXPECT_EQ(
+        Errors(),
+        (std::vector<std::string>{"-221,\"Settings conflict;RAMP values wait for AUTO:MODE SAWTooth or TRIangle\""}));
+    EXPECT_EQ(Send("SOUR1:AUTO:MODE?;:SOUR1:RAMP:BEG?;END?;STEP?;INT?;COUN?;:SOUR1:AUTO:STAT?;:SOUR1:VOLT?"),
+              "TRI;2.000000E+00;8.000000E+00;5.000000E-01;3.000000E-01;4;RUN;2.000000E+00");
+    // Once a ramp, a field applies at once and nothing is held.
+    Send("ABOR1;:SOUR1:RAMP:END 9;:SOUR1:AUTO:MODE SAWT");
+    EXPECT_EQ(Send("SOUR1:RAMP:BEG?;END?"), "2.000000E+00;9.000000E+00");
+    EXPECT_TRUE(Errors().empty());
+}
+
 TEST_F(ScpiInstrumentTest, ResetStopsRunsSwitchesOffAndKeepsRangesFormulasAndTheErrorQueue)
 {
     Connect();
