@@ -293,12 +293,18 @@ std::optional<double> AutoValueParam(Context& ctx, std::size_t i)
     return current ? *base * 1000.0 : *base;
 }
 
-std::string AutoValueText(const GeneratorModel& model, int c, double shown)
+// The model's value as RAMP and LIST take it.
+double AutoValue(const GeneratorModel& model, int c, double shown)
 {
     const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
     if (s.useConversion)
-        return Nr3(shown);
-    return Nr3(IsCurrentRange(s.rangeCode) ? shown / 1000.0 : shown);
+        return shown;
+    return IsCurrentRange(s.rangeCode) ? shown / 1000.0 : shown;
+}
+
+std::string AutoValueText(const GeneratorModel& model, int c, double shown)
+{
+    return Nr3(AutoValue(model, c, shown));
 }
 
 // --- The automatic outputs' settings ---
@@ -1014,6 +1020,31 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
     Add(tree, "[SOURce#]:AUTO:STATe", nullptr, [](Context& ctx) {
         const std::int32_t run = ctx.Doc().m_autoOutput[static_cast<std::size_t>(ctx.channel)].runState;
         ctx.Answer(run == kAutoRunning ? "RUN" : run == kAutoPaused ? "PAUS" : "STOP");
+    });
+    // The value the automatic output last put out, for a client that follows
+    // its steps (velmoractl auto): the run state, the value in the units
+    // RAMP and LIST take, every digit kept, the completed cycles, the table
+    // row (1-100; 0 for a ramp) and when the value was due, in milliseconds
+    // on the program's clock. Each value put out moves the due time on, so a
+    // new due time is a new step; a catch-up after an outage shows as more
+    // than one interval.
+    Add(tree, "[SOURce#]:AUTO:LAST", nullptr, [](Context& ctx) {
+        const AutoOutputSlot* slot = SlotInUse(ctx);
+        if (slot == nullptr)
+            return;
+        const AutoOutputState& a = ctx.Doc().m_autoOutput[static_cast<std::size_t>(ctx.channel)];
+        const bool list = slot->mode == kAutoArbitrary;
+        const int row = std::clamp(a.pointIndex, 0, kArbitraryPointCount - 1);
+        // The next step is due one interval, of the value's own row, after it.
+        const std::int32_t interval = list ? a.points[static_cast<std::size_t>(row)].interval : slot->interval;
+        const std::int64_t due = a.nextStepTime - std::int64_t{interval} * kMillisPerTenth;
+        const GeneratorModel& m = ctx.Model();
+        std::array<char, 40> value{};
+        std::snprintf(value.data(), value.size(), "%.15E",
+                      AutoValue(m, ctx.channel, m.channels[static_cast<std::size_t>(ctx.channel)].setValue));
+        const char* run = a.runState == kAutoRunning ? "RUN" : a.runState == kAutoPaused ? "PAUS" : "STOP";
+        ctx.Answer(std::string(run) + "," + value.data() + "," + std::to_string(a.cycleCount) + "," +
+                   std::to_string(list ? row + 1 : 0) + "," + std::to_string(due));
     });
 }
 
