@@ -58,10 +58,13 @@ void WireQueue::WriteFront()
     // Off the queue before the write: a writer that comes back here finds
     // the frame gone rather than sending it twice.
     const std::string frame = std::move(m_slots.front().frame);
+    const bool settings = m_slots.front().id != kStatusSlot;
     m_slots.pop_front();
     m_writer(frame);
     ++m_counters.framesWritten;
     Account(frame.size());
+    if (settings)
+        m_settingsFree = m_lineFree;
 }
 
 void WireQueue::NoteWritten(std::size_t bytes)
@@ -87,6 +90,13 @@ Nanos WireQueue::Backlog() const
 bool WireQueue::IsDrained() const
 {
     return m_slots.empty() && m_clock.Now() >= m_lineFree;
+}
+
+bool WireQueue::SettingsDrained() const
+{
+    const bool queued =
+        std::any_of(m_slots.begin(), m_slots.end(), [](const Slot& slot) { return slot.id != kStatusSlot; });
+    return !queued && m_clock.Now() >= m_settingsFree;
 }
 
 Nanos WireQueue::DrainTime() const

@@ -82,6 +82,11 @@ public:
     Nanos Backlog() const;
     // True once nothing is queued and the last byte handed over has left.
     bool IsDrained() const;
+    // True once no channel's settings frame is queued and the last one handed
+    // over has left: what a remote client's *OPC? waits for. The status
+    // requests do not count; while polling, one goes out every tick, and
+    // the line is never drained right after one.
+    bool SettingsDrained() const;
     // The earliest time at which IsDrained() can be true: the line's backlog
     // and then every queued frame back to back. Later pumps keep to it while
     // the ticks come; a frame queued meanwhile moves it on.
@@ -110,6 +115,8 @@ private:
     std::deque<Slot> m_slots;
     // When the last byte handed to the channel will have left the line.
     Nanos m_lineFree{0};
+    // The same for the last settings frame handed over.
+    Nanos m_settingsFree{0};
     WireCounters m_counters;
 };
 

@@ -1065,7 +1065,7 @@ void BuildCommandTree(ScpiInstrument& instrument)
 ScpiInstrument::ScpiInstrument(std::shared_ptr<PanelSession> session) : m_pSession(std::move(session))
 {
     BuildCommandTree(*this);
-    m_wireIdle = [this] { return m_pSession->Link().Wire().IsDrained(); };
+    m_wireIdle = [this] { return m_pSession->Link().Wire().SettingsDrained(); };
 }
 
 ScpiInstrument::~ScpiInstrument() = default;

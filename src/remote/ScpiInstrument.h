@@ -42,7 +42,8 @@ public:
     ScpiInstrument& operator=(const ScpiInstrument&) = delete;
 
     // Whether every value given to the link is on the wire (for *OPC? and
-    // *WAI); by default the link's send queue answers.
+    // *WAI); by default the link's send queue answers for the channels'
+    // settings frames.
     void SetWireIdle(std::function<bool()> wireIdle) { m_wireIdle = std::move(wireIdle); }
     // False while the owner's own work holds the instrument.
     void SetReady(std::function<bool()> ready) { m_ready = std::move(ready); }
