@@ -1,5 +1,6 @@
 // velmoractl's unit commands (set, status, report, monitor, auto) run as the
-// real program against velmora-sim on a pseudo-terminal.
+// real program against velmora-sim on a pseudo-terminal, opening the port
+// themselves or through `velmoractl serve` holding it.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "model/CVelmoraDoc.h"
+#include "remote/RemoteServer.h"
 #include "support/PseudoTerminal.h"
 #include "support/ScriptedPrompter.h"
 #include "support/SimProcess.h"
@@ -48,6 +51,11 @@ public:
     bool StartOnTerminal(const std::vector<std::string>& args, const std::string& tty)
     {
         return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false, tty});
+    }
+    // In `folder`, where a server keeps its state file.
+    bool StartIn(const std::vector<std::string>& args, const std::string& folder)
+    {
+        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false, {}, folder});
     }
 };
 
@@ -606,6 +614,141 @@ TEST_F(CtlUnitTest, AutoEndsCleanlyOnSigterm)
     EXPECT_EQ(hungUp.Finish(out, err), 0) << err;
     const std::string after = SimOutput(1);
     EXPECT_TRUE(after.ends_with(" off")) << after;
+}
+
+namespace {
+
+// `velmoractl serve` holding the simulator's port, as the window would: the
+// commands then go through it. Sockets go to a folder of this test alone,
+// so that a Velmora the developer runs is never found.
+class CtlThroughServeTest : public CtlUnitTest {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/vctl-XXXXXX"; // short: a socket's path holds 108 bytes
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        m_runtime = folder;
+        if (const char* before = std::getenv("XDG_RUNTIME_DIR"))
+            m_runtimeBefore = before;
+        setenv("XDG_RUNTIME_DIR", folder, 1);
+    }
+    void TearDown() override
+    {
+        m_serve.Stop(SIGTERM);
+        if (m_runtimeBefore)
+            setenv("XDG_RUNTIME_DIR", m_runtimeBefore->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+        std::error_code ec;
+        fs::remove_all(m_runtime, ec);
+        CtlUnitTest::TearDown();
+    }
+
+    // Starts the server on the simulator's port; true once its socket is
+    // there and it has polled every channel: what it answers of a channel
+    // is the unit's last status reply.
+    bool StartServe(int channels)
+    {
+        const auto socket = velmora::remote::LocalSocketPath(m_device);
+        const std::string last = "< <STX>R" + std::to_string(channels);
+        const std::size_t polled = LogCountReaching(last, 0);
+        if (!socket || !m_serve.StartIn(Ctl({"serve"}), m_dir.string()))
+            return false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+        while (!fs::exists(*socket) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The last channel's second request follows the first one's reply.
+        return fs::exists(*socket) && LogCountReaching(last, polled + 2) >= polled + 2;
+    }
+
+    // What the simulator last received for channel `ch`, once `done` takes
+    // it (the line may still be carrying the frame).
+    template <typename Done> std::string SimOutputOnce(int ch, Done done)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+        std::string shown;
+        while (!done(shown = SimOutput(ch)) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return shown;
+    }
+    std::string SimOutputBecomes(int ch, const std::string& expected)
+    {
+        return SimOutputOnce(ch, [&expected](const std::string& shown) { return shown == expected; });
+    }
+
+    fs::path m_runtime;
+    std::optional<std::string> m_runtimeBefore;
+    CtlProcess m_serve;
+};
+
+} // namespace
+
+TEST_F(CtlThroughServeTest, TheUnitsAnswersAreTheSameAsWhenTheCommandOpensThePort)
+{
+    ASSERT_TRUE(
+        StartSim({"--channels", "2", "--maker", "1:5:0003:8005", "--user", "1:5:FFFE:7FFE", "--select", "2:0:1"}));
+    Sim("alarm 1 0005");
+    // The server runs in English; the last report is asked in Japanese, and
+    // is built again in it rather than taken in the server's language.
+    const std::vector<std::vector<std::string>> commands = {
+        Ctl({"version"}),     Ctl({"channels"}), Ctl({"status"}),
+        Ctl({"status", "2"}), Ctl({"report"}),   {"--lang", "ja", "--port", m_device, "report"}};
+    std::vector<CtlResult> direct;
+    for (const auto& c : commands) {
+        direct.push_back(RunCtl(c));
+        ASSERT_EQ(direct.back().exitCode, 0) << c[4] << direct.back().err;
+    }
+    ASSERT_NE(direct[2].out.find("1 range=0 status=0005 ext=0000 adjust=0 alarm=出力部高温\n"), std::string::npos);
+    ASSERT_NE(direct[5].out.find("回路数\t2\r\n"), std::string::npos);
+
+    ASSERT_TRUE(StartServe(2));
+    for (std::size_t k = 0; k < commands.size(); ++k) {
+        const CtlResult through = RunCtl(commands[k]);
+        EXPECT_EQ(through.exitCode, 0) << commands[k][4] << through.err;
+        EXPECT_EQ(through.out, direct[k].out) << commands[k][4];
+        EXPECT_EQ(through.err, "") << commands[k][4];
+    }
+
+    // A channel the unit does not have, as when the unit does not answer it.
+    const CtlResult missing = RunCtl(Ctl({"status", "3"}));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find(m_device + ": channel 3 did not answer"), std::string::npos) << missing.err;
+
+    // What needs the port to itself is refused at once.
+    for (const std::vector<std::string>& held :
+         {std::vector<std::string>{"adjust", "show"},
+          {"calibration", "export", (m_dir / "c.txt").string(), "--serial", "VK1"}}) {
+        const CtlResult r = RunCtl(Ctl(held));
+        EXPECT_EQ(r.exitCode, 1) << held[0];
+        EXPECT_EQ(r.out, "") << held[0];
+        EXPECT_NE(r.err.find(m_device + " is held by a running Velmora: use its window, or stop velmoractl serve"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
+TEST_F(CtlThroughServeTest, SetChangesWhatTheUnitHoldsAndSaysWhatTheServerRefused)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    ASSERT_TRUE(StartServe(2));
+    CtlResult r = RunCtl(Ctl({"set", "1", "--range", "5", "--value", "12", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(SimOutputBecomes(1, "1 range=5 code=8000 value=12.000 on"), "1 range=5 code=8000 value=12.000 on");
+    // Another range while the output is on: off first, then the range; the
+    // value held to its limit.
+    r = RunCtl(Ctl({"set", "1", "--range", "0_10V", "--value", "12.5"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(SimOutputBecomes(1, "1 range=1 code=FFFF value=10.000 off"), "1 range=1 code=FFFF value=10.000 off");
+    // Decimals cut, not rounded, on the client as directly: 3.1419 V -> 3.141 V.
+    r = RunCtl(Ctl({"set", "2", "--range", "1", "--value", "3.1419", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(SimOutputBecomes(2, "2 range=1 code=5069 value=3.141 on"), "2 range=1 code=5069 value=3.141 on");
+    EXPECT_EQ(r.out, "");
+
+    r = RunCtl(Ctl({"set", "3", "--range", "1"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("-114,\"Header suffix out of range;the unit has 2 channels\""), std::string::npos) << r.err;
 }
 
 TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
