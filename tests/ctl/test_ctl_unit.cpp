@@ -681,6 +681,28 @@ protected:
     CtlProcess m_serve;
 };
 
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Whether every line of `got` is one of `all`, in their order.
+bool IsSubsequence(const std::vector<std::string>& got, const std::vector<std::string>& all)
+{
+    auto at = all.begin();
+    for (const std::string& line : got) {
+        at = std::find(at, all.end(), line);
+        if (at == all.end())
+            return false;
+        ++at;
+    }
+    return true;
+}
+
 } // namespace
 
 TEST_F(CtlThroughServeTest, TheUnitsAnswersAreTheSameAsWhenTheCommandOpensThePort)
@@ -749,6 +771,77 @@ TEST_F(CtlThroughServeTest, SetChangesWhatTheUnitHoldsAndSaysWhatTheServerRefuse
     r = RunCtl(Ctl({"set", "3", "--range", "1"}));
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find("-114,\"Header suffix out of range;the unit has 2 channels\""), std::string::npos) << r.err;
+}
+
+TEST_F(CtlThroughServeTest, MonitorFollowsTheServerAndEndsWhenItGoes)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2", "--select", "2:0:1"}));
+    ASSERT_TRUE(StartServe(2));
+    CtlProcess monitor;
+    ASSERT_TRUE(monitor.Start(Ctl({"monitor"})));
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "2 alarm= mark=M");
+    Sim("alarm 2 0004");
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "2 alarm=出力不足 mark=M");
+    // The server goes: the monitor ends as with a lost unit.
+    m_serve.Stop(SIGTERM);
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "The connection was released.");
+    std::string out, err;
+    EXPECT_EQ(monitor.Finish(out, err), 1);
+}
+
+TEST_F(CtlThroughServeTest, AutoStepsOnTheServerAndEndsWithTheOutputsOff)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    // The same run directly first: its lines are what the server's steps show.
+    const std::string list = WriteSettings({velmora::kAutoArbitrary, 1, 0.0, 0.0, 0.0, 10});
+    const std::string csv = WriteFile("rows.csv", "2,0.2\r\n5,0.1\r\n");
+    const CtlResult directList = RunCtl(Ctl({"auto", "1", "--settings", list, "--csv", csv, "--on"}));
+    ASSERT_EQ(directList.exitCode, 0) << directList.err;
+    ASSERT_EQ(directList.out,
+              "t=0.0 value=2.000 cycle=0 row=1\nt=0.2 value=5.000 cycle=0 row=2\n"
+              "t=0.3 value=2.000 cycle=1 row=1\n");
+
+    ASSERT_TRUE(StartServe(2));
+    CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", list, "--csv", csv, "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // A step shorter than the time between two answers may go unprinted
+    // on a busy machine; the start and the end never do.
+    const std::vector<std::string> expected = Lines(directList.out);
+    const std::vector<std::string> got = Lines(r.out);
+    EXPECT_TRUE(IsSubsequence(got, expected)) << r.out;
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front(), expected.front());
+    EXPECT_EQ(got.back(), expected.back());
+    EXPECT_EQ(SimOutputBecomes(1, "1 range=1 code=3333 value=2.000 off"), "1 range=1 code=3333 value=2.000 off");
+
+    // The slot that was a list becomes a ramp again; it runs until the
+    // time is up, on both channels, and both end off.
+    const std::string ramp = WriteSettings({velmora::kAutoTriangle, 0, 0.0, 10.0, 1.0, 1},
+                                           velmora::AutoOutputSlot{velmora::kAutoSawtooth, 0, 1.0, 0.0, 0.5, 2});
+    r = RunCtl(Ctl({"auto", "1,2", "--settings", ramp, "--on", "--seconds", "1"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_GE(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0], "1 t=0.0 value=0.000 cycle=0");
+    EXPECT_EQ(lines[1], "2 t=0.0 value=1.000 cycle=0");
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "1 t=0.1 value=1.000 cycle=0") != lines.end() ||
+                std::find(lines.begin(), lines.end(), "1 t=0.2 value=2.000 cycle=0") != lines.end())
+        << r.out;
+    const auto off = [](const std::string& shown) { return shown.ends_with(" off"); };
+    EXPECT_TRUE(SimOutputOnce(1, off).starts_with("1 range=1 "));
+    EXPECT_TRUE(SimOutputOnce(2, off).starts_with("2 range=1 "));
+    const CtlResult states = RunCtl(Ctl({"scpi", "SOUR1:AUTO:STAT?;:SOUR2:AUTO:STAT?;:OUTP1?;:OUTP2?"}));
+    EXPECT_EQ(states.out, "STOP;STOP;0;0\n") << states.err;
+
+    // The direct command's refusals, in its words and with its statuses.
+    r = RunCtl(Ctl({"auto", "1,3", "--settings", ramp}));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("the unit has 2 channel(s); channel 3 is not one of them"), std::string::npos) << r.err;
+    const std::string empty = WriteSettings({velmora::kAutoArbitrary, 1, 0.0, 0.0, 0.0, 10});
+    r = RunCtl(Ctl({"auto", "1", "--settings", empty}));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("channel 1: Row 1 of the arbitrary table is not in use"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)

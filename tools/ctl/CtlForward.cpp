@@ -135,6 +135,23 @@ std::optional<std::string> AskAnswer(const Invocation& inv, ScpiConnection& conn
     return reply->answers[0];
 }
 
+bool ProgramPoll::Ask()
+{
+    if (m_bAsked)
+        return !m_connection.Ended();
+    m_bAsked = SendAsking(m_connection, m_message);
+    return m_bAsked;
+}
+
+std::optional<ForwardReply> ProgramPoll::Answer()
+{
+    const auto line = m_connection.ReadResponse(0);
+    if (!line)
+        return std::nullopt;
+    m_bAsked = false;
+    return SplitReply(*line);
+}
+
 int ProgramGone(const Invocation& inv)
 {
     std::fprintf(stderr, "velmoractl: %s\n",

@@ -62,6 +62,32 @@ bool SendAsking(ScpiConnection& connection, const std::string& message);
 std::optional<std::string> AskAnswer(const Invocation& inv, ScpiConnection& connection, const std::string& query,
                                      int& rc);
 
+// One program message asked again and again from a tick loop that watches
+// the connection's socket, the next only once the last one's answer is in:
+// a program that is busy (the window with a dialog of its own open) is
+// waited for, not queued up, and a stop signal still ends the loop.
+class ProgramPoll {
+public:
+    // `message` gets :SYSTem:ERRor? after it, as with Ask.
+    ProgramPoll(ScpiConnection& connection, std::string message)
+        : m_connection(connection),
+          m_message(std::move(message))
+    {
+    }
+    // On a tick: asks, unless an answer is still awaited. False when the
+    // connection has ended.
+    bool Ask();
+    // When the socket can be read: the answer once it is whole.
+    std::optional<ForwardReply> Answer();
+    // The program went: no answer will come.
+    bool Ended() const { return m_connection.Ended(); }
+
+private:
+    ScpiConnection& m_connection;
+    std::string m_message;
+    bool m_bAsked = false;
+};
+
 // Prints that the program holding inv.port did not answer; kExitNoAnswer.
 int ProgramGone(const Invocation& inv);
 // Prints the program's errors, `first` and the rest of its queue, one a
@@ -78,7 +104,8 @@ std::optional<std::string> BlockText(std::string_view answer);
 // A decimal integer answer, whole; nothing for anything else.
 std::optional<long long> IntegerAnswer(std::string_view answer);
 
-// A number for a SCPI parameter, with every digit the double holds.
+// A number for a SCPI parameter, with more digits than any value the
+// program keeps.
 std::string NumberText(double value);
 // A value as the model keeps it (mA for a current range) in the base unit
 // the SCPI levels take (amperes), and back.
