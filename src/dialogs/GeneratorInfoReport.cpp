@@ -1,6 +1,11 @@
 #include "dialogs/GeneratorInfoReport.h"
 
+#include <array>
+#include <charconv>
 #include <cstdio>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
@@ -114,6 +119,98 @@ std::string BuildGeneratorReport(const GeneratorModel& model)
                 s += RangeLead(code) + MakerPart(c, code) + UserPart(c, code) + kCrLf;
     }
     return s;
+}
+
+namespace {
+
+std::optional<int> WholeNumber(std::string_view text)
+{
+    int v = 0;
+    const char* end = text.data() + text.size();
+    const auto r = std::from_chars(text.data(), end, v);
+    if (text.empty() || r.ec != std::errc() || r.ptr != end)
+        return std::nullopt;
+    return v;
+}
+
+std::vector<std::string_view> Split(std::string_view text, std::string_view separator)
+{
+    std::vector<std::string_view> parts;
+    for (std::size_t at = 0;;) {
+        const std::size_t next = text.find(separator, at);
+        parts.push_back(text.substr(at, next - at));
+        if (next == std::string_view::npos)
+            return parts;
+        at = next + separator.size();
+    }
+}
+
+// The select bits a MODE column names, in the source's words or English.
+std::optional<std::uint16_t> SelectFromText(std::string_view text)
+{
+    for (std::uint16_t bits = 0; bits < 4; ++bits) {
+        const std::string source = AdjustSelectText(bits);
+        if (text == source || CatalogueInto(true).Find(source) == text)
+            return bits;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+bool ReadGeneratorReportText(std::string_view text, GeneratorModel& model)
+{
+    const std::vector<std::string_view> lines = Split(text, kCrLf);
+    if (lines.size() < 3 || !lines[0].starts_with("Version\t"))
+        return false;
+    model.versionText = Utf8ToCp932(lines[0].substr(8));
+    const std::size_t tab = lines[1].rfind('\t');
+    const auto count = tab == std::string_view::npos ? std::nullopt : WholeNumber(lines[1].substr(tab + 1));
+    if (!count || *count < 1 || *count > kMaxChannels)
+        return false;
+    model.channelCount = *count;
+    // The range rows, and only they, are indented; they come channel by
+    // channel in the order the report lists the ranges.
+    int ch = 0;
+    int code = -1;
+    const auto nextRange = [&] {
+        do {
+            if (++code == kSlotCount) {
+                code = 0;
+                ++ch;
+            }
+        } while (!IsReportedRange(code));
+    };
+    nextRange();
+    for (std::string_view line : lines) {
+        if (!line.starts_with("  "))
+            continue;
+        if (ch >= model.ChannelsInUse())
+            return false;
+        const std::vector<std::string_view> fields = Split(line, "\t");
+        if (fields.size() < 6)
+            return false;
+        std::array<int, 4> v{};
+        for (std::size_t k = 0; k < v.size(); ++k) {
+            const auto n = WholeNumber(fields[fields.size() - 5 + k]);
+            // Minimums are 16-bit two's complement, maximums offset from 0x8000.
+            if (!n || *n < -0x8000 || *n > 0x7FFF)
+                return false;
+            v[k] = *n;
+        }
+        const auto select = SelectFromText(fields.back());
+        if (!select)
+            return false;
+        ChannelSettings& c = model.channels[static_cast<std::size_t>(ch)];
+        const auto r = static_cast<std::size_t>(code);
+        c.makerCorrection[r].minCorrection = static_cast<std::uint16_t>(v[0]);
+        c.makerCorrection[r].maxCorrection = static_cast<std::uint16_t>(v[1] + 0x8000);
+        c.userAdjustment[r].minCorrection = static_cast<std::uint16_t>(v[2]);
+        c.userAdjustment[r].maxCorrection = static_cast<std::uint16_t>(v[3] + 0x8000);
+        c.userAdjustment[r].adjustSelect = *select;
+        nextRange();
+    }
+    return ch == model.ChannelsInUse();
 }
 
 GeneratorReportReader::GeneratorReportReader(GeneratorLink& link, GeneratorModel& model) : m_link(link), m_model(model)

@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "protocol/AdjustmentCommands.h"
 #include "platform/Translate.h"
@@ -36,6 +37,13 @@ bool IsReportedRange(int code);
 
 // The whole report from what the model holds now.
 std::string BuildGeneratorReport(const GeneratorModel& model);
+
+// What a report's text was built from, as far as the text shows it: the
+// version, the circuit count, and every listed range's corrections and
+// select bits, into `model`; in either language. A report another program
+// built in its own language is then built again in this one's. False, with
+// the model in any state, for a text that is no report.
+bool ReadGeneratorReportText(std::string_view text, GeneratorModel& model);
 
 // Which read failed.
 struct ReportReadFailure {

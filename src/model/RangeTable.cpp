@@ -3,6 +3,7 @@
 #include <array>
 #include <cmath>
 #include <limits>
+#include <string_view>
 #include <cstdio>
 #include "platform/Translate.h"
 
@@ -74,6 +75,12 @@ std::string RangeDisplayName(int code)
 std::string RangeKey(int code)
 {
     return Row(code).key;
+}
+
+bool IsCurrentRange(int code)
+{
+    const std::string_view key = Row(code).key;
+    return key.size() > 2 && key.ends_with("mA");
 }
 
 std::optional<int> RangeCodeFromKey(const std::string& key)

@@ -24,6 +24,8 @@ std::optional<int> RangeCodeFromKey(const std::string& key);
 std::optional<unsigned> RangeSelectBits(int code);
 // The value a channel starts at on this range, or nothing when unchanged.
 std::optional<double> RangeStartingValue(int code);
+// The range drives a current (its values are mA, amperes on the SCPI wire).
+bool IsCurrentRange(int code);
 
 // The most decimals a value is ever shown or kept with.
 inline constexpr int kMaxDecimals = 6;

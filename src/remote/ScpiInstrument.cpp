@@ -93,12 +93,6 @@ std::string Quoted(std::string_view text)
     return out;
 }
 
-bool IsCurrentRange(int code)
-{
-    const std::string key = RangeKey(code);
-    return key.size() > 2 && key.compare(key.size() - 2, 2, "mA") == 0;
-}
-
 // Parameter counts: the first failure is the client's error.
 bool ParamCount(Context& ctx, std::size_t least, std::size_t most)
 {
@@ -307,12 +301,18 @@ std::optional<double> AutoValueParam(Context& ctx, std::size_t i)
     return current ? *base * 1000.0 : *base;
 }
 
-std::string AutoValueText(const GeneratorModel& model, int c, double shown)
+// The model's value as RAMP and LIST take it.
+double AutoValue(const GeneratorModel& model, int c, double shown)
 {
     const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
     if (s.useConversion)
-        return Nr3(shown);
-    return Nr3(IsCurrentRange(s.rangeCode) ? shown / 1000.0 : shown);
+        return shown;
+    return IsCurrentRange(s.rangeCode) ? shown / 1000.0 : shown;
+}
+
+std::string AutoValueText(const GeneratorModel& model, int c, double shown)
+{
+    return Nr3(AutoValue(model, c, shown));
 }
 
 // --- The automatic outputs' settings ---
@@ -818,10 +818,29 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     table[r].interval = SecondsText(draft.dwells.size() == 1 ? draft.dwells[0] : draft.dwells[r]);
                 }
             }
-            if (ChangeSlot(
-                    ctx, [mode](AutoOutFieldTexts&, std::int32_t& m) { m = mode; }, useDraft ? &table : nullptr) &&
-                useDraft)
+            // A ramp takes the fields held while the slot was a list.
+            auto& ramp = ctx.inst.Ramp(ctx.channel);
+            const bool wave = mode != kAutoArbitrary;
+            const int decimals = ctx.Model().ChannelLimits(ctx.channel).decimals;
+            const auto change = [&](AutoOutFieldTexts& t, std::int32_t& m) {
+                m = mode;
+                if (!wave)
+                    return;
+                if (ramp.begin)
+                    t.start = FieldNumber(*ramp.begin, decimals);
+                if (ramp.end)
+                    t.end = FieldNumber(*ramp.end, decimals);
+                if (ramp.step)
+                    t.step = FieldNumber(*ramp.step, decimals);
+                if (ramp.interval)
+                    t.interval = SecondsText(*ramp.interval);
+            };
+            if (!ChangeSlot(ctx, change, useDraft ? &table : nullptr))
+                return;
+            if (useDraft)
                 draft = {};
+            if (wave)
+                ramp = {};
         },
         [](Context& ctx) {
             if (const AutoOutputSlot* slot = SlotInUse(ctx))
@@ -829,6 +848,13 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
         });
 
     enum class Field { Begin, End, Step, Interval, Count };
+    // The held ramp's slot of a field other than Count.
+    const auto RampField = [](ScpiInstrument::RampDraft& ramp, Field field) {
+        return field == Field::Begin ? &ramp.begin
+            : field == Field::End    ? &ramp.end
+            : field == Field::Step   ? &ramp.step
+                                     : &ramp.interval;
+    };
     struct RampHeader {
         const char* header;
         Field field;
@@ -842,26 +868,36 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
         const Field field = h.field;
         Add(
             tree, h.header,
-            [field](Context& ctx) {
+            [field, RampField](Context& ctx) {
                 if (!ParamCount(ctx, 1, 1))
                     return;
                 std::string text;
                 const int decimals = ctx.Model().ChannelLimits(ctx.channel).decimals;
+                std::optional<double> value;
                 if (field == Field::Count) {
                     const auto n = IntegerParam(ctx, 0, 0, kMaxAutoRepeat);
                     if (!n)
                         return;
                     text = std::to_string(*n);
                 } else if (field == Field::Interval) {
-                    const auto s = NumberParam(ctx, 0, Unit::Second);
-                    if (!s)
+                    if (!(value = NumberParam(ctx, 0, Unit::Second)))
                         return;
-                    text = SecondsText(*s);
+                    text = SecondsText(*value);
                 } else {
-                    const auto v = AutoValueParam(ctx, 0);
-                    if (!v)
+                    if (!(value = AutoValueParam(ctx, 0)))
                         return;
-                    text = FieldNumber(field == Field::Step ? std::fabs(*v) : *v, decimals);
+                    if (field == Field::Step)
+                        value = std::fabs(*value);
+                    text = FieldNumber(*value, decimals);
+                }
+                if (value) {
+                    const AutoOutputSlot* slot = SlotInUse(ctx);
+                    if (slot == nullptr)
+                        return;
+                    if (slot->mode == kAutoArbitrary) {
+                        *RampField(ctx.inst.Ramp(ctx.channel), field) = value;
+                        return;
+                    }
                 }
                 ChangeSlot(ctx, [field, text](AutoOutFieldTexts& t, std::int32_t&) {
                     switch (field) {
@@ -883,11 +919,18 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                     }
                 });
             },
-            [field](Context& ctx) {
+            [field, RampField](Context& ctx) {
                 const AutoOutputSlot* slot = SlotInUse(ctx);
                 if (slot == nullptr)
                     return;
                 const GeneratorModel& m = ctx.Model();
+                // A field held for the ramp to come answers as it was sent.
+                if (field != Field::Count && slot->mode == kAutoArbitrary) {
+                    if (const std::optional<double>& held = *RampField(ctx.inst.Ramp(ctx.channel), field)) {
+                        ctx.Answer(field == Field::Interval ? Nr3(*held) : AutoValueText(m, ctx.channel, *held));
+                        return;
+                    }
+                }
                 switch (field) {
                 case Field::Begin:
                     ctx.Answer(AutoValueText(m, ctx.channel, slot->start));
@@ -977,6 +1020,15 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
                           "LIST:VALues and LIST:DWELl differ in length, or the mode is not LIST");
                 return;
             }
+            // Started now, the list would run in place of the ramp sent.
+            const auto& ramp = ctx.inst.Ramp(ctx.channel);
+            const AutoOutputSlot* slot = SlotInUse(ctx);
+            if (slot == nullptr)
+                return;
+            if (slot->mode == kAutoArbitrary && (ramp.begin || ramp.end || ramp.step || ramp.interval)) {
+                ctx.Error(err::kSettingsConflict, "RAMP values wait for AUTO:MODE SAWTooth or TRIangle");
+                return;
+            }
             Apply(ctx, ctx.Ops().StartAutoOutput(ctx.channel));
         },
         nullptr);
@@ -988,6 +1040,31 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
     Add(tree, "[SOURce#]:AUTO:STATe", nullptr, [](Context& ctx) {
         const std::int32_t run = ctx.Doc().m_autoOutput[static_cast<std::size_t>(ctx.channel)].runState;
         ctx.Answer(run == kAutoRunning ? "RUN" : run == kAutoPaused ? "PAUS" : "STOP");
+    });
+    // The value the automatic output last put out, for a client that follows
+    // its steps (velmoractl auto): the run state, the value in the units
+    // RAMP and LIST take, every digit kept, the completed cycles, the table
+    // row (1-100; 0 for a ramp) and when the value was due, in milliseconds
+    // on the program's clock. Each value put out moves the due time on, so a
+    // new due time is a new step; a catch-up after an outage shows as more
+    // than one interval.
+    Add(tree, "[SOURce#]:AUTO:LAST", nullptr, [](Context& ctx) {
+        const AutoOutputSlot* slot = SlotInUse(ctx);
+        if (slot == nullptr)
+            return;
+        const AutoOutputState& a = ctx.Doc().m_autoOutput[static_cast<std::size_t>(ctx.channel)];
+        const bool list = slot->mode == kAutoArbitrary;
+        const int row = std::clamp(a.pointIndex, 0, kArbitraryPointCount - 1);
+        // The next step is due one interval, of the value's own row, after it.
+        const std::int32_t interval = list ? a.points[static_cast<std::size_t>(row)].interval : slot->interval;
+        const std::int64_t due = a.nextStepTime - std::int64_t{interval} * kMillisPerTenth;
+        const GeneratorModel& m = ctx.Model();
+        std::array<char, 40> value{};
+        std::snprintf(value.data(), value.size(), "%.15E",
+                      AutoValue(m, ctx.channel, m.channels[static_cast<std::size_t>(ctx.channel)].setValue));
+        const char* run = a.runState == kAutoRunning ? "RUN" : a.runState == kAutoPaused ? "PAUS" : "STOP";
+        ctx.Answer(std::string(run) + "," + value.data() + "," + std::to_string(a.cycleCount) + "," +
+                   std::to_string(list ? row + 1 : 0) + "," + std::to_string(due));
     });
 }
 

@@ -42,7 +42,8 @@ public:
     ScpiInstrument& operator=(const ScpiInstrument&) = delete;
 
     // Whether every value given to the link is on the wire (for *OPC? and
-    // *WAI); by default the link's send queue answers.
+    // *WAI); by default the link's send queue answers for the channels'
+    // settings frames.
     void SetWireIdle(std::function<bool()> wireIdle) { m_wireIdle = std::move(wireIdle); }
     // False while the owner's own work holds the instrument.
     void SetReady(std::function<bool()> ready) { m_ready = std::move(ready); }
@@ -74,7 +75,23 @@ public:
         std::vector<double> dwells;
     };
     ListDraft& Draft(int c) { return m_listDrafts[static_cast<std::size_t>(c)]; }
-    void ClearDrafts() { m_listDrafts = {}; }
+    // RAMP:BEGin, END, STEP and INTerval sent while the slot in use is a
+    // list wait here for AUTO:MODE SAWTooth or TRIangle: the list's slot
+    // keeps no ramp, and the ramp its mode would bring has no step, which
+    // the settings' rules refuse. Values as the model keeps them (mA, V or
+    // the formula's units), the interval in seconds.
+    struct RampDraft {
+        std::optional<double> begin;
+        std::optional<double> end;
+        std::optional<double> step;
+        std::optional<double> interval;
+    };
+    RampDraft& Ramp(int c) { return m_rampDrafts[static_cast<std::size_t>(c)]; }
+    void ClearDrafts()
+    {
+        m_listDrafts = {};
+        m_rampDrafts = {};
+    }
     const std::string& SerialNumber() const { return m_strSerial; }
     // Takes (true) or gives back (false) the lock for `id`; false when
     // another client holds it.
@@ -102,6 +119,7 @@ private:
     std::string m_strSerial;
     ClientId m_lockHolder = 0;
     std::array<ListDraft, 4> m_listDrafts{};
+    std::array<RampDraft, 4> m_rampDrafts{};
 
     friend struct Context;
     friend void BuildCommandTree(ScpiInstrument& instrument);

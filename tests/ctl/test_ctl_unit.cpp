@@ -1,5 +1,6 @@
 // velmoractl's unit commands (set, status, report, monitor, auto) run as the
-// real program against velmora-sim on a pseudo-terminal.
+// real program against velmora-sim on a pseudo-terminal, opening the port
+// themselves or through `velmoractl serve` holding it.
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "model/CVelmoraDoc.h"
+#include "remote/RemoteServer.h"
 #include "support/PseudoTerminal.h"
 #include "support/ScriptedPrompter.h"
 #include "support/SimProcess.h"
@@ -48,6 +51,11 @@ public:
     bool StartOnTerminal(const std::vector<std::string>& args, const std::string& tty)
     {
         return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false, tty});
+    }
+    // In `folder`, where a server keeps its state file.
+    bool StartIn(const std::vector<std::string>& args, const std::string& folder)
+    {
+        return ChildProcess::Start(VELMORA_CTL_BINARY, args, {false, false, {}, folder});
     }
 };
 
@@ -606,6 +614,234 @@ TEST_F(CtlUnitTest, AutoEndsCleanlyOnSigterm)
     EXPECT_EQ(hungUp.Finish(out, err), 0) << err;
     const std::string after = SimOutput(1);
     EXPECT_TRUE(after.ends_with(" off")) << after;
+}
+
+namespace {
+
+// `velmoractl serve` holding the simulator's port, as the window would: the
+// commands then go through it. Sockets go to a folder of this test alone,
+// so that a Velmora the developer runs is never found.
+class CtlThroughServeTest : public CtlUnitTest {
+protected:
+    void SetUp() override
+    {
+        char folder[] = "/tmp/vctl-XXXXXX"; // short: a socket's path holds 108 bytes
+        ASSERT_NE(mkdtemp(folder), nullptr);
+        m_runtime = folder;
+        if (const char* before = std::getenv("XDG_RUNTIME_DIR"))
+            m_runtimeBefore = before;
+        setenv("XDG_RUNTIME_DIR", folder, 1);
+    }
+    void TearDown() override
+    {
+        m_serve.Stop(SIGTERM);
+        if (m_runtimeBefore)
+            setenv("XDG_RUNTIME_DIR", m_runtimeBefore->c_str(), 1);
+        else
+            unsetenv("XDG_RUNTIME_DIR");
+        std::error_code ec;
+        fs::remove_all(m_runtime, ec);
+        CtlUnitTest::TearDown();
+    }
+
+    // Starts the server on the simulator's port; true once its socket is
+    // there and it has polled every channel: what it answers of a channel
+    // is the unit's last status reply.
+    bool StartServe(int channels)
+    {
+        const auto socket = velmora::remote::LocalSocketPath(m_device);
+        const std::string last = "< <STX>R" + std::to_string(channels);
+        const std::size_t polled = LogCountReaching(last, 0);
+        if (!socket || !m_serve.StartIn(Ctl({"serve"}), m_dir.string()))
+            return false;
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+        while (!fs::exists(*socket) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        // The last channel's second request follows the first one's reply.
+        return fs::exists(*socket) && LogCountReaching(last, polled + 2) >= polled + 2;
+    }
+
+    // What the simulator last received for channel `ch`, once `done` takes
+    // it (the line may still be carrying the frame).
+    template <typename Done> std::string SimOutputOnce(int ch, Done done)
+    {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kGuardMs);
+        std::string shown;
+        while (!done(shown = SimOutput(ch)) && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        return shown;
+    }
+    std::string SimOutputBecomes(int ch, const std::string& expected)
+    {
+        return SimOutputOnce(ch, [&expected](const std::string& shown) { return shown == expected; });
+    }
+
+    fs::path m_runtime;
+    std::optional<std::string> m_runtimeBefore;
+    CtlProcess m_serve;
+};
+
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+// Whether every line of `got` is one of `all`, in their order.
+bool IsSubsequence(const std::vector<std::string>& got, const std::vector<std::string>& all)
+{
+    auto at = all.begin();
+    for (const std::string& line : got) {
+        at = std::find(at, all.end(), line);
+        if (at == all.end())
+            return false;
+        ++at;
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_F(CtlThroughServeTest, TheUnitsAnswersAreTheSameAsWhenTheCommandOpensThePort)
+{
+    ASSERT_TRUE(
+        StartSim({"--channels", "2", "--maker", "1:5:0003:8005", "--user", "1:5:FFFE:7FFE", "--select", "2:0:1"}));
+    Sim("alarm 1 0005");
+    // The server runs in English; the last report is asked in Japanese, and
+    // is built again in it rather than taken in the server's language.
+    const std::vector<std::vector<std::string>> commands = {
+        Ctl({"version"}),     Ctl({"channels"}), Ctl({"status"}),
+        Ctl({"status", "2"}), Ctl({"report"}),   {"--lang", "ja", "--port", m_device, "report"}};
+    std::vector<CtlResult> direct;
+    for (const auto& c : commands) {
+        direct.push_back(RunCtl(c));
+        ASSERT_EQ(direct.back().exitCode, 0) << c[4] << direct.back().err;
+    }
+    ASSERT_NE(direct[2].out.find("1 range=0 status=0005 ext=0000 adjust=0 alarm=出力部高温\n"), std::string::npos);
+    ASSERT_NE(direct[5].out.find("回路数\t2\r\n"), std::string::npos);
+
+    ASSERT_TRUE(StartServe(2));
+    for (std::size_t k = 0; k < commands.size(); ++k) {
+        const CtlResult through = RunCtl(commands[k]);
+        EXPECT_EQ(through.exitCode, 0) << commands[k][4] << through.err;
+        EXPECT_EQ(through.out, direct[k].out) << commands[k][4];
+        EXPECT_EQ(through.err, "") << commands[k][4];
+    }
+
+    // A channel the unit does not have, as when the unit does not answer it.
+    const CtlResult missing = RunCtl(Ctl({"status", "3"}));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_NE(missing.err.find(m_device + ": channel 3 did not answer"), std::string::npos) << missing.err;
+
+    // What needs the port to itself is refused at once.
+    for (const std::vector<std::string>& held :
+         {std::vector<std::string>{"adjust", "show"},
+          {"calibration", "export", (m_dir / "c.txt").string(), "--serial", "VK1"}}) {
+        const CtlResult r = RunCtl(Ctl(held));
+        EXPECT_EQ(r.exitCode, 1) << held[0];
+        EXPECT_EQ(r.out, "") << held[0];
+        EXPECT_NE(r.err.find(m_device + " is held by a running Velmora: use its window, or stop velmoractl serve"),
+                  std::string::npos)
+            << r.err;
+    }
+}
+
+TEST_F(CtlThroughServeTest, SetChangesWhatTheUnitHoldsAndSaysWhatTheServerRefused)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    ASSERT_TRUE(StartServe(2));
+    CtlResult r = RunCtl(Ctl({"set", "1", "--range", "5", "--value", "12", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(SimOutputBecomes(1, "1 range=5 code=8000 value=12.000 on"), "1 range=5 code=8000 value=12.000 on");
+    // Another range while the output is on: off first, then the range; the
+    // value held to its limit.
+    r = RunCtl(Ctl({"set", "1", "--range", "0_10V", "--value", "12.5"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(SimOutputBecomes(1, "1 range=1 code=FFFF value=10.000 off"), "1 range=1 code=FFFF value=10.000 off");
+    // Decimals cut, not rounded, on the client as directly: 3.1419 V -> 3.141 V.
+    r = RunCtl(Ctl({"set", "2", "--range", "1", "--value", "3.1419", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(SimOutputBecomes(2, "2 range=1 code=5069 value=3.141 on"), "2 range=1 code=5069 value=3.141 on");
+    EXPECT_EQ(r.out, "");
+
+    r = RunCtl(Ctl({"set", "3", "--range", "1"}));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("-114,\"Header suffix out of range;the unit has 2 channels\""), std::string::npos) << r.err;
+}
+
+TEST_F(CtlThroughServeTest, MonitorFollowsTheServerAndEndsWhenItGoes)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2", "--select", "2:0:1"}));
+    ASSERT_TRUE(StartServe(2));
+    CtlProcess monitor;
+    ASSERT_TRUE(monitor.Start(Ctl({"monitor"})));
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "2 alarm= mark=M");
+    Sim("alarm 2 0004");
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "2 alarm=出力不足 mark=M");
+    // The server goes: the monitor ends as with a lost unit.
+    m_serve.Stop(SIGTERM);
+    EXPECT_EQ(monitor.ReadLine().value_or("(none)"), "The connection was released.");
+    std::string out, err;
+    EXPECT_EQ(monitor.Finish(out, err), 1);
+}
+
+TEST_F(CtlThroughServeTest, AutoStepsOnTheServerAndEndsWithTheOutputsOff)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    // The same run directly first: its lines are what the server's steps show.
+    const std::string list = WriteSettings({velmora::kAutoArbitrary, 1, 0.0, 0.0, 0.0, 10});
+    const std::string csv = WriteFile("rows.csv", "2,0.2\r\n5,0.1\r\n");
+    const CtlResult directList = RunCtl(Ctl({"auto", "1", "--settings", list, "--csv", csv, "--on"}));
+    ASSERT_EQ(directList.exitCode, 0) << directList.err;
+    ASSERT_EQ(directList.out,
+              "t=0.0 value=2.000 cycle=0 row=1\nt=0.2 value=5.000 cycle=0 row=2\n"
+              "t=0.3 value=2.000 cycle=1 row=1\n");
+
+    ASSERT_TRUE(StartServe(2));
+    CtlResult r = RunCtl(Ctl({"auto", "1", "--settings", list, "--csv", csv, "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // A step shorter than the time between two answers may go unprinted
+    // on a busy machine; the start and the end never do.
+    const std::vector<std::string> expected = Lines(directList.out);
+    const std::vector<std::string> got = Lines(r.out);
+    EXPECT_TRUE(IsSubsequence(got, expected)) << r.out;
+    ASSERT_FALSE(got.empty());
+    EXPECT_EQ(got.front(), expected.front());
+    EXPECT_EQ(got.back(), expected.back());
+    EXPECT_EQ(SimOutputBecomes(1, "1 range=1 code=3333 value=2.000 off"), "1 range=1 code=3333 value=2.000 off");
+
+    // The slot that was a list becomes a ramp again; it runs until the
+    // time is up, on both channels, and both end off.
+    const std::string ramp = WriteSettings({velmora::kAutoTriangle, 0, 0.0, 10.0, 1.0, 1},
+                                           velmora::AutoOutputSlot{velmora::kAutoSawtooth, 0, 1.0, 0.0, 0.5, 2});
+    r = RunCtl(Ctl({"auto", "1,2", "--settings", ramp, "--on", "--seconds", "1"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::vector<std::string> lines = Lines(r.out);
+    ASSERT_GE(lines.size(), 4u) << r.out;
+    EXPECT_EQ(lines[0], "1 t=0.0 value=0.000 cycle=0");
+    EXPECT_EQ(lines[1], "2 t=0.0 value=1.000 cycle=0");
+    EXPECT_TRUE(std::find(lines.begin(), lines.end(), "1 t=0.1 value=1.000 cycle=0") != lines.end() ||
+                std::find(lines.begin(), lines.end(), "1 t=0.2 value=2.000 cycle=0") != lines.end())
+        << r.out;
+    const auto off = [](const std::string& shown) { return shown.ends_with(" off"); };
+    EXPECT_TRUE(SimOutputOnce(1, off).starts_with("1 range=1 "));
+    EXPECT_TRUE(SimOutputOnce(2, off).starts_with("2 range=1 "));
+    const CtlResult states = RunCtl(Ctl({"scpi", "SOUR1:AUTO:STAT?;:SOUR2:AUTO:STAT?;:OUTP1?;:OUTP2?"}));
+    EXPECT_EQ(states.out, "STOP;STOP;0;0\n") << states.err;
+
+    // The direct command's refusals, in its words and with its statuses.
+    r = RunCtl(Ctl({"auto", "1,3", "--settings", ramp}));
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("the unit has 2 channel(s); channel 3 is not one of them"), std::string::npos) << r.err;
+    const std::string empty = WriteSettings({velmora::kAutoArbitrary, 1, 0.0, 0.0, 0.0, 10});
+    r = RunCtl(Ctl({"auto", "1", "--settings", empty}));
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("channel 1: Row 1 of the arbitrary table is not in use"), std::string::npos) << r.err;
+    EXPECT_EQ(r.out, "");
 }
 
 TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)

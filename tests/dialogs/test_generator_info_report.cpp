@@ -11,6 +11,7 @@
 #include "dialogs/GeneratorInfoReport.h"
 #include "model/GeneratorModel.h"
 #include "platform/Cp932.h"
+#include "platform/Language.h"
 #include "protocol/AdjustmentCommands.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/GeneratorLink.h"
@@ -137,6 +138,51 @@ TEST(GeneratorInfoReport, EveryCircuitGetsItsBlockInOrder)
         ++lines;
     EXPECT_EQ(lines, 40u);
     EXPECT_EQ(text.find("換算式"), std::string::npos);
+}
+
+// A report a running Velmora built in its language is built again in
+// velmoractl's: read back from either language, it gives the same text.
+TEST(GeneratorInfoReport, TheTextReadsBackIntoTheModelInEitherLanguage)
+{
+    struct LanguageScope {
+        Language before = CurrentLanguage();
+        ~LanguageScope() { SetLanguage(before); }
+    } const restore;
+    GeneratorModel model;
+    model.versionText = "01000A";
+    model.channelCount = 2;
+    for (int ch = 0; ch < 2; ++ch)
+        for (int code = 0; code < kSlotCount; ++code) {
+            ChannelSettings& c = model.channels[static_cast<std::size_t>(ch)];
+            const auto r = static_cast<std::size_t>(code);
+            c.makerCorrection[r] = {MinFor(ch, code, 'M'), MaxFor(ch, code, 'M')};
+            c.userAdjustment[r] = {static_cast<std::uint16_t>(code % 4), MinFor(ch, code, 'U'), MaxFor(ch, code, 'U')};
+        }
+    model.channels[1].makerCorrection[12] = {0x8000, 0xFFFF}; // both ends of the words
+    model.channels[1].userAdjustment[12] = {3, 0x7FFF, 0x0000};
+
+    for (const Language built : {Language::Japanese, Language::English}) {
+        SetLanguage(built);
+        const std::string text = BuildGeneratorReport(model);
+        GeneratorModel read;
+        ASSERT_TRUE(ReadGeneratorReportText(text, read)) << text;
+        EXPECT_EQ(read.channelCount, 2);
+        EXPECT_EQ(read.versionText, "01000A");
+        for (const Language shown : {Language::Japanese, Language::English}) {
+            SetLanguage(shown);
+            EXPECT_EQ(BuildGeneratorReport(read), BuildGeneratorReport(model));
+        }
+    }
+
+    // Anything short of a whole report is no report.
+    SetLanguage(Language::Japanese);
+    const std::string text = BuildGeneratorReport(model);
+    GeneratorModel read;
+    const std::size_t lastRow = text.rfind("  ");
+    for (const std::string& bad :
+         std::vector<std::string>{std::string(), text.substr(0, lastRow), "Version\t1\r\n回路数\t9\r\n\r\n",
+                                  text.substr(0, text.size() - 8) + "まちがい\r\n"})
+        EXPECT_FALSE(ReadGeneratorReportText(bad, read)) << bad;
 }
 
 TEST_F(ReportReadTest, ReadsMakerThenUserForEveryRangeAndReportsWhatItRead)

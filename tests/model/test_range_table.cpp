@@ -17,6 +17,9 @@ TEST(RangeTable, ValidCodesAreExactlyTheNamedRanges)
         EXPECT_EQ(IsValidRangeCode(code), expected) << "code " << code;
         EXPECT_EQ(RangeKey(code).empty(), !expected) << "code " << code;
         EXPECT_EQ(RangeDisplayName(code).empty(), !expected) << "code " << code;
+        // Internal and external supplies alike; never a code without a range.
+        const bool current = code == 5 || code == 6 || code == 7 || code == 11 || code == 12;
+        EXPECT_EQ(IsCurrentRange(code), current) << "code " << code;
     }
 }
 

@@ -107,6 +107,32 @@ TEST_F(WireQueueTest, ANewerFrameReplacesTheUnsentOneWhereItStands)
     EXPECT_EQ(Written().size(), again + 2);
 }
 
+// The polling's status requests go out every tick: a value is on the wire
+// once its settings frame has left, whatever request follows it.
+TEST_F(WireQueueTest, SettingsAreOnTheWireOnceTheirFramesHaveLeftWhateverRequestFollows)
+{
+    link->QueueSettingsFrame(1, Settings(1, 0x0300));
+    link->QueueStatusRequest(BuildStatusRequest(0));
+    clock.Advance(kFrameTime - 1ns);
+    EXPECT_FALSE(Wire().SettingsOnWire());
+    clock.Advance(1ns);
+    EXPECT_TRUE(Wire().SettingsOnWire());
+    EXPECT_FALSE(Wire().IsDrained());
+
+    // A frame still queued behind a full line is not on the wire yet.
+    clock.AdvanceMs(100);
+    FillTheLine();
+    link->QueueSettingsFrame(3, Settings(3, 0x0300));
+    clock.Advance(Wire().Backlog());
+    EXPECT_FALSE(Wire().SettingsOnWire());
+    link->PumpWire();
+    clock.Advance(kFrameTime - 1ns);
+    EXPECT_FALSE(Wire().SettingsOnWire());
+    clock.Advance(1ns);
+    EXPECT_TRUE(Wire().SettingsOnWire());
+    EXPECT_TRUE(Wire().IsDrained());
+}
+
 TEST_F(WireQueueTest, AFrameLeavesOnlyWhileLessThanFiftyMillisecondsAreAhead)
 {
     const Nanos start = clock.Now();

@@ -255,6 +255,65 @@ TEST_F(ScpiInstrumentTest, RampSettingsPassTheDialogsRulesAndItsMessagesBecomeTh
     EXPECT_EQ(Send("SOUR2:AUTO:STAT?"), "STOP");
 }
 
+// A list's slot keeps no ramp: fields sent one command each could never
+// bring it back to a ramp, as the ramp its mode alone brings has no step.
+TEST_F(ScpiInstrumentTest, RampFieldsSentWhileTheSlotIsAListWaitForTheRampMode)
+{
+    Connect();
+    Send("SOUR1:RANG \"0_10V\";:SOUR1:LIST:VAL 1;:SOUR1:LIST:DWEL 0.1;:SOUR1:AUTO:MODE LIST");
+    Send("SOUR1:AUTO:MODE SAWT");
+    ASSERT_EQ(Errors(), (std::vector<std::string>{"-224,\"Illegal parameter value;The step must not be 0\""}));
+
+    Send("SOUR1:RAMP:BEG 2;END 8;STEP -0.5;INT 0.3;COUN 4");
+    EXPECT_EQ(Send("SOUR1:AUTO:MODE?;:SOUR1:RAMP:BEG?;END?;STEP?;INT?;COUN?;:SOUR1:LIST:POIN?"),
+              "LIST;2.000000E+00;8.000000E+00;5.000000E-01;3.000000E-01;4;1");
+    // Started now, the list would run instead of the ramp sent.
+    Send("INIT1");
+    EXPECT_EQ(Send("SOUR1:AUTO:STAT?"), "STOP");
+    Send("SOUR1:AUTO:MODE TRI;:INIT1");
+    EXPECT_EQ(
+        Errors(),
+        (std::vector<std::string>{"-221,\"Settings conflict;RAMP values wait for AUTO:MODE SAWTooth or TRIangle\""}));
+    EXPECT_EQ(Send("SOUR1:AUTO:MODE?;:SOUR1:RAMP:BEG?;END?;STEP?;INT?;COUN?;:SOUR1:AUTO:STAT?;:SOUR1:VOLT?"),
+              "TRI;2.000000E+00;8.000000E+00;5.000000E-01;3.000000E-01;4;RUN;2.000000E+00");
+    // Once a ramp, a field applies at once and nothing is held.
+    Send("ABOR1;:SOUR1:RAMP:END 9;:SOUR1:AUTO:MODE SAWT");
+    EXPECT_EQ(Send("SOUR1:RAMP:BEG?;END?"), "2.000000E+00;9.000000E+00");
+    EXPECT_TRUE(Errors().empty());
+}
+
+TEST_F(ScpiInstrumentTest, TheLastValueNamesEachStepWithItsCycleRowAndDueTime)
+{
+    Connect();
+    Send("SOUR1:RANG \"4_20mA\";:SOUR1:LIST:VAL 0.005,0.0123456;:SOUR1:LIST:DWEL 0.1,0.3;:SOUR1:AUTO:MODE LIST");
+    Send("SOUR1:LIST:COUN 1;:INIT1");
+    ASSERT_TRUE(Errors().empty());
+    std::int64_t start = session->Now();
+    // The due time as milliseconds after the start.
+    const auto last = [&] {
+        const std::string a = Send("SOUR1:AUTO:LAST?");
+        const std::size_t comma = a.rfind(',');
+        return a.substr(0, comma + 1) + std::to_string(std::stoll(a.substr(comma + 1)) - start);
+    };
+    EXPECT_EQ(last(), "RUN,5.000000000000000E-03,0,1,0");
+    Tick();
+    EXPECT_EQ(last(), "RUN,5.000000000000000E-03,0,1,0"); // not due yet: still the start's value
+    Tick();
+    // Amperes with every digit the row holds, at the range's three decimals.
+    EXPECT_EQ(last(), "RUN,1.234600000000000E-02,0,2,100");
+    Tick(6);
+    // Back to row 1, the run's one cycle done.
+    EXPECT_EQ(last(), "STOP,5.000000000000000E-03,1,1,400");
+
+    // A ramp has no row.
+    Send("SOUR1:RAMP:BEG 0.004;END 0.006;STEP 0.001;INT 0.2;COUN 0;:SOUR1:AUTO:MODE SAWT;:INIT1");
+    start = session->Now();
+    EXPECT_EQ(last(), "RUN,4.000000000000000E-03,0,0,0");
+    Tick(4);
+    EXPECT_EQ(last(), "RUN,5.000000000000000E-03,0,0,200");
+    EXPECT_TRUE(Errors().empty());
+}
+
 TEST_F(ScpiInstrumentTest, ResetStopsRunsSwitchesOffAndKeepsRangesFormulasAndTheErrorQueue)
 {
     Connect();

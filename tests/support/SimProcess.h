@@ -69,6 +69,9 @@ public:
         // Without the pipe: this file as standard input (a terminal's
         // device) instead of /dev/null.
         std::string inputPath;
+        // Where the child runs (a program that keeps a state file in its
+        // working folder); empty: the test's own.
+        std::string workingDirectory;
     };
 
     bool Start(const char* binary, const std::vector<std::string>& args, const Options& options)
@@ -85,6 +88,8 @@ public:
             posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, options.inputPath.c_str(), O_RDWR | O_NOCTTY, 0);
         else
             posix_spawn_file_actions_addopen(&fa, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (!options.workingDirectory.empty())
+            posix_spawn_file_actions_addchdir_np(&fa, options.workingDirectory.c_str());
         posix_spawn_file_actions_adddup2(&fa, out[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&fa, options.mergeErrors ? out[1] : err[1], STDERR_FILENO);
         std::vector<std::string> all = {binary};

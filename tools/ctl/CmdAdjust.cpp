@@ -21,6 +21,7 @@
 
 #include "Commands.h"
 #include "CtlNumbers.h"
+#include "CtlForward.h"
 #include "CtlLink.h"
 #include "CtlTicks.h"
 #include "adjust/AdjustSession.h"
@@ -469,6 +470,10 @@ int Init(const Invocation& inv)
 
 int RunAdjust(const Invocation& inv)
 {
+    // Corrections are read, written and tested in exchanges of their own,
+    // which a program that polls the unit meanwhile would break into.
+    if (int rc = RefuseWhileHeld(inv); rc != kExitOk)
+        return rc;
     const std::string sub = inv.args.empty() ? std::string() : inv.args[0];
     if (sub == "show")
         return Show(inv);

@@ -4,22 +4,27 @@
 // load, check and store, and the outputs started in the order named and
 // stepped on the panel session's ticks, one line per value put out, until
 // every one has stopped by its repeat count or the time is up. At the end
-// every output is written off, as when the window closes.
+// every output is written off, as when the window closes. While a running
+// Velmora holds the port, the settings go to it and it steps the outputs;
+// the command prints its steps and switches off the channels it named.
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Commands.h"
+#include "CtlForward.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlTicks.h"
 #include "autoout/ArbitraryTable.h"
 #include "model/CVelmoraDoc.h"
 #include "model/RangeTable.h"
+#include "panelcore/PanelTexts.h"
 #include "panelcore/PanelSession.h"
 #include "protocol/GeneratorLink.h"
 #include "platform/Translate.h"
@@ -146,6 +151,317 @@ std::optional<std::string> LoadTable(const RangeInfo& limits, AutoOutputState& s
     return std::nullopt;
 }
 
+// kExitOk when the unit has every channel named; otherwise the refusal is
+// printed and its exit status returned.
+int CheckChannelsInUse(const GeneratorModel& model, const std::vector<int>& channels)
+{
+    for (int c : channels) {
+        if (c >= model.ChannelsInUse()) {
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         TrFormat(N_("the unit has %1 channel(s); channel %2 is not one of them"),
+                                  {std::to_string(model.ChannelsInUse()), std::to_string(c + 1)})
+                             .c_str());
+            return kExitUsage;
+        }
+    }
+    return kExitOk;
+}
+
+// Every table read and checked into the document before any output moves.
+int LoadTables(CVelmoraDoc& doc, const AutoArgs& args)
+{
+    if (!args.csv)
+        return kExitOk;
+    for (int c : args.channels) {
+        if (const auto refused =
+                LoadTable(doc.m_model.ChannelLimits(c), doc.m_autoOutput[static_cast<std::size_t>(c)], *args.csv)) {
+            std::fprintf(stderr, "%s\n", refused->c_str());
+            return kExitFileRefused;
+        }
+    }
+    return kExitOk;
+}
+
+int StartRefused(int c, const std::string& why)
+{
+    std::fprintf(stderr, "velmoractl: %s\n", TrFormat(N_("channel %1: %2"), {std::to_string(c + 1), why}).c_str());
+    return kExitFileRefused;
+}
+
+// --- Through a running Velmora ---
+
+// The message that gives the program channel c's range, formula and the
+// settings of the slot in use, as the document holds them; `range` is the
+// key of the program's range now. Values go in the units the command tree
+// takes: amperes or volts, the formula's units under the formula.
+std::string ChannelSetup(const CVelmoraDoc& doc, int c, const std::string& range)
+{
+    const GeneratorModel& model = doc.m_model;
+    const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
+    const AutoOutputState& state = doc.m_autoOutput[static_cast<std::size_t>(c)];
+    const std::string n = std::to_string(c + 1);
+    const std::string source = ":SOURce" + n;
+    std::string m;
+    // A range changes only while the output is off.
+    if (range != RangeKey(s.rangeCode))
+        m += ":OUTPut" + n + " OFF;" + source + ":RANGe " + std::to_string(s.rangeCode) + ";";
+    if (s.useConversion)
+        // The decimals first: the ends are taken as texts with them.
+        m += source + ":CONVersion:DECimals " + std::to_string(s.convDecimals) + ";" + source + ":CONVersion:LOWer " +
+            NumberText(s.convMin) + ";" + source + ":CONVersion:UPPer " + NumberText(s.convMax) + ";" + source +
+            ":CONVersion ON;";
+    else
+        m += source + ":CONVersion OFF;";
+    const auto value = [&s](double v) { return NumberText(s.useConversion ? v : ToBaseUnit(s.rangeCode, v)); };
+    const AutoOutputSlot* slot = SlotInUse(model, state, c);
+    if (slot == nullptr)
+        return m;
+    if (slot->mode == kAutoArbitrary) {
+        std::string values;
+        std::string dwells;
+        for (const ArbitraryPoint& p : state.points) {
+            if (!p.used)
+                break;
+            values += (values.empty() ? "" : ",") + value(p.value);
+            dwells += (dwells.empty() ? "" : ",") + NumberText(p.interval / 10.0);
+        }
+        // Values and dwells wait for each other, and for the mode.
+        m += source + ":LIST:VALues " + values + ";" + source + ":LIST:DWELl " + dwells + ";" + source +
+            ":AUTO:MODE LIST;" + source + ":LIST:COUNt " + std::to_string(slot->repeat);
+        return m;
+    }
+    // The fields before the mode: a slot that is a list holds them for it.
+    m += source + ":RAMP:BEGin " + value(slot->start) + ";" + source + ":RAMP:END " + value(slot->end) + ";" + source +
+        ":RAMP:STEP " + value(std::fabs(slot->step)) + ";" + source + ":RAMP:INTerval " +
+        NumberText(slot->interval / 10.0) + ";" + source + ":AUTO:MODE " +
+        (slot->mode == kAutoTriangle ? "TRIangle" : "SAWTooth") + ";" + source + ":RAMP:COUNt " +
+        std::to_string(slot->repeat);
+    return m;
+}
+
+// One channel's answer to [SOURce<n>]:AUTO:LAST?, as the stepping's event.
+struct LastStep {
+    bool running = false;
+    std::int64_t due = 0;
+    AutoOutputEvent event;
+};
+std::optional<LastStep> ParseLastStep(const GeneratorModel& model, int c, std::string_view answer)
+{
+    const std::vector<std::string> parts = Elements(answer);
+    if (parts.size() != 5)
+        return std::nullopt;
+    const auto value = ParseValue(parts[1]);
+    const auto cycle = IntegerAnswer(parts[2]);
+    const auto row = IntegerAnswer(parts[3]);
+    const auto due = IntegerAnswer(parts[4]);
+    if (!value || !cycle || !row || !due)
+        return std::nullopt;
+    const ChannelSettings& s = model.channels[static_cast<std::size_t>(c)];
+    LastStep last;
+    last.running = parts[0] != "STOP";
+    last.due = *due;
+    last.event.channel = c;
+    last.event.value = s.useConversion ? *value : FromBaseUnit(s.rangeCode, *value);
+    last.event.cycle = static_cast<std::int32_t>(*cycle);
+    last.event.row = static_cast<std::int32_t>(*row) - 1; // 0 for a ramp: none
+    last.event.dueTime = *due;
+    return last;
+}
+
+// The text of an error entry, without its number.
+std::string ErrorText(const std::string& entry)
+{
+    const std::vector<std::string> parts = Elements(entry);
+    return parts.size() == 2 ? StringText(parts[1]).value_or(entry) : entry;
+}
+
+using LastSteps = std::array<std::optional<LastStep>, kMaxChannels>;
+
+// Each channel's range, formula and slot in use to the program; kExitOk, or
+// the exit status of the failure, which has been printed.
+int SendAutoSettings(const Invocation& inv, ScpiConnection& program, const CVelmoraDoc& doc, const AutoArgs& args)
+{
+    for (int c : args.channels) {
+        int rc = kExitOk;
+        const auto range = AskAnswer(inv, program, ":SOURce" + std::to_string(c + 1) + ":RANGe?", rc);
+        if (!range)
+            return rc;
+        const auto reply = Ask(program, ChannelSetup(doc, c, StringText(*range).value_or("")));
+        if (!reply)
+            return ProgramGone(inv);
+        if (!reply->Ok())
+            return ProgramRefused(program, reply->error);
+    }
+    return kExitOk;
+}
+
+// Every output switched on when asked and started, in one message, so that
+// the starts fall in one turn of the program as the direct command's fall
+// between two ticks; `steps` gets each start's value.
+int StartThrough(const Invocation& inv, ScpiConnection& program, const CVelmoraDoc& doc, const AutoArgs& args,
+                 LastSteps& steps)
+{
+    std::string start;
+    std::string last;
+    for (int c : args.channels) {
+        const std::string n = std::to_string(c + 1);
+        if (args.on)
+            start += ":OUTPut" + n + " ON;";
+        last += ";:SOURce" + n + ":AUTO:LAST?";
+    }
+    for (int c : args.channels)
+        start += ":INITiate" + std::to_string(c + 1) + ";";
+    const auto started = Ask(program, start + last.substr(1));
+    if (!started)
+        return ProgramGone(inv);
+    if (started->answers.size() == args.channels.size()) {
+        for (std::size_t k = 0; k < args.channels.size(); ++k) {
+            const int c = args.channels[k];
+            steps[static_cast<std::size_t>(c)] = ParseLastStep(doc.m_model, c, started->answers[k]);
+        }
+    }
+    if (!started->Ok()) {
+        // The first channel in order that did not start is the refused one.
+        for (int c : args.channels) {
+            const auto& step = steps[static_cast<std::size_t>(c)];
+            if (!step || !step->running)
+                return StartRefused(c, ErrorText(started->error));
+        }
+        return ProgramRefused(program, started->error);
+    }
+    for (int c : args.channels)
+        if (!steps[static_cast<std::size_t>(c)])
+            return ProgramGone(inv);
+    return kExitOk;
+}
+
+// Every tick asks for the last value of every channel, and a value with a
+// due time of its own is a step: printed, in channel order as the direct
+// command's within a tick. A step shorter than the time between two answers
+// goes unprinted (see the man page). Until every channel has stopped, the
+// time is up, a stop signal, or the program goes.
+int FollowSteps(ScpiConnection& program, const CVelmoraDoc& doc, const AutoArgs& args, StepLines& lines,
+                LastSteps& steps, Prompter& prompter)
+{
+    std::vector<int> order = args.channels;
+    std::sort(order.begin(), order.end());
+    std::string message = ":SYSTem:CONNected?";
+    for (int c : order)
+        message += ";:SOURce" + std::to_string(c + 1) + ":AUTO:LAST?";
+    ProgramPoll poll(program, message);
+
+    Clock& clock = SteadyClock();
+    TickLoop ticks(clock);
+    ticks.WatchInput(program.Fd());
+    if (!ticks.Start()) {
+        std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("the tick cannot be started")));
+        return kExitNoAnswer;
+    }
+    const auto lost = [&prompter] {
+        prompter.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
+        return kExitNoAnswer;
+    };
+    const std::optional<Nanos> end =
+        args.seconds ? std::optional<Nanos>(clock.Now() + std::chrono::seconds(*args.seconds)) : std::nullopt;
+    while (!lines.AllStopped()) {
+        const TickLoop::Wake wake = ticks.Wait();
+        if (wake == TickLoop::Wake::Stop)
+            break;
+        if (wake == TickLoop::Wake::Input) {
+            const auto reply = poll.Answer();
+            if (poll.Ended())
+                return lost();
+            if (!reply || reply->answers.size() != order.size() + 1)
+                continue;
+            if (reply->answers[0] != "1")
+                return lost();
+            for (std::size_t k = 0; k < order.size(); ++k) {
+                const int c = order[k];
+                auto& before = steps[static_cast<std::size_t>(c)];
+                const auto now = ParseLastStep(doc.m_model, c, reply->answers[k + 1]);
+                if (!now)
+                    continue;
+                AutoStepEvent event;
+                event.channel = c;
+                if (now->due != before->due)
+                    event.output = now->event;
+                event.stopped = !now->running;
+                lines.AutoOutputStepped(event);
+                before = now;
+            }
+            continue;
+        }
+        if ((end && clock.Now() >= *end) || OutputGone())
+            break;
+        if (!poll.Ask())
+            return lost();
+    }
+    return kExitOk;
+}
+
+// The same run through the program that holds the port: what the connect
+// would do to the document, the same checks and refusals before anything is
+// sent, then the document's settings of each channel named sent to it, the
+// outputs started there, and every step printed as its answers show it.
+int AutoThrough(const Invocation& inv, ScpiConnection& program, CVelmoraDoc& doc, const AutoArgs& args,
+                Prompter& prompter)
+{
+    int rc = kExitOk;
+    const auto countAnswer = AskAnswer(inv, program, "SYSTem:CHANnel?", rc);
+    if (!countAnswer)
+        return rc;
+    const auto count = IntegerAnswer(*countAnswer);
+    if (!count)
+        return ProgramGone(inv);
+    // Another channel count brings the defaults, as the connect does.
+    if (*count != doc.m_model.channelCount) {
+        prompter.Message(kMsgChannelCountSwitched, kCaptionWarning, PromptIcon::Exclamation);
+        doc.SetChannelCount(static_cast<int>(*count));
+    }
+    if ((rc = CheckChannelsInUse(doc.m_model, args.channels)) != kExitOk)
+        return rc;
+    if ((rc = LoadTables(doc, args)) != kExitOk)
+        return rc;
+    // A start the stepping would refuse is refused before anything is sent,
+    // with its own words: tried on a copy of the document.
+    for (int c : args.channels) {
+        GeneratorModel model = doc.m_model;
+        auto states = doc.m_autoOutput;
+        AutoOutputRunner trial(model, states);
+        const AutoControlResult started = trial.Start(c, 0);
+        if (started.refused != AutoStartRefusal::None)
+            return StartRefused(c, AutoStartRefusalText(started));
+    }
+
+    // From here every way out stops the runs and writes the outputs off, as
+    // the direct command writes them off; the program's other channels are
+    // its operator's.
+    std::string off;
+    for (int c : args.channels) {
+        const std::string n = std::to_string(c + 1);
+        off += ":ABORt";
+        off += n;
+        off += ";:OUTPut";
+        off += n;
+        off += " OFF;";
+    }
+    struct Shutdown {
+        ScpiConnection& program;
+        std::string message;
+        ~Shutdown() { Ask(program, message + "*OPC?"); }
+    } const shutdown{program, off};
+
+    if ((rc = SendAutoSettings(inv, program, doc, args)) != kExitOk)
+        return rc;
+    LastSteps steps{};
+    if ((rc = StartThrough(inv, program, doc, args, steps)) != kExitOk)
+        return rc;
+    StepLines lines(doc.m_model, args.channels, steps[static_cast<std::size_t>(args.channels[0])]->due);
+    for (int c : args.channels)
+        lines.Print(steps[static_cast<std::size_t>(c)]->event);
+    return FollowSteps(program, doc, args, lines, steps, prompter);
+}
+
 } // namespace
 
 int RunAuto(const Invocation& inv)
@@ -197,6 +513,8 @@ int RunAuto(const Invocation& inv)
 
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
+    if (const auto program = ConnectThroughRunningVelmora(inv))
+        return AutoThrough(inv, *program, doc, args, prompter);
     auto link = MakeGeneratorLink(SteadyClock(), prompter);
     const auto session = PanelSession::Create(doc, *link, prompter);
     const PanelSession::ConnectOutcome outcome = session->Connect(inv.port);
@@ -209,25 +527,10 @@ int RunAuto(const Invocation& inv)
         ~Shutdown() { session.ShutdownForClose(); }
     } const shutdown{*session};
 
-    for (int c : args.channels) {
-        if (c >= doc.m_model.ChannelsInUse()) {
-            std::fprintf(stderr, "velmoractl: %s\n",
-                         TrFormat(N_("the unit has %1 channel(s); channel %2 is not one of them"),
-                                  {std::to_string(doc.m_model.ChannelsInUse()), std::to_string(c + 1)})
-                             .c_str());
-            return kExitUsage;
-        }
-    }
-    // Every table is read and checked before any output moves.
-    if (args.csv) {
-        for (int c : args.channels) {
-            if (const auto refused =
-                    LoadTable(doc.m_model.ChannelLimits(c), doc.m_autoOutput[static_cast<std::size_t>(c)], *args.csv)) {
-                std::fprintf(stderr, "%s\n", refused->c_str());
-                return kExitFileRefused;
-            }
-        }
-    }
+    if (int rc = CheckChannelsInUse(doc.m_model, args.channels); rc != kExitOk)
+        return rc;
+    if (int rc = LoadTables(doc, args); rc != kExitOk)
+        return rc;
     if (args.on)
         for (int c : args.channels)
             if (!doc.m_model.IsOutputOn(c))
@@ -240,11 +543,8 @@ int RunAuto(const Invocation& inv)
         if (started.output)
             lines.Print(*started.output);
         if (session->IsAutoOutputStopped(c)) {
-            std::fprintf(
-                stderr, "velmoractl: %s\n",
-                TrFormat(N_("channel %1: %2"), {std::to_string(c + 1), AutoStartRefusalText(started)}).c_str());
             session->SetObserver(nullptr);
-            return kExitFileRefused;
+            return StartRefused(c, AutoStartRefusalText(started));
         }
     }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "CtlForward.h"
 #include "CtlLink.h"
 #include "dialogs/GeneratorInfoReport.h"
 #include "firmware/CorrectionFile.h"
@@ -153,6 +154,9 @@ private:
 
 int Update(const Invocation& inv)
 {
+    // The update restarts the unit under the program that holds its port.
+    if (int rc = RefuseWhileHeld(inv); rc != kExitOk)
+        return rc;
     const Command& row = FindCommand("firmware");
     std::string path;
     bool yes = false;
@@ -239,6 +243,8 @@ int RunFirmware(const Invocation& inv)
 // correction file, over the serial link.
 int RunCalibration(const Invocation& inv)
 {
+    if (int rc = RefuseWhileHeld(inv); rc != kExitOk)
+        return rc;
     const Command& row = FindCommand("calibration");
     if (inv.args.size() < 2 || (inv.args[0] != "export" && inv.args[0] != "import"))
         return UsageError(row, Tr(N_("calibration needs export FILE or import FILE, and --serial SN")));

@@ -2,13 +2,17 @@
 // 50 ms one line from the unit taken and one status request sent to the next
 // channel. A line is printed whenever a channel's alarm or adjustment mark
 // changes, and the unit counts as lost after 100 requests without any answer.
-// The monitor only watches: it sends no channel's settings.
+// The monitor only watches: it sends no channel's settings. While a running
+// Velmora holds the port, the monitor asks it for every channel's status
+// words four times a second instead, and prints the same lines.
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "Commands.h"
+#include "CtlForward.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlStatus.h"
@@ -49,10 +53,14 @@ public:
 
     void ReplyTaken(std::string_view line) override
     {
-        const auto origin = TakeStatusReply(m_model, line);
-        if (!origin)
-            return;
-        const int ch = origin->channel;
+        if (const auto origin = TakeStatusReply(m_model, line))
+            Show(origin->channel);
+    }
+
+    // Channel ch as the model now has it: a line when its alarm or mark
+    // changed.
+    void Show(int ch)
+    {
         Shown& before = m_shown[static_cast<std::size_t>(ch)];
         Shown now{AlarmText(m_model.AlarmCode(ch)), before.mark};
         if (const auto mark = ChannelMark(m_model, ch))
@@ -72,6 +80,64 @@ private:
     GeneratorModel& m_model;
     std::array<Shown, kMaxChannels> m_shown{};
 };
+
+// Every channel's words from the program that holds the port, four times a
+// second, as its panel polls them; the same lines. The program going, or
+// losing the unit, ends the monitor as a lost unit does.
+int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds)
+{
+    StreamPrompter stream(stdout);
+    Prompter& lines = stream;
+    const auto lost = [&lines] {
+        lines.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
+        return kExitNoAnswer;
+    };
+    const auto count = Ask(program, "SYSTem:CHANnel?");
+    if (!count)
+        return lost();
+    const int channels = count->Ok() && count->answers.size() == 1
+        ? static_cast<int>(std::clamp<long long>(IntegerAnswer(count->answers[0]).value_or(1), 1, kMaxChannels))
+        : 1;
+    std::string message = ":SYSTem:CONNected?";
+    for (int ch = 0; ch < channels; ++ch)
+        message += ";:SOURce" + std::to_string(ch + 1) + ":STATus:WORDs?";
+    ProgramPoll poll(program, message);
+
+    GeneratorModel model;
+    MonitorLines shown(model);
+    Clock& clock = SteadyClock();
+    TickLoop ticks(clock);
+    ticks.WatchInput(program.Fd());
+    if (!ticks.Start()) {
+        std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("the tick cannot be started")));
+        return kExitNoAnswer;
+    }
+    const std::optional<Nanos> end =
+        seconds ? std::optional<Nanos>(clock.Now() + std::chrono::seconds(*seconds)) : std::nullopt;
+    for (int tick = 0;;) {
+        const TickLoop::Wake wake = ticks.Wait();
+        if (wake == TickLoop::Wake::Stop)
+            break;
+        if (wake == TickLoop::Wake::Input) {
+            const auto reply = poll.Answer();
+            if (poll.Ended())
+                return lost();
+            if (!reply || reply->answers.size() != static_cast<std::size_t>(channels) + 1)
+                continue;
+            if (reply->answers[0] != "1")
+                return lost();
+            for (int ch = 0; ch < channels; ++ch)
+                if (TakeStatusWords(model, ch, reply->answers[static_cast<std::size_t>(ch) + 1]))
+                    shown.Show(ch);
+            continue;
+        }
+        if ((end && clock.Now() >= *end) || OutputGone())
+            break;
+        if (tick++ % PanelSession::kRefreshEvery == 0 && !poll.Ask())
+            return lost();
+    }
+    return kExitOk;
+}
 
 } // namespace
 
@@ -99,6 +165,8 @@ int RunMonitor(const Invocation& inv)
 
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
+    if (const auto program = ConnectThroughRunningVelmora(inv))
+        return MonitorThrough(*program, seconds);
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)

@@ -1,22 +1,57 @@
 // The generator information report: the unit's version, its circuit count and
-// every range's corrections, read fresh from the unit.
+// every range's corrections, read fresh from the unit, by this command or by
+// the running Velmora that holds its port.
 #include <cstdio>
 #include <string>
 
 #include "Commands.h"
+#include "CtlForward.h"
 #include "CtlLink.h"
 #include "dialogs/GeneratorInfoReport.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
 #include "protocol/AdjustmentCommands.h"
 #include "platform/Translate.h"
+#include "remote/ScpiErrors.h"
 
 namespace velmora::ctl {
+
+namespace {
+
+// The report the program holding the port reads from the unit. It comes in
+// the program's language: read back and built again, it is the text this
+// command prints in its own. A failed read names no channel and range, as
+// the program's error does not.
+int ReportThrough(const Invocation& inv, ScpiConnection& program)
+{
+    const auto reply = Ask(program, "SYSTem:REPort?");
+    if (!reply)
+        return ProgramGone(inv);
+    const auto text = reply->answers.size() == 1 ? BlockText(reply->answers[0]) : std::nullopt;
+    if (reply->Ok() && text) {
+        GeneratorModel model;
+        const std::string shown = ReadGeneratorReportText(*text, model) ? BuildGeneratorReport(model) : *text;
+        std::fwrite(shown.data(), 1, shown.size(), stdout);
+        return kExitOk;
+    }
+    if (reply->Ok())
+        return ProgramGone(inv);
+    if (reply->ErrorCode() != scpi::error::kHardware)
+        return ProgramRefused(program, reply->error);
+    std::fprintf(stderr, "velmoractl: %s: %s\n", inv.port.c_str(), Tr(kReportCommErrorText));
+    for (const std::string& e : DrainErrors(program))
+        std::fprintf(stderr, "velmoractl: %s\n", e.c_str());
+    return kExitNoAnswer;
+}
+
+} // namespace
 
 int RunReport(const Invocation& inv)
 {
     if (int rc = CheckArgCount("report", inv, 0); rc != kExitOk)
         return rc;
+    if (const auto program = ConnectThroughRunningVelmora(inv))
+        return ReportThrough(inv, *program);
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)

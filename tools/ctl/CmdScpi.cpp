@@ -110,19 +110,23 @@ std::optional<std::string> ScpiConnection::ReadResponse(int timeoutMs)
                 return line;
             }
         }
-        if (deadline.Expired())
-            return std::nullopt;
+        // Past the deadline the socket is still looked at once, without
+        // waiting: what has come is taken.
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline.At() - clock.Now());
         pollfd pfd{m_fd, POLLIN, 0};
-        const int ready = poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 1)));
+        const int ready = poll(&pfd, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0)));
         if (ready < 0 && errno == EINTR)
             continue;
         if (ready <= 0)
             return std::nullopt;
         char chunk[4096];
         const ssize_t n = read(m_fd, chunk, sizeof(chunk));
-        if (n <= 0)
+        if (n < 0 && (errno == EINTR || errno == EAGAIN))
+            continue;
+        if (n <= 0) {
+            m_bEnded = true;
             return std::nullopt;
+        }
         m_buffer.append(chunk, static_cast<std::size_t>(n));
     }
 }
@@ -147,7 +151,8 @@ namespace {
 
 constexpr int kAnswerTimeoutMs = 30000;
 
-// Every error the instrument queued for this client, oldest first.
+} // namespace
+
 std::vector<std::string> DrainErrors(ScpiConnection& connection)
 {
     std::vector<std::string> errors;
@@ -160,8 +165,6 @@ std::vector<std::string> DrainErrors(ScpiConnection& connection)
     }
     return errors;
 }
-
-} // namespace
 
 int RunScpi(const Invocation& inv)
 {

@@ -1,17 +1,53 @@
-// Identification of the unit: its firmware version and its channel count.
+// Identification of the unit: its firmware version and its channel count,
+// from the unit, or from the running Velmora that holds its port.
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "Commands.h"
+#include "CtlForward.h"
 #include "CtlLink.h"
 #include "platform/Cp932.h"
 
 namespace velmora::ctl {
 
+namespace {
+
+// The version as the program read it from the unit when it connected.
+int VersionThrough(const Invocation& inv, ScpiConnection& program)
+{
+    int rc = kExitOk;
+    const auto answer = AskAnswer(inv, program, "SYSTem:UNIT:VERSion?", rc);
+    if (!answer)
+        return rc;
+    const auto version = StringText(*answer);
+    if (!version)
+        return ProgramGone(inv);
+    std::printf("%s\n", version->c_str());
+    return kExitOk;
+}
+
+int ChannelsThrough(const Invocation& inv, ScpiConnection& program)
+{
+    int rc = kExitOk;
+    const auto answer = AskAnswer(inv, program, "SYSTem:CHANnel?", rc);
+    if (!answer)
+        return rc;
+    const auto count = IntegerAnswer(*answer);
+    if (!count)
+        return ProgramGone(inv);
+    std::printf("%lld\n", *count);
+    return kExitOk;
+}
+
+} // namespace
+
 int RunVersion(const Invocation& inv)
 {
     if (int rc = CheckArgCount("version", inv, 0); rc != kExitOk)
         return rc;
+    if (const auto program = ConnectThroughRunningVelmora(inv))
+        return VersionThrough(inv, *program);
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)
@@ -27,6 +63,8 @@ int RunChannels(const Invocation& inv)
 {
     if (int rc = CheckArgCount("channels", inv, 0); rc != kExitOk)
         return rc;
+    if (const auto program = ConnectThroughRunningVelmora(inv))
+        return ChannelsThrough(inv, *program);
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)

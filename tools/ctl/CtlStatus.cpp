@@ -1,5 +1,11 @@
 #include "CtlStatus.h"
 
+#include <array>
+#include <cstdio>
+#include <vector>
+
+#include "CtlForward.h"
+
 #include "panelcore/PanelTexts.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/OutputCommands.h"
@@ -10,7 +16,7 @@ std::optional<StatusOrigin> StatusReplyOrigin(std::string_view line)
 {
     if (line.size() < 2 || line[0] != kStx || line[1] != 'R' || !VerifyFrame(line, kStatusReplyLength))
         return std::nullopt;
-    return StatusOrigin{line[2] - '1', static_cast<int>(HexField(line, 3, 2))};
+    return StatusOrigin{line[2] - '1', static_cast<int>(HexField(line, 3, 2)), HexField(line, 49, 4)};
 }
 
 std::optional<StatusOrigin> TakeStatusReply(GeneratorModel& model, std::string_view line)
@@ -20,6 +26,37 @@ std::optional<StatusOrigin> TakeStatusReply(GeneratorModel& model, std::string_v
         return std::nullopt;
     model.channels[static_cast<std::size_t>(origin->channel)].rangeCode = origin->rangeCode;
     return origin;
+}
+
+std::optional<StatusOrigin> TakeStatusWords(GeneratorModel& model, int ch, std::string_view words)
+{
+    const std::vector<std::string> parts = Elements(words);
+    if (ch < 0 || ch >= kMaxChannels || parts.size() != 4)
+        return std::nullopt;
+    std::array<long long, 4> v{};
+    for (std::size_t k = 0; k < v.size(); ++k) {
+        const auto n = IntegerAnswer(parts[k]);
+        // The range a reply names is two hex digits; the others are words.
+        if (!n || *n < 0 || *n > (k == 0 ? 0xFF : 0xFFFF))
+            return std::nullopt;
+        v[k] = *n;
+    }
+    ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
+    s.rangeCode = static_cast<int>(v[0]);
+    s.statusWord = static_cast<std::uint16_t>(v[1]);
+    s.extStatusWord = static_cast<std::uint16_t>(v[2]);
+    if (v[0] < kSlotCount)
+        s.userAdjustment[static_cast<std::size_t>(v[0])].adjustSelect = static_cast<std::uint16_t>(v[3]);
+    return StatusOrigin{ch, s.rangeCode, static_cast<unsigned>(v[3])};
+}
+
+void PrintStatusLine(const GeneratorModel& model, const StatusOrigin& origin)
+{
+    const ChannelSettings& s = model.channels[static_cast<std::size_t>(origin.channel)];
+    std::printf("%d range=%d status=%04X ext=%04X adjust=%u alarm=%s\n", origin.channel + 1, origin.rangeCode,
+                static_cast<unsigned>(s.statusWord), static_cast<unsigned>(s.extStatusWord), origin.select & 0x3u,
+                AlarmText(model.AlarmCode(origin.channel)).c_str());
+    std::fflush(stdout);
 }
 
 std::optional<std::string> ChannelMark(const GeneratorModel& model, int ch)
