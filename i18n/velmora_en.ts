@@ -364,7 +364,7 @@
     </message>
     <message>
         <source>リモート操作中</source>
-        <translation>Remote control</translation>
+        <translation>Held remotely</translation>
     </message>
     <message>
         <source>リモート %1</source>

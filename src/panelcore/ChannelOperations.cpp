@@ -1,6 +1,7 @@
 #include "panelcore/ChannelOperations.h"
 
 #include <cmath>
+#include <functional>
 
 #include "model/CVelmoraDoc.h"
 #include "model/RangeTable.h"
@@ -58,6 +59,15 @@ std::optional<OpRefusal> ChannelOperations::ChannelRefusal(int c) const
 {
     if (!IsChannelInUse(c))
         return OpRefusal::NoSuchChannel;
+    return std::nullopt;
+}
+
+std::optional<OpRefusal> ChannelOperations::SettingsRefusal(int c) const
+{
+    if (const auto refusal = ChannelRefusal(c))
+        return refusal;
+    if (!m_session.IsAutoOutputStopped(c))
+        return OpRefusal::AutoOutputRunning;
     return std::nullopt;
 }
 
@@ -154,10 +164,8 @@ OpResult ChannelOperations::SetPresets(int c, const PresetValues& values)
 
 OpResult ChannelOperations::SelectRange(int c, int code)
 {
-    if (const auto refusal = ChannelRefusal(c))
+    if (const auto refusal = SettingsRefusal(c))
         return {*refusal, {}};
-    if (!m_session.IsAutoOutputStopped(c))
-        return {OpRefusal::AutoOutputRunning, {}};
     GeneratorModel& model = m_session.Document().m_model;
     if (model.IsOutputOn(c))
         return {OpRefusal::OutputOn, {}};
@@ -171,10 +179,8 @@ OpResult ChannelOperations::SelectRange(int c, int code)
 
 OpResult ChannelOperations::SetConversionMode(int c, bool on)
 {
-    if (const auto refusal = ChannelRefusal(c))
+    if (const auto refusal = SettingsRefusal(c))
         return {*refusal, {}};
-    if (!m_session.IsAutoOutputStopped(c))
-        return {OpRefusal::AutoOutputRunning, {}};
     GeneratorModel& model = m_session.Document().m_model;
     if (model.channels[static_cast<std::size_t>(c)].useConversion == on)
         return {};
@@ -185,10 +191,8 @@ OpResult ChannelOperations::SetConversionMode(int c, bool on)
 
 OpResult ChannelOperations::SetConversion(int c, double convMin, double convMax, int decimals)
 {
-    if (const auto refusal = ChannelRefusal(c))
+    if (const auto refusal = SettingsRefusal(c))
         return {*refusal, {}};
-    if (!m_session.IsAutoOutputStopped(c))
-        return {OpRefusal::AutoOutputRunning, {}};
     if (!std::isfinite(convMin) || !std::isfinite(convMax) || decimals < 0 || decimals > kMaxDecimals)
         return {OpRefusal::BadValue, {}};
     GeneratorModel& model = m_session.Document().m_model;
@@ -203,13 +207,14 @@ OpResult ChannelOperations::SetConversion(int c, double convMin, double convMax,
     return Changed(c);
 }
 
-OpResult ChannelOperations::StartAutoOutput(int c, AutoControlResult* control)
+OpResult ChannelOperations::AutoControl(int c, AutoControlResult* control,
+                                        const std::function<AutoControlResult()>& operation)
 {
     if (const auto refusal = ChannelRefusal(c))
         return {*refusal, {}};
     if (!m_session.IsConnected())
         return {OpRefusal::NotConnected, {}};
-    const AutoControlResult result = m_session.AutoRunner().Start(c, m_session.Now());
+    const AutoControlResult result = operation();
     if (control != nullptr)
         *control = result;
     Changed(c);
@@ -218,37 +223,26 @@ OpResult ChannelOperations::StartAutoOutput(int c, AutoControlResult* control)
     return {};
 }
 
+OpResult ChannelOperations::StartAutoOutput(int c, AutoControlResult* control)
+{
+    return AutoControl(c, control, [this, c] { return m_session.AutoRunner().Start(c, m_session.Now()); });
+}
+
 OpResult ChannelOperations::PauseAutoOutput(int c, AutoControlResult* control)
 {
-    if (const auto refusal = ChannelRefusal(c))
-        return {*refusal, {}};
-    if (!m_session.IsConnected())
-        return {OpRefusal::NotConnected, {}};
-    const AutoControlResult result = m_session.AutoRunner().Pause(c);
-    if (control != nullptr)
-        *control = result;
-    return Changed(c);
+    return AutoControl(c, control, [this, c] { return m_session.AutoRunner().Pause(c); });
 }
 
 OpResult ChannelOperations::StopAutoOutput(int c, AutoControlResult* control)
 {
-    if (const auto refusal = ChannelRefusal(c))
-        return {*refusal, {}};
-    if (!m_session.IsConnected())
-        return {OpRefusal::NotConnected, {}};
-    const AutoControlResult result = m_session.AutoRunner().Stop(c);
-    if (control != nullptr)
-        *control = result;
-    return Changed(c);
+    return AutoControl(c, control, [this, c] { return m_session.AutoRunner().Stop(c); });
 }
 
 OpResult ChannelOperations::SetAutoOutputSettings(int c, std::int32_t mode, const AutoOutFieldTexts& texts,
                                                   const ArbitraryTable& table)
 {
-    if (const auto refusal = ChannelRefusal(c))
+    if (const auto refusal = SettingsRefusal(c))
         return {*refusal, {}};
-    if (!m_session.IsAutoOutputStopped(c))
-        return {OpRefusal::AutoOutputRunning, {}};
     CVelmoraDoc& doc = m_session.Document();
     const int slot = doc.m_model.ActiveSlot(c);
     if (slot == kNoSlot)

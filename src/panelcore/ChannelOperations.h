@@ -13,6 +13,7 @@
 //
 // Thread contract: UI thread only, like the session they belong to.
 
+#include <functional>
 #include <optional>
 
 #include "autoout/AutoOutSettingsRules.h"
@@ -101,6 +102,9 @@ public:
 private:
     OpResult Changed(int c);
     std::optional<OpRefusal> ChannelRefusal(int c) const;
+    // The channel's settings change only while its automatic output is stopped.
+    std::optional<OpRefusal> SettingsRefusal(int c) const;
+    OpResult AutoControl(int c, AutoControlResult* control, const std::function<AutoControlResult()>& operation);
 
     PanelSession& m_session;
 };
