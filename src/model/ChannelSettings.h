@@ -54,6 +54,18 @@ struct ChannelSettings {
     std::uint16_t extStatusWord = 0;
 };
 
+// What one settings frame carried, for those who keep track of what went
+// out: the run record. Small enough to travel with the frame.
+struct SettingsSnapshot {
+    std::int32_t rangeCode = 0;
+    bool useConversion = false;
+    double convMin = 0.0;
+    double convMax = 1.0;
+    double setValue = 0.0;
+    bool outputOn = false;
+    std::uint16_t dacCode = 0;
+};
+
 // What the model needs of the link: whether the unit is connected, and a way
 // to send one channel's settings frame. The protocol layer implements it over
 // the serial channel; tests record the calls.

@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "model/RangeTable.h"
+#include "platform/Translate.h"
 
 namespace velmora {
 
@@ -234,14 +235,49 @@ void GeneratorModel::SetConversionEnabled(int ch, bool on)
     SendChannel(ch);
 }
 
+std::string AlarmText(int alarmCode)
+{
+    switch (alarmCode) {
+    case 0x001:
+        return N_("出力部高温");
+    case 0x002:
+        return "Slewing";
+    case 0x004:
+        return N_("出力不足");
+    case 0x008:
+        return "WDOG";
+    case 0x010:
+        return "CRC1";
+    case 0x100:
+        return N_("出力不足");
+    case 0x200:
+        return N_("出力異常");
+    case 0x400:
+        return "SPI2";
+    case 0x800:
+        return "CRC2";
+    default:
+        return {};
+    }
+}
+
+bool OutputIsOn(const ChannelSettings& s)
+{
+    if (IsExternalSupply(s.rangeCode))
+        return (s.extOutputWord & kExtOutputOnBit) != 0;
+    return (s.controlWord & kOutputEnableBit) != 0;
+}
+
+SettingsSnapshot Snapshot(const ChannelSettings& s)
+{
+    return {s.rangeCode, s.useConversion, s.convMin, s.convMax, s.setValue, OutputIsOn(s), s.dacCode};
+}
+
 bool GeneratorModel::IsOutputOn(int ch) const
 {
     if (!IsChannelIndex(ch))
         return false;
-    const ChannelSettings& s = channels[ch];
-    if (IsExternalSupply(s.rangeCode))
-        return (s.extOutputWord & kExtOutputOnBit) != 0;
-    return (s.controlWord & kOutputEnableBit) != 0;
+    return OutputIsOn(channels[ch]);
 }
 
 void GeneratorModel::SwitchOutputOn(int ch)

@@ -26,6 +26,15 @@ enum AlarmBits : int {
     kAlarmCrc2 = 0x800,
 };
 
+// The alarm label's text for an AlarmCode, untranslated: empty (label
+// hidden) for 0 and for any code that is not one alarm bit.
+std::string AlarmText(int alarmCode);
+
+// Whether the settings switch the output on (the bit depends on the range).
+bool OutputIsOn(const ChannelSettings& s);
+// What a settings frame made from `s` carries.
+SettingsSnapshot Snapshot(const ChannelSettings& s);
+
 // Every channel operation takes a channel index 0-3; any other index is
 // ignored (queries answer as for a default channel, operations do nothing).
 class GeneratorModel {

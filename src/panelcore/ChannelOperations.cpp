@@ -214,7 +214,9 @@ OpResult ChannelOperations::AutoControl(int c, AutoControlResult* control,
         return {*refusal, {}};
     if (!m_session.IsConnected())
         return {OpRefusal::NotConnected, {}};
+    const std::int32_t before = m_session.Document().m_autoOutput[static_cast<std::size_t>(c)].runState;
     const AutoControlResult result = operation();
+    m_session.NoteAutoRunState(c, before);
     if (control != nullptr)
         *control = result;
     Changed(c);

@@ -1,5 +1,6 @@
 #include "panelcore/PanelSession.h"
 
+#include "link/PortDiscovery.h"
 #include "model/CVelmoraDoc.h"
 #include "panelcore/PanelTexts.h"
 #include "platform/Prompter.h"
@@ -93,6 +94,8 @@ PanelSession::ConnectOutcome PanelSession::Connect(const std::string& portName)
             m_pObserver->ChannelCountChanged();
     }
 
+    if (m_pRecorder != nullptr)
+        m_pRecorder->Connected(portName, version, count, UsbSerialOfPort(portName));
     StartPolling();
     ShowConnection(true);
     m_poller.m_nNoReplyCount = 0;
@@ -145,12 +148,55 @@ void PanelSession::SwitchEveryOutputOff()
 
 void PanelSession::Disconnect()
 {
+    CloseConnection(false);
+}
+
+void PanelSession::CloseConnection(bool lost)
+{
+    const bool wasConnected = m_link.IsConnected();
     m_poller.m_bPolling = false;
     SwitchEveryOutputOff();
     ShowConnection(false);
     if (m_link.IsConnected())
         m_link.Disconnect();
     m_poller.m_bPolling = false;
+    if (wasConnected && m_pRecorder != nullptr)
+        m_pRecorder->Disconnected(lost);
+}
+
+void PanelSession::SetRecorder(RunRecorder* recorder)
+{
+    m_pRecorder = recorder;
+    if (recorder == nullptr) {
+        m_link.SetSettingsWritten(nullptr);
+        return;
+    }
+    m_link.SetSettingsWritten([recorder](int ch, const SettingsSnapshot& carried, int origin) {
+        recorder->SettingsSent(ch, carried, origin);
+    });
+}
+
+PanelSession::AskedBy::AskedBy(PanelSession& session, const std::string& source)
+    : m_link(session.m_link, session.m_pRecorder != nullptr ? session.m_pRecorder->OriginFor(source) : 0),
+      m_record(session.m_pRecorder, session.m_link.Origin())
+{
+}
+
+void PanelSession::NoteAutoRunState(int c, std::int32_t before)
+{
+    if (m_pRecorder == nullptr || c < 0 || c >= kMaxChannels)
+        return;
+    const AutoOutputState& state = m_doc.m_autoOutput[static_cast<std::size_t>(c)];
+    const std::int32_t after = state.runState;
+    if (after == before)
+        return;
+    const char* action = after == kAutoPaused ? "pause"
+        : after == kAutoStopped               ? "stop"
+        : before == kAutoPaused               ? "resume"
+                                              : "start";
+    const int slot = m_doc.m_model.ActiveSlot(c);
+    const AutoOutputSlot* settings = SlotInUse(m_doc.m_model, state, c);
+    m_pRecorder->AutoOutput(c, action, settings != nullptr ? settings->mode : -1, slot);
 }
 
 void PanelSession::ShutdownForClose()
@@ -158,10 +204,7 @@ void PanelSession::ShutdownForClose()
     m_bClosing = true;
     if (!IsConnected())
         return;
-    m_poller.m_bPolling = false;
-    SwitchEveryOutputOff();
-    ShowConnection(false);
-    m_link.Disconnect();
+    CloseConnection(false);
 }
 
 void PanelSession::ShowConnection(bool connected)
@@ -185,8 +228,12 @@ void PanelSession::OnTick(int param)
     // The lost-unit box runs an event loop in which the front end may go.
     const auto self = shared_from_this();
     if (param == kTimerParam) {
-        if (m_poller.ReadReply() && m_pObserver != nullptr)
-            m_pObserver->ReplyTaken(m_link.LastLine());
+        if (m_poller.ReadReply()) {
+            if (m_pRecorder != nullptr)
+                m_pRecorder->TrackAlarms(m_doc.m_model);
+            if (m_pObserver != nullptr)
+                m_pObserver->ReplyTaken(m_link.LastLine());
+        }
         if (m_link.IsConnected()) {
             // A step due within half a tick is made now. The ticks and the
             // due times both advance by whole periods, and a start made
@@ -196,11 +243,23 @@ void PanelSession::OnTick(int param)
             // the next, and a step would come a whole tick late as often as
             // not. Half a tick ahead, every step is made at the tick nearest
             // its due time.
-            for (const AutoStepEvent& event : m_autoOutput.Step(Now(), kStepLeadMs))
+            const auto steps = [&] {
+                const AskedBy automatic(*this, record_source::kAuto);
+                return m_autoOutput.Step(Now(), kStepLeadMs);
+            }();
+            for (const AutoStepEvent& event : steps) {
+                if (event.stopped && m_pRecorder != nullptr) {
+                    const AskedBy automatic(*this, record_source::kAuto);
+                    const AutoOutputSlot* slot = SlotInUse(
+                        m_doc.m_model, m_doc.m_autoOutput[static_cast<std::size_t>(event.channel)], event.channel);
+                    m_pRecorder->AutoOutput(event.channel, "end", slot != nullptr ? slot->mode : -1,
+                                            m_doc.m_model.ActiveSlot(event.channel));
+                }
                 if (m_pObserver != nullptr)
                     m_pObserver->AutoOutputStepped(event);
+            }
             if (m_poller.PollNext()) {
-                Disconnect();
+                CloseConnection(true);
                 m_bUnitLost = true;
                 m_prompter.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
             }

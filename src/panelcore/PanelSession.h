@@ -24,8 +24,10 @@
 #include "autoout/AutoOutput.h"
 #include "panelcore/ChannelOperations.h"
 #include "panelcore/ScopedFlag.h"
+#include "protocol/GeneratorLink.h"
 #include "protocol/OutputCommands.h"
 #include "protocol/StatusPoller.h"
+#include "record/RunRecorder.h"
 
 namespace velmora {
 
@@ -149,6 +151,28 @@ public:
     CVelmoraDoc& Document() { return m_doc; }
     GeneratorLink& Link() { return m_link; }
 
+    // --- The run record ---
+
+    // Where the session's events go; null keeps none. The recorder outlives
+    // the session or is cleared first.
+    void SetRecorder(RunRecorder* recorder);
+    RunRecorder* Recorder() const { return m_pRecorder; }
+    // Until the guard goes, frames and events are put down to `source` (an
+    // automatic output, a remote client).
+    class AskedBy {
+    public:
+        AskedBy(PanelSession& session, const std::string& source);
+        ~AskedBy() = default;
+        AskedBy(const AskedBy&) = delete;
+        AskedBy& operator=(const AskedBy&) = delete;
+
+    private:
+        ScopedOrigin m_link;
+        ScopedRecordOrigin m_record;
+    };
+    // An automatic output's run state went from `before` to what it is now.
+    void NoteAutoRunState(int c, std::int32_t before);
+
 private:
     PanelSession(CVelmoraDoc& doc, GeneratorLink& link, Prompter& prompter);
 
@@ -156,6 +180,9 @@ private:
     void StartPolling();
     void ConnectFailed();
     void SwitchEveryOutputOff();
+    // Every output off, the port closed; the record says whether the unit
+    // was lost.
+    void CloseConnection(bool lost);
     void ShowConnection(bool connected);
     bool NotConnectedRefused();
     // An automatic-output button: the operation, and the operator told when
@@ -170,6 +197,7 @@ private:
     AutoOutputRunner m_autoOutput;
     ChannelOperations m_operations{*this};
     PanelSessionObserver* m_pObserver = nullptr;
+    RunRecorder* m_pRecorder = nullptr;
 
     bool m_bTimerWork = true;
     bool m_bWatchOnly = false;

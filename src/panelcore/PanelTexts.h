@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/GeneratorModel.h" // AlarmText
 #include "platform/Prompter.h"
 #include "platform/Translate.h"
 
@@ -29,10 +30,6 @@ inline constexpr const char* kMsgTimerFailed = N_("タイマーの作成失敗")
 
 inline constexpr const char* kOnText = N_("ＯＮ");
 inline constexpr const char* kOffText = N_("ＯＦＦ");
-
-// The alarm label's text for an AlarmCode: empty (label hidden) for 0 and
-// for any code that is not one alarm bit.
-std::string AlarmText(int alarmCode);
 
 // The adjustment mark for bits 0-1 of a range's adjustSelect word: "" for
 // none, " M " for the maker's, " U " for the user's correction. Nothing for

@@ -15,6 +15,12 @@ GeneratorLink::GeneratorLink(Clock& clock, Prompter& prompter, std::unique_ptr<B
       m_pFtdi(std::move(ftdi)),
       m_wire(clock, [this](std::string_view bytes) { WriteChannel(LinkSerial, bytes); })
 {
+    m_wire.SetSettingsWritten([this](int ch) {
+        if (m_settingsWritten && ch >= 0 && ch < kMaxChannels) {
+            const Carried& c = m_carried[static_cast<std::size_t>(ch)];
+            m_settingsWritten(ch, c.settings, c.origin);
+        }
+    });
 }
 
 GeneratorLink::~GeneratorLink()
@@ -96,12 +102,14 @@ void GeneratorLink::WriteChannel(LinkMode mode, std::string_view bytes)
         channel->Write(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
 }
 
-void GeneratorLink::QueueSettingsFrame(int ch, std::string frame)
+void GeneratorLink::QueueSettingsFrame(int ch, std::string frame, const SettingsSnapshot& carried)
 {
     if (!IsConnected()) {
         SendText(LinkSerial, frame);
         return;
     }
+    if (ch >= 0 && ch < kMaxChannels)
+        m_carried[static_cast<std::size_t>(ch)] = {carried, m_origin};
     m_wire.QueueSettings(ch, std::move(frame));
 }
 

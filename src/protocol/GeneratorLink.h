@@ -13,6 +13,7 @@
 // receive attempts they sleep on the channel until input arrives or the
 // current time-out passes.
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <string>
@@ -136,8 +137,9 @@ public:
 
     // Channel ch's settings frame, replacing the channel's unsent one. While
     // the serial channel is not connected the frame is handed to it at once,
-    // as any other write.
-    void QueueSettingsFrame(int ch, std::string frame);
+    // as any other write. `carried` is what the frame says, for the hook
+    // below once the frame has gone onto the line.
+    void QueueSettingsFrame(int ch, std::string frame, const SettingsSnapshot& carried = {});
     // The status request, replacing an unsent one; the same rule.
     void QueueStatusRequest(std::string frame);
     // Hands over what the line's budget allows; the session's tick calls it.
@@ -147,6 +149,18 @@ public:
     // The line's estimate and the queue's counters: whether everything
     // queued has left (IsDrained, DrainTime) and what went out.
     const WireQueue& Wire() const { return m_wire; }
+
+    // --- Who asked for the frames ---
+
+    // Called once a queued settings frame has been handed to the line (not
+    // for a frame a newer one replaced), with what it carried and the
+    // origin that was current when it was queued.
+    using SettingsWritten = std::function<void(int ch, const SettingsSnapshot& carried, int origin)>;
+    void SetSettingsWritten(SettingsWritten hook) { m_settingsWritten = std::move(hook); }
+    // An opaque number naming who is asking now (the panel, an automatic
+    // output, a remote client); frames queued meanwhile carry it.
+    int Origin() const { return m_origin; }
+    void SetOrigin(int origin) { m_origin = origin; }
 
 private:
     enum class WaitEnd { Verdict, TimedOut };
@@ -164,6 +178,28 @@ private:
     std::unique_ptr<ByteChannel> m_pFtdi;
     LineBuffer m_line;
     WireQueue m_wire;
+    SettingsWritten m_settingsWritten;
+    int m_origin = 0;
+    // The newest queued frame's contents per channel: the queue holds at
+    // most one unsent frame a channel, so this is the one it writes.
+    struct Carried {
+        SettingsSnapshot settings;
+        int origin = 0;
+    };
+    std::array<Carried, kMaxChannels> m_carried{};
+};
+
+// Makes `origin` the link's current origin until the guard goes.
+class ScopedOrigin {
+public:
+    ScopedOrigin(GeneratorLink& link, int origin) : m_link(link), m_previous(link.Origin()) { link.SetOrigin(origin); }
+    ~ScopedOrigin() { m_link.SetOrigin(m_previous); }
+    ScopedOrigin(const ScopedOrigin&) = delete;
+    ScopedOrigin& operator=(const ScopedOrigin&) = delete;
+
+private:
+    GeneratorLink& m_link;
+    int m_previous;
 };
 
 } // namespace velmora

@@ -17,7 +17,7 @@ void SendChannelSettings(GeneratorLink& link, int ch, const ChannelSettings& s)
     words.reservedWord = s.reservedWord;
     words.extOutputWord = s.extOutputWord;
     words.spareWords = s.spareWords;
-    link.QueueSettingsFrame(ch, BuildSettingsWrite(ch, s.rangeCode, words));
+    link.QueueSettingsFrame(ch, BuildSettingsWrite(ch, s.rangeCode, words), Snapshot(s));
 }
 
 void RequestStatus(GeneratorLink& link, int ch)

@@ -58,13 +58,17 @@ void WireQueue::WriteFront()
     // Off the queue before the write: a writer that comes back here finds
     // the frame gone rather than sending it twice.
     const std::string frame = std::move(m_slots.front().frame);
-    const bool settings = m_slots.front().id != kStatusSlot;
+    const int id = m_slots.front().id;
+    const bool settings = id != kStatusSlot;
     m_slots.pop_front();
     m_writer(frame);
     ++m_counters.framesWritten;
     Account(frame.size());
-    if (settings)
+    if (settings) {
         m_settingsFree = m_lineFree;
+        if (m_settingsWritten)
+            m_settingsWritten(id);
+    }
 }
 
 void WireQueue::NoteWritten(std::size_t bytes)

@@ -58,6 +58,9 @@ public:
 
     WireQueue(const Clock& clock, Writer writer);
 
+    // Called right after a settings frame of channel ch was handed over.
+    void SetSettingsWritten(std::function<void(int ch)> hook) { m_settingsWritten = std::move(hook); }
+
     // Channel ch's (0-3) settings frame: it replaces the channel's unsent
     // frame where that stands, or joins the end of the queue; then pumps.
     // Any other ch is ignored.
@@ -112,6 +115,7 @@ private:
 
     const Clock& m_clock;
     Writer m_writer;
+    std::function<void(int ch)> m_settingsWritten;
     std::deque<Slot> m_slots;
     // When the last byte handed to the channel will have left the line.
     Nanos m_lineFree{0};

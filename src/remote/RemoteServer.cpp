@@ -347,6 +347,7 @@ void RemoteServer::Accept(const Listener& listener)
                 std::any_of(m_allow.begin(), m_allow.end(), [addr](const Cidr& c) { return c.Contains(addr); });
             if (!allowed) {
                 close(fd);
+                m_service.ClientRefused(peer, "not in the allowed networks");
                 Emit("refused " + peer + ": not in the allowed networks");
                 continue;
             }
@@ -355,7 +356,9 @@ void RemoteServer::Accept(const Listener& listener)
         }
         if (m_clients.size() >= kMaxClients) {
             close(fd);
-            Emit("refused " + peer + ": " + std::to_string(kMaxClients) + " clients are served already");
+            const std::string why = std::to_string(kMaxClients) + " clients are served already";
+            m_service.ClientRefused(peer, why);
+            Emit("refused " + peer + ": " + why);
             continue;
         }
         auto client = std::make_unique<Client>();

@@ -39,6 +39,9 @@ public:
     virtual ~LineService() = default;
     virtual void ClientCame(ClientId /*id*/, const std::string& /*peer*/) { }
     virtual void ClientWent(ClientId /*id*/) { }
+    // A connection closed on arrival: outside the allowed networks, or too
+    // many clients.
+    virtual void ClientRefused(const std::string& /*peer*/, const std::string& /*why*/) { }
     // False while the owner's own work holds the instrument (a dialog, the
     // connect sequence): lines wait until it is over.
     virtual bool Ready() const { return true; }

@@ -1108,8 +1108,20 @@ ScpiInstrument::Client& ScpiInstrument::ClientOf(ClientId id)
 void ScpiInstrument::ClientCame(ClientId id, const std::string& peer)
 {
     ClientOf(id).peer = peer;
+    Record("connected", peer);
     if (onEvent)
         onEvent(peer + " connected");
+}
+
+void ScpiInstrument::ClientRefused(const std::string& peer, const std::string& why)
+{
+    Record("refused", peer, why);
+}
+
+void ScpiInstrument::Record(const char* action, const std::string& peer, const std::string& text)
+{
+    if (RunRecorder* recorder = m_pSession->Recorder())
+        recorder->Remote(action, peer, text);
 }
 
 void ScpiInstrument::ClientWent(ClientId id)
@@ -1117,6 +1129,7 @@ void ScpiInstrument::ClientWent(ClientId id)
     const auto it = m_clients.find(id);
     if (it == m_clients.end())
         return;
+    Record("went", it->second.peer);
     if (onEvent)
         onEvent(it->second.peer + " went");
     m_clients.erase(it);
@@ -1139,6 +1152,7 @@ bool ScpiInstrument::Lock(ClientId id, const std::string& peer, bool take)
     if (m_lockHolder != before) {
         if (onLockChanged)
             onLockChanged(m_lockHolder);
+        Record(take ? "lock" : "unlock", peer);
         if (onEvent)
             onEvent(peer + (take ? " took the panel's controls" : " gave the panel back"));
     }
@@ -1170,6 +1184,8 @@ void ScpiInstrument::UpdateConditions()
 LineService::Outcome ScpiInstrument::Execute(ClientId id, std::string_view line, std::string& response)
 {
     Client& client = ClientOf(id);
+    // What the message changes is put down to the client.
+    const PanelSession::AskedBy asked(*m_pSession, record_source::kRemotePrefix + client.peer);
     scpi::ParsedMessage parsed = scpi::ParseProgramMessage(line);
     client.response.clear();
     client.anyQuery = false;
@@ -1189,6 +1205,7 @@ LineService::Outcome ScpiInstrument::Resume(ClientId id, std::string& response)
     Client& client = ClientOf(id);
     if (!WireIdle())
         return Outcome::Held;
+    const PanelSession::AskedBy asked(*m_pSession, record_source::kRemotePrefix + client.peer);
     std::vector<MessageUnit> rest = std::move(client.held);
     client.held.clear();
     return Run(id, client, std::move(rest), response);

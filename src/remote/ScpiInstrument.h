@@ -58,6 +58,7 @@ public:
 
     // LineService
     void ClientCame(ClientId id, const std::string& peer) override;
+    void ClientRefused(const std::string& peer, const std::string& why) override;
     void ClientWent(ClientId id) override;
     bool Ready() const override;
     Outcome Execute(ClientId id, std::string_view line, std::string& response) override;
@@ -110,6 +111,8 @@ private:
     Outcome Run(ClientId id, Client& client, std::vector<scpi::MessageUnit> units, std::string& response);
     bool WireIdle() const;
     Client& ClientOf(ClientId id);
+    // A remote event for the run record, when the session keeps one.
+    void Record(const char* action, const std::string& peer, const std::string& text = {});
 
     std::shared_ptr<PanelSession> m_pSession;
     std::vector<ScpiCommand> m_commands;

@@ -1,0 +1,103 @@
+#pragma once
+// What happens to a unit, as run-record events: the connection, every
+// settings frame that went onto the line, alarms coming and going, the
+// automatic outputs, remote clients, adjustments and the firmware. The
+// session and the front ends tell it what happened; it says it in the
+// record's words and hands the events to a sink (the writer thread).
+//
+// Thread contract: UI thread only (the sink takes events from any thread).
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/ChannelSettings.h"
+#include "record/RecordEvent.h"
+
+namespace velmora {
+
+class GeneratorModel;
+class RecordSink;
+
+// The record's sources (who asked).
+namespace record_source {
+inline constexpr const char* kPanel = "panel";
+inline constexpr const char* kAuto = "auto";
+inline constexpr const char* kCtl = "ctl";
+inline constexpr const char* kServe = "serve";
+inline constexpr const char* kRemotePrefix = "remote ";
+} // namespace record_source
+
+class RunRecorder {
+public:
+    // `ownSource` names the program (panel, serve, ctl): the source of what
+    // nobody else asked for. With `alarmsOnly` only alarms are kept (a
+    // monitor watches; it changes nothing).
+    RunRecorder(RecordSink& sink, std::string ownSource, bool alarmsOnly = false);
+
+    // The origin number for a source, the same number each time it is asked
+    // (origin 0 is the program's own). GeneratorLink carries it with each
+    // frame, so that a frame that leaves later is still put down to whoever
+    // asked for it.
+    int OriginFor(const std::string& source);
+    const std::string& SourceOf(int origin) const;
+    // Who is asking now, for events that are not frames.
+    int CurrentOrigin() const { return m_current; }
+    void SetCurrentOrigin(int origin) { m_current = origin; }
+
+    void Connected(const std::string& port, const std::string& version, int channels, const std::string& serial);
+    // `lost`: the unit stopped answering.
+    void Disconnected(bool lost);
+    // A settings frame of channel ch (0-3) went onto the line.
+    void SettingsSent(int ch, const SettingsSnapshot& carried, int origin);
+    // Compares every channel's alarm with the last seen: an alarm raised,
+    // changed or cleared is an event. Call after each status reply.
+    void TrackAlarms(const GeneratorModel& model);
+    // Forgets the alarms seen (a new connection starts from none).
+    void ResetAlarms() { m_alarms.fill(0); }
+    // An automatic output's run state changed: start, pause, resume, stop
+    // (asked) or end (by itself).
+    void AutoOutput(int ch, const char* action, int mode, int slot);
+    // A remote client: connected, went, refused, lock, unlock.
+    void Remote(const char* action, const std::string& peer, const std::string& text = {});
+    // Any other event of the current source (adjust, firmware): the caller
+    // fills the fields.
+    void Note(RecordEvent event);
+
+private:
+    static constexpr std::size_t kMaxSources = 1024;
+
+    void Append(RecordEvent event, int origin);
+
+    RecordSink& m_sink;
+    bool m_bAlarmsOnly;
+    std::vector<std::string> m_sources;
+    int m_current = 0;
+    std::array<int, kMaxChannels> m_alarms{};
+};
+
+// Makes `origin` the recorder's current origin until the guard goes.
+class ScopedRecordOrigin {
+public:
+    ScopedRecordOrigin(RunRecorder* recorder, int origin) : m_pRecorder(recorder)
+    {
+        if (m_pRecorder != nullptr) {
+            m_previous = m_pRecorder->CurrentOrigin();
+            m_pRecorder->SetCurrentOrigin(origin);
+        }
+    }
+    ~ScopedRecordOrigin()
+    {
+        if (m_pRecorder != nullptr)
+            m_pRecorder->SetCurrentOrigin(m_previous);
+    }
+    ScopedRecordOrigin(const ScopedRecordOrigin&) = delete;
+    ScopedRecordOrigin& operator=(const ScopedRecordOrigin&) = delete;
+
+private:
+    RunRecorder* m_pRecorder;
+    int m_previous = 0;
+};
+
+} // namespace velmora

@@ -1,0 +1,308 @@
+// The run record's file: schema, filters, pruning, and the files it must
+// never write into.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "FileSizeLimit.h"
+#include "record/RecordDatabase.h"
+#include "record/RecordFormat.h"
+#include "record/RecordWriter.h"
+
+namespace velmora::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RecordFile : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_dir = fs::temp_directory_path() /
+            ("velmora-record-" + std::to_string(::getpid()) + "-" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(m_dir);
+        fs::create_directories(m_dir);
+        m_path = (m_dir / "state" / "record.sqlite3").string();
+    }
+    void TearDown() override { fs::remove_all(m_dir); }
+
+    static RecordEvent Settings(std::int64_t timeUs, int channel, double value, bool on = true)
+    {
+        RecordEvent e;
+        e.timeUs = timeUs;
+        e.source = "panel";
+        e.kind = "settings";
+        e.Set(RecordField::Channel, channel)
+            .Set(RecordField::Range, "4_20mA")
+            .Set(RecordField::Value, RecordValue(value))
+            .Set(RecordField::Unit, "mA")
+            .Set(RecordField::On, RecordValue(on));
+        return e;
+    }
+
+    std::vector<RecordEvent> ReadAll(const RecordFilter& filter = {})
+    {
+        RecordDatabase db;
+        EXPECT_EQ(db.OpenForReading(m_path), RecordOpenResult::Ok) << db.LastError();
+        std::vector<RecordEvent> out;
+        EXPECT_TRUE(db.Query(filter, [&](const RecordEvent& e) {
+            out.push_back(e);
+            return true;
+        }));
+        return out;
+    }
+
+    static std::string Sql(const std::string& path, const std::string& sql)
+    {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        std::string result;
+        sqlite3_exec(
+            db, sql.c_str(),
+            [](void* r, int n, char** v, char**) {
+                for (int i = 0; i < n; ++i)
+                    *static_cast<std::string*>(r) += std::string(v[i] ? v[i] : "NULL") + (i + 1 < n ? "|" : "\n");
+                return 0;
+            },
+            &result, nullptr);
+        sqlite3_close(db);
+        return result;
+    }
+
+    fs::path m_dir;
+    std::string m_path;
+};
+
+TEST_F(RecordFile, EventsComeBackByEveryFilterInTheirOrder)
+{
+    {
+        RecordDatabase db;
+        ASSERT_EQ(db.OpenForWriting(m_path), RecordOpenResult::Ok) << db.LastError();
+        std::vector<RecordEvent> events;
+        for (int i = 0; i < 10; ++i)
+            events.push_back(Settings(1'000'000LL * i, 1 + i % 2, 4.0 + i));
+        RecordEvent alarm;
+        alarm.timeUs = 5'500'000;
+        alarm.source = "panel";
+        alarm.kind = "alarm";
+        alarm.Set(RecordField::Channel, 2)
+            .Set(RecordField::Raised, RecordValue(true))
+            .Set(RecordField::Text, "出力不足, \"short\"");
+        events.push_back(alarm);
+        ASSERT_TRUE(db.Append(events)) << db.LastError();
+        EXPECT_EQ(events.front().seq, 1);
+        EXPECT_EQ(events.back().seq, 11);
+    }
+    EXPECT_EQ(Sql(m_path, "PRAGMA user_version"), "1\n");
+    EXPECT_EQ(Sql(m_path, "PRAGMA journal_mode"), "wal\n");
+
+    const auto all = ReadAll();
+    ASSERT_EQ(all.size(), 11u);
+    EXPECT_EQ(std::get<double>(all[3].Get(RecordField::Value)), 7.0);
+    EXPECT_EQ(std::get<bool>(all[3].Get(RecordField::On)), true);
+    EXPECT_FALSE(all[3].Has(RecordField::Raised));
+
+    RecordFilter f;
+    f.sinceUs = 2'000'000;
+    f.untilUs = 6'000'000;
+    f.channel = 2;
+    auto some = ReadAll(f);
+    ASSERT_EQ(some.size(), 3u); // seconds 3 and 5, and the alarm
+    EXPECT_EQ(some[2].kind, "alarm");
+    f.kinds = {"alarm", "connect"};
+    EXPECT_EQ(ReadAll(f).size(), 1u);
+
+    RecordFilter after;
+    after.afterSeq = 9;
+    EXPECT_EQ(ReadAll(after).size(), 2u);
+    RecordFilter last;
+    last.order = RecordFilter::Order::TimeDescending;
+    last.limit = 1;
+    last.channel = 1;
+    ASSERT_EQ(ReadAll(last).size(), 1u);
+    EXPECT_EQ(ReadAll(last)[0].timeUs, 8'000'000);
+
+    // The view for people with sqlite3 shows times as the export does.
+    EXPECT_EQ(Sql(m_path, "SELECT time FROM event_utc WHERE seq = 2"), "1970-01-01T00:00:01.000Z\n");
+}
+
+TEST_F(RecordFile, FilesItDoesNotKnowAreLeftAlone)
+{
+    fs::create_directories(fs::path(m_path).parent_path());
+    // A newer program's record.
+    Sql(m_path, "CREATE TABLE event(x); PRAGMA user_version = 7;");
+    const auto before = fs::file_size(m_path);
+    RecordDatabase db;
+    EXPECT_EQ(db.OpenForWriting(m_path), RecordOpenResult::NewerSchema);
+    EXPECT_EQ(db.FoundSchemaVersion(), 7);
+    EXPECT_EQ(db.OpenForReading(m_path), RecordOpenResult::NewerSchema);
+    EXPECT_EQ(Sql(m_path, "PRAGMA user_version"), "7\n");
+    EXPECT_EQ(fs::file_size(m_path), before);
+
+    // Someone else's database, and a file that is not SQLite at all.
+    const std::string other = (m_dir / "other.db").string();
+    Sql(other, "CREATE TABLE accounts(name TEXT); INSERT INTO accounts VALUES ('kept');");
+    EXPECT_EQ(db.OpenForWriting(other), RecordOpenResult::NotARecord);
+    EXPECT_EQ(Sql(other, "SELECT name FROM accounts"), "kept\n");
+    const std::string text = (m_dir / "notes.txt").string();
+    std::ofstream(text) << "an operator's notes, not a database\n";
+    EXPECT_EQ(db.OpenForWriting(text), RecordOpenResult::NotARecord);
+    std::ifstream in(text);
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line, "an operator's notes, not a database");
+
+    // The writer runs without a record and says so once.
+    std::vector<std::string> reports;
+    {
+        RecordWriter writer({.path = m_path, .report = [&](const std::string& r) { reports.push_back(r); }});
+        writer.Append(Settings(1, 1, 4.0));
+        writer.Flush();
+        writer.Append(Settings(2, 1, 5.0));
+        writer.Flush();
+        EXPECT_EQ(writer.State(), RecordState::Off);
+        EXPECT_EQ(writer.Written(), 0u);
+    }
+    ASSERT_EQ(reports.size(), 1u);
+    EXPECT_NE(reports[0].find("7"), std::string::npos) << reports[0];
+    EXPECT_EQ(Sql(m_path, "PRAGMA user_version"), "7\n");
+}
+
+TEST_F(RecordFile, WritersOnSeveralThreadsAndProgramsShareTheFile)
+{
+    RecordWriter a({.path = m_path, .source = "panel"});
+    RecordWriter b({.path = m_path, .source = "ctl"});
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&, t] {
+            for (int i = 0; i < 250; ++i)
+                (t % 2 == 0 ? a : b).Append(Settings(0, 1 + t, i));
+        });
+    }
+    for (auto& t : threads)
+        t.join();
+    a.Flush();
+    b.Flush();
+    EXPECT_EQ(a.Written() + b.Written(), 1000u);
+    EXPECT_EQ(a.Lost() + b.Lost(), 0u);
+    const auto all = ReadAll();
+    ASSERT_EQ(all.size(), 1000u);
+    // Each thread's events keep their order, and every one got a time.
+    std::array<double, 4> next{};
+    for (const auto& e : all) {
+        const auto ch = std::get<std::int64_t>(e.Get(RecordField::Channel)) - 1;
+        EXPECT_EQ(std::get<double>(e.Get(RecordField::Value)), next[static_cast<std::size_t>(ch)]++);
+        EXPECT_GT(e.timeUs, 1'600'000'000'000'000LL);
+    }
+}
+
+TEST_F(RecordFile, AFullDiskCostsAGapEventNotTheProgram)
+{
+    std::vector<std::string> reports;
+    RecordWriter writer({.path = m_path,
+                         .source = "serve",
+                         .report = [&](const std::string& r) { reports.push_back(r); },
+                         .reopenEvery = Nanos(0)});
+    writer.Append(Settings(1, 1, 4.0));
+    writer.Flush();
+    ASSERT_EQ(writer.Written(), 1u);
+    {
+        // Nothing more may be written to any file: the disk is full.
+        const FileSizeLimit full(0);
+        for (int i = 0; i < 300; ++i)
+            writer.Append(Settings(2 + i, 1, 5.0));
+        writer.Flush();
+        EXPECT_EQ(writer.State(), RecordState::Failing);
+        EXPECT_EQ(writer.Lost(), 300u);
+    }
+    writer.Append(Settings(1000, 1, 6.0));
+    writer.Flush();
+    EXPECT_EQ(writer.State(), RecordState::Recording);
+    ASSERT_EQ(reports.size(), 2u); // it failed; it works again
+    EXPECT_NE(reports[1].find("300"), std::string::npos) << reports[1];
+
+    const auto all = ReadAll();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[1].kind, "gap");
+    EXPECT_EQ(all[1].source, "serve");
+    EXPECT_EQ(std::get<std::int64_t>(all[1].Get(RecordField::Count)), 300);
+    EXPECT_FALSE(std::get<std::string>(all[1].Get(RecordField::Text)).empty());
+    EXPECT_EQ(std::get<double>(all[2].Get(RecordField::Value)), 6.0);
+    EXPECT_EQ(Sql(m_path, "PRAGMA integrity_check"), "ok\n");
+}
+
+TEST_F(RecordFile, TheOldestEventsGoOnceTheFilePassesItsSize)
+{
+    constexpr std::int64_t kLimit = 256 * 1024;
+    {
+        RecordWriter writer({.path = m_path, .limitBytes = kLimit});
+        // Batches of a few hundred, as a busy program writes them.
+        for (int batch = 0; batch < 60; ++batch) {
+            for (int i = 0; i < 500; ++i)
+                writer.Append(Settings(1 + batch * 500 + i, 1, batch * 500 + i));
+            writer.Flush();
+        }
+    }
+    RecordDatabase db;
+    ASSERT_EQ(db.OpenForReading(m_path), RecordOpenResult::Ok);
+    EXPECT_LE(db.UsedBytes(), kLimit + 64 * 1024);
+    const auto all = ReadAll();
+    ASSERT_FALSE(all.empty());
+    EXPECT_LT(all.size(), 30'000u);
+    // The newest are all there, without a hole.
+    EXPECT_EQ(std::get<double>(all.back().Get(RecordField::Value)), 29'999.0);
+    for (std::size_t i = 1; i < all.size(); ++i)
+        ASSERT_EQ(all[i].seq, all[i - 1].seq + 1);
+}
+
+TEST(RecordText, CsvJsonAndTimesSayTheSameAsTheDatabase)
+{
+    RecordEvent e;
+    e.seq = 42;
+    e.timeUs = 1'796'880'108'123'456LL; // 2026-12-10T05:21:48.123456Z
+    e.source = "remote 10.0.0.7:5025";
+    e.kind = "alarm";
+    e.Set(RecordField::Channel, 2)
+        .Set(RecordField::Raised, RecordValue(false))
+        .Set(RecordField::Code, 4)
+        .Set(RecordField::Text, "出力不足, \"x\"");
+    EXPECT_EQ(IsoTimeText(e.timeUs), "2026-12-10T05:21:48.123456Z");
+    EXPECT_EQ(IsoTimeText(-1), "1969-12-31T23:59:59.999999Z");
+    const std::string header = RecordCsvHeader();
+    EXPECT_EQ(header.substr(0, 47), "seq,time,source,kind,channel,range,value,unit,e");
+    EXPECT_EQ(RecordCsvRow(e),
+              "42,2026-12-10T05:21:48.123456Z,remote 10.0.0.7:5025,alarm,2,,,,,,4,false,"
+              "\"出力不足, \"\"x\"\"\",,,,,,,,,,,\r\n");
+    EXPECT_EQ(RecordJson(e),
+              R"({"seq": 42, "time": "2026-12-10T05:21:48.123456Z", "source": "remote 10.0.0.7:5025", )"
+              R"("kind": "alarm", "channel": 2, "code": 4, "raised": false, "text": "出力不足, \"x\""})");
+    EXPECT_EQ(RecordLine(e),
+              "42 2026-12-10T05:21:48.123456Z remote 10.0.0.7:5025 alarm channel=2 code=4 "
+              "raised=false text=\"出力不足, \\\"x\\\"\"");
+
+    const std::int64_t now = e.timeUs;
+    EXPECT_EQ(ParseTimeArgument("-10m", now), now - 600'000'000LL);
+    EXPECT_EQ(ParseTimeArgument("-1d", now), now - 86'400'000'000LL);
+    EXPECT_EQ(ParseTimeArgument("2026-12-10T05:21:48.123456Z", now), e.timeUs);
+    EXPECT_EQ(ParseTimeArgument("2026-12-10T14:21:48.123456+09:00", now), e.timeUs);
+    EXPECT_EQ(ParseTimeArgument("2026-12-10 05:21Z", now), e.timeUs - 48'123'456);
+    setenv("TZ", "JST-9", 1); // no zone files needed
+    tzset();
+    EXPECT_EQ(ParseTimeArgument("2026-12-10T14:21:48.123456", now), e.timeUs);
+    EXPECT_EQ(ParseTimeArgument("2026-12-10", now), 1'796'828'400'000'000LL); // midnight in Tokyo
+    unsetenv("TZ");
+    tzset();
+    for (const char* bad : {"", "-", "-10", "-10x", "--5m", "10m", "2026-13-01", "2026-02-30", "2026-12-10T25:00",
+                            "2026-12-10T05:21:48.", "2026-12-10Tx", "2026-12-10T05:21Zjunk", "-99999999999999d"})
+        EXPECT_FALSE(ParseTimeArgument(bad, now).has_value()) << bad;
+}
+
+} // namespace
+} // namespace velmora::test
