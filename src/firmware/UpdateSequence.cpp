@@ -5,6 +5,7 @@
 #include "autoout/AutoOutSettingsRules.h"
 #include "firmware/CorrectionFile.h"
 #include "firmware/FtdiBootTransport.h"
+#include "firmware/ImageFile.h"
 #include "link/FtdiChannel.h"
 #include "model/GeneratorModel.h"
 #include "panelcore/PanelTexts.h"
@@ -208,12 +209,16 @@ bool Update::Steps()
                 saved.Describe());
             return false;
         }
+        if (RunRecorder* recorder = m_link.Recorder())
+            recorder->Firmware("calibration_export", {}, m_run.serial, m_run.correctionFile);
     }
 
     m_o.SetStatus(N_("補正ファイル読込み中"));
     ResetCorrections(m_model);
     switch (LoadCorrectionFile(m_run.correctionFile, m_run.serial, m_model)) {
     case CorrectionLoad::Ok:
+        if (RunRecorder* recorder = m_link.Recorder())
+            recorder->Firmware("calibration_import", {}, m_run.serial, m_run.correctionFile);
         break;
     case CorrectionLoad::CannotOpen:
         Say(TrFormat(N_("パソコン内補正ファイルの読込みが行えません\n更新できません\nメーカーに連絡してください\nシリア"
@@ -260,8 +265,23 @@ UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorMod
                             const std::string& folder, ProgramObserver& observer, Prompter& prompter, Clock& clock,
                             const IdCode& idCode)
 {
+    RunRecorder* recorder = link.Recorder();
+    std::string version;
+    if (recorder != nullptr) {
+        // The version is the file's to say; an unreadable file is the
+        // update's to refuse, and recorded as its result.
+        ReadImageVersion(imagePath, version);
+        recorder->Firmware("update_start", version, {}, imagePath);
+    }
     Update update(link, ftdi, model, imagePath, folder, observer, prompter, clock, idCode);
-    return update.Run();
+    UpdateRun run = update.Run();
+    if (recorder != nullptr) {
+        std::string how = run.ending == UpdateEnding::Finished ? "finished" : "cancelled";
+        if (run.programFailure)
+            how += ": programming failed";
+        recorder->Firmware("update_result", version, run.serial, how);
+    }
+    return run;
 }
 
 } // namespace velmora

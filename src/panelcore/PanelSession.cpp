@@ -167,13 +167,7 @@ void PanelSession::CloseConnection(bool lost)
 void PanelSession::SetRecorder(RunRecorder* recorder)
 {
     m_pRecorder = recorder;
-    if (recorder == nullptr) {
-        m_link.SetSettingsWritten(nullptr);
-        return;
-    }
-    m_link.SetSettingsWritten([recorder](int ch, const SettingsSnapshot& carried, int origin) {
-        recorder->SettingsSent(ch, carried, origin);
-    });
+    m_link.SetRecorder(recorder);
 }
 
 PanelSession::AskedBy::AskedBy(PanelSession& session, const std::string& source)

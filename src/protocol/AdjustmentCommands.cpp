@@ -1,12 +1,20 @@
 #include "protocol/AdjustmentCommands.h"
 
+#include <cstdio>
+
 #include "model/GeneratorModel.h"
 #include "protocol/FrameCodec.h"
+#include "protocol/GeneratorLink.h"
 #include "platform/Translate.h"
 
 namespace velmora {
 
 namespace {
+
+const char* KindName(int kind)
+{
+    return kind == kAdjustMaker ? "maker" : kind == kAdjustUser ? "user" : "other";
+}
 
 bool IsChannel(int ch)
 {
@@ -133,20 +141,33 @@ AdjustOutcome TransferAdjustment(GeneratorLink& link, const GeneratorModel& mode
     const UserAdjustment& user = s.userAdjustment[static_cast<std::size_t>(rangeCode)];
     const MakerCorrection& maker = s.makerCorrection[static_cast<std::size_t>(rangeCode)];
     // The select word goes with either set: the unit keeps one per range.
-    const std::string frame = kind == kAdjustMaker
-        ? BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, maker.minCorrection, maker.maxCorrection)
-        : BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, user.minCorrection, user.maxCorrection);
-    return RunAcknowledged(link, mode, frame, true);
+    const bool isMaker = kind == kAdjustMaker;
+    const std::uint16_t minWord = isMaker ? maker.minCorrection : user.minCorrection;
+    const std::uint16_t maxWord = isMaker ? maker.maxCorrection : user.maxCorrection;
+    const AdjustOutcome outcome = RunAcknowledged(
+        link, mode, BuildAdjustmentTransfer(kind, ch, rangeCode, user.adjustSelect, minWord, maxWord), true);
+    if (RunRecorder* recorder = link.Recorder()) {
+        char values[64];
+        std::snprintf(values, sizeof values, "select=%04X min=%04X max=%04X", user.adjustSelect, minWord, maxWord);
+        recorder->Adjust("transfer", ch, rangeCode, KindName(kind), values, Answered(outcome));
+    }
+    return outcome;
 }
 
 AdjustOutcome StoreAdjustment(GeneratorLink& link, LinkMode mode, int kind)
 {
-    return RunAcknowledged(link, mode, BuildAdjustmentStore(kind), true);
+    const AdjustOutcome outcome = RunAcknowledged(link, mode, BuildAdjustmentStore(kind), true);
+    if (RunRecorder* recorder = link.Recorder())
+        recorder->Adjust("store", -1, -1, KindName(kind), {}, Answered(outcome));
+    return outcome;
 }
 
 AdjustOutcome InitUserAdjustment(GeneratorLink& link)
 {
-    return RunAcknowledged(link, LinkSerial, BuildInitUserAdjustment(), false);
+    const AdjustOutcome outcome = RunAcknowledged(link, LinkSerial, BuildInitUserAdjustment(), false);
+    if (RunRecorder* recorder = link.Recorder())
+        recorder->Adjust("init", -1, -1, "user", {}, Answered(outcome));
+    return outcome;
 }
 
 } // namespace velmora

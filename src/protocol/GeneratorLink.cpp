@@ -16,9 +16,9 @@ GeneratorLink::GeneratorLink(Clock& clock, Prompter& prompter, std::unique_ptr<B
       m_wire(clock, [this](std::string_view bytes) { WriteChannel(LinkSerial, bytes); })
 {
     m_wire.SetSettingsWritten([this](int ch) {
-        if (m_settingsWritten && ch >= 0 && ch < kMaxChannels) {
+        if (m_pRecorder != nullptr && ch >= 0 && ch < kMaxChannels) {
             const Carried& c = m_carried[static_cast<std::size_t>(ch)];
-            m_settingsWritten(ch, c.settings, c.origin);
+            m_pRecorder->SettingsSent(ch, c.settings, c.origin);
         }
     });
 }

@@ -24,6 +24,7 @@
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "protocol/WireQueue.h"
+#include "record/RunRecorder.h"
 
 namespace velmora {
 
@@ -152,11 +153,12 @@ public:
 
     // --- Who asked for the frames ---
 
-    // Called once a queued settings frame has been handed to the line (not
-    // for a frame a newer one replaced), with what it carried and the
-    // origin that was current when it was queued.
-    using SettingsWritten = std::function<void(int ch, const SettingsSnapshot& carried, int origin)>;
-    void SetSettingsWritten(SettingsWritten hook) { m_settingsWritten = std::move(hook); }
+    // The run record, or null for none. Each queued settings frame is
+    // recorded once it has been handed to the line (not when a newer one
+    // replaced it), with what it carried and the origin that was current
+    // when it was queued; the adjustment exchanges record themselves.
+    void SetRecorder(RunRecorder* recorder) { m_pRecorder = recorder; }
+    RunRecorder* Recorder() const { return m_pRecorder; }
     // An opaque number naming who is asking now (the panel, an automatic
     // output, a remote client); frames queued meanwhile carry it.
     int Origin() const { return m_origin; }
@@ -178,7 +180,7 @@ private:
     std::unique_ptr<ByteChannel> m_pFtdi;
     LineBuffer m_line;
     WireQueue m_wire;
-    SettingsWritten m_settingsWritten;
+    RunRecorder* m_pRecorder = nullptr;
     int m_origin = 0;
     // The newest queued frame's contents per channel: the queue holds at
     // most one unsent frame a channel, so this is the one it writes.

@@ -133,6 +133,41 @@ void RunRecorder::AutoOutput(int ch, const char* action, int mode, int slot)
     Append(std::move(e), m_current);
 }
 
+void RunRecorder::Adjust(const char* action, int ch, int rangeCode, const char* kind, const std::string& values,
+                         bool acknowledged)
+{
+    RecordEvent e;
+    e.kind = std::string(record_kind::kAdjust);
+    e.Set(RecordField::Action, action);
+    if (ch >= 0)
+        e.Set(RecordField::Channel, ch + 1);
+    if (rangeCode >= 0) {
+        const std::string key = RangeKey(rangeCode);
+        e.Set(RecordField::Range, RecordValue(key.empty() ? std::to_string(rangeCode) : key));
+    }
+    if (kind != nullptr)
+        e.Set(RecordField::Mode, kind);
+    if (!values.empty())
+        e.Set(RecordField::Detail, RecordValue(values));
+    e.Set(RecordField::Text, acknowledged ? "acknowledged" : "not acknowledged");
+    Append(std::move(e), m_current);
+}
+
+void RunRecorder::Firmware(const char* action, const std::string& version, const std::string& serial,
+                           const std::string& text)
+{
+    RecordEvent e;
+    e.kind = std::string(record_kind::kFirmware);
+    e.Set(RecordField::Action, action);
+    if (!version.empty())
+        e.Set(RecordField::Version, RecordValue(version));
+    if (!serial.empty())
+        e.Set(RecordField::Serial, RecordValue(serial));
+    if (!text.empty())
+        e.Set(RecordField::Text, RecordValue(text));
+    Append(std::move(e), m_current);
+}
+
 void RunRecorder::Remote(const char* action, const std::string& peer, const std::string& text)
 {
     RecordEvent e;

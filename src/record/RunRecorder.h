@@ -61,8 +61,16 @@ public:
     void AutoOutput(int ch, const char* action, int mode, int slot);
     // A remote client: connected, went, refused, lock, unlock.
     void Remote(const char* action, const std::string& peer, const std::string& text = {});
-    // Any other event of the current source (adjust, firmware): the caller
-    // fills the fields.
+    // An adjustment exchange: transfer, store or init; ch (0-3) and the
+    // range code where it has them (else -1), the kind (maker, user), the
+    // words sent, and whether the unit acknowledged it.
+    void Adjust(const char* action, int ch, int rangeCode, const char* kind, const std::string& values,
+                bool acknowledged);
+    // The firmware and the calibration files: update_start, update_result,
+    // calibration_export, calibration_import; the image's version or the
+    // serial number, and how it ended.
+    void Firmware(const char* action, const std::string& version, const std::string& serial, const std::string& text);
+    // Any other event of the current source: the caller fills the fields.
     void Note(RecordEvent event);
 
 private:

@@ -13,6 +13,7 @@
 #include "FileSizeLimit.h"
 #include "record/RecordDatabase.h"
 #include "record/RecordFormat.h"
+#include "record/RecordPlace.h"
 #include "record/RecordWriter.h"
 
 namespace velmora::test {
@@ -302,6 +303,34 @@ TEST(RecordText, CsvJsonAndTimesSayTheSameAsTheDatabase)
     for (const char* bad : {"", "-", "-10", "-10x", "--5m", "10m", "2026-13-01", "2026-02-30", "2026-12-10T25:00",
                             "2026-12-10T05:21:48.", "2026-12-10Tx", "2026-12-10T05:21Zjunk", "-99999999999999d"})
         EXPECT_FALSE(ParseTimeArgument(bad, now).has_value()) << bad;
+}
+
+} // namespace
+} // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+TEST(RecordPlaceTest, ThePathAndTheLimitFollowTheUsersWords)
+{
+    setenv("VELMORA_RECORD", "/srv/rec.sqlite3", 1);
+    EXPECT_EQ(DefaultRecordPath(), "/srv/rec.sqlite3");
+    unsetenv("VELMORA_RECORD");
+    setenv("XDG_STATE_HOME", "/home/op/.state", 1);
+    EXPECT_EQ(DefaultRecordPath(), "/home/op/.state/velmora/record.sqlite3");
+    setenv("XDG_STATE_HOME", "relative/ignored", 1);
+    const char* home = std::getenv("HOME");
+    const std::string oldHome = home != nullptr ? home : "";
+    setenv("HOME", "/home/op", 1);
+    EXPECT_EQ(DefaultRecordPath(), "/home/op/.local/state/velmora/record.sqlite3");
+    setenv("HOME", oldHome.c_str(), 1);
+    unsetenv("XDG_STATE_HOME");
+
+    EXPECT_EQ(ParseRecordLimit("1G"), 1LL << 30);
+    EXPECT_EQ(ParseRecordLimit("500M"), 500LL << 20);
+    EXPECT_EQ(ParseRecordLimit("2097152"), 2LL << 20);
+    for (const char* bad : {"", "G", "-1G", "0", "1000", "12Q", "1.5G", "99999999999999999G"})
+        EXPECT_FALSE(ParseRecordLimit(bad).has_value()) << bad;
 }
 
 } // namespace
