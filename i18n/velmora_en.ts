@@ -390,6 +390,14 @@
         <source>リモート制御 (SCPI)</source>
         <translation>Remote control (SCPI)</translation>
     </message>
+    <message>
+        <source>記録なし</source>
+        <translation>Not recording</translation>
+    </message>
+    <message>
+        <source>記録できません</source>
+        <translation>Record failing</translation>
+    </message>
 </context>
 <context>
     <name>velmora::CVelmoraView</name>

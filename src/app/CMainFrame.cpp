@@ -6,6 +6,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QMenu>
 #include <QLabel>
 #include <QMenuBar>
@@ -116,11 +117,22 @@ void CMainFrame::CreateMenus()
     settings->addSeparator();
     m_pRemote = settings->addAction(tr("リモート制御 (SCPI)"));
     m_pRemote->setCheckable(true);
-    m_pRemoteState = new QLabel(this);
+    auto* corner = new QWidget(this);
+    auto* cornerLayout = new QHBoxLayout(corner);
+    cornerLayout->setContentsMargins(0, 0, 0, 0);
+    cornerLayout->setSpacing(0);
+    m_pRecordState = new QLabel(corner);
+    m_pRecordState->setObjectName(QStringLiteral("recordState"));
+    m_pRecordState->setContentsMargins(4, 0, 6, 0);
+    m_pRecordState->setStyleSheet(QStringLiteral("color: #b00000;"));
+    m_pRecordState->hide();
+    m_pRemoteState = new QLabel(corner);
     m_pRemoteState->setObjectName(QStringLiteral("remoteState"));
     m_pRemoteState->setContentsMargins(4, 0, 6, 0);
     m_pRemoteState->hide();
-    menuBar()->setCornerWidget(m_pRemoteState, Qt::TopRightCorner);
+    cornerLayout->addWidget(m_pRecordState);
+    cornerLayout->addWidget(m_pRemoteState);
+    menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
 
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
@@ -137,6 +149,14 @@ void CMainFrame::CreateMenus()
     addAction(print);
 
     UpdateCommandStates();
+}
+
+void CMainFrame::ShowRecordState(const QString& text, const QString& tooltip)
+{
+    m_pRecordState->setText(text);
+    m_pRecordState->setToolTip(tooltip);
+    m_pRecordState->setVisible(!text.isEmpty());
+    menuBar()->adjustSize();
 }
 
 void CMainFrame::ShowRemoteState(const QString& text, const QString& tooltip)

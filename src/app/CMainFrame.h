@@ -82,6 +82,8 @@ public:
     // The corner of the menu bar: remote clients and the listener, empty
     // when there is nothing to tell.
     void ShowRemoteState(const QString& text, const QString& tooltip);
+    // Beside it: the run record's trouble, empty while it records.
+    void ShowRecordState(const QString& text, const QString& tooltip);
     QMenu* FileMenu() const { return m_pFileMenu; }
 
 Q_SIGNALS:
@@ -112,6 +114,7 @@ private:
     QAction* m_pAdjust = nullptr;
     QAction* m_pRemote = nullptr;
     QLabel* m_pRemoteState = nullptr;
+    QLabel* m_pRecordState = nullptr;
 };
 
 } // namespace velmora

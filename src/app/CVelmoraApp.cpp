@@ -1,5 +1,8 @@
 #include "app/CVelmoraApp.h"
 
+#include <cstdio>
+
+#include <QApplication>
 #include <QFileInfo>
 #include <QAction>
 #include <QSettings>
@@ -13,6 +16,7 @@
 #include "panelcore/PanelTexts.h"
 #include "protocol/GeneratorLink.h"
 #include "protocol/LinkFactory.h"
+#include "record/RecordPlace.h"
 
 namespace velmora {
 
@@ -79,6 +83,7 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
     m_pView = new CVelmoraView(*m_pDoc, *m_pLink, m_prompter,
                                m_tickSources ? m_tickSources() : std::make_unique<ThreadTickSource>(m_clock));
     m_pFrame->SetPanel(m_pView);
+    StartRecord();
     m_pView->SetExtraPorts(m_options.ports);
     m_pFrame->SetRecentFiles(m_recentFiles.Entries());
     m_pFrame->SetDocumentTitle(m_strTitle);
@@ -131,6 +136,11 @@ void CVelmoraApp::ExitInstance()
     m_pRemote.reset();
     if (m_pView && m_pView->IsConnected())
         m_pView->ShutdownForClose();
+    // The outputs written off at the close are the record's last events.
+    if (m_pView)
+        m_pView->Session().SetRecorder(nullptr);
+    m_pRecorder.reset();
+    m_pRecordWriter.reset();
     delete m_pFrame.data();
     m_pFrame = nullptr;
     m_pView = nullptr;
@@ -317,6 +327,49 @@ void CVelmoraApp::OnRemoteToggled(bool on, bool remember)
         settings.setValue(QStringLiteral("Remote/Listen"), true);
         settings.setValue(QStringLiteral("Remote/Address"), m_pRemote->TcpAddress());
     }
+}
+
+void CVelmoraApp::StartRecord()
+{
+    if (!m_options.record)
+        return;
+    m_strRecordPath = DefaultRecordPath();
+    if (m_strRecordPath.empty()) {
+        std::fputs("velmora: no place for the run record (HOME is not set): running without one\n", stderr);
+        return;
+    }
+    RecordWriter::Options options;
+    options.path = m_strRecordPath;
+    options.source = record_source::kPanel;
+    options.limitBytes = m_options.recordLimit.value_or(RecordWriter::kDefaultLimitBytes);
+    // The writer's thread reports; the window shows it on its own thread.
+    QPointer<CVelmoraApp> self(this);
+    options.report = [self](const std::string& line) {
+        std::fprintf(stderr, "velmora: %s\n", line.c_str());
+        const QString text = QString::fromStdString(line);
+        QMetaObject::invokeMethod(
+            qApp,
+            [self, text] {
+                if (self)
+                    self->ShowRecordTrouble(text);
+            },
+            Qt::QueuedConnection);
+    };
+    m_pRecordWriter = std::make_unique<RecordWriter>(std::move(options));
+    m_pRecorder = std::make_unique<RunRecorder>(*m_pRecordWriter, record_source::kPanel);
+    m_pView->Session().SetRecorder(m_pRecorder.get());
+}
+
+void CVelmoraApp::ShowRecordTrouble(const QString& line)
+{
+    if (!m_pFrame || !m_pRecordWriter)
+        return;
+    // The state now, not the line's: a report of recovery clears the mark.
+    const RecordState state = m_pRecordWriter->State();
+    const QString text = state == RecordState::Recording ? QString()
+        : state == RecordState::Off                      ? tr("記録なし")
+                                                         : tr("記録できません");
+    m_pFrame->ShowRecordState(text, line);
 }
 
 bool CVelmoraApp::RemoteSwitchRemembered()

@@ -27,6 +27,8 @@
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
 #include "protocol/GeneratorLink.h"
+#include "record/RecordWriter.h"
+#include "record/RunRecorder.h"
 
 #include "model/CVelmoraDoc.h"
 
@@ -75,6 +77,9 @@ public:
     static std::vector<FileFilter> DocumentFilters();
 
     CRemoteControl* RemoteControl() const { return m_pRemote.get(); }
+    // The run record's file, empty when this run keeps none (--no-record).
+    const std::string& RecordPath() const { return m_strRecordPath; }
+    RecordWriter* Record() const { return m_pRecordWriter.get(); }
     // 設定 › リモート制御 (SCPI) (remembered for the next run), and --scpi
     // or the remembered switch at start-up (not remembered again).
     void OnRemoteToggled(bool on, bool remember);
@@ -108,6 +113,11 @@ private:
     // Declared in the order of construction; ExitInstance releases them in
     // the reverse order, the frame (and the panel in it) first.
     std::unique_ptr<GeneratorLink> m_pLink;
+    std::string m_strRecordPath;
+    std::unique_ptr<RecordWriter> m_pRecordWriter;
+    std::unique_ptr<RunRecorder> m_pRecorder;
+    void StartRecord();
+    void ShowRecordTrouble(const QString& line);
     std::unique_ptr<CVelmoraDoc> m_pDoc;
     std::unique_ptr<CRemoteControl> m_pRemote;
     void ShowRemoteState();

@@ -2,12 +2,15 @@
 
 #include <QCommandLineParser>
 
+#include "record/RecordPlace.h"
+
 namespace velmora {
 
 QString UsageText()
 {
     return QStringLiteral("Usage: velmora [--port PATH]... [--connect] [--lang en|ja]\n"
-                          "               [--scpi [HOST:]PORT [--scpi-allow CIDR[,CIDR...]]] [FILE]\n"
+                          "               [--scpi [HOST:]PORT [--scpi-allow CIDR[,CIDR...]]]\n"
+                          "               [--no-record | --record-limit SIZE] [FILE]\n"
                           "Operates the analog output generator.\n"
                           "\n"
                           "  FILE           settings document (.ini) to open at start-up\n"
@@ -20,6 +23,10 @@ QString UsageText()
                           "  --scpi [HOST:]PORT  answer SCPI over TCP (raw socket; host 127.0.0.1,\n"
                           "                 port 5025 by default); a host beyond this machine needs\n"
                           "  --scpi-allow CIDR[,CIDR...]  the networks whose clients are let in\n"
+                          "  --no-record    keep no run record this run\n"
+                          "  --record-limit SIZE  the run record's size past which its oldest events\n"
+                          "                 go: bytes, or 500M, 2G (1G by default); the record is\n"
+                          "                 VELMORA_RECORD, else $XDG_STATE_HOME/velmora/record.sqlite3\n"
                           "  --help         show this help and exit\n"
                           "  --version      show the version and exit\n");
 }
@@ -35,7 +42,9 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     const QCommandLineOption lang(QStringLiteral("lang"), QString(), QStringLiteral("LANG"));
     const QCommandLineOption scpi(QStringLiteral("scpi"), QString(), QStringLiteral("ADDRESS"));
     const QCommandLineOption scpiAllow(QStringLiteral("scpi-allow"), QString(), QStringLiteral("CIDR"));
-    parser.addOptions({port, connect, help, version, lang, scpi, scpiAllow});
+    const QCommandLineOption noRecord(QStringLiteral("no-record"));
+    const QCommandLineOption recordLimit(QStringLiteral("record-limit"), QString(), QStringLiteral("SIZE"));
+    parser.addOptions({port, connect, help, version, lang, scpi, scpiAllow, noRecord, recordLimit});
     parser.addPositionalArgument(QStringLiteral("FILE"), QString(), QStringLiteral("[FILE]"));
 
     auto fail = [&result](const QString& text) {
@@ -89,6 +98,17 @@ CommandLine ParseCommandLine(const QStringList& arguments)
     if (result.options.scpi && !remote::IsLoopbackHost(result.options.scpi->host) && result.options.scpiAllow.empty())
         return fail(QStringLiteral("--scpi %1 reaches beyond this machine: name who may connect with --scpi-allow")
                         .arg(QString::fromStdString(result.options.scpi->host)));
+
+    result.options.record = !parser.isSet(noRecord);
+    if (parser.isSet(recordLimit)) {
+        const QString value = parser.value(recordLimit);
+        result.options.recordLimit = ParseRecordLimit(value.toStdString());
+        if (!result.options.recordLimit)
+            return fail(
+                QStringLiteral("--record-limit takes a size of at least 1M, such as 500M or 2G, not '%1'").arg(value));
+        if (!result.options.record)
+            return fail(QStringLiteral("--record-limit and --no-record contradict each other"));
+    }
 
     const QStringList files = parser.positionalArguments();
     if (files.size() > 1)

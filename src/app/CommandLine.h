@@ -3,6 +3,7 @@
 //   velmora [--port PATH]... [--connect] [--lang en|ja] [FILE]
 //   velmora --help | --version
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,6 +30,10 @@ struct AppOptions {
     std::optional<remote::TcpEndpoint> scpi;
     // --scpi-allow CIDR[,CIDR...]: who may come from beyond loopback.
     std::vector<remote::Cidr> scpiAllow;
+    // --no-record: keep no run record this run.
+    bool record = true;
+    // --record-limit SIZE: the record's size past which the oldest go.
+    std::optional<std::int64_t> recordLimit;
 };
 
 struct CommandLine {

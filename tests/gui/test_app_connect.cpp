@@ -362,7 +362,7 @@ TEST_F(AppConnect, WhatARemoteClientChangesShowsInTheWindowAndItsLockHoldsThePan
     EXPECT_FALSE(onOff->isEnabled());
     EXPECT_FALSE(value->isEnabled());
     EXPECT_FALSE(onOff->toolTip().isEmpty());
-    const auto* corner = qobject_cast<QLabel*>(app->MainFrame()->menuBar()->cornerWidget(Qt::TopRightCorner));
+    const auto* corner = app->MainFrame()->menuBar()->findChild<QLabel*>(QStringLiteral("remoteState"));
     ASSERT_NE(corner, nullptr);
     EXPECT_EQ(corner->text(), QStringLiteral("リモート操作中"));
     instrument.ClientWent(7);
