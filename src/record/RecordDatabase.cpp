@@ -31,7 +31,8 @@ constexpr const char* kMigrations[] = {
        CREATE INDEX event_time ON event(time_us);
        CREATE INDEX event_channel_time ON event("channel", time_us);
        CREATE VIEW event_utc AS
-         SELECT seq, strftime('%Y-%m-%dT%H:%M:%f', time_us / 1000000.0, 'unixepoch') || 'Z' AS time, *
+         SELECT strftime('%Y-%m-%dT%H:%M:%S', time_us / 1000000, 'unixepoch') ||
+                printf('.%06dZ', time_us % 1000000) AS time, *
          FROM event;)",
 };
 static_assert(std::size(kMigrations) == RecordDatabase::kSchemaVersion);

@@ -902,3 +902,82 @@ TEST(CtlUnitArguments, BadArgumentsAreRefusedBeforeThePortIsOpened)
     // Without --port the unit commands are refused too.
     EXPECT_EQ(RunCtl({"status"}).exitCode, 2);
 }
+
+// What velmoractl sends is in the run record, and `record` reads it back:
+// show, a filter, the CSV export, follow while another command writes, and
+// the refusals.
+TEST_F(CtlUnitTest, TheRunRecordKeepsWhatWasSentAndGivesItBack)
+{
+    ASSERT_TRUE(StartSim({"--channels", "2"}));
+    const std::string record = (m_dir / "state" / "record.sqlite3").string();
+    const char* before = std::getenv("VELMORA_RECORD");
+    const std::string saved = before != nullptr ? before : "";
+    setenv("VELMORA_RECORD", record.c_str(), 1);
+
+    CtlResult r = RunCtl(Ctl({"set", "1", "--range", "4_20mA", "--value", "12", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    // Not recorded when asked not to, wherever the option stands.
+    r = RunCtl(Ctl({"set", "2", "--range", "0_10V", "--value", "3", "--no-record"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string settings = WriteSettings({velmora::kAutoSawtooth, 1, 0.0, 1.0, 0.5, 1});
+    r = RunCtl(Ctl({"auto", "1", "--settings", settings, "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+
+    r = RunCtl({"--lang", "en", "record", "show", "--kind", "settings", "--channel", "1"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::istringstream lines(r.out);
+    std::vector<std::string> shown;
+    for (std::string line; std::getline(lines, line);)
+        shown.push_back(line);
+    ASSERT_GE(shown.size(), 4u) << r.out;
+    EXPECT_NE(shown[0].find(" ctl settings channel=1 range=4_20mA value=12 unit=mA on=true code=32768"),
+              std::string::npos)
+        << shown[0];
+    // The automatic output's steps are its own; the last frame wrote it off.
+    EXPECT_NE(r.out.find(" auto settings channel=1 range=0_10V value=0.5 unit=V on=true"), std::string::npos) << r.out;
+    EXPECT_NE(shown.back().find("on=false"), std::string::npos) << shown.back();
+    EXPECT_EQ(r.out.find("channel=2"), std::string::npos);
+    EXPECT_EQ(r.out.find("value=3 "), std::string::npos) << "--no-record kept out of the record";
+
+    const fs::path csv = m_dir / "runs.csv";
+    r = RunCtl({"--lang", "en", "record", "export", csv.string(), "--kind", "auto,connect"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string text = Slurp(csv);
+    EXPECT_EQ(text.rfind("seq,time,source,kind,channel,range,value,unit,eng,on,code,raised,text,peer,action,", 0), 0u);
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(\r\n\d+,20\d\d-\d\d-\d\dT[0-9:.]{15}Z,ctl,connect,)"))) << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(,ctl,auto,1,.*,start,)"))) << text;
+    EXPECT_TRUE(std::regex_search(text, std::regex(R"(,auto,auto,1,.*,end,)"))) << text;
+
+    // follow prints what another command records while it runs.
+    CtlProcess follow;
+    ASSERT_TRUE(follow.Start({"record", "follow", "--json", "--kind", "settings"}));
+    const auto recent = follow.ReadLine(); // the last ten first, as tail -f
+    ASSERT_TRUE(recent.has_value());
+    r = RunCtl(Ctl({"set", "1", "--range", "4_20mA", "--value", "7.5", "--on"}));
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    std::optional<std::string> line;
+    while ((line = follow.ReadLine()) && line->find("\"value\": 7.5") == std::string::npos) { }
+    ASSERT_TRUE(line.has_value()) << "follow did not print the new event";
+    EXPECT_NE(line->find("\"source\": \"ctl\", \"kind\": \"settings\", \"channel\": 1"), std::string::npos) << *line;
+    EXPECT_EQ(follow.Stop(SIGTERM), 0);
+
+    // Refusals: usage is 2, a record that is missing or someone else's is 3.
+    EXPECT_EQ(RunCtl({"record", "show", "--channel", "5"}).exitCode, 2);
+    EXPECT_EQ(RunCtl({"record", "show", "--kind", "settings,coffee"}).exitCode, 2);
+    EXPECT_EQ(RunCtl({"record", "show", "--since", "-1h", "--until", "-2h"}).exitCode, 2);
+    EXPECT_EQ(RunCtl({"record", "export", (m_dir / "x.txt").string()}).exitCode, 2);
+    EXPECT_EQ(RunCtl(Ctl({"--record-limit", "10", "set", "1", "--range", "4_20mA"})).exitCode, 2);
+    setenv("VELMORA_RECORD", (m_dir / "none.sqlite3").c_str(), 1);
+    r = RunCtl({"--lang", "en", "record", "show"});
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_NE(r.err.find("no run record has been written yet"), std::string::npos) << r.err;
+    const std::string notes = WriteFile("notes.sqlite3", "not a database at all, and it must stay so");
+    setenv("VELMORA_RECORD", notes.c_str(), 1);
+    EXPECT_EQ(RunCtl({"record", "show"}).exitCode, 3);
+    r = RunCtl(Ctl({"set", "1", "--range", "4_20mA", "--value", "4"}));
+    EXPECT_EQ(r.exitCode, 0) << "a bad record costs the record, not the command: " << r.err;
+    EXPECT_NE(r.err.find("not a run record"), std::string::npos) << r.err;
+    EXPECT_EQ(Slurp(notes), "not a database at all, and it must stay so");
+
+    setenv("VELMORA_RECORD", saved.c_str(), 1);
+}

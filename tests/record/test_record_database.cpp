@@ -131,7 +131,7 @@ TEST_F(RecordFile, EventsComeBackByEveryFilterInTheirOrder)
     EXPECT_EQ(ReadAll(last)[0].timeUs, 8'000'000);
 
     // The view for people with sqlite3 shows times as the export does.
-    EXPECT_EQ(Sql(m_path, "SELECT time FROM event_utc WHERE seq = 2"), "1970-01-01T00:00:01.000Z\n");
+    EXPECT_EQ(Sql(m_path, "SELECT time FROM event_utc WHERE seq = 2"), "1970-01-01T00:00:01.000000Z\n");
 }
 
 TEST_F(RecordFile, FilesItDoesNotKnowAreLeftAlone)

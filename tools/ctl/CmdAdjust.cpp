@@ -23,6 +23,7 @@
 #include "CtlNumbers.h"
 #include "CtlForward.h"
 #include "CtlLink.h"
+#include "CtlRecord.h"
 #include "CtlTicks.h"
 #include "adjust/AdjustSession.h"
 #include "adjust/AdjustText.h"
@@ -194,6 +195,7 @@ std::unique_ptr<GeneratorLink> Open(const Invocation& inv, Prompter& prompter, G
         rc = kExitNoAnswer;
         return nullptr;
     }
+    RecordThrough(*link, inv);
     const int count = link->QueryChannelCount();
     if (count < 0) {
         rc = NoAnswer(inv);
@@ -455,6 +457,7 @@ int Init(const Invocation& inv)
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
+    RecordThrough(*link, inv);
     if (const AdjustOutcome o = InitUserAdjustment(*link); !Answered(o)) {
         std::fprintf(
             stderr, "velmoractl: %s\n",

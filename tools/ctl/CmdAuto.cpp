@@ -20,6 +20,7 @@
 #include "CtlForward.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
+#include "CtlRecord.h"
 #include "CtlTicks.h"
 #include "autoout/ArbitraryTable.h"
 #include "model/CVelmoraDoc.h"
@@ -517,6 +518,7 @@ int RunAuto(const Invocation& inv)
         return AutoThrough(inv, *program, doc, args, prompter);
     auto link = MakeGeneratorLink(SteadyClock(), prompter);
     const auto session = PanelSession::Create(doc, *link, prompter);
+    RecordThrough(*session, inv);
     const PanelSession::ConnectOutcome outcome = session->Connect(inv.port);
     if (outcome != PanelSession::ConnectOutcome::Connected)
         return kExitNoAnswer;

@@ -13,6 +13,7 @@
 #include "Commands.h"
 #include "CtlForward.h"
 #include "CtlLink.h"
+#include "CtlRecord.h"
 #include "dialogs/GeneratorInfoReport.h"
 #include "firmware/CorrectionFile.h"
 #include "firmware/ImageFile.h"
@@ -181,6 +182,7 @@ int Update(const Invocation& inv)
     auto* ftdi = dynamic_cast<FtdiChannel*>(link->Channel(LinkFtdi));
     if (ftdi == nullptr)
         return kExitNoAnswer;
+    RecordThrough(*link, inv);
     GeneratorModel model;
     TerminalProgress progress;
     CatchStopSignals();
@@ -268,6 +270,7 @@ int RunCalibration(const Invocation& inv)
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
+    RecordThrough(*link, inv);
     const int count = link->QueryChannelCount();
     if (count < 0)
         return NoAnswer(inv);
@@ -311,6 +314,8 @@ int RunCalibration(const Invocation& inv)
             std::fprintf(stderr, "velmoractl: %s: %s\n", file.c_str(), w.Describe().c_str());
             return kExitFileRefused;
         }
+        if (RunRecorder* recorder = link->Recorder())
+            recorder->Firmware("calibration_export", {}, serial, file);
         std::printf("%s: %d channels\n", file.c_str(), model.ChannelsInUse());
         return kExitOk;
     }
@@ -338,6 +343,8 @@ int RunCalibration(const Invocation& inv)
                     .c_str());
             return kExitNoAnswer;
         }
+    if (RunRecorder* recorder = link->Recorder())
+        recorder->Firmware("calibration_import", {}, serial, file);
     std::printf("%s: %d channels transferred and stored\n", file.c_str(), model.ChannelsInUse());
     return kExitOk;
 }

@@ -15,6 +15,7 @@
 #include "CtlForward.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
+#include "CtlRecord.h"
 #include "CtlStatus.h"
 #include "CtlTicks.h"
 #include "model/CVelmoraDoc.h"
@@ -182,6 +183,8 @@ int RunMonitor(const Invocation& inv)
                      TrFormat(N_("%1: no answer to \"CH\"; polling channel 1"), {inv.port}).c_str());
 
     const auto session = PanelSession::Create(doc, *link, lines);
+    // A monitor only watches: its record is the alarms it saw.
+    RecordThrough(*session, inv, record_source::kCtl, true);
     MonitorLines shown(doc.m_model);
     session->SetObserver(&shown);
     session->WatchOpenPort();

@@ -14,6 +14,7 @@
 #include "CtlForward.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
+#include "CtlRecord.h"
 #include "CtlStatus.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
@@ -182,6 +183,7 @@ int RunSet(const Invocation& inv)
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
+    RecordThrough(*link, inv);
     SendChannelSettings(*link, args.ch, model.channels[static_cast<std::size_t>(args.ch)]);
     // The program ends here: the frame must be with the port before it closes.
     link->FlushWire();

@@ -8,6 +8,7 @@
 
 #include "Commands.h"
 #include "CtlLink.h"
+#include "CtlRecord.h"
 #include "CtlTicks.h"
 #include "link/PortDiscovery.h"
 #include "model/CVelmoraDoc.h"
@@ -98,6 +99,7 @@ int RunServe(const Invocation& inv)
     BlockStopSignals();
     auto link = MakeGeneratorLink(SteadyClock(), prompter);
     const auto session = PanelSession::Create(doc, *link, prompter);
+    RecordThrough(*session, inv, record_source::kServe);
     remote::ScpiInstrument instrument(session);
     remote::RemoteServer server(instrument);
     server.onEvent = Log;

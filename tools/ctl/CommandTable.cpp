@@ -17,6 +17,7 @@ int RunFirmware(const Invocation&);
 int RunCalibration(const Invocation&);
 int RunServe(const Invocation&);
 int RunScpi(const Invocation&);
+int RunRecord(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -44,6 +45,10 @@ const std::vector<Command>& CommandTable()
         {"calibration", "calibration import FILE --serial SN", true, RunCalibration},
         {"serve", "serve [--scpi [HOST:]PORT [--scpi-allow CIDR[,CIDR...]]] [--settings FILE]", true, RunServe},
         {"scpi", "scpi [--host HOST[:PORT]] [COMMAND...]  (or --port PATH before it)", false, RunScpi},
+        {"record", "record show [--since T] [--until T] [--channel N] [--kind K[,K...]] [--json]", false, RunRecord},
+        {"record", "record follow [--since T] [--channel N] [--kind K[,K...]] [--json]", false, RunRecord},
+        {"record", "record export OUT.csv|OUT.jsonl [--since T] [--until T] [--channel N] [--kind K[,K...]]", false,
+         RunRecord},
     };
     return table;
 }

@@ -3,6 +3,8 @@
 // global options and its own arguments; add a row to CommandTable.cpp to add
 // one.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,10 @@ enum ExitCode : int {
 };
 
 struct Invocation {
-    std::string port;              // --port, empty when not given
-    std::vector<std::string> args; // the command's own arguments
+    std::string port;                        // --port, empty when not given
+    std::vector<std::string> args;           // the command's own arguments
+    bool record = true;                      // --no-record: keep no run record
+    std::optional<std::int64_t> recordLimit; // --record-limit SIZE
 };
 
 struct Command {

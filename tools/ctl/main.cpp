@@ -4,8 +4,10 @@
 #include <string>
 
 #include "Commands.h"
+#include "CtlRecord.h"
 #include "platform/Language.h"
 #include "platform/Translate.h"
+#include "record/RecordPlace.h"
 
 using namespace velmora::ctl;
 using velmora::Tr;
@@ -14,12 +16,49 @@ namespace {
 
 void PrintHelp(FILE* out)
 {
-    std::fprintf(out, "usage: velmoractl [--port PATH] [--lang en|ja] COMMAND [ARGS]\n\ncommands:\n");
+    std::fprintf(out,
+                 "usage: velmoractl [--port PATH] [--lang en|ja] [--no-record | --record-limit SIZE] COMMAND "
+                 "[ARGS]\n\ncommands:\n");
     for (const auto& c : CommandTable())
         std::fprintf(out, "  velmoractl %s%s\n", c.needsPort ? "--port PATH " : "", c.usage);
     std::fprintf(out, "\n%s\n%s\n",
                  velmora::Tr(N_("PATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).")),
                  velmora::Tr(N_("Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused.")));
+}
+
+// Takes --no-record and --record-limit SIZE out of `args` into `inv`. False,
+// the complaint printed, for a size that is missing or not one.
+bool TakeRecordOptions(std::vector<std::string>& args, Invocation& inv)
+{
+    for (std::size_t k = 0; k < args.size();) {
+        const std::string& a = args[k];
+        if (a == "--no-record") {
+            inv.record = false;
+            args.erase(args.begin() + static_cast<std::ptrdiff_t>(k));
+            continue;
+        }
+        if (a != "--record-limit" && a.rfind("--record-limit=", 0) != 0) {
+            ++k;
+            continue;
+        }
+        const bool joined = a != "--record-limit";
+        if (!joined && k + 1 >= args.size()) {
+            std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("--record-limit needs a size such as 500M")));
+            return false;
+        }
+        const std::string value = joined ? a.substr(15) : args[k + 1];
+        inv.recordLimit = velmora::ParseRecordLimit(value);
+        if (!inv.recordLimit) {
+            std::fprintf(stderr, "velmoractl: %s\n",
+                         velmora::TrFormat(
+                             N_("--record-limit takes a size of at least 1M, such as 500M or 2G, not '%1'"), {value})
+                             .c_str());
+            return false;
+        }
+        args.erase(args.begin() + static_cast<std::ptrdiff_t>(k),
+                   args.begin() + static_cast<std::ptrdiff_t>(k + (joined ? 1 : 2)));
+    }
+    return true;
 }
 
 } // namespace
@@ -38,6 +77,7 @@ int UsageError(const Command& cmd, const std::string& text)
 int main(int argc, char** argv)
 {
     Invocation inv;
+    std::vector<std::string> recordOptions;
     velmora::SetLanguage(velmora::LanguageFromEnvironment());
     int i = 1;
     for (; i < argc; ++i) {
@@ -52,6 +92,12 @@ int main(int argc, char** argv)
                 return kExitUsage;
             }
             inv.port = argv[++i];
+            continue;
+        }
+        if (std::strcmp(a, "--no-record") == 0 || std::strncmp(a, "--record-limit", 14) == 0) {
+            recordOptions.emplace_back(a);
+            if (std::strcmp(a, "--record-limit") == 0 && i + 1 < argc)
+                recordOptions.emplace_back(argv[++i]);
             continue;
         }
         if (std::strncmp(a, "--port=", 7) == 0) {
@@ -83,13 +129,19 @@ int main(int argc, char** argv)
     const std::string name = argv[i++];
     for (; i < argc; ++i)
         inv.args.emplace_back(argv[i]);
+    // The record's options may also follow the command (serve --no-record);
+    // scpi's arguments are the instrument's text and stay as they are.
+    if (!TakeRecordOptions(recordOptions, inv) || (name != "scpi" && !TakeRecordOptions(inv.args, inv)))
+        return kExitUsage;
 
     for (const auto& c : CommandTable()) {
         if (name != c.name)
             continue;
         if (c.needsPort && inv.port.empty())
             return UsageError(c, Tr(N_("this command needs --port PATH")));
-        return c.run(inv);
+        const int rc = c.run(inv);
+        CloseRecord();
+        return rc;
     }
     std::fprintf(stderr, "velmoractl: %s\n",
                  velmora::TrFormat(N_("unknown command '%1' (see --help)"), {name}).c_str());
