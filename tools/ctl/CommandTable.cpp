@@ -34,7 +34,7 @@ const std::vector<Command>& CommandTable()
         {"adjust", "adjust test CH RANGE --point 0|1|2 [--min Z] [--max G] [--seconds N | --leave-on]", true,
          RunAdjust},
         {"adjust", "adjust init --yes", true, RunAdjust},
-        {"settings", "settings show FILE [--json]", false, RunSettings},
+        {"settings", "settings show FILE [--json]", false, RunSettings, true},
         {"settings", "settings new OUT --channels N", false, RunSettings},
         {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},
         {"firmware", "firmware info FILE", false, RunFirmware},

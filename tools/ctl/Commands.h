@@ -18,7 +18,8 @@ enum ExitCode : int {
 
 struct Invocation {
     std::string port;              // --port, empty when not given
-    std::vector<std::string> args; // the command's own arguments
+    std::vector<std::string> args; // the command's own arguments, --json taken out
+    bool json = false;             // --json: JSON lines on standard output (CtlJson.h)
 };
 
 struct Command {
@@ -26,6 +27,7 @@ struct Command {
     const char* usage; // shown by --help, after "velmoractl "
     bool needsPort;
     int (*run)(const Invocation&);
+    bool json = false; // takes --json
 };
 
 const std::vector<Command>& CommandTable();

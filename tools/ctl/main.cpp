@@ -1,9 +1,12 @@
 // velmoractl: drives a unit from the command line, one command per run.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
+#include "CtlJson.h"
 #include "platform/Language.h"
 #include "platform/Translate.h"
 
@@ -20,6 +23,28 @@ void PrintHelp(FILE* out)
     std::fprintf(out, "\n%s\n%s\n",
                  velmora::Tr(N_("PATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).")),
                  velmora::Tr(N_("Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused.")));
+}
+
+// Whether the row that `args` choose of command `name` takes --json: the
+// command's one row, or of a command with sub-commands (adjust, firmware,
+// settings) the row of the sub-command named. A row that does not take it
+// keeps --json among its arguments, and refuses it as any unknown option.
+bool TakesJson(const std::string& name, const std::vector<std::string>& args)
+{
+    std::vector<const Command*> rows;
+    for (const auto& c : CommandTable())
+        if (name == c.name)
+            rows.push_back(&c);
+    if (rows.size() == 1)
+        return rows[0]->json;
+    const auto sub = std::find_if(args.begin(), args.end(), [](const std::string& a) { return a != kJsonFlag; });
+    if (sub == args.end())
+        return false;
+    const std::string head = name + " " + *sub;
+    return std::any_of(rows.begin(), rows.end(), [&head](const Command* c) {
+        const std::string usage = c->usage;
+        return c->json && usage.starts_with(head) && (usage.size() == head.size() || usage[head.size()] == ' ');
+    });
 }
 
 } // namespace
@@ -83,6 +108,8 @@ int main(int argc, char** argv)
     const std::string name = argv[i++];
     for (; i < argc; ++i)
         inv.args.emplace_back(argv[i]);
+    if (TakesJson(name, inv.args))
+        inv.json = TakeJsonFlag(inv.args);
 
     for (const auto& c : CommandTable()) {
         if (name != c.name)
