@@ -7,12 +7,14 @@
 // words four times a second instead, and prints the same lines.
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "Commands.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlStatus.h"
@@ -49,7 +51,7 @@ std::optional<int> AskChannelCount(GeneratorLink& link)
 // has no settings of its own to know it from).
 class MonitorLines final : public PanelSessionObserver {
 public:
-    explicit MonitorLines(GeneratorModel& model) : m_model(model) { }
+    MonitorLines(GeneratorModel& model, bool json) : m_model(model), m_bJson(json) { }
 
     void ReplyTaken(std::string_view line) override
     {
@@ -65,11 +67,20 @@ public:
         Shown now{AlarmText(m_model.AlarmCode(ch)), before.mark};
         if (const auto mark = ChannelMark(m_model, ch))
             now.mark = *mark;
-        if (now.alarm != before.alarm || now.mark != before.mark) {
-            std::printf("%d alarm=%s mark=%s\n", ch + 1, now.alarm.c_str(), now.mark.c_str());
-            std::fflush(stdout);
-            before = now;
+        if (now.alarm == before.alarm && now.mark == before.mark)
+            return;
+        before = now;
+        if (m_bJson) {
+            PrintJsonLine(JsonObject()
+                              .Add("time", IsoTimeUtc(std::chrono::system_clock::now()))
+                              .Add("channel", ch + 1)
+                              .Add("alarm", m_model.AlarmCode(ch))
+                              .Add("alarm_text", now.alarm)
+                              .Add("mark", now.mark));
+            return;
         }
+        std::printf("%d alarm=%s mark=%s\n", ch + 1, now.alarm.c_str(), now.mark.c_str());
+        std::fflush(stdout);
     }
 
 private:
@@ -78,15 +89,17 @@ private:
         std::string mark;
     };
     GeneratorModel& m_model;
+    bool m_bJson;
     std::array<Shown, kMaxChannels> m_shown{};
 };
 
 // Every channel's words from the program that holds the port, four times a
 // second, as its panel polls them; the same lines. The program going, or
 // losing the unit, ends the monitor as a lost unit does.
-int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds)
+int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds, bool json)
 {
-    StreamPrompter stream(stdout);
+    // The lost unit ends the lines as it ends the direct monitor's.
+    StreamPrompter stream(json ? stderr : stdout);
     Prompter& lines = stream;
     const auto lost = [&lines] {
         lines.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
@@ -104,7 +117,7 @@ int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds)
     ProgramPoll poll(program, message);
 
     GeneratorModel model;
-    MonitorLines shown(model);
+    MonitorLines shown(model, json);
     Clock& clock = SteadyClock();
     TickLoop ticks(clock);
     ticks.WatchInput(program.Fd());
@@ -166,14 +179,15 @@ int RunMonitor(const Invocation& inv)
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
     if (const auto program = ConnectThroughRunningVelmora(inv))
-        return MonitorThrough(*program, seconds);
+        return MonitorThrough(*program, seconds, inv.json);
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
 
-    // The lost unit is the monitor's last line on standard output.
-    StreamPrompter lines(stdout);
+    // The lost unit is the monitor's last line on standard output; among
+    // JSON lines it is a message, on standard error.
+    StreamPrompter lines(inv.json ? stderr : stdout);
     CVelmoraDoc doc(lines, CVelmoraDoc::NoStateFile{});
     if (const auto count = AskChannelCount(*link))
         doc.m_model.channelCount = *count;
@@ -182,7 +196,7 @@ int RunMonitor(const Invocation& inv)
                      TrFormat(N_("%1: no answer to \"CH\"; polling channel 1"), {inv.port}).c_str());
 
     const auto session = PanelSession::Create(doc, *link, lines);
-    MonitorLines shown(doc.m_model);
+    MonitorLines shown(doc.m_model, inv.json);
     session->SetObserver(&shown);
     session->WatchOpenPort();
 

@@ -162,7 +162,7 @@ int StatusThrough(const Invocation& inv, ScpiConnection& program, std::optional<
             rc = ChannelDidNotAnswer(inv, ch);
             continue;
         }
-        PrintStatusLine(model, *origin);
+        PrintStatusLine(model, *origin, inv.json);
     }
     return rc;
 }
@@ -233,7 +233,7 @@ int RunStatus(const Invocation& inv)
             rc = ChannelDidNotAnswer(inv, ch);
             continue;
         }
-        PrintStatusLine(model, *origin);
+        PrintStatusLine(model, *origin, inv.json);
     }
     return rc;
 }

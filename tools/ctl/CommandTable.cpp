@@ -21,13 +21,13 @@ int RunScpi(const Invocation&);
 const std::vector<Command>& CommandTable()
 {
     static const std::vector<Command> table = {
-        {"version", "version", true, RunVersion},
-        {"channels", "channels", true, RunChannels},
+        {"version", "version [--json]", true, RunVersion, true},
+        {"channels", "channels [--json]", true, RunChannels, true},
         {"set", "set CH --range R [--value V] [--on|--off]", true, RunSet},
-        {"status", "status [CH]", true, RunStatus},
-        {"report", "report", true, RunReport},
-        {"monitor", "monitor [--seconds N]", true, RunMonitor},
-        {"auto", "auto CH[,CH...] --settings FILE [--csv CSV] [--on] [--seconds N]", true, RunAuto},
+        {"status", "status [CH] [--json]", true, RunStatus, true},
+        {"report", "report [--json]", true, RunReport, true},
+        {"monitor", "monitor [--seconds N] [--json]", true, RunMonitor, true},
+        {"auto", "auto CH[,CH...] --settings FILE [--csv CSV] [--on] [--seconds N] [--json]", true, RunAuto, true},
         // One function for the rows of a name: the first argument chooses.
         {"adjust", "adjust show [CH]", true, RunAdjust},
         {"adjust", "adjust set CH RANGE [--select N] [--min Z] [--max G] [--store]", true, RunAdjust},
