@@ -29,21 +29,21 @@ const std::vector<Command>& CommandTable()
         {"monitor", "monitor [--seconds N] [--json]", true, RunMonitor, true},
         {"auto", "auto CH[,CH...] --settings FILE [--csv CSV] [--on] [--seconds N] [--json]", true, RunAuto, true},
         // One function for the rows of a name: the first argument chooses.
-        {"adjust", "adjust show [CH]", true, RunAdjust},
+        {"adjust", "adjust show [CH] [--json]", true, RunAdjust, true},
         {"adjust", "adjust set CH RANGE [--select N] [--min Z] [--max G] [--store]", true, RunAdjust},
         {"adjust", "adjust test CH RANGE --point 0|1|2 [--min Z] [--max G] [--seconds N | --leave-on]", true,
          RunAdjust},
         {"adjust", "adjust init --yes", true, RunAdjust},
         {"settings", "settings show FILE [--json]", false, RunSettings, true},
         {"settings", "settings new OUT --channels N", false, RunSettings},
-        {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS]", false, RunTable},
-        {"firmware", "firmware info FILE", false, RunFirmware},
+        {"table", "table check CSV [--range R | --conv MIN MAX DECIMALS] [--json]", false, RunTable, true},
+        {"firmware", "firmware info FILE [--json]", false, RunFirmware, true},
         {"firmware", "firmware update FILE [--yes]", false, RunFirmware},
-        {"firmware", "firmware bridge", false, RunFirmware},
+        {"firmware", "firmware bridge [--json]", false, RunFirmware, true},
         {"calibration", "calibration export FILE --serial SN", true, RunCalibration},
         {"calibration", "calibration import FILE --serial SN", true, RunCalibration},
         {"serve", "serve [--scpi [HOST:]PORT [--scpi-allow CIDR[,CIDR...]]] [--settings FILE]", true, RunServe},
-        {"scpi", "scpi [--host HOST[:PORT]] [COMMAND...]  (or --port PATH before it)", false, RunScpi},
+        {"scpi", "scpi [--host HOST[:PORT]] [--json] [COMMAND...]  (or --port PATH before it)", false, RunScpi, true},
     };
     return table;
 }
