@@ -48,17 +48,21 @@ std::string Number(double v)
 void PrintJson(const CVelmoraDoc& doc)
 {
     std::vector<std::string> channels;
+    channels.reserve(kMaxChannels);
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];
         std::vector<std::string> presets;
+        presets.reserve(kSlotCount);
         for (int k = 0; k < kSlotCount; ++k) {
             std::vector<std::string> values;
+            values.reserve(kPresetCount);
             for (int i = 0; i < kPresetCount; ++i)
                 values.push_back(JsonNumber(s.presets[k][i]));
             presets.push_back(JsonArray(values));
         }
         std::vector<std::string> slots;
+        slots.reserve(kSlotCount);
         for (int k = 0; k < kSlotCount; ++k) {
             const AutoOutputSlot& o = a.slots[k];
             slots.push_back(JsonObject()
@@ -71,6 +75,7 @@ void PrintJson(const CVelmoraDoc& doc)
                                 .Text());
         }
         std::vector<std::string> points;
+        points.reserve(kArbitraryPointCount);
         for (int r = 0; r < kArbitraryPointCount; ++r) {
             const ArbitraryPoint& p = a.points[r];
             points.push_back(JsonObject().Add("used", p.used).Add("value", p.value).Add("interval", p.interval).Text());

@@ -23,10 +23,10 @@ struct Invocation {
 };
 
 struct Command {
-    const char* name;
-    const char* usage; // shown by --help, after "velmoractl "
-    bool needsPort;
-    int (*run)(const Invocation&);
+    const char* name = nullptr;
+    const char* usage = nullptr; // shown by --help, after "velmoractl "
+    bool needsPort = false;
+    int (*run)(const Invocation&) = nullptr;
     bool json = false; // takes --json
 };
 
