@@ -7,7 +7,6 @@
 #include "adjust/AdjustSession.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
-#include "panelcore/PanelTexts.h"
 #include "platform/Clock.h"
 
 namespace velmora::ctl {
