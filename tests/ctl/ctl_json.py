@@ -249,9 +249,24 @@ def main(folder):
         check(r.objects and r.objects[0].get("command") == "*IDN?"
               and r.objects[0].get("response", "").startswith("Hovelt,VKX,"), f"scpi: *IDN?: {r.out!r}")
         refused(env, ["--port", unit, "scpi", "--json", "SOUR1:FOO 1"], 1, "-113", "scpi with an error queued")
+
+        # The program going ends the monitor as a lost unit does: its message,
+        # which the plain monitor prints as its last line, is on stderr.
+        monitor = subprocess.Popen([CTL, "--lang", "en", "--port", unit, "monitor", "--json"], env=env,
+                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+        first = monitor.stdout.readline()
+        server.terminate()
+        server.wait(timeout=20)
+        rest, err = monitor.communicate(timeout=20)
+        lines = [first] + rest.splitlines()
+        check(monitor.returncode == 1, f"monitor when serve goes: exit 1, not {monitor.returncode}")
+        check(all(isinstance(json.loads(line), dict) for line in lines if line.strip()) and json.loads(first),
+              f"monitor when serve goes: JSON lines only: {lines}")
+        check("The connection was released." in err, f"monitor when serve goes: the message on stderr: {err!r}")
     finally:
         if server is not None:
-            server.terminate()
+            if server.poll() is None:
+                server.terminate()
             try:
                 # serve logs on standard error only: it has no lines for --json.
                 out, _ = server.communicate(timeout=20)
