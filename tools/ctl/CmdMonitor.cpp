@@ -98,7 +98,8 @@ private:
 // losing the unit, ends the monitor as a lost unit does.
 int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds, bool json)
 {
-    // The lost unit ends the lines as it ends the direct monitor's.
+    // The program gone ends the lines as a lost unit ends the direct
+    // monitor's: on standard output, or with --json on standard error.
     StreamPrompter stream(json ? stderr : stdout);
     Prompter& lines = stream;
     const auto lost = [&lines] {
