@@ -245,16 +245,21 @@ TEST_F(CtlSettingsTest, NewWritesTheDefaultsOfANewDocument)
     ASSERT_EQ(show.exitCode, 0) << show.err;
     Json j;
     ASSERT_TRUE(JsonParser(show.out).Parse(j)) << show.out;
-    EXPECT_EQ(j["channelCount"].n, 2);
-    EXPECT_EQ(j["portName"].kind, Json::String);
-    EXPECT_EQ(j["portName"].s, "");
+    EXPECT_EQ(j["channel_count"].n, 2);
+    EXPECT_EQ(j["port_name"].kind, Json::String);
+    EXPECT_EQ(j["port_name"].s, "");
     ASSERT_EQ(j["channels"].items.size(), 4u);
+    for (std::size_t k = 0; k < 4; ++k) {
+        // Numbered as on the command line, and the range by its key.
+        EXPECT_EQ(j["channels"][k]["channel"].n, static_cast<double>(k + 1));
+        EXPECT_EQ(j["channels"][k]["range"].s, "0_5V");
+    }
     for (const Json& ch : j["channels"].items) {
-        EXPECT_EQ(ch["useConversion"].kind, Json::Bool);
-        EXPECT_EQ(ch["rangeCode"].n, 0);
-        EXPECT_EQ(ch["convMin"].n, 0);
-        EXPECT_EQ(ch["convMax"].n, 100);
-        EXPECT_EQ(ch["convDecimals"].n, 0);
+        EXPECT_EQ(ch["use_conversion"].kind, Json::Bool);
+        EXPECT_EQ(ch["range_code"].n, 0);
+        EXPECT_EQ(ch["conv_min"].n, 0);
+        EXPECT_EQ(ch["conv_max"].n, 100);
+        EXPECT_EQ(ch["conv_decimals"].n, 0);
         ASSERT_EQ(ch["presets"].items.size(), 16u);
         for (const Json& slot : ch["presets"].items)
             EXPECT_EQ(slot.items.size(), 8u);
@@ -302,13 +307,15 @@ TEST_F(CtlSettingsTest, JsonCarriesEveryDoubleExactlyAndNonNumbersAsNull)
     ASSERT_EQ(r.exitCode, 0) << r.err;
     Json j;
     ASSERT_TRUE(JsonParser(r.out).Parse(j)) << r.out;
-    EXPECT_EQ(j["portName"].s, "A\"B\\C\tポート");
+    EXPECT_EQ(j["port_name"].s, "A\"B\\C\tポート");
     const Json& ch = j["channels"][1];
-    EXPECT_TRUE(ch["useConversion"].b);
-    EXPECT_EQ(ch["rangeCode"].n, 99);
-    EXPECT_EQ(ch["convMin"].n, 0.1);
-    EXPECT_EQ(ch["convMax"].n, 1.0 / 3.0);
-    EXPECT_EQ(ch["convDecimals"].n, -7);
+    EXPECT_TRUE(ch["use_conversion"].b);
+    EXPECT_EQ(ch["range_code"].n, 99);
+    ASSERT_EQ(ch.fields.count("range"), 1u);
+    EXPECT_EQ(ch["range"].kind, Json::Null);
+    EXPECT_EQ(ch["conv_min"].n, 0.1);
+    EXPECT_EQ(ch["conv_max"].n, 1.0 / 3.0);
+    EXPECT_EQ(ch["conv_decimals"].n, -7);
     EXPECT_EQ(ch["presets"][0][1].n, 1e-300 + 1);
     EXPECT_EQ(ch["presets"][15][7].n, 1e-300 + 127);
     EXPECT_EQ(ch["slots"][7]["mode"].n, 5);
@@ -320,7 +327,7 @@ TEST_F(CtlSettingsTest, JsonCarriesEveryDoubleExactlyAndNonNumbersAsNull)
     EXPECT_TRUE(ch["points"][0]["used"].b);
     EXPECT_EQ(ch["points"][0]["value"].n, -0.000123);
     EXPECT_EQ(ch["points"][0]["interval"].n, -5);
-    EXPECT_EQ(j["channels"][0]["convMax"].n, 1e300);
+    EXPECT_EQ(j["channels"][0]["conv_max"].n, 1e300);
 
     // The plain form reads too.
     const CtlRun text = Ctl("settings show odd.ini");

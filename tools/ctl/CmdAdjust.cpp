@@ -22,6 +22,7 @@
 #include "Commands.h"
 #include "CtlNumbers.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlLink.h"
 #include "CtlRecord.h"
 #include "CtlTicks.h"
@@ -268,6 +269,10 @@ int Show(const Invocation& inv)
             if (const AdjustOutcome o = ReadAdjustment(*link, model, LinkSerial, ch, kAdjustUser, code); !Answered(o))
                 return Unanswered(inv, N_("user read"), ch, code, o);
             const auto r = static_cast<std::size_t>(code);
+            if (inv.json) {
+                PrintJsonLine(AdjustmentJson(ch, code, s.makerCorrection[r], s.userAdjustment[r]));
+                continue;
+            }
             std::printf("%s\n", FormatAdjustLine(ch, code, s.makerCorrection[r], s.userAdjustment[r]).c_str());
             std::fflush(stdout);
         }

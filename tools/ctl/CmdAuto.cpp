@@ -18,6 +18,7 @@
 
 #include "Commands.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlRecord.h"
@@ -85,12 +86,14 @@ std::optional<std::string> ParseAutoArgs(const std::vector<std::string>& args, A
 
 // The time since the start and the value with the channel's decimals, as
 // one line per value put out; with several channels each line begins with
-// the channel's number, so that one channel's lines read as before.
+// the channel's number, so that one channel's lines read as before. As JSON
+// every step names its channel, and its value is the number the line shows.
 class StepLines final : public PanelSessionObserver {
 public:
-    StepLines(const GeneratorModel& model, const std::vector<int>& channels, std::int64_t start)
+    StepLines(const GeneratorModel& model, const std::vector<int>& channels, std::int64_t start, bool json)
         : m_model(model),
           m_bNumbered(channels.size() > 1),
+          m_bJson(json),
           m_nStart(start)
     {
         for (int c : channels)
@@ -101,10 +104,14 @@ public:
     {
         std::string value = FormatFixed(e.value, m_model.ChannelLimits(e.channel).decimals);
         value.erase(0, value.find_first_not_of(' '));
-        if (m_bNumbered)
-            std::printf("%d ", e.channel + 1);
         // Due times are whole intervals, that is whole tenths, after the start.
         const long long tenths = (e.dueTime - m_nStart) / kMillisPerTenth;
+        if (m_bJson) {
+            PrintJson(e, value, tenths);
+            return;
+        }
+        if (m_bNumbered)
+            std::printf("%d ", e.channel + 1);
         std::printf("t=%lld.%lld value=%s cycle=%d", tenths / 10, tenths % 10, value.c_str(), e.cycle);
         if (e.row >= 0)
             std::printf(" row=%d", e.row + 1); // numbered from 1, as the dialog's list and table check
@@ -129,8 +136,32 @@ public:
     }
 
 private:
+    void PrintJson(const AutoOutputEvent& e, const std::string& shown, long long tenths) const
+    {
+        const ChannelSettings& s = m_model.channels[static_cast<std::size_t>(e.channel)];
+        // The value as shown, so that both routes give the same number: the
+        // one through a running Velmora comes back from a text in amperes.
+        const double value = ParseValue(shown).value_or(e.value);
+        JsonObject o;
+        o.Add("time", IsoTimeOfSteadyMs(e.dueTime))
+            .Add("elapsed", static_cast<double>(tenths) / 10.0)
+            .Add("channel", e.channel + 1)
+            .Add("value", value);
+        if (s.useConversion)
+            o.AddNull("unit");
+        else
+            o.Add("unit", IsCurrentRange(s.rangeCode) ? "mA" : "V");
+        o.Add("cycle", e.cycle);
+        if (e.row >= 0)
+            o.Add("row", e.row + 1);
+        else
+            o.AddNull("row");
+        PrintJsonLine(o);
+    }
+
     const GeneratorModel& m_model;
     bool m_bNumbered;
+    bool m_bJson;
     std::int64_t m_nStart;
     std::array<bool, kMaxChannels> m_running{};
 };
@@ -457,7 +488,7 @@ int AutoThrough(const Invocation& inv, ScpiConnection& program, CVelmoraDoc& doc
     LastSteps steps{};
     if ((rc = StartThrough(inv, program, doc, args, steps)) != kExitOk)
         return rc;
-    StepLines lines(doc.m_model, args.channels, steps[static_cast<std::size_t>(args.channels[0])]->due);
+    StepLines lines(doc.m_model, args.channels, steps[static_cast<std::size_t>(args.channels[0])]->due, inv.json);
     for (int c : args.channels)
         lines.Print(steps[static_cast<std::size_t>(c)]->event);
     return FollowSteps(program, doc, args, lines, steps, prompter);
@@ -538,7 +569,7 @@ int RunAuto(const Invocation& inv)
             if (!doc.m_model.IsOutputOn(c))
                 doc.m_model.SwitchOutputOn(c);
 
-    StepLines lines(doc.m_model, args.channels, session->Now());
+    StepLines lines(doc.m_model, args.channels, session->Now(), inv.json);
     session->SetObserver(&lines);
     for (int c : args.channels) {
         const AutoControlResult started = session->StartAutoOutput(c);

@@ -12,6 +12,7 @@
 
 #include "Commands.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlLink.h"
 #include "CtlRecord.h"
 #include "dialogs/GeneratorInfoReport.h"
@@ -49,7 +50,10 @@ int Info(const Invocation& inv)
     }
     // The digest of the whole memory image, the untouched 0xFF bytes
     // included: two files that program the same bytes name the same digest.
-    std::printf("version=%s sha256=%s\n", version.c_str(), Sha256Hex(image).c_str());
+    if (inv.json)
+        PrintJsonLine(JsonObject().Add("file", path).Add("version", version).Add("sha256", Sha256Hex(image)));
+    else
+        std::printf("version=%s sha256=%s\n", version.c_str(), Sha256Hex(image).c_str());
     return kExitOk;
 }
 
@@ -218,6 +222,16 @@ int Bridge(const Invocation& inv)
         return kExitNoAnswer;
     }
     const int units = ftdi->CountUnits();
+    if (inv.json) {
+        JsonObject o;
+        o.Add("library", ftdi->Device().LibraryName()).Add("units", units);
+        if (units > 0)
+            o.Add("serial", ftdi->LastMatchSerial());
+        else
+            o.AddNull("serial");
+        PrintJsonLine(o);
+        return kExitOk;
+    }
     std::printf("library=%s units=%d", ftdi->Device().LibraryName().c_str(), units);
     if (units > 0)
         std::printf(" serial=%s", ftdi->LastMatchSerial().c_str());

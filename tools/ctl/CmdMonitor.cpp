@@ -7,12 +7,14 @@
 // words four times a second instead, and prints the same lines.
 #include <algorithm>
 #include <array>
+#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <string>
 
 #include "Commands.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlNumbers.h"
 #include "CtlLink.h"
 #include "CtlRecord.h"
@@ -50,7 +52,7 @@ std::optional<int> AskChannelCount(GeneratorLink& link)
 // has no settings of its own to know it from).
 class MonitorLines final : public PanelSessionObserver {
 public:
-    explicit MonitorLines(GeneratorModel& model) : m_model(model) { }
+    MonitorLines(GeneratorModel& model, bool json) : m_model(model), m_bJson(json) { }
 
     void ReplyTaken(std::string_view line) override
     {
@@ -66,11 +68,20 @@ public:
         Shown now{AlarmText(m_model.AlarmCode(ch)), before.mark};
         if (const auto mark = ChannelMark(m_model, ch))
             now.mark = *mark;
-        if (now.alarm != before.alarm || now.mark != before.mark) {
-            std::printf("%d alarm=%s mark=%s\n", ch + 1, now.alarm.c_str(), now.mark.c_str());
-            std::fflush(stdout);
-            before = now;
+        if (now.alarm == before.alarm && now.mark == before.mark)
+            return;
+        before = now;
+        if (m_bJson) {
+            PrintJsonLine(JsonObject()
+                              .Add("time", IsoTimeUtc(std::chrono::system_clock::now()))
+                              .Add("channel", ch + 1)
+                              .Add("alarm", m_model.AlarmCode(ch))
+                              .Add("alarm_text", now.alarm)
+                              .Add("mark", now.mark));
+            return;
         }
+        std::printf("%d alarm=%s mark=%s\n", ch + 1, now.alarm.c_str(), now.mark.c_str());
+        std::fflush(stdout);
     }
 
 private:
@@ -79,15 +90,18 @@ private:
         std::string mark;
     };
     GeneratorModel& m_model;
+    bool m_bJson;
     std::array<Shown, kMaxChannels> m_shown{};
 };
 
 // Every channel's words from the program that holds the port, four times a
 // second, as its panel polls them; the same lines. The program going, or
 // losing the unit, ends the monitor as a lost unit does.
-int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds)
+int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds, bool json)
 {
-    StreamPrompter stream(stdout);
+    // The program gone ends the lines as a lost unit ends the direct
+    // monitor's: on standard output, or with --json on standard error.
+    StreamPrompter stream(json ? stderr : stdout);
     Prompter& lines = stream;
     const auto lost = [&lines] {
         lines.Message(kMsgConnectionReleased, kCaptionWarning, PromptIcon::Exclamation);
@@ -105,7 +119,7 @@ int MonitorThrough(ScpiConnection& program, std::optional<long long> seconds)
     ProgramPoll poll(program, message);
 
     GeneratorModel model;
-    MonitorLines shown(model);
+    MonitorLines shown(model, json);
     Clock& clock = SteadyClock();
     TickLoop ticks(clock);
     ticks.WatchInput(program.Fd());
@@ -167,14 +181,15 @@ int RunMonitor(const Invocation& inv)
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
     if (const auto program = ConnectThroughRunningVelmora(inv))
-        return MonitorThrough(*program, seconds);
+        return MonitorThrough(*program, seconds, inv.json);
     StderrPrompter prompter;
     auto link = ConnectUnit(inv, prompter);
     if (!link)
         return kExitNoAnswer;
 
-    // The lost unit is the monitor's last line on standard output.
-    StreamPrompter lines(stdout);
+    // The lost unit is the monitor's last line on standard output; among
+    // JSON lines it is a message, on standard error.
+    StreamPrompter lines(inv.json ? stderr : stdout);
     CVelmoraDoc doc(lines, CVelmoraDoc::NoStateFile{});
     if (const auto count = AskChannelCount(*link))
         doc.m_model.channelCount = *count;
@@ -185,7 +200,7 @@ int RunMonitor(const Invocation& inv)
     const auto session = PanelSession::Create(doc, *link, lines);
     // A monitor only watches: its record is the alarms it saw.
     RecordThrough(*session, inv, record_source::kCtl, true);
-    MonitorLines shown(doc.m_model);
+    MonitorLines shown(doc.m_model, inv.json);
     session->SetObserver(&shown);
     session->WatchOpenPort();
 

@@ -163,7 +163,7 @@ int StatusThrough(const Invocation& inv, ScpiConnection& program, std::optional<
             rc = ChannelDidNotAnswer(inv, ch);
             continue;
         }
-        PrintStatusLine(model, *origin);
+        PrintStatusLine(model, *origin, inv.json);
     }
     return rc;
 }
@@ -235,7 +235,7 @@ int RunStatus(const Invocation& inv)
             rc = ChannelDidNotAnswer(inv, ch);
             continue;
         }
-        PrintStatusLine(model, *origin);
+        PrintStatusLine(model, *origin, inv.json);
     }
     return rc;
 }

@@ -58,6 +58,7 @@ int ParseArgs(const Invocation& inv, RecordArgs& a)
     if (args.empty() || (args[0] != "show" && args[0] != "follow" && args[0] != "export"))
         return UsageError(FindCommand("record"), Tr(N_("record takes show, follow or export")));
     a.sub = args[0];
+    a.json = inv.json;
     const Command& row = Row(a.sub);
     std::size_t i = 1;
     if (a.sub == "export") {
@@ -73,9 +74,7 @@ int ParseArgs(const Invocation& inv, RecordArgs& a)
     const std::int64_t now = WallClockMicros();
     for (; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == "--json" && a.sub != "export") {
-            a.json = true;
-        } else if (auto since = OptionValue(args, i, "--since")) {
+        if (auto since = OptionValue(args, i, "--since")) {
             const auto t = *since ? ParseTimeArgument(**since, now) : std::nullopt;
             if (!t)
                 return UsageError(row,

@@ -3,13 +3,16 @@
 // the running Velmora that holds its port.
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlLink.h"
 #include "dialogs/GeneratorInfoReport.h"
 #include "model/GeneratorModel.h"
 #include "model/RangeTable.h"
+#include "platform/Cp932.h"
 #include "protocol/AdjustmentCommands.h"
 #include "platform/Translate.h"
 #include "remote/ScpiErrors.h"
@@ -17,6 +20,26 @@
 namespace velmora::ctl {
 
 namespace {
+
+// What the report shows, as one object: the head lines' version and circuit
+// count, and one row of the table per channel in use and listed range.
+void PrintReportJson(const GeneratorModel& model)
+{
+    std::vector<std::string> rows;
+    for (int ch = 0; ch < model.ChannelsInUse(); ++ch) {
+        const ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
+        for (int code = 0; code < kSlotCount; ++code) {
+            if (!IsReportedRange(code))
+                continue;
+            const auto r = static_cast<std::size_t>(code);
+            rows.push_back(AdjustmentJson(ch, code, s.makerCorrection[r], s.userAdjustment[r]).Text());
+        }
+    }
+    PrintJsonLine(JsonObject()
+                      .Add("version", Cp932ToUtf8(model.versionText))
+                      .Add("channels", model.channelCount)
+                      .AddRaw("adjustments", JsonArray(rows)));
+}
 
 // The report the program holding the port reads from the unit. It comes in
 // the program's language: read back and built again, it is the text this
@@ -28,6 +51,19 @@ int ReportThrough(const Invocation& inv, ScpiConnection& program)
     if (!reply)
         return ProgramGone(inv);
     const auto text = reply->answers.size() == 1 ? BlockText(reply->answers[0]) : std::nullopt;
+    if (reply->Ok() && text && inv.json) {
+        // The same object as from the unit, or none: a text that does not
+        // read back has nothing to carry it.
+        GeneratorModel model;
+        if (!ReadGeneratorReportText(*text, model)) {
+            std::fprintf(
+                stderr, "velmoractl: %s\n",
+                TrFormat(N_("%1: the report of the Velmora that holds the port cannot be read"), {inv.port}).c_str());
+            return kExitNoAnswer;
+        }
+        PrintReportJson(model);
+        return kExitOk;
+    }
     if (reply->Ok() && text) {
         GeneratorModel model;
         const std::string shown = ReadGeneratorReportText(*text, model) ? BuildGeneratorReport(model) : *text;
@@ -67,6 +103,10 @@ int RunReport(const Invocation& inv)
     model.channelCount = count;
 
     const GeneratorReportRun run = ReadGeneratorReport(*link, model);
+    if (run.Ok() && inv.json) {
+        PrintReportJson(model);
+        return kExitOk;
+    }
     if (run.Ok()) {
         std::fwrite(run.text.data(), 1, run.text.size(), stdout);
         return kExitOk;

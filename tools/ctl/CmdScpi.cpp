@@ -21,6 +21,7 @@
 #include <string>
 
 #include "Commands.h"
+#include "CtlJson.h"
 #include "CtlLink.h"
 #include "CtlScpi.h"
 #include "platform/Clock.h"
@@ -201,12 +202,16 @@ int RunScpi(const Invocation& inv)
         return kExitNoAnswer;
     }
 
-    auto run = [&connection](const std::string& message) {
+    auto run = [&connection, &inv](const std::string& message) {
         if (!HasQuery(message))
             return connection.Send(message);
         const auto answer = connection.Query(message, kAnswerTimeoutMs);
         if (!answer)
             return false;
+        if (inv.json) {
+            PrintJsonLine(JsonObject().Add("command", message).Add("response", *answer));
+            return true;
+        }
         std::printf("%s\n", answer->c_str());
         std::fflush(stdout);
         return true;
@@ -222,9 +227,11 @@ int RunScpi(const Invocation& inv)
         const bool terminal = isatty(STDIN_FILENO) != 0;
         std::string line;
         for (;;) {
+            // Among JSON lines the prompt would be a line that is none.
             if (terminal) {
-                std::fputs("scpi> ", stdout);
-                std::fflush(stdout);
+                std::FILE* prompt = inv.json ? stderr : stdout;
+                std::fputs("scpi> ", prompt);
+                std::fflush(prompt);
             }
             if (!std::getline(std::cin, line))
                 break;

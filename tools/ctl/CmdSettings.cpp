@@ -4,13 +4,14 @@
 // Neither command touches the state file: the document is made without one,
 // so no Hovelt/Velmora folder appears in the working directory.
 #include <charconv>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include "Commands.h"
+#include "CtlJson.h"
 #include "autoout/AutoOutput.h"
 #include "model/CVelmoraDoc.h"
 #include "model/RangeTable.h"
@@ -41,90 +42,59 @@ std::string Number(double v)
     return std::string(buf, r.ptr);
 }
 
-// JSON has no NaN or infinity; such values (possible only in a file that was
-// not written by the program) are given as null.
-std::string JsonNumber(double v)
-{
-    return std::isfinite(v) ? Number(v) : "null";
-}
-
-std::string JsonString(const std::string& utf8)
-{
-    std::string out = "\"";
-    for (unsigned char c : utf8) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (c < 0x20 || c == 0x7F) {
-                char esc[8];
-                std::snprintf(esc, sizeof esc, "\\u%04x", c);
-                out += esc;
-            } else {
-                out += static_cast<char>(c);
-            }
-        }
-    }
-    return out + "\"";
-}
-
-const char* Bool(bool b)
-{
-    return b ? "true" : "false";
-}
-
+// Every stored field, under the document's own names in snake_case; a
+// number JSON cannot carry (NaN, infinity: possible only in a file the
+// program did not write) is null.
 void PrintJson(const CVelmoraDoc& doc)
 {
-    std::string j = "{\"channelCount\": " + std::to_string(doc.m_model.channelCount) +
-        ", \"portName\": " + JsonString(doc.LastPortName()) + ", \"channels\": [";
+    std::vector<std::string> channels;
+    channels.reserve(kMaxChannels);
     for (int ch = 0; ch < kMaxChannels; ++ch) {
         const ChannelSettings& s = doc.m_model.channels[ch];
         const AutoOutputState& a = doc.m_autoOutput[ch];
-        j += ch ? ", {" : "{";
-        j += "\"useConversion\": " + std::string(Bool(s.useConversion));
-        j += ", \"rangeCode\": " + std::to_string(s.rangeCode);
-        j += ", \"convMin\": " + JsonNumber(s.convMin);
-        j += ", \"convMax\": " + JsonNumber(s.convMax);
-        j += ", \"convDecimals\": " + std::to_string(s.convDecimals);
-        j += ", \"presets\": [";
+        std::vector<std::string> presets;
+        presets.reserve(kSlotCount);
         for (int k = 0; k < kSlotCount; ++k) {
-            j += k ? ", [" : "[";
+            std::vector<std::string> values;
+            values.reserve(kPresetCount);
             for (int i = 0; i < kPresetCount; ++i)
-                j += (i ? ", " : "") + JsonNumber(s.presets[k][i]);
-            j += "]";
+                values.push_back(JsonNumber(s.presets[k][i]));
+            presets.push_back(JsonArray(values));
         }
-        j += "], \"slots\": [";
+        std::vector<std::string> slots;
+        slots.reserve(kSlotCount);
         for (int k = 0; k < kSlotCount; ++k) {
             const AutoOutputSlot& o = a.slots[k];
-            j += k ? ", {" : "{";
-            j += "\"mode\": " + std::to_string(o.mode) + ", \"repeat\": " + std::to_string(o.repeat) +
-                ", \"start\": " + JsonNumber(o.start) + ", \"end\": " + JsonNumber(o.end) +
-                ", \"step\": " + JsonNumber(o.step) + ", \"interval\": " + std::to_string(o.interval) + "}";
+            slots.push_back(JsonObject()
+                                .Add("mode", o.mode)
+                                .Add("repeat", o.repeat)
+                                .Add("start", o.start)
+                                .Add("end", o.end)
+                                .Add("step", o.step)
+                                .Add("interval", o.interval)
+                                .Text());
         }
-        j += "], \"points\": [";
+        std::vector<std::string> points;
+        points.reserve(kArbitraryPointCount);
         for (int r = 0; r < kArbitraryPointCount; ++r) {
             const ArbitraryPoint& p = a.points[r];
-            j += r ? ", {" : "{";
-            j += "\"used\": " + std::string(Bool(p.used)) + ", \"value\": " + JsonNumber(p.value) +
-                ", \"interval\": " + std::to_string(p.interval) + "}";
+            points.push_back(JsonObject().Add("used", p.used).Add("value", p.value).Add("interval", p.interval).Text());
         }
-        j += "]}";
+        JsonObject c;
+        c.Add("channel", ch + 1).Add("use_conversion", s.useConversion);
+        AddRange(c, s.rangeCode);
+        c.Add("conv_min", s.convMin)
+            .Add("conv_max", s.convMax)
+            .Add("conv_decimals", s.convDecimals)
+            .AddRaw("presets", JsonArray(presets))
+            .AddRaw("slots", JsonArray(slots))
+            .AddRaw("points", JsonArray(points));
+        channels.push_back(c.Text());
     }
-    j += "]}\n";
-    std::fputs(j.c_str(), stdout);
+    PrintJsonLine(JsonObject()
+                      .Add("channel_count", doc.m_model.channelCount)
+                      .Add("port_name", doc.LastPortName())
+                      .AddRaw("channels", JsonArray(channels)));
 }
 
 std::string ModeName(std::int32_t mode)
@@ -187,17 +157,13 @@ int Show(const Invocation& inv)
 {
     const Command& row = RowFor(kShowUsage);
     std::string path;
-    bool json = false;
     for (std::size_t i = 1; i < inv.args.size(); ++i) {
         const std::string& a = inv.args[i];
-        if (a == "--json")
-            json = true;
-        else if (!a.empty() && a[0] == '-' && a != "-")
+        if (!a.empty() && a[0] == '-' && a != "-")
             return UsageError(row, TrFormat(N_("unknown option '%1'"), {a}));
-        else if (path.empty())
-            path = a;
-        else
+        if (!path.empty())
             return UsageError(row, Tr(N_("only one FILE")));
+        path = a;
     }
     if (path.empty())
         return UsageError(row, Tr(N_("FILE is missing")));
@@ -218,7 +184,7 @@ int Show(const Invocation& inv)
     case OpenResult::Truncated:
         return kExitFileRefused;
     }
-    if (json)
+    if (inv.json)
         PrintJson(doc);
     else
         PrintText(doc);

@@ -7,8 +7,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "Commands.h"
+#include "CtlJson.h"
 #include "CtlNumbers.h"
 #include "autoout/ArbitraryTable.h"
 #include "model/NumberText.h"
@@ -93,6 +95,61 @@ std::string LimitText(double value, int decimals)
     return s;
 }
 
+// A cell's number as the check reads it; null for a text that is none.
+std::string CellNumber(const std::string& text)
+{
+    const std::optional<double> v = text.empty() ? std::nullopt : ParseWholeNumber(text);
+    return v ? JsonNumber(*v) : "null";
+}
+
+// The filled rows and the verdict as one object: each row's texts as read,
+// and their numbers where the texts are numbers; the limits checked against;
+// on a failure which check failed ("missing", "not_number", "out_of_range",
+// "interval_outside"), at which row, and the message the plain verdict line
+// shows.
+void PrintCheckJson(const ArbitraryTable& table, const TableCheck& check, const Limits& limits)
+{
+    std::vector<std::string> rows;
+    for (std::size_t r = 0; r < table.size(); ++r) {
+        const ArbitraryRowText& cells = table[r];
+        if (cells.value.empty() && cells.interval.empty())
+            continue;
+        rows.push_back(JsonObject()
+                           .Add("row", static_cast<std::int64_t>(r + 1))
+                           .AddRaw("value", CellNumber(cells.value))
+                           .AddRaw("seconds", CellNumber(cells.interval))
+                           .Add("value_text", cells.value)
+                           .Add("seconds_text", cells.interval)
+                           .Text());
+    }
+    JsonObject o;
+    o.AddRaw("rows", JsonArray(rows))
+        .Add("lower", limits.lower)
+        .Add("upper", limits.upper)
+        .Add("decimals", limits.decimals)
+        .Add("ok", check.error == TableError::None);
+    switch (check.error) {
+    case TableError::None:
+        o.AddNull("error").AddNull("error_row").AddNull("message");
+        PrintJsonLine(o);
+        return;
+    case TableError::Missing:
+        o.Add("error", "missing");
+        break;
+    case TableError::NotNumber:
+        o.Add("error", "not_number");
+        break;
+    case TableError::OutOfRange:
+        o.Add("error", "out_of_range");
+        break;
+    case TableError::IntervalOutside:
+        o.Add("error", "interval_outside");
+        break;
+    }
+    o.Add("error_row", check.row + 1).Add("message", Tr(TableErrorText(check.error)));
+    PrintJsonLine(o);
+}
+
 int Check(const Invocation& inv)
 {
     const Command& row = TableRow();
@@ -159,20 +216,21 @@ int Check(const Invocation& inv)
         std::fprintf(stderr, "velmoractl: %s: %s: %s\n", Tr(kCsvCannotOpenText), path.c_str(), reason.c_str());
         return kExitFileRefused;
     }
-    for (std::size_t r = 0; r < table.size(); ++r) {
-        const ArbitraryRowText& cells = table[r];
-        if (cells.value.empty() && cells.interval.empty())
-            continue;
-        std::printf("%zu %s %s\n", r + 1, Word(cells.value).c_str(), Word(cells.interval).c_str());
-    }
-
     const TableCheck check = CheckTable(table, limits->lower, limits->upper);
-    if (check.error == TableError::None) {
-        std::printf("ok\n");
-        return kExitOk;
+    if (inv.json) {
+        PrintCheckJson(table, check, *limits);
+    } else {
+        for (std::size_t r = 0; r < table.size(); ++r) {
+            const ArbitraryRowText& cells = table[r];
+            if (cells.value.empty() && cells.interval.empty())
+                continue;
+            std::printf("%zu %s %s\n", r + 1, Word(cells.value).c_str(), Word(cells.interval).c_str());
+        }
+        std::printf("%s\n", check.error == TableError::None ? "ok" : Tr(TableErrorText(check.error)));
+        std::fflush(stdout);
     }
-    std::printf("%s\n", Tr(TableErrorText(check.error)));
-    std::fflush(stdout);
+    if (check.error == TableError::None)
+        return kExitOk;
     std::fprintf(stderr, "velmoractl: %s\n",
                  TrFormat(N_("the check stopped at row %1; the limits are %2 to %3"),
                           {std::to_string(check.row + 1), LimitText(limits->lower, limits->decimals),

@@ -6,12 +6,29 @@
 
 #include "Commands.h"
 #include "CtlForward.h"
+#include "CtlJson.h"
 #include "CtlLink.h"
 #include "platform/Cp932.h"
 
 namespace velmora::ctl {
 
 namespace {
+
+void PrintVersion(const Invocation& inv, const std::string& version)
+{
+    if (inv.json)
+        PrintJsonLine(JsonObject().Add("version", version));
+    else
+        std::printf("%s\n", version.c_str());
+}
+
+void PrintChannels(const Invocation& inv, long long count)
+{
+    if (inv.json)
+        PrintJsonLine(JsonObject().Add("channels", static_cast<std::int64_t>(count)));
+    else
+        std::printf("%lld\n", count);
+}
 
 // The version as the program read it from the unit when it connected.
 int VersionThrough(const Invocation& inv, ScpiConnection& program)
@@ -23,7 +40,7 @@ int VersionThrough(const Invocation& inv, ScpiConnection& program)
     const auto version = StringText(*answer);
     if (!version)
         return ProgramGone(inv);
-    std::printf("%s\n", version->c_str());
+    PrintVersion(inv, *version);
     return kExitOk;
 }
 
@@ -36,7 +53,7 @@ int ChannelsThrough(const Invocation& inv, ScpiConnection& program)
     const auto count = IntegerAnswer(*answer);
     if (!count)
         return ProgramGone(inv);
-    std::printf("%lld\n", *count);
+    PrintChannels(inv, *count);
     return kExitOk;
 }
 
@@ -55,7 +72,7 @@ int RunVersion(const Invocation& inv)
     std::string version;
     if (!link->QueryVersion(LinkSerial, version))
         return NoAnswer(inv);
-    std::printf("%s\n", Cp932ToUtf8(version).c_str());
+    PrintVersion(inv, Cp932ToUtf8(version));
     return kExitOk;
 }
 
@@ -72,7 +89,7 @@ int RunChannels(const Invocation& inv)
     const int count = link->QueryChannelCount();
     if (count < 0)
         return NoAnswer(inv);
-    std::printf("%d\n", count);
+    PrintChannels(inv, count);
     return kExitOk;
 }
 

@@ -20,16 +20,18 @@ enum ExitCode : int {
 
 struct Invocation {
     std::string port;                        // --port, empty when not given
-    std::vector<std::string> args;           // the command's own arguments
+    std::vector<std::string> args;           // the command's own arguments, --json taken out
+    bool json = false;                       // --json: JSON lines on standard output (CtlJson.h)
     bool record = true;                      // --no-record: keep no run record
     std::optional<std::int64_t> recordLimit; // --record-limit SIZE
 };
 
 struct Command {
-    const char* name;
-    const char* usage; // shown by --help, after "velmoractl "
-    bool needsPort;
-    int (*run)(const Invocation&);
+    const char* name = nullptr;
+    const char* usage = nullptr; // shown by --help, after "velmoractl "
+    bool needsPort = false;
+    int (*run)(const Invocation&) = nullptr;
+    bool json = false; // takes --json
 };
 
 const std::vector<Command>& CommandTable();

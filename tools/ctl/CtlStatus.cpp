@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "CtlForward.h"
+#include "CtlJson.h"
 
 #include "panelcore/PanelTexts.h"
 #include "protocol/FrameCodec.h"
@@ -50,8 +51,12 @@ std::optional<StatusOrigin> TakeStatusWords(GeneratorModel& model, int ch, std::
     return StatusOrigin{ch, s.rangeCode, static_cast<unsigned>(v[3])};
 }
 
-void PrintStatusLine(const GeneratorModel& model, const StatusOrigin& origin)
+void PrintStatusLine(const GeneratorModel& model, const StatusOrigin& origin, bool json)
 {
+    if (json) {
+        PrintJsonLine(StatusJson(model, origin.channel, origin.rangeCode, origin.select));
+        return;
+    }
     const ChannelSettings& s = model.channels[static_cast<std::size_t>(origin.channel)];
     std::printf("%d range=%d status=%04X ext=%04X adjust=%u alarm=%s\n", origin.channel + 1, origin.rangeCode,
                 static_cast<unsigned>(s.statusWord), static_cast<unsigned>(s.extStatusWord), origin.select & 0x3u,

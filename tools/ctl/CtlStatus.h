@@ -33,8 +33,8 @@ std::optional<StatusOrigin> TakeStatusReply(GeneratorModel& model, std::string_v
 std::optional<StatusOrigin> TakeStatusWords(GeneratorModel& model, int ch, std::string_view words);
 
 // The line `status` prints for a channel whose reply or words the model
-// has taken.
-void PrintStatusLine(const GeneratorModel& model, const StatusOrigin& origin);
+// has taken; with `json` its JSON object.
+void PrintStatusLine(const GeneratorModel& model, const StatusOrigin& origin, bool json);
 
 // The adjustment mark of channel ch on its range, without the panel's
 // padding: "M", "U" or "". Nothing when the select bits name no set or the

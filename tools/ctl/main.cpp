@@ -1,10 +1,13 @@
 // velmoractl: drives a unit from the command line, one command per run.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
 #include "CtlRecord.h"
+#include "CtlJson.h"
 #include "platform/Language.h"
 #include "platform/Translate.h"
 #include "record/RecordPlace.h"
@@ -59,6 +62,28 @@ bool TakeRecordOptions(std::vector<std::string>& args, Invocation& inv)
                    args.begin() + static_cast<std::ptrdiff_t>(k + (joined ? 1 : 2)));
     }
     return true;
+}
+
+// Whether the row that `args` choose of command `name` takes --json: the
+// command's one row, or of a command with sub-commands (adjust, firmware,
+// settings) the row of the sub-command named. A row that does not take it
+// keeps --json among its arguments, and refuses it as any unknown option.
+bool TakesJson(const std::string& name, const std::vector<std::string>& args)
+{
+    std::vector<const Command*> rows;
+    for (const auto& c : CommandTable())
+        if (name == c.name)
+            rows.push_back(&c);
+    if (rows.size() == 1)
+        return rows[0]->json;
+    const auto sub = std::find_if(args.begin(), args.end(), [](const std::string& a) { return a != kJsonFlag; });
+    if (sub == args.end())
+        return false;
+    const std::string head = name + " " + *sub;
+    return std::any_of(rows.begin(), rows.end(), [&head](const Command* c) {
+        const std::string usage = c->usage;
+        return c->json && usage.starts_with(head) && (usage.size() == head.size() || usage[head.size()] == ' ');
+    });
 }
 
 } // namespace
@@ -133,6 +158,8 @@ int main(int argc, char** argv)
     // scpi's arguments are the instrument's text and stay as they are.
     if (!TakeRecordOptions(recordOptions, inv) || (name != "scpi" && !TakeRecordOptions(inv.args, inv)))
         return kExitUsage;
+    if (TakesJson(name, inv.args))
+        inv.json = TakeJsonFlag(inv.args);
 
     for (const auto& c : CommandTable()) {
         if (name != c.name)
