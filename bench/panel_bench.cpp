@@ -16,6 +16,7 @@
 #include <clocale>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -124,6 +125,10 @@ int main(int argc, char** argv)
     // The automatic outputs are set before the unit is connected, as an
     // operator would set them.
     options.connect = !automatic;
+    // VELMORA_BENCH_RECORD=off: the same run without the run record, to
+    // weigh what recording costs.
+    if (const char* r = std::getenv("VELMORA_BENCH_RECORD"); r != nullptr && std::strcmp(r, "off") == 0)
+        options.record = false;
     if (remoteMode)
         options.scpi = remote::TcpEndpoint{"127.0.0.1", static_cast<std::uint16_t>(std::atoi(argv[2]))};
     if (!velmora.InitInstance(options))
@@ -195,5 +200,10 @@ int main(int argc, char** argv)
                 ResidentMegabytes("VmHWM:"));
     std::printf("%s_paints_per_s: %.1f\n", p, static_cast<double>(watcher.paints) / wall);
     std::printf("%s_messages: %d\n", p, prompter.messages);
+    if (const RecordWriter* record = velmora.Record()) {
+        std::printf("%s_record_writer_cpu_s: %.4f\n%s_record_events_written: %llu\n%s_record_events_lost: %llu\n", p,
+                    record->ThreadCpuSeconds(), p, static_cast<unsigned long long>(record->Written()), p,
+                    static_cast<unsigned long long>(record->Lost()));
+    }
     return 0;
 }

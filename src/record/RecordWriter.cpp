@@ -1,5 +1,8 @@
 #include "record/RecordWriter.h"
 
+#include <pthread.h>
+#include <time.h>
+
 #include "platform/Translate.h"
 
 namespace velmora {
@@ -88,6 +91,17 @@ std::uint64_t RecordWriter::Lost() const
 {
     std::lock_guard lock(m_mutex);
     return m_lost;
+}
+
+double RecordWriter::ThreadCpuSeconds() const
+{
+    clockid_t id{};
+    timespec ts{};
+    // NOLINTNEXTLINE(cppcoreguidelines-pro-type-const-cast): the handle is only read
+    if (pthread_getcpuclockid(const_cast<std::thread&>(m_thread).native_handle(), &id) != 0 ||
+        clock_gettime(id, &ts) != 0)
+        return 0.0;
+    return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) / 1e9;
 }
 
 void RecordWriter::Report(const std::string& line)

@@ -90,6 +90,8 @@ public:
     std::uint64_t Written() const;
     std::uint64_t Lost() const;
     const std::string& Path() const { return m_options.path; }
+    // The CPU time the writer thread has used, for the benchmarks' figures.
+    double ThreadCpuSeconds() const;
 
 private:
     void Run();
