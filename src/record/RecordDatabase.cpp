@@ -20,7 +20,7 @@ constexpr int kBusyTimeoutMs = 2000;
 constexpr const char* kMigrations[] = {
     // 0 -> 1
     R"(CREATE TABLE event (
-         seq      INTEGER PRIMARY KEY AUTOINCREMENT,
+         seq      INTEGER PRIMARY KEY,
          time_us  INTEGER NOT NULL,
          source   TEXT NOT NULL,
          kind     TEXT NOT NULL,
@@ -62,6 +62,10 @@ void RecordDatabase::Close()
     if (m_insert != nullptr) {
         sqlite3_finalize(m_insert);
         m_insert = nullptr;
+    }
+    if (m_pageCount != nullptr) {
+        sqlite3_finalize(m_pageCount);
+        m_pageCount = nullptr;
     }
     if (m_db != nullptr) {
         sqlite3_close(m_db);
@@ -147,6 +151,13 @@ RecordOpenResult RecordDatabase::Open(const std::string& path, bool write)
     for (int i = 0; i < kRecordFieldCount + 2; ++i)
         values += ",?";
     const std::string insert = "INSERT INTO event(" + ColumnList().substr(5) + ") VALUES (" + values + ")";
+    {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(m_db, "PRAGMA page_size", -1, &st, nullptr) == SQLITE_OK &&
+            sqlite3_step(st) == SQLITE_ROW)
+            m_pageSize = sqlite3_column_int64(st, 0);
+        sqlite3_finalize(st);
+    }
     if (sqlite3_prepare_v3(m_db, insert.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_insert, nullptr) != SQLITE_OK) {
         Fail("prepare");
         Close();
@@ -291,7 +302,20 @@ std::int64_t RecordDatabase::PruneStep(std::int64_t limitBytes, int maxRows)
 {
     if (m_db == nullptr)
         return -1;
-    if (UsedBytes() <= limitBytes)
+    // A file no larger than the limit holds no more than it: one cheap look
+    // a commit while the record is small, the free pages counted only once
+    // the file has grown to its size.
+    if (m_pageCount == nullptr &&
+        sqlite3_prepare_v3(m_db, "PRAGMA page_count", -1, SQLITE_PREPARE_PERSISTENT, &m_pageCount, nullptr) !=
+            SQLITE_OK) {
+        Fail("prune");
+        return -1;
+    }
+    std::int64_t pages = 0;
+    if (sqlite3_step(m_pageCount) == SQLITE_ROW)
+        pages = sqlite3_column_int64(m_pageCount, 0);
+    sqlite3_reset(m_pageCount);
+    if (pages * m_pageSize <= limitBytes || UsedBytes() <= limitBytes)
         return 0;
     sqlite3_stmt* st = nullptr;
     if (sqlite3_prepare_v2(m_db, "DELETE FROM event WHERE seq IN (SELECT seq FROM event ORDER BY seq LIMIT ?)", -1, &st,

@@ -89,6 +89,8 @@ private:
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
+    sqlite3_stmt* m_pageCount = nullptr;
+    std::int64_t m_pageSize = 4096;
     int m_foundVersion = 0;
     std::string m_error;
 };

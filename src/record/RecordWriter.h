@@ -50,8 +50,9 @@ public:
     // database locked for minutes must not eat the memory.
     static constexpr std::size_t kMaxQueued = 200'000;
     // How long events gather after the first before they are written: at
-    // most four commits a second, well inside the second a kill may cost.
-    static constexpr Nanos kBatchWindow = std::chrono::milliseconds(250);
+    // most two commits a second (a commit costs far more than the events in
+    // it), inside the second a kill may cost.
+    static constexpr Nanos kBatchWindow = std::chrono::milliseconds(500);
     // The oldest events go in steps of this many while the file is past its
     // size, one step per batch so that no commit takes long.
     static constexpr int kPruneRows = 5000;

@@ -116,7 +116,8 @@ def check_steps(objects, channels, what):
 
 
 def main(folder):
-    env = dict(os.environ, HOME=folder, XDG_RUNTIME_DIR="", VELMORA_FTD2XX=FTD2XX)
+    env = dict(os.environ, HOME=folder, XDG_RUNTIME_DIR="", VELMORA_FTD2XX=FTD2XX,
+               VELMORA_RECORD=os.path.join(folder, "record.sqlite3"))
     unit = os.path.join(folder, "unit")
     sim = subprocess.Popen([SIM, "--channels", "2", "--link", unit, "--alarm", "1:0001",
                             "--maker", "1:5:0003:8005", "--user", "1:5:FFFE:7FFE", "--select", "1:5:2"],
@@ -230,6 +231,11 @@ def main(folder):
                 break
             time.sleep(0.1)
         check(server.poll() is None, "serve runs")
+        # The server knows the unit's alarm once its polling has come round
+        # to each channel (a tick a channel).
+        deadline = time.monotonic() + 10
+        while time.monotonic() < deadline and '"alarm": 1' not in ctl(env, "--port", unit, "status", "1", "--json").out:
+            time.sleep(0.05)
         for args, out in direct.items():
             r = json_run(env, "--port", unit, *args.split(), "--json", what=args + " through serve")
             check(r.out == out, f"{args}: the same JSON through serve: {r.out!r} != {out!r}")
@@ -263,6 +269,25 @@ def main(folder):
         check(all(isinstance(json.loads(line), dict) for line in lines if line.strip()) and json.loads(first),
               f"monitor when serve goes: JSON lines only: {lines}")
         check("The connection was released." in err, f"monitor when serve goes: the message on stderr: {err!r}")
+
+        # The run record of everything above, as JSON: every event has its
+        # number, time, source and kind; each field has its type.
+        r = json_run(env, "record", "show", "--json")
+        kinds = {"connect", "disconnect", "lost", "settings", "alarm", "auto", "remote", "adjust", "firmware", "gap"}
+        check(len(r.objects) > 0, "record show: the commands above were recorded")
+        for o in r.objects:
+            check(is_int(o.get("seq")) and ISO_UTC.match(o.get("time", "")) and isinstance(o.get("source"), str)
+                  and o.get("kind") in kinds, f"record show: seq, time, source, kind: {o}")
+            for key in ("channel", "code", "channels", "slot", "count"):
+                check(key not in o or is_int(o[key]), f"record show: {key} is a whole number: {o}")
+            for key in ("value", "eng"):
+                check(key not in o or is_number(o[key]), f"record show: {key} is a number: {o}")
+            for key in ("on", "raised"):
+                check(key not in o or isinstance(o[key], bool), f"record show: {key} is true or false: {o}")
+        sent = [o for o in r.objects if o["kind"] == "settings"]
+        check(sent and all(o["source"] in ("ctl", "auto", "serve") or o["source"].startswith("remote ") for o in sent),
+              f"record show: the settings sent, by ctl, auto, serve or a client: {sent[:3]}")
+        refused(env, ["record", "show", "--json", "--kind", "coffee"], 2, "no event kind", "record show bad kind")
     finally:
         if server is not None:
             if server.poll() is None:
