@@ -3,6 +3,7 @@
 // answer, and how each refusal reaches the client's error queue.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "model/CVelmoraDoc.h"
 #include "panelcore/PanelSession.h"
 #include "protocol/GeneratorLink.h"
+#include "record/RecordWriter.h"
 #include "remote/ScpiInstrument.h"
 
 namespace velmora::test {
@@ -403,6 +405,62 @@ TEST_F(ScpiInstrumentTest, TheWindowHearsOfEveryChangeAClientMade)
     Send("SOUR1:CURR 1"); // refused: nothing to show
     session->SetObserver(nullptr);
     EXPECT_EQ(seen.changed, (std::vector<int>{1, 1, 1, 0}));
+}
+
+} // namespace
+} // namespace velmora::test
+
+namespace velmora::test {
+namespace {
+
+class RecordingSink final : public RecordSink {
+public:
+    void Append(RecordEvent event) override { events.push_back(std::move(event)); }
+    std::vector<RecordEvent> events;
+};
+
+// Remote clients in the run record: who came, went, was refused and held
+// the lock, and every value a client set put down to it, also the frames a
+// later tick sent.
+TEST_F(ScpiInstrumentTest, TheRunRecordPutsAClientsChangesDownToIt)
+{
+    RecordingSink sink;
+    RunRecorder recorder(sink, record_source::kServe);
+    session->SetRecorder(&recorder);
+    Connect();
+    instrument->ClientCame(2, "192.168.1.20:51234");
+    instrument->ClientRefused("10.9.9.9:4000", "not in the allowed networks");
+    EXPECT_EQ(Send("SYST:RWL", 2), "");
+    EXPECT_EQ(Send("SOUR1:RANG \"4_20mA\";:SOUR1:CURR 0.016;:OUTP1 ON", 2), "");
+    Tick(4);
+    instrument->ClientWent(2);
+
+    const auto of = [&](std::string_view kind) {
+        std::vector<RecordEvent> out;
+        for (const auto& e : sink.events)
+            if (e.kind == kind)
+                out.push_back(e);
+        return out;
+    };
+    const auto remote = of("remote");
+    ASSERT_EQ(remote.size(), 4u);
+    EXPECT_EQ(std::get<std::string>(remote[0].Get(RecordField::Action)), "connected");
+    EXPECT_EQ(std::get<std::string>(remote[0].Get(RecordField::Peer)), "192.168.1.20:51234");
+    EXPECT_EQ(std::get<std::string>(remote[1].Get(RecordField::Action)), "refused");
+    EXPECT_EQ(std::get<std::string>(remote[1].Get(RecordField::Text)), "not in the allowed networks");
+    EXPECT_EQ(std::get<std::string>(remote[2].Get(RecordField::Action)), "lock");
+    EXPECT_EQ(std::get<std::string>(remote[3].Get(RecordField::Action)), "went");
+
+    const auto sent = of("settings");
+    ASSERT_GE(sent.size(), 3u);
+    EXPECT_EQ(sent.front().source, "serve") << "the connect's own frames";
+    const RecordEvent& last = *std::find_if(sent.rbegin(), sent.rend(), [](const RecordEvent& e) {
+        return std::get<std::int64_t>(e.Get(RecordField::Channel)) == 1;
+    });
+    EXPECT_EQ(last.source, "remote 192.168.1.20:51234");
+    EXPECT_DOUBLE_EQ(std::get<double>(last.Get(RecordField::Value)), 16.0);
+    EXPECT_TRUE(std::get<bool>(last.Get(RecordField::On)));
+    session->SetRecorder(nullptr);
 }
 
 } // namespace
