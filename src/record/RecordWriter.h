@@ -50,9 +50,11 @@ public:
     // database locked for minutes must not eat the memory.
     static constexpr std::size_t kMaxQueued = 200'000;
     // How long events gather after the first before they are written: at
-    // most two commits a second (a commit costs far more than the events in
-    // it), inside the second a kill may cost.
-    static constexpr Nanos kBatchWindow = std::chrono::milliseconds(500);
+    // most four commits a second (a commit costs far more than the events
+    // in it), and room to spare inside the second a kill may cost, for a
+    // checkpoint's fsync or a busy machine. (Half a second kept the cost
+    // lower but let one kill in twenty lose more than a second.)
+    static constexpr Nanos kBatchWindow = std::chrono::milliseconds(250);
     // The oldest events go in steps of this many while the file is past its
     // size, one step per batch so that no commit takes long.
     static constexpr int kPruneRows = 5000;
