@@ -9,10 +9,6 @@ namespace velmora {
 
 namespace {
 
-// How long a write waits for another program's transaction on the same
-// file. The writer thread waits, never the UI thread.
-constexpr int kBusyTimeoutMs = 2000;
-
 // Each step takes the schema from the version before it to its own. The
 // first creates it; a later change of the schema adds a step and never
 // edits an earlier one, so a file of any older version is carried forward.
@@ -114,7 +110,7 @@ RecordOpenResult RecordDatabase::Open(const std::string& path, bool write)
         Close();
         return RecordOpenResult::CannotOpen;
     }
-    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_busy_timeout(m_db, m_busyTimeoutMs);
     sqlite3_extended_result_codes(m_db, 1);
 
     const auto result = write ? PrepareSchema() : RecordOpenResult::Ok;

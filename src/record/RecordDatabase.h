@@ -46,11 +46,17 @@ struct RecordFilter {
 class RecordDatabase {
 public:
     static constexpr int kSchemaVersion = 1;
+    // The writer thread waits, never the UI thread.
+    static constexpr int kDefaultBusyTimeoutMs = 2000;
 
     RecordDatabase() = default;
     ~RecordDatabase();
     RecordDatabase(const RecordDatabase&) = delete;
     RecordDatabase& operator=(const RecordDatabase&) = delete;
+
+    // How long a write waits for another program's transaction on the same
+    // file before it fails; for the files opened after the call.
+    void SetBusyTimeout(int ms) { m_busyTimeoutMs = ms; }
 
     // Opens `path` for appending, creating its folder, the file and the
     // schema when they are missing.
@@ -91,6 +97,7 @@ private:
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_pageCount = nullptr;
     std::int64_t m_pageSize = 4096;
+    int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
     int m_foundVersion = 0;
     std::string m_error;
 };

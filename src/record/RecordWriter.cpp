@@ -18,6 +18,7 @@ RecordWriter::RecordWriter(Options options)
     : m_options(std::move(options)),
       m_clock(m_options.clock != nullptr ? *m_options.clock : SteadyClock())
 {
+    m_db.SetBusyTimeout(m_options.busyTimeoutMs);
     m_thread = std::thread([this] { Run(); });
 }
 

@@ -73,6 +73,7 @@ public:
         std::function<void(const std::string&)> report;
         Clock* clock = nullptr; // the steady clock when null
         Nanos reopenEvery = kReopenEvery;
+        int busyTimeoutMs = RecordDatabase::kDefaultBusyTimeoutMs;
     };
 
     explicit RecordWriter(Options options);

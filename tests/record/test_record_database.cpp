@@ -239,6 +239,36 @@ TEST_F(RecordFile, AFullDiskCostsAGapEventNotTheProgram)
     EXPECT_EQ(Sql(m_path, "PRAGMA integrity_check"), "ok\n");
 }
 
+TEST_F(RecordFile, AFileLockedByAnotherProgramCostsAGapEventAndNoWait)
+{
+    RecordWriter writer({.path = m_path, .source = "panel", .reopenEvery = Nanos(0), .busyTimeoutMs = 0});
+    writer.Append(Settings(1, 1, 4.0));
+    writer.Flush();
+    ASSERT_EQ(writer.Written(), 1u);
+
+    // Another program holds the write lock for as long as it likes.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(m_path.c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    for (int i = 0; i < 5; ++i)
+        writer.Append(Settings(2 + i, 1, 5.0));
+    writer.Flush();
+    EXPECT_EQ(writer.State(), RecordState::Failing);
+    EXPECT_EQ(writer.Lost(), 5u);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+
+    writer.Append(Settings(100, 1, 6.0));
+    writer.Flush();
+    EXPECT_EQ(writer.State(), RecordState::Recording);
+    const auto all = ReadAll();
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[1].kind, "gap");
+    EXPECT_EQ(std::get<std::int64_t>(all[1].Get(RecordField::Count)), 5);
+    EXPECT_NE(std::get<std::string>(all[1].Get(RecordField::Text)).find("locked"), std::string::npos)
+        << std::get<std::string>(all[1].Get(RecordField::Text));
+}
+
 TEST_F(RecordFile, TheOldestEventsGoOnceTheFilePassesItsSize)
 {
     constexpr std::int64_t kLimit = 256 * 1024;
