@@ -1,8 +1,10 @@
 # Sourced by scripts/run-bench: the run record. What recording costs the
 # window and velmoractl auto (both channels' sawtooth, 40 settings events a
 # second), each run twice in this one bench run, recording and not; then
-# kills of a recording velmoractl serve at random moments.
-record_seconds=${VELMORA_BENCH_RECORD_SECONDS:-30}
+# kills of a recording velmoractl serve at random moments. The window is
+# measured from a second after the start, once the record's file is open;
+# velmoractl auto as a whole process, the opening included.
+record_seconds=${VELMORA_BENCH_RECORD_SECONDS:-60}
 kills=${VELMORA_BENCH_KILLS:-200}
 echo "== the run record: what recording costs (${record_seconds} s each) =="
 in_x_record() {
@@ -11,7 +13,7 @@ in_x_record() {
 for mode in on off; do
   echo "-- the window, both automatic outputs, record $mode --"
   start_sim "record_panel_$mode" --channels 2
-  VELMORA_RECORD="$work/record_panel.sqlite3" VELMORA_BENCH_RECORD=$mode \
+  VELMORA_RECORD="$work/record_panel.sqlite3" VELMORA_BENCH_RECORD=$mode VELMORA_BENCH_SETTLE=1 \
     in_x_record "$build/bench/velmora-bench-panel" --auto "$port" "$record_seconds" |
     sed -n "s/^panel_auto_\(cpu_percent_of_core\|record_[a-z_]*\)/record_${mode}_panel_\1/p"
 done
