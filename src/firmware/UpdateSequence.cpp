@@ -270,7 +270,8 @@ UpdateRun RunFirmwareUpdate(GeneratorLink& link, FtdiChannel& ftdi, GeneratorMod
     if (recorder != nullptr) {
         // The version is the file's to say; an unreadable file is the
         // update's to refuse, and recorded as its result.
-        ReadImageVersion(imagePath, version);
+        if (ReadImageVersion(imagePath, version) != ImageFileResult::Ok)
+            version.clear();
         recorder->Firmware("update_start", version, {}, imagePath);
     }
     Update update(link, ftdi, model, imagePath, folder, observer, prompter, clock, idCode);

@@ -128,8 +128,15 @@ AdjustOutcome TestAdjustment(GeneratorLink& link, int testPoint, int ch, int ran
 {
     if (!IsChannel(ch) || rangeCode < 0 || rangeCode > 0xFF)
         return AdjustOutcome::NotSent;
-    return RunAcknowledged(link, LinkSerial,
-                           BuildAdjustmentTest(testPoint, ch, rangeCode, minCorrection, maxCorrection), false);
+    const AdjustOutcome outcome = RunAcknowledged(
+        link, LinkSerial, BuildAdjustmentTest(testPoint, ch, rangeCode, minCorrection, maxCorrection), false);
+    // A test output drives the channel: the record must know.
+    if (RunRecorder* recorder = link.Recorder()) {
+        char values[48];
+        std::snprintf(values, sizeof values, "min=%04X max=%04X", minCorrection, maxCorrection);
+        recorder->AdjustTest(ch, rangeCode, testPoint, values, Answered(outcome));
+    }
+    return outcome;
 }
 
 AdjustOutcome TransferAdjustment(GeneratorLink& link, const GeneratorModel& model, LinkMode mode, int ch, int rangeCode,

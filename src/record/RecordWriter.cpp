@@ -121,14 +121,19 @@ void RecordWriter::Run()
     for (;;) {
         std::unique_lock lock(m_mutex);
         while (m_queue.empty() && !m_bStop) {
+            // Events were lost and nothing new came: the gap is written as
+            // soon as the file takes it, not only with the next event.
+            const bool gapWaits = m_unreportedLoss != 0 && !m_bOff;
             lock.unlock();
-            m_clock.WaitUntil(m_wake, m_clock.Now() + kIdleWait);
+            const bool woken = m_clock.WaitUntil(m_wake, m_clock.Now() + (gapWaits ? kReopenEvery : kIdleWait));
             lock.lock();
+            if (!woken && gapWaits && m_queue.empty())
+                break;
         }
         if (m_queue.empty() && m_bStop)
             break;
         // Let the batch gather, unless someone waits for it.
-        if (!m_bStop && !m_bFlushAsked) {
+        if (!m_queue.empty() && !m_bStop && !m_bFlushAsked) {
             lock.unlock();
             m_clock.WaitUntil(m_wake, m_clock.Now() + kBatchWindow);
             lock.lock();
@@ -141,6 +146,8 @@ void RecordWriter::Run()
         lock.unlock();
 
         if (dropped != 0) {
+            if (m_unreportedLoss == 0)
+                m_firstLossUs = WallClockMicros();
             m_unreportedLoss += dropped;
             m_lossReason = Tr(N_("too many events waited for the disk"));
         }
@@ -188,6 +195,8 @@ bool RecordWriter::EnsureOpen()
 void RecordWriter::WriteBatch(std::vector<RecordEvent>& batch)
 {
     const auto lose = [&](const std::string& why) {
+        if (m_unreportedLoss == 0 && !batch.empty())
+            m_firstLossUs = batch.front().timeUs;
         m_unreportedLoss += batch.size();
         m_lossReason = why;
         bool first = false;
@@ -220,9 +229,13 @@ void RecordWriter::WriteBatch(std::vector<RecordEvent>& batch)
     }
 
     const std::uint64_t lossBefore = m_unreportedLoss;
+    if (lossBefore == 0 && batch.empty())
+        return;
     if (lossBefore != 0) {
+        // Stamped when the loss began: the record's reader sees where its
+        // hole is, not when the writing came back.
         RecordEvent gap;
-        gap.timeUs = batch.empty() ? WallClockMicros() : batch.front().timeUs;
+        gap.timeUs = m_firstLossUs != 0 ? m_firstLossUs : WallClockMicros();
         gap.source = m_options.source;
         gap.kind = std::string(record_kind::kGap);
         gap.Set(RecordField::Count, RecordValue(static_cast<std::int64_t>(lossBefore)));

@@ -60,7 +60,8 @@ public:
     static constexpr int kPruneRows = 5000;
     // The size past which the oldest events go, unless told otherwise.
     static constexpr std::int64_t kDefaultLimitBytes = 1LL << 30;
-    // Between two tries to open a file that could not be opened.
+    // Between two tries to open a file that could not be opened, and
+    // between two tries to write the gap of an idle program.
     static constexpr Nanos kReopenEvery = std::chrono::seconds(5);
 
     struct Options {
@@ -123,6 +124,7 @@ private:
     // Writer thread only.
     RecordDatabase m_db;
     std::uint64_t m_unreportedLoss = 0;
+    std::int64_t m_firstLossUs = 0; // when the events not yet in a gap began to be lost
     std::string m_lossReason;
     Nanos m_nextOpenTry{0};
     bool m_bOff = false;

@@ -1,6 +1,7 @@
 #include "record/RunRecorder.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 #include "model/GeneratorModel.h"
@@ -43,6 +44,8 @@ void RunRecorder::Append(RecordEvent event, int origin)
     if (m_bAlarmsOnly && event.kind != record_kind::kAlarm)
         return;
     event.source = SourceOf(origin);
+    if (!m_port.empty() && !event.Has(RecordField::Port))
+        event.Set(RecordField::Port, RecordValue(m_port));
     m_sink.Append(std::move(event));
 }
 
@@ -54,6 +57,7 @@ void RunRecorder::Note(RecordEvent event)
 void RunRecorder::Connected(const std::string& port, const std::string& version, int channels,
                             const std::string& serial)
 {
+    m_port = port;
     RecordEvent e;
     e.kind = std::string(record_kind::kConnect);
     e.Set(RecordField::Port, RecordValue(port));
@@ -82,13 +86,19 @@ void RunRecorder::SettingsSent(int ch, const SettingsSnapshot& s, int origin)
     // The output in the range's own unit: under the formula the set value is
     // in engineering units and maps linearly onto the range.
     const RangeInfo range = GetRangeInfo(s.rangeCode);
+    // Kept to the six decimals any value is ever shown with: an automatic
+    // output's sums (6.999999999999999) are not a value anybody set.
+    const auto held = [](double v) {
+        const double scale = DecimalScale(kMaxDecimals);
+        return std::isfinite(v) ? std::round(v * scale) / scale : v;
+    };
     double value = s.setValue;
     if (s.useConversion) {
-        e.Set(RecordField::Eng, RecordValue(s.setValue));
+        e.Set(RecordField::Eng, RecordValue(held(s.setValue)));
         const double span = s.convMax - s.convMin;
         value = span != 0.0 ? range.lower + (s.setValue - s.convMin) / span * (range.upper - range.lower) : range.lower;
     }
-    e.Set(RecordField::Value, RecordValue(value));
+    e.Set(RecordField::Value, RecordValue(held(value)));
     if (IsValidRangeCode(s.rangeCode))
         e.Set(RecordField::Unit, IsCurrentRange(s.rangeCode) ? "mA" : "V");
     e.Set(RecordField::On, RecordValue(s.outputOn));
@@ -113,8 +123,10 @@ void RunRecorder::TrackAlarms(const GeneratorModel& model)
         char words[32];
         std::snprintf(words, sizeof words, "%04X %04X", s.statusWord, s.extStatusWord);
         e.Set(RecordField::Status, words);
+        // The alarm's own name, as the panel and the unit's status give it,
+        // whatever language the program that saw it speaks.
         if (const std::string text = AlarmText(code); !text.empty())
-            e.Set(RecordField::Text, Tr(text.c_str()));
+            e.Set(RecordField::Text, RecordValue(text));
         Append(std::move(e), m_current);
     }
 }
@@ -147,6 +159,22 @@ void RunRecorder::Adjust(const char* action, int ch, int rangeCode, const char* 
     }
     if (kind != nullptr)
         e.Set(RecordField::Mode, kind);
+    if (!values.empty())
+        e.Set(RecordField::Detail, RecordValue(values));
+    e.Set(RecordField::Text, acknowledged ? "acknowledged" : "not acknowledged");
+    Append(std::move(e), m_current);
+}
+
+void RunRecorder::AdjustTest(int ch, int rangeCode, int point, const std::string& values, bool acknowledged)
+{
+    static constexpr const char* kPoints[] = {"test_off", "test_lower", "test_upper"};
+    RecordEvent e;
+    e.kind = std::string(record_kind::kAdjust);
+    e.Set(RecordField::Action, point >= 0 && point <= 2 ? kPoints[point] : "test");
+    if (ch >= 0)
+        e.Set(RecordField::Channel, ch + 1);
+    const std::string key = RangeKey(rangeCode);
+    e.Set(RecordField::Range, RecordValue(key.empty() ? std::to_string(rangeCode) : key));
     if (!values.empty())
         e.Set(RecordField::Detail, RecordValue(values));
     e.Set(RecordField::Text, acknowledged ? "acknowledged" : "not acknowledged");

@@ -54,13 +54,22 @@ public:
     // Compares every channel's alarm with the last seen: an alarm raised,
     // changed or cleared is an event. Call after each status reply.
     void TrackAlarms(const GeneratorModel& model);
-    // Forgets the alarms seen (a new connection starts from none).
-    void ResetAlarms() { m_alarms.fill(0); }
+    // Forgets the alarms seen: the next status of each channel is recorded
+    // whatever it is, "none" included, so that an alarm that went while no
+    // program watched does not stay raised in the record.
+    void ResetAlarms() { m_alarms.fill(kAlarmUnknown); }
+    // The port the events are about, given to each event that has none:
+    // with several units recording into one file, channel 1 of one is not
+    // channel 1 of another.
+    void SetPort(const std::string& port) { m_port = port; }
     // An automatic output's run state changed: start, pause, resume, stop
     // (asked) or end (by itself).
     void AutoOutput(int ch, const char* action, int mode, int slot);
     // A remote client: connected, went, refused, lock, unlock.
     void Remote(const char* action, const std::string& peer, const std::string& text = {});
+    // A test output of the adjustment: the point (0 off, 1 lower, 2 upper)
+    // driven on channel ch (0-3) and range, with the corrections tried.
+    void AdjustTest(int ch, int rangeCode, int point, const std::string& values, bool acknowledged);
     // An adjustment exchange: transfer, store or init; ch (0-3) and the
     // range code where it has them (else -1), the kind (maker, user), the
     // words sent, and whether the unit acknowledged it.
@@ -82,7 +91,9 @@ private:
     bool m_bAlarmsOnly;
     std::vector<std::string> m_sources;
     int m_current = 0;
-    std::array<int, kMaxChannels> m_alarms{};
+    static constexpr int kAlarmUnknown = -1;
+    std::array<int, kMaxChannels> m_alarms{kAlarmUnknown, kAlarmUnknown, kAlarmUnknown, kAlarmUnknown};
+    std::string m_port;
 };
 
 // Makes `origin` the recorder's current origin until the guard goes.

@@ -1129,12 +1129,16 @@ void ScpiInstrument::ClientWent(ClientId id)
     const auto it = m_clients.find(id);
     if (it == m_clients.end())
         return;
-    Record("went", it->second.peer);
+    const std::string peer = it->second.peer;
+    Record("went", peer);
     if (onEvent)
-        onEvent(it->second.peer + " went");
+        onEvent(peer + " went");
     m_clients.erase(it);
     if (m_lockHolder == id) {
         m_lockHolder = 0;
+        // The panel is free again; without this the record would show it
+        // held for ever.
+        Record("unlock", peer);
         if (onLockChanged)
             onLockChanged(0);
     }

@@ -264,6 +264,7 @@ TEST_F(RecordFile, AFileLockedByAnotherProgramCostsAGapEventAndNoWait)
     const auto all = ReadAll();
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[1].kind, "gap");
+    EXPECT_EQ(all[1].timeUs, 2) << "the gap stands where the loss began";
     EXPECT_EQ(std::get<std::int64_t>(all[1].Get(RecordField::Count)), 5);
     EXPECT_NE(std::get<std::string>(all[1].Get(RecordField::Text)).find("locked"), std::string::npos)
         << std::get<std::string>(all[1].Get(RecordField::Text));

@@ -443,13 +443,15 @@ TEST_F(ScpiInstrumentTest, TheRunRecordPutsAClientsChangesDownToIt)
         return out;
     };
     const auto remote = of("remote");
-    ASSERT_EQ(remote.size(), 4u);
+    ASSERT_EQ(remote.size(), 5u);
     EXPECT_EQ(std::get<std::string>(remote[0].Get(RecordField::Action)), "connected");
     EXPECT_EQ(std::get<std::string>(remote[0].Get(RecordField::Peer)), "192.168.1.20:51234");
     EXPECT_EQ(std::get<std::string>(remote[1].Get(RecordField::Action)), "refused");
     EXPECT_EQ(std::get<std::string>(remote[1].Get(RecordField::Text)), "not in the allowed networks");
     EXPECT_EQ(std::get<std::string>(remote[2].Get(RecordField::Action)), "lock");
     EXPECT_EQ(std::get<std::string>(remote[3].Get(RecordField::Action)), "went");
+    // The holder went: the panel is free, and the record says so.
+    EXPECT_EQ(std::get<std::string>(remote[4].Get(RecordField::Action)), "unlock");
 
     const auto sent = of("settings");
     ASSERT_GE(sent.size(), 3u);

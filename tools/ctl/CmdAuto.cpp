@@ -600,6 +600,12 @@ int RunAuto(const Invocation& inv)
         if (lines.AllStopped() || (end && clock.Now() >= *end) || OutputGone())
             break;
     }
+    // The runs still going end here, as the operator's stop would end them:
+    // the record says so before the outputs are written off.
+    for (int c = 0; c < kMaxChannels; ++c) {
+        if (session->IsConnected() && !session->IsAutoOutputStopped(c))
+            session->Operations().StopAutoOutput(c, nullptr);
+    }
     session->SetObserver(nullptr);
     return status;
 }

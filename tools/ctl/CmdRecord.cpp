@@ -3,7 +3,10 @@
 // `record export` writes them as CSV or JSON Lines. The record is the one
 // every Velmora of this user writes (VELMORA_RECORD names another); it is
 // only read here.
+#include <unistd.h>
+
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -81,7 +84,7 @@ int ParseArgs(const Invocation& inv, RecordArgs& a)
                                   TrFormat(N_("--since takes a time such as 2026-12-10T14:00 or -10m, not '%1'"),
                                            {since->value_or("")}));
             a.filter.sinceUs = t;
-        } else if (auto until = OptionValue(args, i, "--until")) {
+        } else if (auto until = a.sub != "follow" ? OptionValue(args, i, "--until") : std::nullopt) {
             const auto t = *until ? ParseTimeArgument(**until, now) : std::nullopt;
             if (!t)
                 return UsageError(row,
@@ -246,6 +249,31 @@ int Follow(const RecordArgs& a, const std::string& path)
     return kExitOk;
 }
 
+// The half-written export a stop signal removes on its way out. A plain
+// buffer: the handler may only unlink it.
+char g_partPath[4096];
+
+extern "C" void RemovePartAndStop(int sig)
+{
+    if (g_partPath[0] != '\0')
+        ::unlink(g_partPath);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+
+void RemoveOnStop(const std::string& path)
+{
+    const bool arm = !path.empty() && path.size() < sizeof g_partPath;
+    // The name first, then the handlers, so that a signal finds it whole.
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+        std::signal(sig, SIG_DFL);
+    std::memcpy(g_partPath, arm ? path.c_str() : "", arm ? path.size() + 1 : 1);
+    if (arm) {
+        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT})
+            std::signal(sig, RemovePartAndStop);
+    }
+}
+
 int Export(const RecordArgs& a, const std::string& path)
 {
     RecordDatabase db;
@@ -253,9 +281,12 @@ int Export(const RecordArgs& a, const std::string& path)
         return *rc;
     // Written beside the target and renamed at the end: a failed export
     // never leaves half a file under the name asked for, nor spoils an
-    // older one.
-    const std::string temp = a.out + ".part";
-    FILE* out = std::fopen(temp.c_str(), "wb");
+    // older one. The name is this run's own, so that two exports to one
+    // file do not write into each other, and a stop removes it.
+    const std::string temp = a.out + ".part-" + std::to_string(::getpid());
+    FILE* out = std::fopen(temp.c_str(), "wbx");
+    if (out != nullptr)
+        RemoveOnStop(temp);
     if (out == nullptr) {
         std::fprintf(stderr, "velmoractl: %s: %s\n", a.out.c_str(), std::strerror(errno));
         return kExitFileRefused;
@@ -284,6 +315,7 @@ int Export(const RecordArgs& a, const std::string& path)
     written = std::fclose(out) == 0 && written;
     if (!ok || !written) {
         std::remove(temp.c_str());
+        RemoveOnStop({});
         if (!written) {
             std::fprintf(stderr, "velmoractl: %s\n",
                          TrFormat(N_("%1: the export could not be written"), {a.out}).c_str());
@@ -293,6 +325,7 @@ int Export(const RecordArgs& a, const std::string& path)
     }
     std::error_code ec;
     std::filesystem::rename(temp, a.out, ec);
+    RemoveOnStop({});
     if (ec) {
         std::remove(temp.c_str());
         std::fprintf(stderr, "velmoractl: %s: %s\n", a.out.c_str(), ec.message().c_str());

@@ -50,12 +50,18 @@ RunRecorder* CtlRecorder(const Invocation& inv, const char* source, bool alarmsO
 
 void RecordThrough(GeneratorLink& link, const Invocation& inv)
 {
-    link.SetRecorder(CtlRecorder(inv));
+    RunRecorder* recorder = CtlRecorder(inv);
+    if (recorder != nullptr)
+        recorder->SetPort(inv.port);
+    link.SetRecorder(recorder);
 }
 
 void RecordThrough(PanelSession& session, const Invocation& inv, const char* source, bool alarmsOnly)
 {
-    session.SetRecorder(CtlRecorder(inv, source, alarmsOnly));
+    RunRecorder* recorder = CtlRecorder(inv, source, alarmsOnly);
+    if (recorder != nullptr)
+        recorder->SetPort(inv.port);
+    session.SetRecorder(recorder);
 }
 
 void CloseRecord()

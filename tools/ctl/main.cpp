@@ -158,6 +158,10 @@ int main(int argc, char** argv)
     // scpi's arguments are the instrument's text and stay as they are.
     if (!TakeRecordOptions(recordOptions, inv) || (name != "scpi" && !TakeRecordOptions(inv.args, inv)))
         return kExitUsage;
+    if (!inv.record && inv.recordLimit) {
+        std::fprintf(stderr, "velmoractl: %s\n", Tr(N_("--record-limit and --no-record contradict each other")));
+        return kExitUsage;
+    }
     if (TakesJson(name, inv.args))
         inv.json = TakeJsonFlag(inv.args);
 
