@@ -156,10 +156,14 @@ RecordOpenResult TrendReader::Open(const std::string& path)
     return RecordOpenResult::Ok;
 }
 
-bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool live, const std::atomic<bool>* cancel)
+bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool live, const std::atomic<bool>* cancel,
+                       bool exactState)
 {
     if (m_db == nullptr)
         return Fail("load");
+    m_bStateComplete = true;
+    m_unseen = {};
+    m_stateBeginUs = builder.BeginUs();
     const std::int64_t begin = builder.BeginUs();
     const std::int64_t end = builder.EndUs();
     // One snapshot for every query, so that the newest seq noted is that of
@@ -189,16 +193,25 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
                        std::string("SELECT ") + kColumns +
                            R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = 'settings')"
                            " ORDER BY time_us DESC, seq DESC LIMIT 1");
+        // The horizon's rows are looked at by their kind alone; the few that
+        // matter are read whole.
         Statement lookBack(m_db,
-                           std::string("SELECT ") + kColumns + " FROM (SELECT " + kColumns +
-                               R"( FROM event WHERE "channel" = ?1 AND time_us < ?2)"
-                               " ORDER BY time_us DESC, seq DESC LIMIT ?3)"
-                               " WHERE kind IN ('alarm','auto') ORDER BY time_us DESC, seq DESC");
+                           std::string("SELECT ") + kColumns +
+                               " FROM event WHERE seq IN (SELECT seq FROM (SELECT seq, kind FROM event"
+                               R"( WHERE "channel" = ?1 AND time_us < ?2 ORDER BY time_us DESC, seq DESC LIMIT ?3))"
+                               " WHERE kind IN ('alarm','auto')) ORDER BY time_us DESC, seq DESC");
+        Statement lastOf(m_db,
+                         std::string("SELECT ") + kColumns +
+                             R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = ?3)"
+                             " ORDER BY time_us DESC, seq DESC LIMIT 1");
+        Statement beyond(m_db,
+                         R"(SELECT 1 FROM event WHERE "channel" = ?1 AND time_us < ?2)"
+                         " ORDER BY time_us DESC, seq DESC LIMIT 1 OFFSET ?3");
         Statement connection(m_db,
                              std::string("SELECT ") + kColumns +
                                  R"( FROM event WHERE "channel" IS NULL AND time_us < ?1 AND )" + kConnectionKinds +
                                  " ORDER BY time_us DESC, seq DESC LIMIT 1");
-        if (!last || !lookBack || !connection)
+        if (!last || !lookBack || !lastOf || !beyond || !connection)
             return Fail("prepare");
         for (int c = 1; c <= kTrendChannels; ++c) {
             if (channel && *channel != c)
@@ -208,6 +221,19 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
             if (!readAll(last, before, 1))
                 return Fail("state");
             sqlite3_reset(last.get());
+            if (exactState) {
+                // Back as far as it takes: through the index, a row's kind
+                // at a time, until the last of each kind.
+                for (const char* kind : {"alarm", "auto"}) {
+                    sqlite3_bind_int(lastOf.get(), 1, c);
+                    sqlite3_bind_int64(lastOf.get(), 2, begin);
+                    sqlite3_bind_text(lastOf.get(), 3, kind, -1, SQLITE_STATIC);
+                    if (!readAll(lastOf, before, 1))
+                        return Fail("state");
+                    sqlite3_reset(lastOf.get());
+                }
+                continue;
+            }
             sqlite3_bind_int(lookBack.get(), 1, c);
             sqlite3_bind_int64(lookBack.get(), 2, begin);
             sqlite3_bind_int64(lookBack.get(), 3, m_lookBackRows);
@@ -224,6 +250,20 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
             if (rc != SQLITE_ROW && rc != SQLITE_DONE)
                 return Fail("state");
             sqlite3_reset(lookBack.get());
+            if (alarm && automatic)
+                continue;
+            // Not found within the horizon: is there more record behind it?
+            sqlite3_bind_int(beyond.get(), 1, c);
+            sqlite3_bind_int64(beyond.get(), 2, begin);
+            sqlite3_bind_int64(beyond.get(), 3, m_lookBackRows);
+            rc = sqlite3_step(beyond.get());
+            if (rc == SQLITE_ROW) {
+                m_bStateComplete = false;
+                m_unseen[static_cast<std::size_t>(c - 1)] = {!alarm, !automatic};
+            } else if (rc != SQLITE_DONE) {
+                return Fail("state");
+            }
+            sqlite3_reset(beyond.get());
         }
         sqlite3_bind_int64(connection.get(), 1, begin);
         if (!readAll(connection, before, 1))
@@ -291,6 +331,40 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
         builder.NoteSeq(sqlite3_column_int64(newest.get(), 0));
     }
     return true;
+}
+
+bool TrendReader::StateBeforeMatters()
+{
+    if (m_bStateComplete || m_db == nullptr)
+        return false;
+    Statement lastOf(m_db,
+                     std::string("SELECT ") + kColumns +
+                         R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = ?3)"
+                         " ORDER BY time_us DESC, seq DESC LIMIT 1");
+    if (!lastOf)
+        return Fail("prepare");
+    for (int c = 1; c <= kTrendChannels; ++c) {
+        const auto& unseen = m_unseen[static_cast<std::size_t>(c - 1)];
+        for (int k = 0; k < 2; ++k) {
+            if (!unseen[static_cast<std::size_t>(k)])
+                continue;
+            sqlite3_bind_int(lastOf.get(), 1, c);
+            sqlite3_bind_int64(lastOf.get(), 2, m_stateBeginUs);
+            sqlite3_bind_text(lastOf.get(), 3, k == 0 ? "alarm" : "auto", -1, SQLITE_STATIC);
+            if (sqlite3_step(lastOf.get()) == SQLITE_ROW) {
+                const TrendInput in = InputOf(lastOf.get());
+                // A raised alarm, a run going on or paused: the period began
+                // within it.
+                const bool active = in.kind == TrendInput::Kind::Alarm
+                    ? in.raised
+                    : in.action == "start" || in.action == "pause" || in.action == "resume";
+                if (active)
+                    return true;
+            }
+            sqlite3_reset(lastOf.get());
+        }
+    }
+    return false;
 }
 
 bool TrendReader::ReadNewer(TrendBuilder& builder)

@@ -12,16 +12,23 @@
 // The state before the period: each channel's last settings event (its
 // level and whether its output was on) and the last connection event are
 // found through the indexes at once. The last alarm and automatic-output
-// event of a channel have no index of their own; they are looked for among
-// the channel's last kLookBackRows events before the period. Further back
-// the period's own events still tell (an alarm cleared in it was raised
-// before it, a run paused or stopped in it ran before it, a level the
-// automatic output changed shows it running).
+// event of a channel have no index of their own: a first load looks for
+// them among the channel's last kLookBackRows events before the period (a
+// quarter of an hour of both channels stepping every 0.1 s, days of a
+// calmer unit) and says when it did not find them there (StateComplete).
+// StateBeforeMatters then goes back as far as it takes (a second or more on
+// a long record of busy channels) and says whether an alarm was still
+// raised or a run still going at the period's begin, which a load with
+// `exactState` shows. Meanwhile the
+// period's own events tell much: an alarm cleared in it was raised before
+// it, a run paused or stopped in it ran before it, a level the automatic
+// output changed shows it running.
 //
 // Thread contract: one thread at a time (the trend's reader thread), with a
 // read-only connection of its own; a writer in this or another program
 // goes on meanwhile (WAL).
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <optional>
@@ -36,7 +43,7 @@ namespace velmora {
 
 class TrendReader {
 public:
-    static constexpr std::int64_t kLookBackRows = 100'000;
+    static constexpr std::int64_t kLookBackRows = 20'000;
 
     // `lookBackRows`: how far back before a period the last alarm and
     // automatic-output event of a channel are looked for.
@@ -57,7 +64,14 @@ public:
     // misses nothing committed after. False when the query failed or
     // `cancel` became true (the builder is then incomplete).
     bool Load(TrendBuilder& builder, std::optional<int> channel = std::nullopt, bool live = false,
-              const std::atomic<bool>* cancel = nullptr);
+              const std::atomic<bool>* cancel = nullptr, bool exactState = false);
+    // Whether the last Load knows every channel's alarm and automatic
+    // output before its period: found, or no record behind the horizon.
+    bool StateComplete() const { return m_bStateComplete; }
+    // When it does not: whether going back further finds an alarm still
+    // raised or an automatic output still running at the period's begin,
+    // which a load with `exactState` would show.
+    bool StateBeforeMatters();
     // Takes in the events committed after the builder's last seq.
     bool ReadNewer(TrendBuilder& builder);
 
@@ -72,6 +86,11 @@ private:
     bool Fail(const char* what);
 
     std::int64_t m_lookBackRows;
+    bool m_bStateComplete = true;
+    // Per channel: the alarm, the automatic output not found before the
+    // last Load's period.
+    std::array<std::array<bool, 2>, kTrendChannels> m_unseen{};
+    std::int64_t m_stateBeginUs = 0;
     sqlite3* m_db = nullptr;
     std::string m_error;
 };

@@ -121,7 +121,8 @@ void TrendBuilder::Add(const TrendInput& input)
     NoteSeq(input.seq);
     if (input.kind == TrendInput::Kind::Other)
         return;
-    ++m_events;
+    if (input.timeUs >= m_beginUs)
+        ++m_events;
     const std::int64_t t = TimeOf(input);
     switch (input.kind) {
     case TrendInput::Kind::Settings:
@@ -435,6 +436,21 @@ TrendAxisRange AxisRangeFor(const TrendChannel& channel)
         return {channel.low - 1.0, channel.high + 1.0};
     const double margin = (channel.high - channel.low) * 0.05;
     return {channel.low - margin, channel.high + margin};
+}
+
+double NiceStep(double span, int maxTicks)
+{
+    if (!(span > 0.0) || maxTicks <= 0)
+        return 1.0;
+    const double raw = span / maxTicks;
+    double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (;;) {
+        for (const double m : {1.0, 2.0, 5.0}) {
+            if (m * power >= raw * (1.0 - 1e-9))
+                return m * power;
+        }
+        power *= 10.0;
+    }
 }
 
 TrendTimeTicks TimeTicksFor(std::int64_t beginUs, std::int64_t endUs, int maxTicks, int utcOffsetSeconds)

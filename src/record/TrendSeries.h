@@ -75,7 +75,8 @@ struct TrendData {
     std::vector<TrendSpan> disconnected;
     // The newest event taken in (0: none).
     std::int64_t lastSeq = 0;
-    // Events taken in, before thinning.
+    // Events of the period taken in (those before it only set its state),
+    // before thinning.
     std::int64_t events = 0;
 };
 
@@ -190,6 +191,9 @@ struct TrendAxisRange {
     double high = 1.0;
 };
 TrendAxisRange AxisRangeFor(const TrendChannel& channel);
+// The step between value-axis ticks: 1, 2 or 5 times a power of ten, the
+// smallest that gives at most `maxTicks` steps over `span`.
+double NiceStep(double span, int maxTicks);
 
 // Ticks of the time axis: round times (in the local time `utcOffsetSeconds`
 // from UTC) about `maxTicks` of them or fewer across [beginUs, endUs), and

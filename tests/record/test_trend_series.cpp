@@ -175,6 +175,13 @@ TEST(TrendSeries, StepsFollowTheLevelInItsDisplayUnitFromTheLevelBeforeThePeriod
     beyond.high = 12.0;
     EXPECT_EQ(AxisRangeFor(beyond).low, 2.0);
     EXPECT_EQ(AxisRangeFor(beyond).high, 20.0);
+
+    // Value ticks: 4-20 mA in twos, 0-10 V in ones, a few units in tenths.
+    EXPECT_EQ(NiceStep(16.0, 8), 2.0);
+    EXPECT_EQ(NiceStep(10.0, 10), 1.0);
+    EXPECT_DOUBLE_EQ(NiceStep(0.9, 6), 0.2);
+    EXPECT_EQ(NiceStep(24.0, 5), 5.0);
+    EXPECT_EQ(NiceStep(1234.0, 6), 500.0);
 }
 
 TEST(TrendSeries, OffSpansEndAtADisconnectionAndTheLevelIsUnknownUntilTheUnitIsBack)
@@ -448,6 +455,21 @@ TEST_F(TrendRecordFile, APeriodStartsFromTheStateTheRecordHadBeforeIt)
     TrendBuilder shortSight(Sec(1040.5), Sec(1080), 0);
     ASSERT_TRUE(near.Load(shortSight));
     EXPECT_EQ(Ch(shortSight.Result(), 1).alarms, std::vector<TrendSpan>{Span(1040.5, 1045)});
+    EXPECT_TRUE(reader.StateComplete());
+    // It says so, and going back further finds the alarm raised and the
+    // run going on at the period's begin; an exact load shows them whole.
+    EXPECT_FALSE(near.StateComplete());
+    EXPECT_TRUE(near.StateBeforeMatters());
+    TrendBuilder exact(Sec(1040.5), Sec(1080), 0);
+    ASSERT_TRUE(near.Load(exact, std::nullopt, false, nullptr, true));
+    EXPECT_TRUE(near.StateComplete());
+    EXPECT_EQ(Ch(exact.Result(), 1).alarms, std::vector<TrendSpan>{Span(1040.5, 1045, "温度異常")});
+    // Later, with nothing raised or running beyond the horizon, going back
+    // further changes nothing.
+    TrendBuilder later(Sec(1070), Sec(1080), 0);
+    ASSERT_TRUE(near.Load(later, 1));
+    EXPECT_FALSE(near.StateComplete());
+    EXPECT_FALSE(near.StateBeforeMatters());
 
     // A cancelled load says so.
     std::atomic<bool> cancel{true};
