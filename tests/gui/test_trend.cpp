@@ -2,7 +2,13 @@
 // and automatic-output runs of the shown period, from the level before it;
 // the period is exported as PNG, SVG and CSV; the window opens from the
 // menu on the record of a real session and follows it live.
+#include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QTranslator>
 #include <QAbstractAxis>
 #include <QAreaSeries>
 #include <QChart>
@@ -32,6 +38,7 @@
 #include "model/GeneratorModel.h"
 #include "panel/CVelmoraView.h"
 #include "panel/PanelTick.h"
+#include "platform/Language.h"
 #include "record/RecordDatabase.h"
 #include "record/RecordFormat.h"
 #include "record/ui/CTrendChart.h"
@@ -179,7 +186,7 @@ TEST_F(TrendWindow, StripsHoldThePeriodsEventsAndItsExportsHoldThePeriod)
     EXPECT_TRUE(Spans(ch1->AutoBand()).empty());
     // The legend names the level and only the bands the strip shows.
     EXPECT_EQ(ch1->LegendTexts(),
-              (QStringList{QStringLiteral("CH1"), QStringLiteral("アラーム"), QStringLiteral("出力OFF"),
+              (QStringList{QStringLiteral("CH1"), QStringLiteral("アラーム"), QStringLiteral("出力ＯＦＦ"),
                            QStringLiteral("未接続")}));
     EXPECT_EQ(ch1->chart()->axes(Qt::Vertical).front()->titleText(), QStringLiteral("CH1 出力 [mA]"));
 
@@ -193,7 +200,7 @@ TEST_F(TrendWindow, StripsHoldThePeriodsEventsAndItsExportsHoldThePeriod)
     EXPECT_EQ(Spans(ch2->AutoBand()), (std::vector<std::pair<double, double>>{{Ms(150 * kSecond), Ms(300 * kSecond)}}));
     EXPECT_TRUE(Spans(ch2->AlarmBand()).empty());
     EXPECT_EQ(ch2->LegendTexts(),
-              (QStringList{QStringLiteral("CH2"), QStringLiteral("自動出力"), QStringLiteral("出力OFF"),
+              (QStringList{QStringLiteral("CH2"), QStringLiteral("自動出力"), QStringLiteral("出力ＯＦＦ"),
                            QStringLiteral("未接続")}));
     EXPECT_EQ(ch2->chart()->axes(Qt::Vertical).front()->titleText(), QStringLiteral("CH2 出力 [V]"));
 
@@ -310,6 +317,76 @@ TEST_F(TrendWindow, TheWheelAndTheControlsChooseThePeriodAndLiveComesBack)
     EXPECT_TRUE(trend.IsLive());
     ASSERT_TRUE(shown.wait(10'000));
     EXPECT_EQ(trend.EndUs() - trend.BeginUs(), 600 * kSecond);
+}
+
+TEST_F(TrendWindow, InEnglishNoTextIsJapanese)
+{
+    Write(Session());
+    QTranslator english;
+    ASSERT_TRUE(english.load(QStringLiteral(":/i18n/velmora_en.qm")));
+    struct Scope {
+        QTranslator& translator;
+        explicit Scope(QTranslator& t) : translator(t)
+        {
+            SetLanguage(Language::English);
+            QCoreApplication::installTranslator(&translator);
+        }
+        ~Scope()
+        {
+            QCoreApplication::removeTranslator(&translator);
+            SetLanguage(Language::Japanese);
+        }
+    } scope(english);
+
+    CTrendDlg trend(m_path, prompter);
+    trend.resize(1000, 700);
+    trend.show();
+    QSignalSpy shown(&trend, &CTrendDlg::DataShown);
+    trend.ShowPeriod(kT0, kT0 + 600 * kSecond);
+    ASSERT_TRUE(shown.wait(10'000));
+    ASSERT_EQ(trend.Charts().size(), 2u);
+
+    QStringList texts{trend.windowTitle(), trend.StatusText()};
+    for (const QLabel* label : trend.findChildren<QLabel*>())
+        texts << label->text();
+    for (const QAbstractButton* button : trend.findChildren<QAbstractButton*>()) {
+        texts << button->text() << button->toolTip();
+        if (const auto* push = qobject_cast<const QPushButton*>(button); push != nullptr && push->menu() != nullptr)
+            for (const QAction* action : push->menu()->actions())
+                texts << action->text();
+    }
+    for (const QComboBox* combo : trend.findChildren<QComboBox*>())
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+    for (CTrendChart* chart : trend.Charts()) {
+        texts << chart->LegendTexts() << chart->AlarmLabels();
+        for (const QAbstractAxis* axis : chart->chart()->axes())
+            texts << axis->titleText();
+        for (int t = 0; t < 600; t += 25)
+            texts << chart->Readout(kT0 + t * kSecond);
+    }
+    QStringList japanese;
+    for (const QString& text : texts) {
+        for (const QChar c : text) {
+            const char16_t u = c.unicode();
+            if ((u >= 0x3001 && u <= 0x30FF) || (u >= 0x4E00 && u <= 0x9FFF) || (u >= 0xFF01 && u <= 0xFF9F)) {
+                japanese << text;
+                break;
+            }
+        }
+    }
+    EXPECT_EQ(japanese, QStringList());
+    CTrendChart* ch1 = Strip(trend, 1);
+    EXPECT_EQ(ch1->LegendTexts(),
+              (QStringList{QStringLiteral("CH1"), QStringLiteral("Alarm"), QStringLiteral("Output off"),
+                           QStringLiteral("Not connected")}));
+    // The alarm's text, recorded in Japanese, reads in English: in full on
+    // hover, cut to the band's length in it.
+    EXPECT_TRUE(ch1->Readout(kT0 + 75 * kSecond).endsWith(QStringLiteral("Alarm: Temperature alarm")));
+    ASSERT_EQ(ch1->AlarmLabels().size(), 1);
+    QString label = ch1->AlarmLabels().front();
+    EXPECT_TRUE(QStringLiteral("Temperature alarm").startsWith(label.remove(QChar(0x2026)))) << label.toStdString();
+    EXPECT_TRUE(Strip(trend, 2)->Readout(kT0 + 205 * kSecond).endsWith(QStringLiteral("Automatic output: Sawtooth")));
 }
 
 // The application over an in-process simulated unit, its record in a

@@ -162,7 +162,7 @@ void CTrendChart::Retranslate()
 {
     m_levels.front()->setName(QStringLiteral("CH%1").arg(m_nChannel));
     m_pDisconnected->setName(tr("未接続"));
-    m_pOff->setName(tr("出力OFF"));
+    m_pOff->setName(tr("出力ＯＦＦ"));
     m_pAuto->setName(tr("自動出力"));
     m_pPaused->setName(tr("一時停止"));
     m_pAlarm->setName(tr("アラーム"));
@@ -465,7 +465,7 @@ QString CTrendChart::Readout(std::int64_t timeUs) const
     if (within(m_disconnected) != nullptr)
         lines << tr("未接続");
     if (within(m_data.off) != nullptr)
-        lines << tr("出力OFF");
+        lines << tr("出力ＯＦＦ");
     if (const TrendSpan* alarm = within(m_data.alarms))
         lines << tr("アラーム: %1").arg(AlarmText(alarm->text));
     if (const TrendSpan* run = within(m_data.autoRuns)) {

@@ -106,11 +106,11 @@ void CTrendDlg::BuildControls()
     connect(m_pSpan, &QComboBox::activated, this, &CTrendDlg::OnSpanChosen);
     top->addWidget(m_pSpan);
     m_pZoomOut = new QToolButton(this);
-    m_pZoomOut->setText(QStringLiteral("－"));
+    m_pZoomOut->setText(QStringLiteral("\u2212"));
     connect(m_pZoomOut, &QToolButton::clicked, this, [this] { ZoomBy(2.0); });
     top->addWidget(m_pZoomOut);
     m_pZoomIn = new QToolButton(this);
-    m_pZoomIn->setText(QStringLiteral("＋"));
+    m_pZoomIn->setText(QStringLiteral("+"));
     connect(m_pZoomIn, &QToolButton::clicked, this, [this] { ZoomBy(0.5); });
     top->addWidget(m_pZoomIn);
     top->addSpacing(12);
@@ -147,12 +147,18 @@ void CTrendDlg::BuildControls()
     connect(m_pScroll, &QScrollBar::valueChanged, this, &CTrendDlg::OnScrollBar);
     m_pStatus = new QLabel(this);
     m_pStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // How the mouse works on the strips, where it is used.
+    m_pHint = new QLabel(this);
+    m_pHint->setStyleSheet(QStringLiteral("color: #606060;"));
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_pStatus, 1);
+    bottom->addWidget(m_pHint);
 
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
     layout->addWidget(m_pStrips, 1);
     layout->addWidget(m_pScroll);
-    layout->addWidget(m_pStatus);
+    layout->addLayout(bottom);
 }
 
 void CTrendDlg::Retranslate()
@@ -173,11 +179,7 @@ void CTrendDlg::Retranslate()
     actions[0]->setText(tr("PNG 画像(&P)..."));
     actions[1]->setText(tr("SVG 画像(&S)..."));
     actions[2]->setText(tr("CSV ファイル(&C)..."));
-    m_pStrips->setToolTip(QString());
-    const QString help = tr("ホイール: 拡大・縮小　ドラッグ: 範囲を拡大　右ドラッグ: 移動");
-    for (CTrendChart* chart : m_charts)
-        chart->setStatusTip(help);
-    m_pScroll->setToolTip(help);
+    m_pHint->setText(tr("ホイール: 拡大・縮小　ドラッグ: その範囲を拡大　右ドラッグ: 移動"));
     ShowStatus();
 }
 
@@ -299,7 +301,6 @@ void CTrendDlg::SyncStrips(const TrendData& data)
         CTrendChart* chart = it != kept.end() ? *it : nullptr;
         if (chart == nullptr) {
             chart = new CTrendChart(c, m_pStrips);
-            chart->setStatusTip(m_pScroll->toolTip());
             connect(chart, &CTrendChart::ZoomRequested, this, &CTrendDlg::OnZoom);
             connect(chart, &CTrendChart::ScrollRequested, this, &CTrendDlg::OnScroll);
         }

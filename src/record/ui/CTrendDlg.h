@@ -140,6 +140,7 @@ private:
     QLabel* m_pEmpty = nullptr;
     QScrollBar* m_pScroll = nullptr;
     QLabel* m_pStatus = nullptr;
+    QLabel* m_pHint = nullptr;
     QTimer* m_pPoll = nullptr;
     std::vector<CTrendChart*> m_charts;
     bool m_bSyncing = false;
