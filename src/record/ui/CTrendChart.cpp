@@ -102,7 +102,7 @@ CTrendChart::CTrendChart(int channel, QWidget* parent)
     chart->setBackgroundRoundness(0);
     chart->setMargins(QMargins(0, 0, 0, 0));
     chart->layout()->setContentsMargins(0, 0, 0, 0);
-    setRenderHint(QPainter::Antialiasing, true);
+    setRenderHint(QPainter::Antialiasing, false);
     setMouseTracking(true);
     setMinimumHeight(150);
 
@@ -125,7 +125,7 @@ CTrendChart::CTrendChart(int channel, QWidget* parent)
     m_pPaused = AddBand(QBrush(QColor(0x25, 0x63, 0xeb), Qt::Dense5Pattern), {});
     m_pAlarm = AddBand(QColor(0xdc, 0x26, 0x26, 190), {});
     auto* level = new QLineSeries;
-    QPen pen(ChannelColour(channel), 2);
+    QPen pen(ChannelColour(channel), 1);
     pen.setJoinStyle(Qt::MiterJoin);
     level->setPen(pen);
     chart->addSeries(level);
@@ -138,7 +138,7 @@ CTrendChart::CTrendChart(int channel, QWidget* parent)
     chart->legend()->hide();
 
     Retranslate();
-    SetPeriod(0, 1);
+    UpdateTimeAxis();
     RebuildBands();
 }
 
@@ -194,6 +194,8 @@ void CTrendChart::changeEvent(QEvent* event)
 
 void CTrendChart::SetTimesShown(bool shown)
 {
+    if (shown == m_bTimesShown)
+        return;
     m_bTimesShown = shown;
     m_pTimeAxis->setLabelsVisible(shown);
     Retranslate();
@@ -217,12 +219,21 @@ void CTrendChart::LayOut()
     const QRectF plot(kLeftMargin, kTopMargin, std::max(1, width() - kLeftMargin - kRightMargin),
                       std::max(1, height() - kTopMargin - bottom));
     chart()->setPlotArea(plot);
-    SetPeriod(m_beginUs, m_endUs);
-    const int ticks = std::max(2, static_cast<int>(plot.height()) / kPixelsPerValueTick);
+    // Another width holds another number of time labels.
+    m_ticks.clear();
+    UpdateTimeAxis();
+    UpdateValueTicks();
+    PlaceLabels();
+}
+
+void CTrendChart::UpdateValueTicks()
+{
+    const int ticks = std::max(2, static_cast<int>(chart()->plotArea().height()) / kPixelsPerValueTick);
     const double step = NiceStep(m_range.high - m_range.low, ticks);
+    if (step == m_pValueAxis->tickInterval())
+        return;
     m_pValueAxis->setTickInterval(step);
     m_pValueAxis->setLabelFormat(QStringLiteral("%.%1f").arg(DecimalsOf(step)));
-    PlaceLabels();
 }
 
 double CTrendChart::XOf(std::int64_t timeUs) const
@@ -237,34 +248,70 @@ std::int64_t CTrendChart::TimeAt(double x) const
 
 void CTrendChart::SetPeriod(std::int64_t beginUs, std::int64_t endUs)
 {
+    endUs = std::max(endUs, beginUs + 1);
+    if (beginUs == m_beginUs && endUs == m_endUs)
+        return;
     m_beginUs = beginUs;
-    m_endUs = std::max(endUs, beginUs + 1);
+    m_endUs = endUs;
+    UpdateTimeAxis();
+    PlaceLabels();
+}
+
+void CTrendChart::UpdateTimeAxis()
+{
     const QDateTime middle = QDateTime::fromMSecsSinceEpoch((m_beginUs + (m_endUs - m_beginUs) / 2) / 1000);
     const TrendTimeTicks ticks =
         TimeTicksFor(m_beginUs, m_endUs, std::max(2, PlotWidth() / kPixelsPerTimeTick), middle.offsetFromUtc());
     // Beyond a day a time needs its date.
     const bool withDate = QDateTime::fromMSecsSinceEpoch(m_beginUs / 1000).date() !=
         QDateTime::fromMSecsSinceEpoch((m_endUs - 1) / 1000).date();
-    for (const QString& label : m_pTimeAxis->categoriesLabels())
-        m_pTimeAxis->remove(label);
-    m_pTimeAxis->setStartValue(XOf(m_beginUs));
+    // Each change of a category lays the axis out again: while the period
+    // moves on by a second the ticks mostly stay.
+    std::vector<std::pair<std::int64_t, QString>> wanted;
+    wanted.reserve(ticks.ticksUs.size());
     for (const std::int64_t t : ticks.ticksUs)
-        m_pTimeAxis->append(TimeLabel(t, ticks.label, withDate), XOf(t));
+        wanted.emplace_back(t, TimeLabel(t, ticks.label, withDate));
+    if (wanted != m_ticks) {
+        for (const QString& label : m_pTimeAxis->categoriesLabels())
+            m_pTimeAxis->remove(label);
+        for (const auto& [t, label] : wanted)
+            m_pTimeAxis->append(label, XOf(t));
+        m_ticks = std::move(wanted);
+    }
+    m_pTimeAxis->setStartValue(XOf(m_beginUs));
     m_pTimeAxis->setRange(XOf(m_beginUs), XOf(m_endUs));
-    PlaceLabels();
 }
 
-void CTrendChart::SetData(const TrendChannel& data, const std::vector<TrendSpan>& disconnected)
+void CTrendChart::SetData(const TrendChannel& data, const std::vector<TrendSpan>& disconnected, std::int64_t endUs)
 {
+    // Only what changed is handed to the chart: each series handed over is
+    // laid out again.
+    const bool levelChanged = data.steps != m_data.steps || endUs != m_dataEndUs || m_bFirstData;
+    const bool unitChanged =
+        data.unit != m_data.unit || data.mixedUnits != m_data.mixedUnits || data.steps.empty() != m_data.steps.empty();
+    const TrendAxisRange range = AxisRangeFor(data);
+    const bool rangeChanged = range.low != m_range.low || range.high != m_range.high || m_bFirstData;
+    const bool bandsChanged = rangeChanged || disconnected != m_disconnected || data.off != m_data.off ||
+        data.alarms != m_data.alarms || data.autoRuns != m_data.autoRuns || data.autoPaused != m_data.autoPaused;
     m_data = data;
     m_disconnected = disconnected;
-    m_range = AxisRangeFor(m_data);
-    const double span = m_range.high - m_range.low;
-    m_pValueAxis->setRange(m_range.low - span * kAutoRoom, m_range.high + span * kAlarmRoom);
-    Retranslate();
-    RebuildLevel();
-    RebuildBands();
-    LayOut();
+    m_dataEndUs = endUs;
+    m_range = range;
+    m_bFirstData = false;
+    if (rangeChanged) {
+        const double span = m_range.high - m_range.low;
+        m_pValueAxis->setRange(m_range.low - span * kAutoRoom, m_range.high + span * kAlarmRoom);
+        UpdateValueTicks();
+    }
+    if (unitChanged)
+        Retranslate();
+    if (levelChanged)
+        RebuildLevel();
+    if (bandsChanged) {
+        RebuildBands();
+        PlaceLegend();
+        PlaceLabels();
+    }
 }
 
 void CTrendChart::RebuildLevel()
@@ -273,7 +320,7 @@ void CTrendChart::RebuildLevel()
     // point, the last until the end of what was read.
     std::vector<QList<QPointF>> stretches;
     const std::vector<TrendPoint>& steps = m_data.steps;
-    const std::int64_t end = std::max(m_endUs, steps.empty() ? m_endUs : steps.back().timeUs);
+    const std::int64_t end = std::max(m_dataEndUs, steps.empty() ? m_dataEndUs : steps.back().timeUs);
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const TrendPoint& p = steps[i];
         if (std::isnan(p.value))

@@ -44,8 +44,9 @@ public:
     ~CTrendChart() override;
 
     int Channel() const { return m_nChannel; }
-    // The channel's series and the spans without a unit.
-    void SetData(const TrendChannel& data, const std::vector<TrendSpan>& disconnected);
+    // The channel's series and the spans without a unit, read up to `endUs`
+    // (where the last level's line ends).
+    void SetData(const TrendChannel& data, const std::vector<TrendSpan>& disconnected, std::int64_t endUs);
     // The time axis: [beginUs, endUs) in local time.
     void SetPeriod(std::int64_t beginUs, std::int64_t endUs);
     // The bottom strip shows the times and the axis' title; the others only
@@ -87,6 +88,8 @@ protected:
 
 private:
     void LayOut();
+    void UpdateTimeAxis();
+    void UpdateValueTicks();
     void Retranslate();
     void RebuildLevel();
     void RebuildBands();
@@ -102,8 +105,11 @@ private:
     std::vector<TrendSpan> m_disconnected;
     std::int64_t m_beginUs = 0;
     std::int64_t m_endUs = 1;
+    std::int64_t m_dataEndUs = 1;
     TrendAxisRange m_range;
     bool m_bTimesShown = true;
+    bool m_bFirstData = true;
+    std::vector<std::pair<std::int64_t, QString>> m_ticks;
 
     QCategoryAxis* m_pTimeAxis = nullptr;
     QValueAxis* m_pValueAxis = nullptr;

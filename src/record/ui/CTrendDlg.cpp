@@ -312,7 +312,7 @@ void CTrendDlg::SyncStrips(const TrendData& data)
         CTrendChart* chart = m_charts[i];
         chart->SetTimesShown(i + 1 == m_charts.size());
         chart->SetPeriod(m_beginUs, m_endUs);
-        chart->SetData(data.channels[static_cast<std::size_t>(chart->Channel() - 1)], data.disconnected);
+        chart->SetData(data.channels[static_cast<std::size_t>(chart->Channel() - 1)], data.disconnected, data.endUs);
         chart->show();
     }
     m_pEmpty->setVisible(m_charts.empty());
