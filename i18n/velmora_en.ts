@@ -220,7 +220,7 @@
     </message>
     <message>
         <source>各チャンネルの出力の推移を実行記録から表示します</source>
-        <translation>Shows each channel's output over time from the run record</translation>
+        <translation>Shows each channel&apos;s output over time from the run record</translation>
     </message>
 </context>
 <context>

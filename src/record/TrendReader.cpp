@@ -120,6 +120,8 @@ TrendReader::~TrendReader()
 
 void TrendReader::Close()
 {
+    sqlite3_finalize(m_newer);
+    m_newer = nullptr;
     if (m_db != nullptr) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -371,13 +373,17 @@ bool TrendReader::ReadNewer(TrendBuilder& builder)
 {
     if (m_db == nullptr)
         return Fail("read");
-    Statement st(m_db, std::string("SELECT ") + kColumns + " FROM event WHERE seq > ?1 ORDER BY seq");
-    if (!st)
+    // Asked once a second while live: prepared once.
+    if (m_newer == nullptr &&
+        sqlite3_prepare_v3(m_db,
+                           (std::string("SELECT ") + kColumns + " FROM event WHERE seq > ?1 ORDER BY seq").c_str(), -1,
+                           SQLITE_PREPARE_PERSISTENT, &m_newer, nullptr) != SQLITE_OK)
         return Fail("prepare");
-    sqlite3_bind_int64(st.get(), 1, builder.LastSeq());
+    sqlite3_bind_int64(m_newer, 1, builder.LastSeq());
     int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
-        builder.Add(InputOf(st.get()));
+    while ((rc = sqlite3_step(m_newer)) == SQLITE_ROW)
+        builder.Add(InputOf(m_newer));
+    sqlite3_reset(m_newer);
     return rc == SQLITE_DONE || Fail("query");
 }
 

@@ -38,6 +38,7 @@
 #include "record/TrendSeries.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace velmora {
 
@@ -92,6 +93,7 @@ private:
     std::array<std::array<bool, 2>, kTrendChannels> m_unseen{};
     std::int64_t m_stateBeginUs = 0;
     sqlite3* m_db = nullptr;
+    sqlite3_stmt* m_newer = nullptr;
     std::string m_error;
 };
 

@@ -9,13 +9,9 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QTranslator>
-#include <QAbstractAxis>
-#include <QAreaSeries>
-#include <QChart>
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
-#include <QLineSeries>
 #include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -27,6 +23,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <map>
 #include <optional>
 
 #include "FakeClock.h"
@@ -133,16 +130,6 @@ protected:
         return nullptr;
     }
 
-    // The band's outline: up at each begin, down at each end.
-    static std::vector<std::pair<double, double>> Spans(QAreaSeries* band)
-    {
-        std::vector<std::pair<double, double>> out;
-        const QList<QPointF> p = band->upperSeries()->points();
-        for (qsizetype i = 0; i + 3 < p.size(); i += 4)
-            out.emplace_back(p[i].x(), p[i + 2].x());
-        return out;
-    }
-
     QTemporaryDir m_dir;
     std::string m_path;
     test::ScriptedPrompter prompter;
@@ -178,17 +165,19 @@ TEST_F(TrendWindow, StripsHoldThePeriodsEventsAndItsExportsHoldThePeriod)
                                         {Ms(510 * kSecond), 12.0},
                                         {Ms(600 * kSecond), 12.0}};
     EXPECT_EQ(level1, want1);
-    EXPECT_EQ(Spans(ch1->OffBand()), (std::vector<std::pair<double, double>>{{Ms(330 * kSecond), Ms(400 * kSecond)}}));
-    EXPECT_EQ(Spans(ch1->AlarmBand()), (std::vector<std::pair<double, double>>{{Ms(60 * kSecond), Ms(115 * kSecond)}}));
+    EXPECT_EQ(ch1->Spans(CTrendChart::Band::Off),
+              (std::vector<std::pair<double, double>>{{Ms(330 * kSecond), Ms(400 * kSecond)}}));
+    EXPECT_EQ(ch1->Spans(CTrendChart::Band::Alarm),
+              (std::vector<std::pair<double, double>>{{Ms(60 * kSecond), Ms(115 * kSecond)}}));
     EXPECT_EQ(ch1->AlarmLabels(), QStringList{QStringLiteral("温度異常")});
-    EXPECT_EQ(Spans(ch1->DisconnectedBand()),
+    EXPECT_EQ(ch1->Spans(CTrendChart::Band::Disconnected),
               (std::vector<std::pair<double, double>>{{Ms(500 * kSecond), Ms(510 * kSecond)}}));
-    EXPECT_TRUE(Spans(ch1->AutoBand()).empty());
+    EXPECT_TRUE(ch1->Spans(CTrendChart::Band::Auto).empty());
     // The legend names the level and only the bands the strip shows.
     EXPECT_EQ(ch1->LegendTexts(),
               (QStringList{QStringLiteral("CH1"), QStringLiteral("アラーム"), QStringLiteral("出力ＯＦＦ"),
                            QStringLiteral("未接続")}));
-    EXPECT_EQ(ch1->chart()->axes(Qt::Vertical).front()->titleText(), QStringLiteral("CH1 出力 [mA]"));
+    EXPECT_EQ(ch1->ValueAxisTitle(), QStringLiteral("CH1 出力 [mA]"));
 
     // Channel 2: off until 120 s, then the sawtooth's 14 steps from 160 s.
     const std::vector<QPointF> level2 = ch2->LevelPoints();
@@ -196,13 +185,14 @@ TEST_F(TrendWindow, StripsHoldThePeriodsEventsAndItsExportsHoldThePeriod)
     EXPECT_EQ(level2.front(), QPointF(Ms(0), 0.0));
     EXPECT_EQ(std::count_if(level2.begin(), level2.end(), [](const QPointF& p) { return p.y() == 9.0; }), 4);
     EXPECT_EQ(level2.back(), QPointF(Ms(600 * kSecond), 9.0));
-    EXPECT_EQ(Spans(ch2->OffBand()), (std::vector<std::pair<double, double>>{{Ms(0), Ms(120 * kSecond)}}));
-    EXPECT_EQ(Spans(ch2->AutoBand()), (std::vector<std::pair<double, double>>{{Ms(150 * kSecond), Ms(300 * kSecond)}}));
-    EXPECT_TRUE(Spans(ch2->AlarmBand()).empty());
+    EXPECT_EQ(ch2->Spans(CTrendChart::Band::Off), (std::vector<std::pair<double, double>>{{Ms(0), Ms(120 * kSecond)}}));
+    EXPECT_EQ(ch2->Spans(CTrendChart::Band::Auto),
+              (std::vector<std::pair<double, double>>{{Ms(150 * kSecond), Ms(300 * kSecond)}}));
+    EXPECT_TRUE(ch2->Spans(CTrendChart::Band::Alarm).empty());
     EXPECT_EQ(ch2->LegendTexts(),
               (QStringList{QStringLiteral("CH2"), QStringLiteral("自動出力"), QStringLiteral("出力ＯＦＦ"),
                            QStringLiteral("未接続")}));
-    EXPECT_EQ(ch2->chart()->axes(Qt::Vertical).front()->titleText(), QStringLiteral("CH2 出力 [V]"));
+    EXPECT_EQ(ch2->ValueAxisTitle(), QStringLiteral("CH2 出力 [V]"));
 
     // What held at a time, as the hover shows it.
     EXPECT_EQ(ch1->Readout(kT0 + 75 * kSecond).split(QLatin1Char('\n')).mid(1),
@@ -231,23 +221,37 @@ TEST_F(TrendWindow, StripsHoldThePeriodsEventsAndItsExportsHoldThePeriod)
     QFile svgFile(svg);
     ASSERT_TRUE(svgFile.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&svgFile);
-    int paths = 0;
+    // Each channel's level is a path in its colour, one a stretch with a
+    // unit (the unit was away for ten seconds); the alarm's text is text.
+    std::map<QString, int> pathsByColour;
+    QStringList strokes;
     QString root;
-    bool titled = false;
+    QString viewBox;
+    bool alarmText = false;
     while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == QLatin1String("g"))
+            strokes.removeLast();
+        if (token != QXmlStreamReader::StartElement)
             continue;
-        if (root.isEmpty())
+        if (root.isEmpty()) {
             root = xml.name().toString();
-        paths += xml.name() == QLatin1String("path") ? 1 : 0;
+            viewBox = xml.attributes().value(QLatin1String("viewBox")).toString();
+        }
+        if (xml.name() == QLatin1String("g"))
+            strokes << xml.attributes().value(QLatin1String("stroke")).toString();
+        if (xml.name() == QLatin1String("path") && !strokes.isEmpty())
+            ++pathsByColour[strokes.back()];
         if (xml.name() == QLatin1String("text") &&
             xml.readElementText(QXmlStreamReader::IncludeChildElements).contains(QStringLiteral("温度異常")))
-            titled = true;
+            alarmText = true;
     }
     EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
     EXPECT_EQ(root, QStringLiteral("svg"));
-    EXPECT_GE(paths, 10);
-    EXPECT_TRUE(titled);
+    EXPECT_EQ(viewBox, QStringLiteral("0 0 %1 %2").arg(trend.RenderSize().width()).arg(trend.RenderSize().height()));
+    EXPECT_EQ(pathsByColour[CTrendChart::ChannelColour(1).name()], 2);
+    EXPECT_EQ(pathsByColour[CTrendChart::ChannelColour(2).name()], 2);
+    EXPECT_TRUE(alarmText);
 
     // The CSV: the record's header and every event of the period, in time
     // order, nothing before or after it.
@@ -290,12 +294,12 @@ TEST_F(TrendWindow, TheWheelAndTheControlsChooseThePeriodAndLiveComesBack)
     ASSERT_TRUE(shown.wait(10'000));
     CTrendChart* strip = trend.Charts().front();
     // One notch up at the plot's middle: a fifth less either side of it.
-    const QRectF plot = strip->chart()->plotArea();
+    const QRectF plot = strip->PlotArea();
     const QPointF middle = plot.center();
-    const std::int64_t at = std::llround(strip->chart()->mapToValue(middle).x() * 1000.0);
+    const std::int64_t at = strip->TimeAtX(middle.x());
     QWheelEvent wheel(middle, strip->mapToGlobal(middle.toPoint()), QPoint(), QPoint(0, 120), Qt::NoButton,
                       Qt::NoModifier, Qt::NoScrollPhase, false);
-    QCoreApplication::sendEvent(strip->viewport(), &wheel);
+    QCoreApplication::sendEvent(strip, &wheel);
     EXPECT_FALSE(trend.IsLive());
     EXPECT_NEAR(static_cast<double>(trend.EndUs() - trend.BeginUs()), 480.0 * kSecond, 2.0 * kSecond);
     EXPECT_NEAR(static_cast<double>(at - trend.BeginUs()), 0.8 * static_cast<double>(at - kT0), 2.0 * kSecond);
@@ -304,11 +308,11 @@ TEST_F(TrendWindow, TheWheelAndTheControlsChooseThePeriodAndLiveComesBack)
     ASSERT_TRUE(shown.wait(10'000));
     const QPoint from(static_cast<int>(plot.left() + plot.width() * 0.25), static_cast<int>(middle.y()));
     const QPoint to(static_cast<int>(plot.left() + plot.width() * 0.5), static_cast<int>(middle.y()));
-    const std::int64_t a = std::llround(strip->chart()->mapToValue(from).x() * 1000.0);
-    const std::int64_t b = std::llround(strip->chart()->mapToValue(to).x() * 1000.0);
-    QTest::mousePress(strip->viewport(), Qt::LeftButton, Qt::NoModifier, from);
-    QTest::mouseMove(strip->viewport(), to);
-    QTest::mouseRelease(strip->viewport(), Qt::LeftButton, Qt::NoModifier, to);
+    const std::int64_t a = strip->TimeAtX(from.x());
+    const std::int64_t b = strip->TimeAtX(to.x());
+    QTest::mousePress(strip, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(strip, to);
+    QTest::mouseRelease(strip, Qt::LeftButton, Qt::NoModifier, to);
     EXPECT_NEAR(static_cast<double>(trend.BeginUs()), static_cast<double>(a), 0.01 * kSecond);
     EXPECT_NEAR(static_cast<double>(trend.EndUs()), static_cast<double>(b), 0.01 * kSecond);
 
@@ -360,8 +364,7 @@ TEST_F(TrendWindow, InEnglishNoTextIsJapanese)
             texts << combo->itemText(i);
     for (CTrendChart* chart : trend.Charts()) {
         texts << chart->LegendTexts() << chart->AlarmLabels();
-        for (const QAbstractAxis* axis : chart->chart()->axes())
-            texts << axis->titleText();
+        texts << chart->ValueAxisTitle() << chart->TimeAxisTitle();
         for (int t = 0; t < 600; t += 25)
             texts << chart->Readout(kT0 + t * kSecond);
     }

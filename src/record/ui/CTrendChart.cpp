@@ -1,21 +1,13 @@
 #include "record/ui/CTrendChart.h"
 
-#include <QAreaSeries>
-#include <QCategoryAxis>
-#include <QChart>
 #include <QDateTime>
-#include <QFontMetrics>
-#include <QGraphicsLayout>
-#include <QGraphicsSimpleTextItem>
-#include <QGraphicsLineItem>
-#include <QGraphicsRectItem>
-#include <QLegend>
-#include <QLineSeries>
+#include <QFontMetricsF>
 #include <QMouseEvent>
+#include <QPaintEngine>
+#include <QPainter>
+#include <QPainterPath>
 #include <QRubberBand>
-#include <QTimeZone>
 #include <QToolTip>
-#include <QValueAxis>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -37,6 +29,15 @@ constexpr double kAutoRoom = 0.08;
 constexpr int kPixelsPerTimeTick = 96;
 constexpr int kPixelsPerValueTick = 28;
 
+const QColor kGrid(0xdd, 0xdd, 0xdd);
+const QColor kAxis(0x80, 0x80, 0x80);
+const QColor kText(0x20, 0x20, 0x20);
+const QColor kAlarmRed(0xdc, 0x26, 0x26, 190);
+const QColor kAutoBlue(0x25, 0x63, 0xeb, 110);
+const QColor kAutoBlueSolid(0x25, 0x63, 0xeb);
+const QColor kHatch(0x70, 0x70, 0x70);
+const QColor kAbsent(0, 0, 0, 30);
+
 QString TimeLabel(std::int64_t timeUs, TrendTimeTicks::Label label, bool withDate)
 {
     const QDateTime t = QDateTime::fromMSecsSinceEpoch(timeUs / 1000);
@@ -57,11 +58,38 @@ QString TimeLabel(std::int64_t timeUs, TrendTimeTicks::Label label, bool withDat
 int DecimalsOf(double step)
 {
     int decimals = 0;
-    while (decimals < 6 &&
-           std::fabs(step * std::pow(10.0, decimals) - std::round(step * std::pow(10.0, decimals))) >
-               1e-6 * std::pow(10.0, decimals))
+    double scaled = step;
+    while (decimals < 6 && std::fabs(scaled - std::round(scaled)) > 1e-6 * std::max(1.0, scaled)) {
+        scaled *= 10.0;
         ++decimals;
+    }
     return decimals;
+}
+
+QString UtcOffsetText(int offsetSeconds)
+{
+    const int minutes = std::abs(offsetSeconds) / 60;
+    return QStringLiteral("%1%2:%3")
+        .arg(offsetSeconds < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+        .arg(minutes / 60, 2, 10, QLatin1Char('0'))
+        .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+QBrush BandBrush(CTrendChart::Band band)
+{
+    switch (band) {
+    case CTrendChart::Band::Disconnected:
+        return kAbsent;
+    case CTrendChart::Band::Off:
+        return QBrush(kHatch, Qt::BDiagPattern);
+    case CTrendChart::Band::Auto:
+        return kAutoBlue;
+    case CTrendChart::Band::Paused:
+        return QBrush(kAutoBlueSolid, Qt::Dense5Pattern);
+    case CTrendChart::Band::Alarm:
+        return kAlarmRed;
+    }
+    return {};
 }
 
 } // namespace
@@ -94,112 +122,28 @@ QString CTrendChart::AlarmText(const std::string& text)
     return QString::fromStdString(Tr(text));
 }
 
-CTrendChart::CTrendChart(int channel, QWidget* parent)
-    : QChartView(new QChart, parent), // a chart of its own: one set later would leave the first behind
-      m_nChannel(channel)
+CTrendChart::CTrendChart(int channel, QWidget* parent) : QWidget(parent), m_nChannel(channel)
 {
-    QChart* chart = this->chart();
-    chart->setBackgroundRoundness(0);
-    chart->setMargins(QMargins(0, 0, 0, 0));
-    chart->layout()->setContentsMargins(0, 0, 0, 0);
-    setRenderHint(QPainter::Antialiasing, false);
     setMouseTracking(true);
     setMinimumHeight(150);
-
-    m_pTimeAxis = new QCategoryAxis;
-    m_pTimeAxis->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
-    m_pTimeAxis->setTruncateLabels(false);
-    m_pTimeAxis->setGridLineColor(QColor(0xd8, 0xd8, 0xd8));
-    chart->addAxis(m_pTimeAxis, Qt::AlignBottom);
-    m_pValueAxis = new QValueAxis;
-    m_pValueAxis->setTickType(QValueAxis::TicksDynamic);
-    m_pValueAxis->setTickAnchor(0.0);
-    m_pValueAxis->setGridLineColor(QColor(0xd8, 0xd8, 0xd8));
-    m_pValueAxis->setMinorTickCount(0);
-    chart->addAxis(m_pValueAxis, Qt::AlignLeft);
-
-    // Drawn in this order: the level over every band.
-    m_pDisconnected = AddBand(QColor(0, 0, 0, 30), {});
-    m_pOff = AddBand(QBrush(QColor(0x70, 0x70, 0x70), Qt::BDiagPattern), {});
-    m_pAuto = AddBand(QColor(0x25, 0x63, 0xeb, 110), {});
-    m_pPaused = AddBand(QBrush(QColor(0x25, 0x63, 0xeb), Qt::Dense5Pattern), {});
-    m_pAlarm = AddBand(QColor(0xdc, 0x26, 0x26, 190), {});
-    auto* level = new QLineSeries;
-    QPen pen(ChannelColour(channel), 1);
-    pen.setJoinStyle(Qt::MiterJoin);
-    level->setPen(pen);
-    chart->addSeries(level);
-    level->attachAxis(m_pTimeAxis);
-    level->attachAxis(m_pValueAxis);
-    m_levels.push_back(level);
-
-    // The legend is drawn by the strip (PlaceLegend): the level first, then
-    // only the bands it shows, which Qt's legend cannot order.
-    chart->legend()->hide();
-
-    Retranslate();
-    UpdateTimeAxis();
-    RebuildBands();
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 CTrendChart::~CTrendChart() = default;
-
-QAreaSeries* CTrendChart::AddBand(const QBrush& brush, const QString& name)
-{
-    auto* band = new QAreaSeries;
-    band->setUpperSeries(new QLineSeries(band));
-    band->setLowerSeries(new QLineSeries(band));
-    band->setPen(Qt::NoPen);
-    band->setBrush(brush);
-    band->setName(name);
-    chart()->addSeries(band);
-    band->attachAxis(m_pTimeAxis);
-    band->attachAxis(m_pValueAxis);
-    return band;
-}
-
-void CTrendChart::Retranslate()
-{
-    m_levels.front()->setName(QStringLiteral("CH%1").arg(m_nChannel));
-    m_pDisconnected->setName(tr("未接続"));
-    m_pOff->setName(tr("出力ＯＦＦ"));
-    m_pAuto->setName(tr("自動出力"));
-    m_pPaused->setName(tr("一時停止"));
-    m_pAlarm->setName(tr("アラーム"));
-    QString unit;
-    if (m_data.mixedUnits)
-        unit = tr("CH%1 出力").arg(m_nChannel);
-    else if (m_data.unit.empty() && !m_data.steps.empty())
-        unit = tr("CH%1 換算値").arg(m_nChannel);
-    else
-        unit =
-            tr("CH%1 出力 [%2]").arg(m_nChannel).arg(QString::fromStdString(m_data.unit.empty() ? "mA" : m_data.unit));
-    m_pValueAxis->setTitleText(unit);
-    m_pTimeAxis->setTitleText(m_bTimesShown
-                                  ? tr("時刻 (UTC%1)")
-                                        .arg(QDateTime::currentDateTime()
-                                                 .timeZone()
-                                                 .displayName(QDateTime::currentDateTime(), QTimeZone::OffsetName)
-                                                 .mid(3))
-                                  : QString());
-    PlaceLegend();
-}
-
-void CTrendChart::changeEvent(QEvent* event)
-{
-    if (event->type() == QEvent::LanguageChange)
-        Retranslate();
-    QChartView::changeEvent(event);
-}
 
 void CTrendChart::SetTimesShown(bool shown)
 {
     if (shown == m_bTimesShown)
         return;
     m_bTimesShown = shown;
-    m_pTimeAxis->setLabelsVisible(shown);
-    Retranslate();
-    LayOut();
+    update();
+}
+
+QRectF CTrendChart::PlotAreaFor(const QSizeF& size) const
+{
+    const double bottom = m_bTimesShown ? kBottomMarginWithTimes : kBottomMargin;
+    return QRectF(kLeftMargin, kTopMargin, std::max(1.0, size.width() - kLeftMargin - kRightMargin),
+                  std::max(1.0, size.height() - kTopMargin - bottom));
 }
 
 int CTrendChart::PlotWidth() const
@@ -207,43 +151,20 @@ int CTrendChart::PlotWidth() const
     return std::max(1, width() - kLeftMargin - kRightMargin);
 }
 
-void CTrendChart::resizeEvent(QResizeEvent* event)
+std::int64_t CTrendChart::TimeAtX(double x) const
 {
-    QChartView::resizeEvent(event);
-    LayOut();
+    const QRectF plot = PlotArea();
+    return m_beginUs + std::llround((x - plot.left()) / plot.width() * static_cast<double>(m_endUs - m_beginUs));
 }
 
-void CTrendChart::LayOut()
+double CTrendChart::ValueLow() const
 {
-    const int bottom = m_bTimesShown ? kBottomMarginWithTimes : kBottomMargin;
-    const QRectF plot(kLeftMargin, kTopMargin, std::max(1, width() - kLeftMargin - kRightMargin),
-                      std::max(1, height() - kTopMargin - bottom));
-    chart()->setPlotArea(plot);
-    // Another width holds another number of time labels.
-    m_ticks.clear();
-    UpdateTimeAxis();
-    UpdateValueTicks();
-    PlaceLabels();
+    return m_range.low - (m_range.high - m_range.low) * kAutoRoom;
 }
 
-void CTrendChart::UpdateValueTicks()
+double CTrendChart::ValueHigh() const
 {
-    const int ticks = std::max(2, static_cast<int>(chart()->plotArea().height()) / kPixelsPerValueTick);
-    const double step = NiceStep(m_range.high - m_range.low, ticks);
-    if (step == m_pValueAxis->tickInterval())
-        return;
-    m_pValueAxis->setTickInterval(step);
-    m_pValueAxis->setLabelFormat(QStringLiteral("%.%1f").arg(DecimalsOf(step)));
-}
-
-double CTrendChart::XOf(std::int64_t timeUs) const
-{
-    return static_cast<double>(timeUs) / 1000.0;
-}
-
-std::int64_t CTrendChart::TimeAt(double x) const
-{
-    return std::llround(x * 1000.0);
+    return m_range.high + (m_range.high - m_range.low) * kAlarmRoom;
 }
 
 void CTrendChart::SetPeriod(std::int64_t beginUs, std::int64_t endUs)
@@ -253,237 +174,363 @@ void CTrendChart::SetPeriod(std::int64_t beginUs, std::int64_t endUs)
         return;
     m_beginUs = beginUs;
     m_endUs = endUs;
-    UpdateTimeAxis();
-    PlaceLabels();
-}
-
-void CTrendChart::UpdateTimeAxis()
-{
-    const QDateTime middle = QDateTime::fromMSecsSinceEpoch((m_beginUs + (m_endUs - m_beginUs) / 2) / 1000);
-    const TrendTimeTicks ticks =
-        TimeTicksFor(m_beginUs, m_endUs, std::max(2, PlotWidth() / kPixelsPerTimeTick), middle.offsetFromUtc());
-    // Beyond a day a time needs its date.
-    const bool withDate = QDateTime::fromMSecsSinceEpoch(m_beginUs / 1000).date() !=
-        QDateTime::fromMSecsSinceEpoch((m_endUs - 1) / 1000).date();
-    // Each change of a category lays the axis out again: while the period
-    // moves on by a second the ticks mostly stay.
-    std::vector<std::pair<std::int64_t, QString>> wanted;
-    wanted.reserve(ticks.ticksUs.size());
-    for (const std::int64_t t : ticks.ticksUs)
-        wanted.emplace_back(t, TimeLabel(t, ticks.label, withDate));
-    if (wanted != m_ticks) {
-        for (const QString& label : m_pTimeAxis->categoriesLabels())
-            m_pTimeAxis->remove(label);
-        for (const auto& [t, label] : wanted)
-            m_pTimeAxis->append(label, XOf(t));
-        m_ticks = std::move(wanted);
-    }
-    m_pTimeAxis->setStartValue(XOf(m_beginUs));
-    m_pTimeAxis->setRange(XOf(m_beginUs), XOf(m_endUs));
+    update();
 }
 
 void CTrendChart::SetData(const TrendChannel& data, const std::vector<TrendSpan>& disconnected, std::int64_t endUs)
 {
-    // Only what changed is handed to the chart: each series handed over is
-    // laid out again.
-    const bool levelChanged = data.steps != m_data.steps || endUs != m_dataEndUs || m_bFirstData;
-    const bool unitChanged =
-        data.unit != m_data.unit || data.mixedUnits != m_data.mixedUnits || data.steps.empty() != m_data.steps.empty();
-    const TrendAxisRange range = AxisRangeFor(data);
-    const bool rangeChanged = range.low != m_range.low || range.high != m_range.high || m_bFirstData;
-    const bool bandsChanged = rangeChanged || disconnected != m_disconnected || data.off != m_data.off ||
-        data.alarms != m_data.alarms || data.autoRuns != m_data.autoRuns || data.autoPaused != m_data.autoPaused;
+    const bool levelChanged = data.steps != m_data.steps || endUs != m_dataEndUs;
     m_data = data;
     m_disconnected = disconnected;
     m_dataEndUs = endUs;
-    m_range = range;
-    m_bFirstData = false;
-    if (rangeChanged) {
-        const double span = m_range.high - m_range.low;
-        m_pValueAxis->setRange(m_range.low - span * kAutoRoom, m_range.high + span * kAlarmRoom);
-        UpdateValueTicks();
-    }
-    if (unitChanged)
-        Retranslate();
+    m_range = AxisRangeFor(m_data);
     if (levelChanged)
         RebuildLevel();
-    if (bandsChanged) {
-        RebuildBands();
-        PlaceLegend();
-        PlaceLabels();
-    }
+    update();
 }
 
 void CTrendChart::RebuildLevel()
 {
-    // One line per stretch with a known level; a level holds until the next
-    // point, the last until the end of what was read.
-    std::vector<QList<QPointF>> stretches;
+    // One line per stretch with a known level: a level holds until the next
+    // point, the last one until the end of what was read.
+    m_stretches.clear();
     const std::vector<TrendPoint>& steps = m_data.steps;
-    const std::int64_t end = std::max(m_dataEndUs, steps.empty() ? m_dataEndUs : steps.back().timeUs);
+    const auto ms = [](std::int64_t t) { return static_cast<double>(t) / 1000.0; };
     for (std::size_t i = 0; i < steps.size(); ++i) {
         const TrendPoint& p = steps[i];
         if (std::isnan(p.value))
             continue;
         const bool continues = i > 0 && !std::isnan(steps[i - 1].value);
         if (!continues)
-            stretches.emplace_back();
-        QList<QPointF>& line = stretches.back();
+            m_stretches.emplace_back();
+        std::vector<QPointF>& line = m_stretches.back();
         if (continues)
-            line.append(QPointF(XOf(p.timeUs), steps[i - 1].value));
-        line.append(QPointF(XOf(p.timeUs), p.value));
-        const bool last = i + 1 == steps.size();
-        if (last)
-            line.append(QPointF(XOf(end), p.value));
+            line.emplace_back(ms(p.timeUs), steps[i - 1].value);
+        line.emplace_back(ms(p.timeUs), p.value);
+        if (i + 1 == steps.size())
+            line.emplace_back(ms(std::max(m_dataEndUs, p.timeUs)), p.value);
         else if (std::isnan(steps[i + 1].value))
-            line.append(QPointF(XOf(steps[i + 1].timeUs), p.value));
+            line.emplace_back(ms(steps[i + 1].timeUs), p.value);
     }
-    while (m_levels.size() < std::max<std::size_t>(1, stretches.size())) {
-        auto* more = new QLineSeries;
-        more->setPen(m_levels.front()->pen());
-        chart()->addSeries(more);
-        more->attachAxis(m_pTimeAxis);
-        more->attachAxis(m_pValueAxis);
-        m_levels.push_back(more);
-    }
-    while (m_levels.size() > std::max<std::size_t>(1, stretches.size())) {
-        chart()->removeSeries(m_levels.back());
-        delete m_levels.back();
-        m_levels.pop_back();
-    }
-    for (std::size_t i = 0; i < m_levels.size(); ++i)
-        m_levels[i]->replace(i < stretches.size() ? stretches[i] : QList<QPointF>());
 }
 
 std::vector<QPointF> CTrendChart::LevelPoints() const
 {
     std::vector<QPointF> out;
-    for (const QLineSeries* level : m_levels) {
-        const QList<QPointF> points = level->points();
-        out.insert(out.end(), points.begin(), points.end());
-    }
+    for (const auto& stretch : m_stretches)
+        out.insert(out.end(), stretch.begin(), stretch.end());
     return out;
 }
 
-void CTrendChart::FillBand(QAreaSeries* band, const std::vector<TrendSpan>& spans, double low, double high)
+const std::vector<TrendSpan>& CTrendChart::SpansOf(Band band) const
 {
-    // One outline for every span: up at each begin, down at each end.
-    QList<QPointF> upper;
-    upper.reserve(static_cast<qsizetype>(spans.size()) * 4);
-    for (const TrendSpan& s : spans) {
-        upper << QPointF(XOf(s.beginUs), low) << QPointF(XOf(s.beginUs), high) << QPointF(XOf(s.endUs), high)
-              << QPointF(XOf(s.endUs), low);
+    switch (band) {
+    case Band::Disconnected:
+        return m_disconnected;
+    case Band::Off:
+        return m_data.off;
+    case Band::Auto:
+        return m_data.autoRuns;
+    case Band::Paused:
+        return m_data.autoPaused;
+    case Band::Alarm:
+        return m_data.alarms;
     }
-    QList<QPointF> lower;
-    if (!spans.empty())
-        lower << QPointF(XOf(spans.front().beginUs), low) << QPointF(XOf(spans.back().endUs), low);
-    band->upperSeries()->replace(upper);
-    band->lowerSeries()->replace(lower);
+    return m_disconnected;
 }
 
-void CTrendChart::RebuildBands()
+std::vector<std::pair<double, double>> CTrendChart::Spans(Band band) const
 {
-    const double h = m_range.high - m_range.low;
-    const double bottom = m_range.low - h * kAutoRoom;
-    const double top = m_range.high + h * kAlarmRoom;
-    // A hair's gap keeps the bands off the range's own limits.
-    const double gap = h * 0.01;
-    FillBand(m_pDisconnected, m_disconnected, bottom, top);
-    FillBand(m_pOff, m_data.off, bottom, top);
-    FillBand(m_pAuto, m_data.autoRuns, bottom, m_range.low - gap);
-    FillBand(m_pPaused, m_data.autoPaused, bottom, m_range.low - gap);
-    FillBand(m_pAlarm, m_data.alarms, m_range.high + gap, top);
+    std::vector<std::pair<double, double>> out;
+    for (const TrendSpan& s : SpansOf(band))
+        out.emplace_back(static_cast<double>(s.beginUs) / 1000.0, static_cast<double>(s.endUs) / 1000.0);
+    return out;
 }
 
-void CTrendChart::PlaceLegend()
+QString CTrendChart::BandName(Band band) const
 {
-    for (QGraphicsItem* item : m_legendItems)
-        delete item;
-    m_legendItems.clear();
-    struct Entry {
-        QAreaSeries* band; // null: the level
-        bool shown;
-    };
-    const Entry entries[] = {{nullptr, true},
-                             {m_pAlarm, !m_data.alarms.empty()},
-                             {m_pAuto, !m_data.autoRuns.empty()},
-                             {m_pPaused, !m_data.autoPaused.empty()},
-                             {m_pOff, !m_data.off.empty()},
-                             {m_pDisconnected, !m_disconnected.empty()}};
-    const QFontMetrics metrics(font());
-    double x = kLeftMargin;
-    const double y = (kTopMargin - metrics.height()) / 2.0;
-    for (const Entry& e : entries) {
-        if (!e.shown)
-            continue;
-        const QRectF swatch(x, y + (metrics.height() - 10) / 2.0, 18, 10);
-        if (e.band == nullptr) {
-            auto* line = new QGraphicsLineItem(
-                QLineF(swatch.left(), swatch.center().y(), swatch.right(), swatch.center().y()), chart());
-            line->setPen(m_levels.front()->pen());
-            m_legendItems.push_back(line);
-        } else {
-            auto* box = new QGraphicsRectItem(swatch, chart());
-            box->setBrush(e.band->brush());
-            box->setPen(QPen(QColor(0x90, 0x90, 0x90), 0.8));
-            m_legendItems.push_back(box);
-        }
-        const QString name = e.band == nullptr ? m_levels.front()->name() : e.band->name();
-        auto* text = new QGraphicsSimpleTextItem(name, chart());
-        text->setFont(font());
-        text->setPos(swatch.right() + 5, y);
-        m_legendItems.push_back(text);
-        x = swatch.right() + 5 + metrics.horizontalAdvance(name) + 16;
+    switch (band) {
+    case Band::Disconnected:
+        return tr("未接続");
+    case Band::Off:
+        return tr("出力ＯＦＦ");
+    case Band::Auto:
+        return tr("自動出力");
+    case Band::Paused:
+        return tr("一時停止");
+    case Band::Alarm:
+        return tr("アラーム");
     }
+    return {};
+}
+
+std::vector<CTrendChart::LegendEntry> CTrendChart::Legend() const
+{
+    // The level first, then only the bands the strip shows, from the top.
+    std::vector<LegendEntry> out{{Band::Alarm, true}};
+    for (const Band band : {Band::Alarm, Band::Auto, Band::Paused, Band::Off, Band::Disconnected}) {
+        if (!SpansOf(band).empty())
+            out.push_back({band, false});
+    }
+    return out;
 }
 
 QStringList CTrendChart::LegendTexts() const
 {
     QStringList out;
-    for (const QGraphicsItem* item : m_legendItems) {
-        if (const auto* text = dynamic_cast<const QGraphicsSimpleTextItem*>(item))
-            out << text->text();
-    }
+    for (const LegendEntry& e : Legend())
+        out << (e.level ? QStringLiteral("CH%1").arg(m_nChannel) : BandName(e.band));
     return out;
 }
 
-void CTrendChart::PlaceLabels()
+QString CTrendChart::ValueAxisTitle() const
 {
-    for (QGraphicsSimpleTextItem* item : m_alarmLabels)
-        delete item;
-    m_alarmLabels.clear();
-    const QRectF plot = chart()->plotArea();
-    const double y = m_range.high + (m_range.high - m_range.low) * kAlarmRoom;
-    QFont font = this->font();
-    font.setBold(true);
+    if (m_data.mixedUnits)
+        return tr("CH%1 出力").arg(m_nChannel);
+    if (m_data.unit.empty() && !m_data.steps.empty())
+        return tr("CH%1 換算値").arg(m_nChannel);
+    return tr("CH%1 出力 [%2]").arg(m_nChannel).arg(QString::fromStdString(m_data.unit.empty() ? "mA" : m_data.unit));
+}
+
+QString CTrendChart::TimeAxisTitle() const
+{
+    const QDateTime middle = QDateTime::fromMSecsSinceEpoch((m_beginUs + (m_endUs - m_beginUs) / 2) / 1000);
+    return tr("時刻 (UTC%1)").arg(UtcOffsetText(middle.offsetFromUtc()));
+}
+
+CTrendChart::Ticks CTrendChart::TicksFor(const QRectF& plot) const
+{
+    Ticks out;
+    const QDateTime middle = QDateTime::fromMSecsSinceEpoch((m_beginUs + (m_endUs - m_beginUs) / 2) / 1000);
+    const TrendTimeTicks times = TimeTicksFor(
+        m_beginUs, m_endUs, std::max(2, static_cast<int>(plot.width()) / kPixelsPerTimeTick), middle.offsetFromUtc());
+    // Beyond a day a time needs its date.
+    const bool withDate = QDateTime::fromMSecsSinceEpoch(m_beginUs / 1000).date() !=
+        QDateTime::fromMSecsSinceEpoch((m_endUs - 1) / 1000).date();
+    for (const std::int64_t t : times.ticksUs)
+        out.times.emplace_back(t, TimeLabel(t, times.label, withDate));
+    out.valueStep =
+        NiceStep(m_range.high - m_range.low, std::max(2, static_cast<int>(plot.height()) / kPixelsPerValueTick));
+    out.valueDecimals = DecimalsOf(out.valueStep);
+    return out;
+}
+
+void CTrendChart::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    Paint(painter, QSizeF(size()));
+}
+
+void CTrendChart::Paint(QPainter& p, const QSizeF& size) const
+{
+    const QRectF plot = PlotAreaFor(size);
+    const Ticks ticks = TicksFor(plot);
+    p.save();
+    p.setFont(font());
+    p.fillRect(QRectF(QPointF(0, 0), size), Qt::white);
+    p.save();
+    p.setClipRect(plot);
+    PaintGrid(p, plot, ticks);
+    PaintBands(p, plot);
+    PaintLevel(p, plot);
+    p.restore();
+    PaintAxes(p, plot, ticks);
+    PaintLegend(p);
+    p.restore();
+}
+
+void CTrendChart::PaintBands(QPainter& p, const QRectF& plot) const
+{
+    const double span = static_cast<double>(m_endUs - m_beginUs);
+    const double low = ValueLow();
+    const double high = ValueHigh();
+    const auto yOf = [&](double v) { return plot.bottom() - (v - low) / (high - low) * plot.height(); };
+    const auto fill = [&](Band band, double top, double bottom) {
+        const QBrush brush = BandBrush(band);
+        for (const TrendSpan& s : SpansOf(band)) {
+            const double x0 = plot.left() + static_cast<double>(s.beginUs - m_beginUs) / span * plot.width();
+            const double x1 = plot.left() + static_cast<double>(s.endUs - m_beginUs) / span * plot.width();
+            if (x1 < plot.left() || x0 > plot.right())
+                continue;
+            // However short, a span stays a pixel wide.
+            p.fillRect(QRectF(x0, top, std::max(1.0, x1 - x0), bottom - top), brush);
+        }
+    };
+    const double h = m_range.high - m_range.low;
+    // A hair's gap keeps the bands off the range's own limits.
+    const double gap = h * 0.01;
+    fill(Band::Disconnected, plot.top(), plot.bottom());
+    fill(Band::Off, plot.top(), plot.bottom());
+    fill(Band::Auto, yOf(m_range.low - gap), plot.bottom());
+    fill(Band::Paused, yOf(m_range.low - gap), plot.bottom());
+    fill(Band::Alarm, plot.top(), yOf(m_range.high + gap));
+    QFont bold = p.font();
+    bold.setBold(true);
+    p.setFont(bold);
+    p.setPen(Qt::white);
+    for (const auto& [rect, text] : AlarmLabelsAt(plot))
+        p.drawText(rect, Qt::AlignLeft | Qt::AlignVCenter, text);
+    p.setFont(font());
+}
+
+std::vector<std::pair<QRectF, QString>> CTrendChart::AlarmLabelsAt(const QRectF& plot) const
+{
+    std::vector<std::pair<QRectF, QString>> out;
+    const double span = static_cast<double>(m_endUs - m_beginUs);
+    const double low = ValueLow();
+    const double high = ValueHigh();
+    const double bottom = plot.bottom() - (m_range.high - low) / (high - low) * plot.height();
+    QFont bold = font();
+    bold.setBold(true);
+    const QFontMetricsF metrics(bold);
     for (const TrendSpan& s : m_data.alarms) {
-        const double x0 = std::max(XOf(s.beginUs), XOf(m_beginUs));
-        const double x1 = std::min(XOf(s.endUs), XOf(m_endUs));
-        const QPointF left = chart()->mapToPosition(QPointF(x0, y));
-        const QPointF right = chart()->mapToPosition(QPointF(x1, y));
-        // Too narrow for a word: the hover tells.
-        if (right.x() - left.x() < 24 || left.x() >= plot.right())
+        const double x0 =
+            std::max(plot.left(), plot.left() + static_cast<double>(s.beginUs - m_beginUs) / span * plot.width());
+        const double x1 =
+            std::min(plot.right(), plot.left() + static_cast<double>(s.endUs - m_beginUs) / span * plot.width());
+        // In the band, cut to its length; too narrow for a word, the hover tells.
+        const double room = x1 - x0 - 8;
+        if (room < 16)
             continue;
-        // In the band, white on its red, cut to its length.
-        const QString text = QFontMetrics(font).elidedText(AlarmText(s.text), Qt::ElideRight,
-                                                           static_cast<int>(right.x() - left.x()) - 6);
+        const QString text = metrics.elidedText(AlarmText(s.text), Qt::ElideRight, room);
         if (text.isEmpty() || text == QStringLiteral("…"))
             continue;
-        auto* item = new QGraphicsSimpleTextItem(text, chart());
-        item->setFont(font);
-        item->setBrush(Qt::white);
-        item->setPos(left + QPointF(4, 1));
-        item->setZValue(10);
-        m_alarmLabels.push_back(item);
+        out.emplace_back(QRectF(x0 + 4, plot.top(), room, bottom - plot.top()), text);
     }
+    return out;
 }
 
 QStringList CTrendChart::AlarmLabels() const
 {
     QStringList out;
-    for (const QGraphicsSimpleTextItem* item : m_alarmLabels)
-        out << item->text();
+    for (const auto& label : AlarmLabelsAt(PlotArea()))
+        out << label.second;
     return out;
+}
+
+void CTrendChart::PaintGrid(QPainter& p, const QRectF& plot, const Ticks& ticks) const
+{
+    const double span = static_cast<double>(m_endUs - m_beginUs);
+    p.setPen(QPen(kGrid, 0));
+    for (const auto& tick : ticks.times) {
+        const double x = std::round(plot.left() + static_cast<double>(tick.first - m_beginUs) / span * plot.width());
+        p.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
+    }
+    const double low = ValueLow();
+    const double high = ValueHigh();
+    for (double v = std::ceil(m_range.low / ticks.valueStep - 1e-9) * ticks.valueStep; v <= m_range.high + 1e-9;
+         v += ticks.valueStep) {
+        const double y = std::round(plot.bottom() - (v - low) / (high - low) * plot.height());
+        p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
+    }
+}
+
+void CTrendChart::PaintLevel(QPainter& p, const QRectF& plot) const
+{
+    const double beginMs = static_cast<double>(m_beginUs) / 1000.0;
+    const double spanMs = static_cast<double>(m_endUs - m_beginUs) / 1000.0;
+    const double low = ValueLow();
+    const double high = ValueHigh();
+    const double sx = plot.width() / spanMs;
+    const double sy = plot.height() / (high - low);
+    // On a picture of pixels a line two pixels wide is drawn as two one
+    // pixel wide (the stroker's joins of a wide pen cost many times more);
+    // on SVG it is one path with a wide pen.
+    const bool pixels = p.paintEngine() != nullptr && p.paintEngine()->type() == QPaintEngine::Raster;
+    QPen pen(ChannelColour(m_nChannel), pixels ? 0 : 2);
+    pen.setJoinStyle(Qt::MiterJoin);
+    pen.setCapStyle(Qt::FlatCap);
+    p.setPen(pen);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    QPolygonF line;
+    for (const auto& stretch : m_stretches) {
+        line.clear();
+        line.reserve(static_cast<qsizetype>(stretch.size()));
+        for (const QPointF& q : stretch)
+            line << QPointF(std::round(plot.left() + (q.x() - beginMs) * sx),
+                            std::round(plot.bottom() - (q.y() - low) * sy));
+        if (!pixels) {
+            QPainterPath path;
+            path.addPolygon(line);
+            p.drawPath(path);
+            continue;
+        }
+        p.drawPolyline(line);
+        line.translate(1, 1);
+        p.drawPolyline(line);
+    }
+}
+
+void CTrendChart::PaintAxes(QPainter& p, const QRectF& plot, const Ticks& ticks) const
+{
+    const QFontMetricsF metrics(p.font());
+    p.setPen(QPen(kAxis, 0));
+    p.drawRect(plot.adjusted(0, 0, -1, -1));
+    // Values to the left, with their ticks.
+    const double low = ValueLow();
+    const double high = ValueHigh();
+    p.setPen(kText);
+    for (double v = std::ceil(m_range.low / ticks.valueStep - 1e-9) * ticks.valueStep; v <= m_range.high + 1e-9;
+         v += ticks.valueStep) {
+        const double y = std::round(plot.bottom() - (v - low) / (high - low) * plot.height());
+        p.setPen(QPen(kAxis, 0));
+        p.drawLine(QPointF(plot.left() - 4, y), QPointF(plot.left(), y));
+        p.setPen(kText);
+        const QString text = QString::number(std::fabs(v) < ticks.valueStep * 1e-6 ? 0.0 : v, 'f', ticks.valueDecimals);
+        p.drawText(QRectF(0, y - metrics.height() / 2, plot.left() - 7, metrics.height()),
+                   Qt::AlignRight | Qt::AlignVCenter, text);
+    }
+    QFont title = p.font();
+    title.setBold(true);
+    p.save();
+    p.setFont(title);
+    p.translate(4, plot.center().y());
+    p.rotate(-90);
+    p.drawText(QRectF(-plot.height() / 2, 0, plot.height(), metrics.height() + 2), Qt::AlignCenter, ValueAxisTitle());
+    p.restore();
+    // Times below, on the bottom strip.
+    const double span = static_cast<double>(m_endUs - m_beginUs);
+    for (const auto& [t, label] : ticks.times) {
+        const double x = std::round(plot.left() + static_cast<double>(t - m_beginUs) / span * plot.width());
+        p.setPen(QPen(kAxis, 0));
+        p.drawLine(QPointF(x, plot.bottom()), QPointF(x, plot.bottom() + (m_bTimesShown ? 4 : 0)));
+        if (!m_bTimesShown)
+            continue;
+        p.setPen(kText);
+        const double w = metrics.horizontalAdvance(label) + 4;
+        p.drawText(QRectF(x - w / 2, plot.bottom() + 5, w, metrics.height()), Qt::AlignCenter, label);
+    }
+    if (m_bTimesShown) {
+        p.save();
+        p.setFont(title);
+        p.drawText(QRectF(plot.left(), plot.bottom() + 7 + metrics.height(), plot.width(), metrics.height() + 4),
+                   Qt::AlignCenter, TimeAxisTitle());
+        p.restore();
+    }
+}
+
+void CTrendChart::PaintLegend(QPainter& p) const
+{
+    const QFontMetricsF metrics(p.font());
+    double x = kLeftMargin;
+    const double y = (kTopMargin - metrics.height()) / 2.0;
+    const QStringList texts = LegendTexts();
+    const std::vector<LegendEntry> entries = Legend();
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const QRectF swatch(x, y + (metrics.height() - 10) / 2.0, 18, 10);
+        if (entries[i].level) {
+            p.fillRect(QRectF(swatch.left(), swatch.center().y() - 1, swatch.width(), 2), ChannelColour(m_nChannel));
+        } else {
+            p.fillRect(swatch, BandBrush(entries[i].band));
+            p.setPen(QPen(QColor(0x90, 0x90, 0x90), 0));
+            p.drawRect(swatch);
+        }
+        p.setPen(kText);
+        const QString& text = texts[static_cast<qsizetype>(i)];
+        const double w = metrics.horizontalAdvance(text) + 2;
+        p.drawText(QRectF(swatch.right() + 5, y, w, metrics.height()), Qt::AlignLeft | Qt::AlignVCenter, text);
+        x = swatch.right() + 5 + w + 14;
+    }
 }
 
 QString CTrendChart::Readout(std::int64_t timeUs) const
@@ -527,11 +574,11 @@ QString CTrendChart::Readout(std::int64_t timeUs) const
 void CTrendChart::wheelEvent(QWheelEvent* event)
 {
     const double notches = event->angleDelta().y() / 120.0;
-    if (notches == 0.0 || !chart()->plotArea().contains(event->position())) {
+    if (notches == 0.0 || !PlotArea().contains(event->position())) {
         event->ignore();
         return;
     }
-    const std::int64_t at = TimeAt(chart()->mapToValue(event->position()).x());
+    const std::int64_t at = TimeAtX(event->position().x());
     const double factor = std::pow(0.8, notches);
     const auto begin = at - static_cast<std::int64_t>(static_cast<double>(at - m_beginUs) * factor);
     const auto end = at + static_cast<std::int64_t>(static_cast<double>(m_endUs - at) * factor);
@@ -541,9 +588,9 @@ void CTrendChart::wheelEvent(QWheelEvent* event)
 
 void CTrendChart::mousePressEvent(QMouseEvent* event)
 {
-    const QRectF plot = chart()->plotArea();
+    const QRectF plot = PlotArea();
     if (!plot.contains(event->position()) || m_dragButton != Qt::NoButton) {
-        QChartView::mousePressEvent(event);
+        QWidget::mousePressEvent(event);
         return;
     }
     m_dragButton = event->button();
@@ -551,7 +598,7 @@ void CTrendChart::mousePressEvent(QMouseEvent* event)
     QToolTip::hideText();
     if (m_dragButton == Qt::LeftButton) {
         if (!m_pBand)
-            m_pBand = new QRubberBand(QRubberBand::Rectangle, viewport());
+            m_pBand = new QRubberBand(QRubberBand::Rectangle, this);
         m_pBand->setGeometry(QRect(m_nDragStartX, static_cast<int>(plot.top()), 1, static_cast<int>(plot.height())));
         m_pBand->show();
     } else {
@@ -562,7 +609,7 @@ void CTrendChart::mousePressEvent(QMouseEvent* event)
 
 void CTrendChart::mouseMoveEvent(QMouseEvent* event)
 {
-    const QRectF plot = chart()->plotArea();
+    const QRectF plot = PlotArea();
     const int x = static_cast<int>(std::clamp(event->position().x(), plot.left(), plot.right()));
     if (m_dragButton == Qt::LeftButton && m_pBand) {
         m_pBand->setGeometry(QRect(std::min(x, m_nDragStartX), static_cast<int>(plot.top()),
@@ -571,8 +618,7 @@ void CTrendChart::mouseMoveEvent(QMouseEvent* event)
         const double perPixel = static_cast<double>(m_endUs - m_beginUs) / plot.width();
         Q_EMIT ScrollRequested(static_cast<qint64>(-(event->position().x() - m_nDragStartX) * perPixel), false);
     } else if (plot.contains(event->position())) {
-        QToolTip::showText(event->globalPosition().toPoint(),
-                           Readout(TimeAt(chart()->mapToValue(event->position()).x())), this);
+        QToolTip::showText(event->globalPosition().toPoint(), Readout(TimeAtX(event->position().x())), this);
     } else {
         QToolTip::hideText();
     }
@@ -582,20 +628,20 @@ void CTrendChart::mouseMoveEvent(QMouseEvent* event)
 void CTrendChart::mouseReleaseEvent(QMouseEvent* event)
 {
     if (event->button() != m_dragButton) {
-        QChartView::mouseReleaseEvent(event);
+        QWidget::mouseReleaseEvent(event);
         return;
     }
     const Qt::MouseButton button = m_dragButton;
     m_dragButton = Qt::NoButton;
-    const QRectF plot = chart()->plotArea();
+    const QRectF plot = PlotArea();
     const double x = std::clamp(event->position().x(), plot.left(), plot.right());
     if (button == Qt::LeftButton) {
         if (m_pBand)
             m_pBand->hide();
         // A click is no range.
         if (std::abs(x - m_nDragStartX) >= 4) {
-            const std::int64_t a = TimeAt(chart()->mapToValue(QPointF(m_nDragStartX, plot.top())).x());
-            const std::int64_t b = TimeAt(chart()->mapToValue(QPointF(x, plot.top())).x());
+            const std::int64_t a = TimeAtX(m_nDragStartX);
+            const std::int64_t b = TimeAtX(x);
             Q_EMIT ZoomRequested(std::min(a, b), std::max(a, b));
         }
     } else {
@@ -604,6 +650,12 @@ void CTrendChart::mouseReleaseEvent(QMouseEvent* event)
         Q_EMIT ScrollRequested(static_cast<qint64>(-(event->position().x() - m_nDragStartX) * perPixel), true);
     }
     event->accept();
+}
+
+void CTrendChart::leaveEvent(QEvent* event)
+{
+    QToolTip::hideText();
+    QWidget::leaveEvent(event);
 }
 
 } // namespace velmora

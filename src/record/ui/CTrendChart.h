@@ -1,36 +1,44 @@
 #pragma once
 // One channel's strip of the trend window: its level as a step line in its
 // display unit over the time axis the window sets, with the spans its
-// output was off, no unit was connected, its alarms were raised (a red
-// band along the top with each alarm's text) and its automatic output ran
-// (a blue band along the bottom, hatched while paused). Every strip of the
-// window has the same plot margins, so that one time is one x on all.
+// output was off (hatched), no unit was connected (grey), its alarms were
+// raised (a red band above the range, each alarm's text in it) and its
+// automatic output ran (a blue band below the range, hatched while paused).
+// The value axis spans the channel's range with room above and below for
+// those bands, so that no band covers a level. Every strip of the window
+// has the same margins, so that one time is one x on all of them.
+//
+// The strip draws itself: following a live record it repaints once a
+// second, and Qt Charts spent four to five times the CPU on the same
+// picture (laying every series out again whenever the time axis moved on).
 //
 // The mouse: the wheel zooms about the time under it, a drag with the left
 // button zooms to the times it spans, a drag with the right (or middle)
 // button scrolls, and resting on the plot shows what held at that time.
 // The strip only asks; the window decides the period (ZoomRequested,
 // ScrollRequested).
+//
+// Thread contract: UI thread only.
 
-#include <QChartView>
+#include <QPointF>
 #include <QPointer>
+#include <QRectF>
+#include <QString>
+#include <QStringList>
+#include <QWidget>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "record/TrendSeries.h"
 
-class QAreaSeries;
-class QCategoryAxis;
-class QGraphicsItem;
-class QGraphicsSimpleTextItem;
-class QLineSeries;
+class QPainter;
 class QRubberBand;
-class QValueAxis;
 
 namespace velmora {
 
-class CTrendChart : public QChartView {
+class CTrendChart : public QWidget {
     Q_OBJECT
 public:
     // The plot's distance from the strip's edges, the same on every strip.
@@ -40,7 +48,9 @@ public:
     static constexpr int kBottomMarginWithTimes = 52;
     static constexpr int kBottomMargin = 10;
 
-    CTrendChart(int channel, QWidget* parent = nullptr);
+    enum class Band { Disconnected, Off, Auto, Paused, Alarm };
+
+    explicit CTrendChart(int channel, QWidget* parent = nullptr);
     ~CTrendChart() override;
 
     int Channel() const { return m_nChannel; }
@@ -50,21 +60,26 @@ public:
     // The time axis: [beginUs, endUs) in local time.
     void SetPeriod(std::int64_t beginUs, std::int64_t endUs);
     // The bottom strip shows the times and the axis' title; the others only
-    // its grid.
+    // their grid.
     void SetTimesShown(bool shown);
     // The plot's width in pixels: the columns a load is thinned to.
     int PlotWidth() const;
+    QRectF PlotArea() const { return PlotAreaFor(QSizeF(size())); }
+    // The time at x (pixels from the strip's left edge).
+    std::int64_t TimeAtX(double x) const;
 
-    // What is drawn, for tests: the level's line (x in ms since the epoch)
-    // and each band.
+    // Draws the strip at `size` (the widget's own, or a picture's).
+    void Paint(QPainter& painter, const QSizeF& size) const;
+
+    // What is drawn, for tests: the level's line (x in ms since the epoch,
+    // one stretch after another), each band's spans (ms), the texts in the
+    // alarm band, the legend's and the axes' titles.
     std::vector<QPointF> LevelPoints() const;
-    QAreaSeries* OffBand() const { return m_pOff; }
-    QAreaSeries* AlarmBand() const { return m_pAlarm; }
-    QAreaSeries* AutoBand() const { return m_pAuto; }
-    QAreaSeries* DisconnectedBand() const { return m_pDisconnected; }
-    // The texts shown in the alarm band, and the legend's.
+    std::vector<std::pair<double, double>> Spans(Band band) const;
     QStringList AlarmLabels() const;
     QStringList LegendTexts() const;
+    QString ValueAxisTitle() const;
+    QString TimeAxisTitle() const;
     // The readout of what held at `timeUs` (the hover text).
     QString Readout(std::int64_t timeUs) const;
 
@@ -79,48 +94,50 @@ Q_SIGNALS:
     void ScrollRequested(qint64 deltaUs, bool finished);
 
 protected:
-    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
-    void changeEvent(QEvent* event) override;
+    void leaveEvent(QEvent* event) override;
 
 private:
-    void LayOut();
-    void UpdateTimeAxis();
-    void UpdateValueTicks();
-    void Retranslate();
+    struct Ticks {
+        std::vector<std::pair<std::int64_t, QString>> times;
+        double valueStep = 1.0;
+        int valueDecimals = 0;
+    };
+    struct LegendEntry {
+        Band band;
+        bool level; // the level's line rather than a band
+    };
+
+    QRectF PlotAreaFor(const QSizeF& size) const;
+    double ValueLow() const;
+    double ValueHigh() const;
+    Ticks TicksFor(const QRectF& plot) const;
+    const std::vector<TrendSpan>& SpansOf(Band band) const;
+    std::vector<LegendEntry> Legend() const;
+    QString BandName(Band band) const;
     void RebuildLevel();
-    void RebuildBands();
-    void PlaceLabels();
-    void PlaceLegend();
-    QAreaSeries* AddBand(const QBrush& brush, const QString& name);
-    void FillBand(QAreaSeries* band, const std::vector<TrendSpan>& spans, double low, double high);
-    std::int64_t TimeAt(double x) const;
-    double XOf(std::int64_t timeUs) const;
+    void PaintBands(QPainter& p, const QRectF& plot) const;
+    void PaintGrid(QPainter& p, const QRectF& plot, const Ticks& ticks) const;
+    void PaintLevel(QPainter& p, const QRectF& plot) const;
+    void PaintAxes(QPainter& p, const QRectF& plot, const Ticks& ticks) const;
+    void PaintLegend(QPainter& p) const;
+    // The alarm texts that fit their spans at `plot`, with where they go.
+    std::vector<std::pair<QRectF, QString>> AlarmLabelsAt(const QRectF& plot) const;
 
     int m_nChannel;
     TrendChannel m_data;
     std::vector<TrendSpan> m_disconnected;
+    // The level's stretches with a known level, in (ms, value).
+    std::vector<std::vector<QPointF>> m_stretches;
     std::int64_t m_beginUs = 0;
     std::int64_t m_endUs = 1;
     std::int64_t m_dataEndUs = 1;
     TrendAxisRange m_range;
     bool m_bTimesShown = true;
-    bool m_bFirstData = true;
-    std::vector<std::pair<std::int64_t, QString>> m_ticks;
-
-    QCategoryAxis* m_pTimeAxis = nullptr;
-    QValueAxis* m_pValueAxis = nullptr;
-    std::vector<QLineSeries*> m_levels;
-    QAreaSeries* m_pDisconnected = nullptr;
-    QAreaSeries* m_pOff = nullptr;
-    QAreaSeries* m_pAuto = nullptr;
-    QAreaSeries* m_pPaused = nullptr;
-    QAreaSeries* m_pAlarm = nullptr;
-    std::vector<QGraphicsSimpleTextItem*> m_alarmLabels;
-    std::vector<QGraphicsItem*> m_legendItems;
 
     // A drag: where it began and with which button.
     QPointer<QRubberBand> m_pBand;

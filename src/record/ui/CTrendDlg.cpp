@@ -478,7 +478,10 @@ void CTrendDlg::Render(QPainter& painter, const QSize& size)
     double y = kHeadingHeight;
     for (CTrendChart* chart : m_charts) {
         const double h = chart->height() * scaleY;
-        chart->render(&painter, QRectF(0, y, size.width(), h), chart->viewport()->rect(), Qt::IgnoreAspectRatio);
+        painter.save();
+        painter.translate(0, y);
+        chart->Paint(painter, QSizeF(size.width(), h));
+        painter.restore();
         y += h;
     }
 }
