@@ -210,6 +210,18 @@
         <source>リモート制御 (SCPI)</source>
         <translation>Remote control (SCPI)</translation>
     </message>
+    <message>
+        <source>表示(&amp;V)</source>
+        <translation>&amp;View</translation>
+    </message>
+    <message>
+        <source>トレンド(&amp;T)</source>
+        <translation>&amp;Trend</translation>
+    </message>
+    <message>
+        <source>各チャンネルの出力の推移を実行記録から表示します</source>
+        <translation>Shows each channel&apos;s output over time from the run record</translation>
+    </message>
 </context>
 <context>
     <name>velmora::CPresetDlg</name>
@@ -339,6 +351,168 @@
     </message>
 </context>
 <context>
+    <name>velmora::CTrendChart</name>
+    <message>
+        <source>アラーム</source>
+        <translation>Alarm</translation>
+    </message>
+    <message>
+        <source>未接続</source>
+        <translation>Not connected</translation>
+    </message>
+    <message>
+        <source>自動出力</source>
+        <translation>Automatic output</translation>
+    </message>
+    <message>
+        <source>一時停止</source>
+        <translation>Paused</translation>
+    </message>
+    <message>
+        <source>CH%1 出力</source>
+        <translation>CH%1 output</translation>
+    </message>
+    <message>
+        <source>CH%1 換算値</source>
+        <translation>CH%1 converted value</translation>
+    </message>
+    <message>
+        <source>CH%1 出力 [%2]</source>
+        <translation>CH%1 output [%2]</translation>
+    </message>
+    <message>
+        <source>時刻 (UTC%1)</source>
+        <translation>Time (UTC%1)</translation>
+    </message>
+    <message>
+        <source>アラーム: %1</source>
+        <translation>Alarm: %1</translation>
+    </message>
+    <message>
+        <source>自動出力: %1</source>
+        <translation>Automatic output: %1</translation>
+    </message>
+    <message>
+        <source>実行中</source>
+        <translation>running</translation>
+    </message>
+    <message>
+        <source>出力ＯＦＦ</source>
+        <translation>Output off</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CTrendDlg</name>
+    <message>
+        <source>トレンド</source>
+        <translation>Trend</translation>
+    </message>
+    <message>
+        <source>ライブ</source>
+        <translation>Live</translation>
+    </message>
+    <message>
+        <source>最新の記録を表示し続けます</source>
+        <translation>Keeps showing the newest of the record</translation>
+    </message>
+    <message>
+        <source>表示幅</source>
+        <translation>Span</translation>
+    </message>
+    <message>
+        <source>1 分</source>
+        <translation>1 min</translation>
+    </message>
+    <message>
+        <source>10 分</source>
+        <translation>10 min</translation>
+    </message>
+    <message>
+        <source>1 時間</source>
+        <translation>1 h</translation>
+    </message>
+    <message>
+        <source>8 時間</source>
+        <translation>8 h</translation>
+    </message>
+    <message>
+        <source>1 日</source>
+        <translation>1 day</translation>
+    </message>
+    <message>
+        <source>7 日</source>
+        <translation>7 days</translation>
+    </message>
+    <message>
+        <source>31 日</source>
+        <translation>31 days</translation>
+    </message>
+    <message>
+        <source>縮小</source>
+        <translation>Zoom out</translation>
+    </message>
+    <message>
+        <source>拡大</source>
+        <translation>Zoom in</translation>
+    </message>
+    <message>
+        <source>開始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>書き出し</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>PNG 画像(&amp;P)...</source>
+        <translation>&amp;PNG image...</translation>
+    </message>
+    <message>
+        <source>SVG 画像(&amp;S)...</source>
+        <translation>&amp;SVG image...</translation>
+    </message>
+    <message>
+        <source>CSV ファイル(&amp;C)...</source>
+        <translation>&amp;CSV file...</translation>
+    </message>
+    <message>
+        <source>読込中…</source>
+        <translation>Loading…</translation>
+    </message>
+    <message>
+        <source>イベント %1 件</source>
+        <translation>%1 events</translation>
+    </message>
+    <message>
+        <source>記録を読めません: %1</source>
+        <translation>Cannot read the record: %1</translation>
+    </message>
+    <message>
+        <source>この期間の記録はありません</source>
+        <translation>The record holds nothing for this period</translation>
+    </message>
+    <message>
+        <source>%1 件を %2 に書き出しました</source>
+        <translation>%1 events written to %2</translation>
+    </message>
+    <message>
+        <source>PNG 画像 (*.png)</source>
+        <translation>PNG image (*.png)</translation>
+    </message>
+    <message>
+        <source>SVG 画像 (*.svg)</source>
+        <translation>SVG image (*.svg)</translation>
+    </message>
+    <message>
+        <source>CSV ファイル (*.csv)</source>
+        <translation>CSV file (*.csv)</translation>
+    </message>
+    <message>
+        <source>ホイール: 拡大・縮小&#x3000;ドラッグ: その範囲を拡大&#x3000;右ドラッグ: 移動</source>
+        <translation>Wheel: zoom   Drag: zoom to the range   Right-drag: scroll</translation>
+    </message>
+</context>
+<context>
     <name>velmora::CVelmoraApp</name>
     <message>
         <source>すべてのファイル (*.*)</source>
@@ -397,6 +571,14 @@
     <message>
         <source>記録できません</source>
         <translation>Record failing</translation>
+    </message>
+    <message>
+        <source>--no-record で起動したため、実行記録がありません</source>
+        <translation>Started with --no-record: this run keeps no record</translation>
+    </message>
+    <message>
+        <source>実行記録の置き場所がありません（HOME が設定されていません）</source>
+        <translation>No place for the run record (HOME is not set)</translation>
     </message>
 </context>
 <context>

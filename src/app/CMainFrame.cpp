@@ -134,6 +134,13 @@ void CMainFrame::CreateMenus()
     cornerLayout->addWidget(m_pRemoteState);
     menuBar()->setCornerWidget(corner, Qt::TopRightCorner);
 
+    QMenu* view = menuBar()->addMenu(tr("表示(&V)"));
+    // A disabled item says why in its tooltip.
+    view->setToolTipsVisible(true);
+    m_pTrend = view->addAction(tr("トレンド(&T)"));
+    connect(m_pTrend, &QAction::triggered, this, &CMainFrame::TrendRequested);
+    SetTrendAvailable(false, QString());
+
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
     connect(help->addAction(tr("発生器　ファームウェア更新")), &QAction::triggered, this,
@@ -149,6 +156,12 @@ void CMainFrame::CreateMenus()
     addAction(print);
 
     UpdateCommandStates();
+}
+
+void CMainFrame::SetTrendAvailable(bool available, const QString& whyNot)
+{
+    m_pTrend->setEnabled(available);
+    m_pTrend->setToolTip(available ? tr("各チャンネルの出力の推移を実行記録から表示します") : whyNot);
 }
 
 void CMainFrame::ShowRecordState(const QString& text, const QString& tooltip)

@@ -77,6 +77,10 @@ public:
     void UpdateCommandStates();
 
     QAction* AdjustAction() const { return m_pAdjust; }
+    // 表示 › トレンド: enabled while the run keeps a record; otherwise its
+    // tooltip says why not.
+    QAction* TrendAction() const { return m_pTrend; }
+    void SetTrendAvailable(bool available, const QString& whyNot);
     // 設定 › リモート制御 (SCPI): the TCP listener's switch.
     QAction* RemoteAction() const { return m_pRemote; }
     // The corner of the menu bar: remote clients and the listener, empty
@@ -93,6 +97,7 @@ Q_SIGNALS:
     void SaveAsRequested();
     void RecentRequested(int index);
     void AboutRequested();
+    void TrendRequested();
     void FileDropped(const QString& path);
 
 protected:
@@ -113,6 +118,7 @@ private:
     QList<QAction*> m_recentActions;
     QAction* m_pAdjust = nullptr;
     QAction* m_pRemote = nullptr;
+    QAction* m_pTrend = nullptr;
     QLabel* m_pRemoteState = nullptr;
     QLabel* m_pRecordState = nullptr;
 };

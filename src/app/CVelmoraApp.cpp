@@ -17,6 +17,7 @@
 #include "protocol/GeneratorLink.h"
 #include "protocol/LinkFactory.h"
 #include "record/RecordPlace.h"
+#include "record/ui/CTrendDlg.h"
 
 namespace velmora {
 
@@ -95,6 +96,13 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
     connect(m_pFrame, &CMainFrame::RecentRequested, this, &CVelmoraApp::OnOpenRecentFile);
     connect(m_pFrame, &CMainFrame::AboutRequested, this, &CVelmoraApp::OnAppAbout);
     connect(m_pFrame, &CMainFrame::FileDropped, this, &CVelmoraApp::OpenDocumentFile);
+    connect(m_pFrame, &CMainFrame::TrendRequested, this, &CVelmoraApp::OnViewTrend);
+    if (!m_strRecordPath.empty())
+        m_pFrame->SetTrendAvailable(true, {});
+    else if (!m_options.record)
+        m_pFrame->SetTrendAvailable(false, tr("--no-record で起動したため、実行記録がありません"));
+    else
+        m_pFrame->SetTrendAvailable(false, tr("実行記録の置き場所がありません（HOME が設定されていません）"));
 
     m_pRemote = std::make_unique<CRemoteControl>(*m_pView);
     connect(m_pRemote.get(), &CRemoteControl::StateChanged, this, &CVelmoraApp::ShowRemoteState);
@@ -141,6 +149,7 @@ void CVelmoraApp::ExitInstance()
         m_pView->Session().SetRecorder(nullptr);
     m_pRecorder.reset();
     m_pRecordWriter.reset();
+    delete m_pTrend.data();
     delete m_pFrame.data();
     m_pFrame = nullptr;
     m_pView = nullptr;
@@ -295,6 +304,20 @@ void CVelmoraApp::OnAppAbout()
 {
     CAboutDlg dialog(m_pFrame);
     dialog.exec();
+}
+
+void CVelmoraApp::OnViewTrend()
+{
+    if (m_strRecordPath.empty() || m_pFrame == nullptr)
+        return;
+    if (m_pTrend == nullptr) {
+        // A window of its own beside the panel, gone when it is closed.
+        m_pTrend = new CTrendDlg(m_strRecordPath, m_prompter, m_pFrame);
+        m_pTrend->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pTrend->show();
+    m_pTrend->raise();
+    m_pTrend->activateWindow();
 }
 
 void CVelmoraApp::OnRemoteToggled(bool on, bool remember)

@@ -29,6 +29,7 @@
 #include "protocol/GeneratorLink.h"
 #include "record/RecordWriter.h"
 #include "record/RunRecorder.h"
+#include "record/ui/CTrendDlg.h"
 
 #include "model/CVelmoraDoc.h"
 
@@ -92,6 +93,10 @@ public:
     bool OnFileSaveAs();
     void OnOpenRecentFile(int index);
     void OnAppAbout();
+    // 表示 › トレンド: opens the trend window on the run record, or brings
+    // the open one to the front.
+    void OnViewTrend();
+    CTrendDlg* Trend() const { return m_pTrend; }
 
 private:
     void SetPathName(const QString& path);
@@ -124,6 +129,7 @@ private:
     static bool RemoteSwitchRemembered();
     QPointer<CMainFrame> m_pFrame;
     QPointer<CVelmoraView> m_pView;
+    QPointer<CTrendDlg> m_pTrend;
     bool m_bStarted = false;
 };
 

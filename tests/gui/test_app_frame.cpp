@@ -96,10 +96,11 @@ TEST(AppFrame, CaptionMenusAndKeys)
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("bench.ini - Velmora"));
 
     const QList<QAction*> menus = frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 3);
+    ASSERT_EQ(menus.size(), 4);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("ファイル(&F)"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("設定"));
-    EXPECT_EQ(menus[2]->text(), QStringLiteral("ヘルプ(&H)"));
+    EXPECT_EQ(menus[2]->text(), QStringLiteral("表示(&V)"));
+    EXPECT_EQ(menus[3]->text(), QStringLiteral("ヘルプ(&H)"));
 
     const std::vector<MenuItem> file = VisibleItems(menus[0]->menu());
     ASSERT_EQ(file.size(), 8u);
@@ -126,7 +127,19 @@ TEST(AppFrame, CaptionMenusAndKeys)
     EXPECT_EQ(settings[2].text, QStringLiteral("リモート制御 (SCPI)"));
     EXPECT_TRUE(settings[2].enabled);
 
-    const std::vector<MenuItem> help = VisibleItems(menus[2]->menu());
+    // The trend reads the run record: without one it cannot be opened, and
+    // its tooltip says why.
+    const std::vector<MenuItem> view = VisibleItems(menus[2]->menu());
+    ASSERT_EQ(view.size(), 1u);
+    EXPECT_EQ(view[0].text, QStringLiteral("トレンド(&T)"));
+    EXPECT_FALSE(view[0].enabled);
+    EXPECT_TRUE(menus[2]->menu()->toolTipsVisible());
+    frame.SetTrendAvailable(false, QStringLiteral("記録なし"));
+    EXPECT_EQ(frame.TrendAction()->toolTip(), QStringLiteral("記録なし"));
+    frame.SetTrendAvailable(true, QString());
+    EXPECT_TRUE(frame.TrendAction()->isEnabled());
+
+    const std::vector<MenuItem> help = VisibleItems(menus[3]->menu());
     ASSERT_EQ(help.size(), 4u);
     EXPECT_EQ(help[0].text, QStringLiteral("発生器　情報"));
     EXPECT_EQ(help[1].text, QStringLiteral("発生器　ファームウェア更新"));

@@ -17,10 +17,13 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -39,10 +42,14 @@
 #include "firmware/ImageFile.h"
 #include "firmware/ui/CProgramUp.h"
 #include "link/FtdiChannel.h"
+#include "model/GeneratorModel.h"
 #include "panel/CVelmoraView.h"
 #include "platform/Clock.h"
 #include "platform/Language.h"
+#include "platform/Translate.h"
 #include "protocol/GeneratorLink.h"
+#include "record/RecordDatabase.h"
+#include "record/ui/CTrendDlg.h"
 
 using namespace velmora;
 namespace fs = std::filesystem;
@@ -136,6 +143,127 @@ struct Session {
     sim::SimBridge bridge{SteadyClock()};
     std::unique_ptr<CVelmoraApp> app;
 };
+
+// A bench session of the last eleven minutes, as the window records it:
+// channel 1 stepped by hand on 4-20 mA, its over-temperature alarm raised
+// for a minute, switched off for a minute; channel 2 running a sawtooth on
+// 0-10 V, paused for half a minute, then stopped; the unit lost for 15 s.
+// Every change sends both channels' frames, as the panel does.
+bool WriteBenchRecord(const std::string& path, const std::string& overTemperature)
+{
+    constexpr std::int64_t kS = 1'000'000;
+    const std::int64_t t0 = WallClockMicros() - 660 * kS;
+    struct Change {
+        std::int64_t t;
+        std::function<void(std::vector<RecordEvent>&)> apply;
+    };
+    std::vector<Change> changes;
+    double level1 = 4.0, level2 = 0.0;
+    bool on1 = false, on2 = false;
+    const auto event = [t0](std::vector<RecordEvent>& out, std::int64_t t, const char* kind, int channel,
+                            const char* source) -> RecordEvent& {
+        RecordEvent e;
+        e.timeUs = t0 + t;
+        e.source = source;
+        e.kind = kind;
+        if (channel > 0)
+            e.Set(RecordField::Channel, channel);
+        out.push_back(e);
+        return out.back();
+    };
+    const auto frames = [&](std::vector<RecordEvent>& out, std::int64_t t, const char* source) {
+        event(out, t, "settings", 1, source)
+            .Set(RecordField::Range, "4_20mA")
+            .Set(RecordField::Value, RecordValue(level1))
+            .Set(RecordField::Unit, "mA")
+            .Set(RecordField::On, RecordValue(on1))
+            .Set(RecordField::Code, static_cast<int>((level1 - 4.0) / 16.0 * 65535.0));
+        event(out, t, "settings", 2, source)
+            .Set(RecordField::Range, "0_10V")
+            .Set(RecordField::Value, RecordValue(level2))
+            .Set(RecordField::Unit, "V")
+            .Set(RecordField::On, RecordValue(on2))
+            .Set(RecordField::Code, static_cast<int>(level2 / 10.0 * 65535.0));
+    };
+    const auto at = [&](std::int64_t seconds, std::function<void(std::vector<RecordEvent>&, std::int64_t)> f) {
+        changes.push_back({seconds * kS, [f, t = seconds * kS](std::vector<RecordEvent>& out) { f(out, t); }});
+    };
+    const auto set1 = [&](std::int64_t seconds, double level, bool on) {
+        at(seconds, [&, level, on](std::vector<RecordEvent>& out, std::int64_t t) {
+            level1 = level;
+            on1 = on;
+            frames(out, t, "panel");
+        });
+    };
+    at(0, [&](std::vector<RecordEvent>& out, std::int64_t t) {
+        event(out, t, "connect", 0, "panel")
+            .Set(RecordField::Port, "/dev/ttyUSB0")
+            .Set(RecordField::Version, "01000A")
+            .Set(RecordField::Channels, 2);
+        frames(out, t, "panel");
+    });
+    set1(5, 4.0, true);
+    set1(40, 6.0, true);
+    set1(70, 8.0, true);
+    set1(120, 12.0, true);
+    set1(150, 10.0, true);
+    set1(330, 16.0, true);
+    set1(360, 14.0, true);
+    set1(440, 14.0, false);
+    set1(500, 12.0, true);
+    const auto alarm = [&](std::int64_t seconds, bool raised) {
+        at(seconds, [&, raised](std::vector<RecordEvent>& out, std::int64_t t) {
+            RecordEvent& e = event(out, t, "alarm", 1, "panel");
+            e.Set(RecordField::Raised, RecordValue(raised)).Set(RecordField::Code, raised ? 1 : 0);
+            e.Set(RecordField::Status, raised ? "0001 0000" : "0000 0000");
+            if (raised)
+                e.Set(RecordField::Text, RecordValue(overTemperature));
+        });
+    };
+    alarm(200, true);
+    alarm(262, false);
+    at(90, [&](std::vector<RecordEvent>& out, std::int64_t t) {
+        on2 = true;
+        frames(out, t, "panel");
+    });
+    const auto automatic = [&](std::int64_t seconds, const char* action) {
+        at(seconds, [&, action](std::vector<RecordEvent>& out, std::int64_t t) {
+            event(out, t, "auto", 2, "panel")
+                .Set(RecordField::Action, action)
+                .Set(RecordField::Mode, "sawtooth")
+                .Set(RecordField::Slot, 1);
+        });
+    };
+    automatic(100, "start");
+    automatic(250, "pause");
+    automatic(280, "resume");
+    automatic(430, "stop");
+    int step = 0;
+    for (std::int64_t t = 101; t < 430; t += 2) {
+        if (t >= 250 && t < 280)
+            continue;
+        const double level = (step++ % 21) * 0.5;
+        at(t, [&, level](std::vector<RecordEvent>& out, std::int64_t when) {
+            level2 = level;
+            frames(out, when, "auto");
+        });
+    }
+    at(540, [&](std::vector<RecordEvent>& out, std::int64_t t) { event(out, t, "lost", 0, "panel"); });
+    at(555, [&](std::vector<RecordEvent>& out, std::int64_t t) {
+        event(out, t, "connect", 0, "panel").Set(RecordField::Port, "/dev/ttyUSB0").Set(RecordField::Channels, 2);
+        frames(out, t, "panel");
+    });
+    at(600, [&](std::vector<RecordEvent>& out, std::int64_t t) {
+        level2 = 5.0;
+        frames(out, t, "panel");
+    });
+    std::stable_sort(changes.begin(), changes.end(), [](const Change& a, const Change& b) { return a.t < b.t; });
+    std::vector<RecordEvent> events;
+    for (const Change& c : changes)
+        c.apply(events);
+    RecordDatabase db;
+    return db.OpenForWriting(path) == RecordOpenResult::Ok && db.Append(events);
+}
 
 } // namespace
 
@@ -256,6 +384,23 @@ int main(int argc, char** argv)
     fs::current_path(scratch);
     view.OnFirmwareUpdate();
     fs::current_path(before);
+
+    // The trend over the last ten minutes of a bench session's record.
+    {
+        const std::string record = (scratch / "trend.sqlite3").string();
+        if (!WriteBenchRecord(record, Tr(AlarmText(kAlarmOverTemperature)))) {
+            std::fprintf(stderr, "velmora-screenshots: cannot write %s\n", record.c_str());
+            return 1;
+        }
+        CTrendDlg trend(record, s.prompter);
+        trend.resize(1000, 620);
+        bool shown = false;
+        QObject::connect(&trend, &CTrendDlg::DataShown, [&] { shown = true; });
+        trend.show();
+        for (int i = 0; i < 500 && !shown; ++i)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        shoot.Save(trend, "trend");
+    }
 
     std::error_code ec;
     fs::remove_all(scratch, ec);
