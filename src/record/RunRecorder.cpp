@@ -113,12 +113,16 @@ void RunRecorder::TrackAlarms(const GeneratorModel& model)
         int& last = m_alarms[static_cast<std::size_t>(ch)];
         if (code == last)
             continue;
+        const bool first = last == kAlarmUnknown;
         last = code;
         const ChannelSettings& s = model.channels[static_cast<std::size_t>(ch)];
         RecordEvent e;
         e.kind = std::string(record_kind::kAlarm);
         e.Set(RecordField::Channel, ch + 1);
         e.Set(RecordField::Raised, RecordValue(code != 0));
+        // The first status after a start is the state found, not a change.
+        if (first)
+            e.Set(RecordField::Action, "state");
         e.Set(RecordField::Code, code);
         char words[32];
         std::snprintf(words, sizeof words, "%04X %04X", s.statusWord, s.extStatusWord);

@@ -190,7 +190,7 @@ void TrendBuilder::AddAlarm(Channel& ch, const TrendInput& input, std::int64_t t
         Open(ch.alarms, t, input.text);
     } else if (IsOpen(ch.alarms)) {
         Close(ch.alarms, t);
-    } else if (inPeriod && !ch.alarmSeen) {
+    } else if (inPeriod && !ch.alarmSeen && input.action != "state") {
         // Cleared in the period, raised before it: what was raised is not
         // known, only that it lasted until now.
         Open(ch.alarms, m_beginUs, {});

@@ -135,6 +135,7 @@ TEST_F(RecordedSession, EverySentValueIsRecordedWithWhoAskedAndWhatTheUnitGot)
     ASSERT_EQ(alarms.size(), 4u);
     EXPECT_FALSE(Field<bool>(alarms[0], RecordField::Raised));
     EXPECT_FALSE(Field<bool>(alarms[1], RecordField::Raised));
+    EXPECT_EQ(Field<std::string>(alarms[1], RecordField::Action), "state");
     alarms.erase(alarms.begin(), alarms.begin() + 2);
     EXPECT_EQ(Field<std::int64_t>(alarms[0], RecordField::Channel), 2);
     EXPECT_EQ(Field<std::string>(alarms[0], RecordField::Port), "ttyUSB0");
