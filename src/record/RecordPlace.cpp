@@ -19,7 +19,7 @@ std::string DefaultRecordPath()
 {
     if (std::string path = Env("VELMORA_RECORD"); !path.empty())
         return path;
-    // The base directory specification: a relative value is to be ignored.
+    // A relative XDG_STATE_HOME is to be ignored, as the XDG base directories say.
     if (std::string state = Env("XDG_STATE_HOME"); !state.empty() && state.front() == '/')
         return state + "/velmora/record.sqlite3";
     if (std::string home = Env("HOME"); !home.empty())
