@@ -358,7 +358,10 @@ void RemoteServer::Accept(const Listener& listener)
             close(fd);
             const std::string why = std::to_string(kMaxClients) + " clients are served already";
             m_service.ClientRefused(peer, why);
-            Emit("refused " + peer + ": " + why);
+            std::string line = "refused " + peer;
+            line += ": ";
+            line += why;
+            Emit(line);
             continue;
         }
         auto client = std::make_unique<Client>();
