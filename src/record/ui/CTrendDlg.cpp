@@ -78,6 +78,10 @@ CTrendDlg::CTrendDlg(const std::string& recordPath, Prompter& prompter, QWidget*
     connect(m_pLoader.get(), &TrendLoader::Failed, this, &CTrendDlg::OnFailed);
     connect(m_pLoader.get(), &TrendLoader::Exported, this, &CTrendDlg::OnExported);
 
+    m_pResized = new QTimer(this);
+    m_pResized->setSingleShot(true);
+    m_pResized->setInterval(300);
+    connect(m_pResized, &QTimer::timeout, this, &CTrendDlg::OnResized);
     m_pPoll = new QTimer(this);
     m_pPoll->setInterval(kPollMs);
     connect(m_pPoll, &QTimer::timeout, this, &CTrendDlg::PollNow);
@@ -228,9 +232,26 @@ void CTrendDlg::SetPeriod(std::int64_t beginUs, std::int64_t endUs, bool live)
     Request();
 }
 
+void CTrendDlg::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    // The period was thinned to the strips' width: much wider or narrower
+    // strips read it again, once the resizing has come to rest.
+    if (m_pResized != nullptr)
+        m_pResized->start();
+}
+
+void CTrendDlg::OnResized()
+{
+    const int columns = Columns();
+    if (columns > m_nColumns * 5 / 4 || columns < m_nColumns * 3 / 4)
+        Request();
+}
+
 void CTrendDlg::Request()
 {
-    m_nRequest = m_pLoader->Load(m_beginUs, m_endUs, Columns(), m_bLive);
+    m_nColumns = Columns();
+    m_nRequest = m_pLoader->Load(m_beginUs, m_endUs, m_nColumns, m_bLive);
     m_bLoading = true;
     ShowStatus();
 }

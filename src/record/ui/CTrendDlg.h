@@ -87,11 +87,13 @@ Q_SIGNALS:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void BuildControls();
     void Retranslate();
     void Request();
+    void OnResized();
     void OnLoaded(quint64 request, const std::shared_ptr<const TrendData>& data, double seconds);
     void OnExtent(qint64 firstUs, qint64 lastUs);
     void OnFailed(const QString& reason);
@@ -142,6 +144,8 @@ private:
     QLabel* m_pStatus = nullptr;
     QLabel* m_pHint = nullptr;
     QTimer* m_pPoll = nullptr;
+    QTimer* m_pResized = nullptr;
+    int m_nColumns = 0;
     std::vector<CTrendChart*> m_charts;
     bool m_bSyncing = false;
 };
