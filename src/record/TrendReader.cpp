@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <unistd.h>
 #include <vector>
 
 #include "record/RecordFormat.h"
@@ -409,7 +410,9 @@ std::optional<std::int64_t> ExportRecordCsv(RecordDatabase& db, std::int64_t beg
                                             const std::string& path, std::string& error,
                                             const std::atomic<bool>* cancel)
 {
-    const std::string part = path + ".part";
+    // This program's own: another exporting to the same file at once does
+    // not write into it.
+    const std::string part = path + ".part-" + std::to_string(::getpid());
     std::FILE* out = std::fopen(part.c_str(), "wb");
     if (out == nullptr) {
         error = part + ": " + std::strerror(errno);

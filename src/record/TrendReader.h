@@ -99,7 +99,7 @@ private:
 
 // Writes every event of [beginUs, endUs) in time order, in the record's CSV
 // format (RecordCsvHeader, RecordCsvRow), to `path`: to a file beside it
-// first, which takes the name once complete, so that a failed or cancelled
+// first (PATH.part-PID), which takes the name once complete, so that a failed or cancelled
 // export leaves no half file. The number of events written, or nothing (the
 // reason in `error`).
 std::optional<std::int64_t> ExportRecordCsv(RecordDatabase& db, std::int64_t beginUs, std::int64_t endUs,

@@ -190,13 +190,15 @@ void TrendBuilder::AddAlarm(Channel& ch, const TrendInput& input, std::int64_t t
         Open(ch.alarms, t, input.text);
     } else if (IsOpen(ch.alarms)) {
         Close(ch.alarms, t);
-    } else if (inPeriod && !ch.alarmSeen && input.action != "state") {
+    } else if (inPeriod && !ch.alarmKnown && input.action != "state") {
         // Cleared in the period, raised before it: what was raised is not
-        // known, only that it lasted until now.
+        // known, only that it lasted until now. A program's first status
+        // (marked "state") and the first after a connect tell what was
+        // found, not an alarm going.
         Open(ch.alarms, m_beginUs, {});
         Close(ch.alarms, t);
     }
-    ch.alarmSeen = ch.alarmSeen || inPeriod;
+    ch.alarmKnown = true;
 }
 
 void TrendBuilder::AddAuto(Channel& ch, const TrendInput& input, std::int64_t t)
@@ -235,10 +237,13 @@ void TrendBuilder::AddConnection(const TrendInput& input, std::int64_t t)
 {
     if (input.kind == TrendInput::Kind::Connect) {
         Close(m_disconnected, t);
-        // A new connection starts from no alarm: one still there is raised
-        // again by its first status reply.
-        for (Channel& ch : m_channels)
+        // A new connection starts from no alarm: its first status reply is
+        // recorded whatever it says, so that a "none" then is a state, not
+        // an alarm going.
+        for (Channel& ch : m_channels) {
             Close(ch.alarms, t);
+            ch.alarmKnown = true;
+        }
         return;
     }
     Open(m_disconnected, t, input.kind == TrendInput::Kind::Lost ? "lost" : "disconnect");
@@ -251,6 +256,7 @@ void TrendBuilder::AddConnection(const TrendInput& input, std::int64_t t)
         }
         Close(ch.off, t);
         Close(ch.alarms, t);
+        ch.alarmKnown = true;
     }
 }
 

@@ -156,8 +156,10 @@ private:
         bool mixedRanges = false;
         bool offOpen = false;
         std::vector<TrendSpan> off, alarms, autoRuns, autoPaused;
-        bool autoSeen = false;  // an auto event in the period
-        bool alarmSeen = false; // an alarm event in the period
+        bool autoSeen = false; // an auto event in the period
+        // Whether the alarm's state is known from what was taken in: an
+        // alarm event, or a connection's start or end.
+        bool alarmKnown = false;
     };
 
     std::int64_t TimeOf(const TrendInput& input);

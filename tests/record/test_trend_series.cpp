@@ -3,6 +3,7 @@
 // the record's events; the thinning of a long period to pixel columns; the
 // period moving on while live; the axes; and the reader over a record file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -220,6 +221,17 @@ TEST(TrendSeries, AlarmsLastFromRaisedToClearedWithTheirText)
     EXPECT_EQ(Ch(d, 2).alarms, (std::vector<TrendSpan>{Span(100, 130, "温度異常"), Span(130, 140, "出力異常")}));
     EXPECT_EQ(Ch(d, 1).alarms, (std::vector<TrendSpan>{Span(100, 150), Span(160, 200, "温度異常", true)}));
     EXPECT_TRUE(Ch(d, 3).alarms.empty());
+
+    // A connection's first status is recorded whatever it says: "none" then
+    // is a state, not an alarm going.
+    TrendBuilder reconnected(Sec(100), Sec(200), 0);
+    reconnected.Add(Connection(110, "connect"));
+    reconnected.Add(Alarm(110.05, 1, false));
+    reconnected.Add(Alarm(110.05, 2, true, "出力異常"));
+    reconnected.Add(Alarm(150, 2, false));
+    const TrendData r = reconnected.Result();
+    EXPECT_TRUE(Ch(r, 1).alarms.empty());
+    EXPECT_EQ(Ch(r, 2).alarms, std::vector<TrendSpan>{Span(110.05, 150, "出力異常")});
 }
 
 TEST(TrendSeries, AutomaticOutputRunsFromStartToStopWithTheirPauses)
@@ -544,7 +556,7 @@ TEST_F(TrendRecordFile, CsvExportHoldsThePeriodsEventsOrNoFileAtAll)
     EXPECT_FALSE(ExportRecordCsv(db, Sec(1000), Sec(3000), csv, error, &cancel));
     std::ifstream again(csv, std::ios::binary);
     EXPECT_EQ(std::string((std::istreambuf_iterator<char>(again)), std::istreambuf_iterator<char>()), text);
-    EXPECT_FALSE(fs::exists(csv + ".part"));
+    EXPECT_FALSE(fs::exists(csv + ".part-" + std::to_string(::getpid())));
 }
 
 } // namespace
