@@ -487,6 +487,7 @@ TEST_F(TrendRecordFile, APeriodStartsFromTheStateTheRecordHadBeforeIt)
     std::atomic<bool> cancel{true};
     TrendBuilder cancelled(0, Sec(2000), 0);
     std::vector<RecordEvent> many;
+    many.reserve(5000);
     for (int i = 0; i < 5000; ++i)
         many.push_back(Settings(1100 + i * 0.01, 1, i));
     Write(std::move(many));
@@ -550,6 +551,7 @@ TEST_F(TrendRecordFile, CsvExportHoldsThePeriodsEventsOrNoFileAtAll)
     // Cancelled: the file it would have replaced stays as it was.
     std::atomic<bool> cancel{true};
     std::vector<RecordEvent> many;
+    many.reserve(20'000);
     for (int i = 0; i < 20'000; ++i)
         many.push_back(Settings(2000 + i * 0.001, 1, i));
     Write(std::move(many));

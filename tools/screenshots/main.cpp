@@ -185,7 +185,7 @@ bool WriteBenchRecord(const std::string& path, const std::string& overTemperatur
             .Set(RecordField::On, RecordValue(on2))
             .Set(RecordField::Code, static_cast<int>(level2 / 10.0 * 65535.0));
     };
-    const auto at = [&](std::int64_t seconds, std::function<void(std::vector<RecordEvent>&, std::int64_t)> f) {
+    const auto at = [&](std::int64_t seconds, const std::function<void(std::vector<RecordEvent>&, std::int64_t)>& f) {
         changes.push_back({seconds * kS, [f, t = seconds * kS](std::vector<RecordEvent>& out) { f(out, t); }});
     };
     const auto set1 = [&](std::int64_t seconds, double level, bool on) {

@@ -312,6 +312,11 @@ CTrendChart::Ticks CTrendChart::TicksFor(const QRectF& plot) const
     out.valueStep =
         NiceStep(m_range.high - m_range.low, std::max(2, static_cast<int>(plot.height()) / kPixelsPerValueTick));
     out.valueDecimals = DecimalsOf(out.valueStep);
+    // Whole steps within the range, counted so that no sum of steps drifts.
+    const auto first = static_cast<long long>(std::ceil(m_range.low / out.valueStep - 1e-9));
+    const auto last = static_cast<long long>(std::floor(m_range.high / out.valueStep + 1e-9));
+    for (long long k = first; k <= last && k - first < 1000; ++k)
+        out.values.push_back(static_cast<double>(k) * out.valueStep);
     return out;
 }
 
@@ -418,8 +423,7 @@ void CTrendChart::PaintGrid(QPainter& p, const QRectF& plot, const Ticks& ticks)
     }
     const double low = ValueLow();
     const double high = ValueHigh();
-    for (double v = std::ceil(m_range.low / ticks.valueStep - 1e-9) * ticks.valueStep; v <= m_range.high + 1e-9;
-         v += ticks.valueStep) {
+    for (const double v : ticks.values) {
         const double y = std::round(plot.bottom() - (v - low) / (high - low) * plot.height());
         p.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
     }
@@ -470,13 +474,12 @@ void CTrendChart::PaintAxes(QPainter& p, const QRectF& plot, const Ticks& ticks)
     const double low = ValueLow();
     const double high = ValueHigh();
     p.setPen(kText);
-    for (double v = std::ceil(m_range.low / ticks.valueStep - 1e-9) * ticks.valueStep; v <= m_range.high + 1e-9;
-         v += ticks.valueStep) {
+    for (const double v : ticks.values) {
         const double y = std::round(plot.bottom() - (v - low) / (high - low) * plot.height());
         p.setPen(QPen(kAxis, 0));
         p.drawLine(QPointF(plot.left() - 4, y), QPointF(plot.left(), y));
         p.setPen(kText);
-        const QString text = QString::number(std::fabs(v) < ticks.valueStep * 1e-6 ? 0.0 : v, 'f', ticks.valueDecimals);
+        const QString text = QString::number(v, 'f', ticks.valueDecimals);
         p.drawText(QRectF(0, y - metrics.height() / 2, plot.left() - 7, metrics.height()),
                    Qt::AlignRight | Qt::AlignVCenter, text);
     }

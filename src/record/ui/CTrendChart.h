@@ -106,6 +106,7 @@ private:
         std::vector<std::pair<std::int64_t, QString>> times;
         double valueStep = 1.0;
         int valueDecimals = 0;
+        std::vector<double> values;
     };
     struct LegendEntry {
         Band band;
