@@ -232,6 +232,10 @@ TEST(TrendSeries, AlarmsLastFromRaisedToClearedWithTheirText)
     const TrendData r = reconnected.Result();
     EXPECT_TRUE(Ch(r, 1).alarms.empty());
     EXPECT_EQ(Ch(r, 2).alarms, std::vector<TrendSpan>{Span(110.05, 150, "出力異常")});
+    // So is a program's first status, marked as what it found.
+    TrendBuilder started(Sec(100), Sec(200), 0);
+    started.Add(Alarm(170, 3, false).Set(RecordField::Action, "state"));
+    EXPECT_TRUE(Ch(started.Result(), 3).alarms.empty());
 }
 
 TEST(TrendSeries, AutomaticOutputRunsFromStartToStopWithTheirPauses)
