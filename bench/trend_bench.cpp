@@ -215,20 +215,9 @@ int Day(const std::string& path)
         tail.push_back(load(end - 600 * kSecondUs, end, std::nullopt, nullptr, nullptr));
     std::printf("trend_day_last_10min_query_ms_median: %.1f\n", Median(tail));
 
-    // A channel's alarm and automatic output further back than the first
-    // load looks: going back through the day for them.
-    {
-        TrendReader near;
-        near.Open(path);
-        TrendBuilder builder(end - 600 * kSecondUs, end, TrendBuilder::BucketFor(600 * kSecondUs, kColumns));
-        near.Load(builder);
-        const double t0 = WallSeconds();
-        const bool matters = !near.StateComplete() && near.StateBeforeMatters();
-        std::printf("trend_day_state_look_back_ms: %.0f\n", (WallSeconds() - t0) * 1000.0);
-        std::printf("trend_day_state_look_back_found_a_run: %d\n", matters ? 1 : 0);
-    }
-    // What SQLite itself takes for one channel's day through its index:
-    // walking the index alone, and reading each row's value too.
+    // What SQLite itself takes for one channel's day through its index,
+    // walking the index alone and reading each row's value too: what a
+    // day would cost without the minutes' summary.
     const auto sqlMs = [&](const char* sql) {
         sqlite3* db = nullptr;
         sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -277,15 +266,17 @@ int Day(const std::string& path)
               "SELECT " + cols +
                   " FROM event WHERE \"channel\" = 1 AND time_us < 1 AND kind = 'settings' ORDER BY time_us DESC, "
                   "seq DESC LIMIT 1");
-    PrintPlan(path, "alarm_auto_look_back",
-              "SELECT " + cols +
-                  " FROM event WHERE seq IN (SELECT seq FROM (SELECT seq, kind FROM event WHERE \"channel\" = 1 AND"
-                  " time_us < 1 ORDER BY time_us DESC, seq DESC LIMIT 20000) WHERE kind IN ('alarm','auto'))"
-                  " ORDER BY time_us DESC, seq DESC");
     PrintPlan(path, "last_alarm_before",
               "SELECT " + cols +
-                  " FROM event WHERE \"channel\" = 1 AND time_us < 1 AND kind = 'alarm' ORDER BY time_us DESC, seq"
-                  " DESC LIMIT 1");
+                  " FROM event WHERE \"channel\" = 1 AND time_us < 1 AND kind <> 'settings' AND kind = 'alarm'"
+                  " ORDER BY time_us DESC, seq DESC LIMIT 1");
+    PrintPlan(path, "period_minutes",
+              "SELECT minute, events, first_seq, low_seq, high_seq, last_seq, mixed FROM settings_minute"
+              " WHERE \"channel\" = 1 AND minute >= 0 AND minute < 1");
+    PrintPlan(path, "period_not_settings",
+              "SELECT " + cols +
+                  " FROM event WHERE \"channel\" = 1 AND time_us >= 0 AND time_us < 1 AND kind <> 'settings'"
+                  " AND kind IN ('alarm','auto')");
     PrintPlan(path, "csv_export", "SELECT * FROM event WHERE time_us >= 0 AND time_us < 1 ORDER BY time_us, seq");
     return 0;
 }

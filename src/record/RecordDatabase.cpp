@@ -2,8 +2,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 namespace velmora {
 
@@ -30,6 +33,19 @@ constexpr const char* kMigrations[] = {
          SELECT strftime('%Y-%m-%dT%H:%M:%S', time_us / 1000000, 'unixepoch') ||
                 printf('.%06dZ', time_us % 1000000) AS time, *
          FROM event;)",
+    // 1 -> 2: a day of a channel is read for the trend without reading
+    // every settings event of it (a minute's summary), and the events that
+    // are not settings are found without walking past the settings.
+    R"(CREATE TABLE settings_minute (
+         "channel" INTEGER NOT NULL,
+         minute    INTEGER NOT NULL,
+         events    INTEGER NOT NULL,
+         first_seq INTEGER NOT NULL, low_seq INTEGER NOT NULL, high_seq INTEGER NOT NULL, last_seq INTEGER NOT NULL,
+         low REAL NOT NULL, high REAL NOT NULL,
+         first_state TEXT NOT NULL, last_state TEXT NOT NULL,
+         mixed INTEGER NOT NULL,
+         PRIMARY KEY ("channel", minute)) WITHOUT ROWID;
+       CREATE INDEX event_channel_notable ON event("channel", time_us) WHERE kind <> 'settings';)",
 };
 static_assert(std::size(kMigrations) == RecordDatabase::kSchemaVersion);
 
@@ -40,6 +56,161 @@ std::string ColumnList()
         s += ", \"" + std::string(FieldInfo(static_cast<RecordField>(i)).name) + "\"";
     return s;
 }
+
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+// What a settings event says besides its level. A minute whose events all
+// say the same is drawn from four of them; one where the output went off,
+// the range or unit changed, or the automatic output took over or left off,
+// is read whole.
+std::string SettingsState(bool fromAuto, std::optional<bool> on, bool eng, std::string_view unit,
+                          std::string_view range)
+{
+    std::string s;
+    s += fromAuto ? 'a' : '-';
+    s += on ? (*on ? '1' : '0') : '-';
+    s += eng ? 'e' : 'v';
+    s += unit;
+    s += '\x1f';
+    s += range;
+    return s;
+}
+
+// Each channel's settings events gathered a minute at a time, in the order
+// they were written, into settings_minute.
+class MinuteSummary {
+public:
+    void Take(std::int64_t channel, std::int64_t timeUs, std::int64_t seq, std::optional<double> level,
+              std::string state)
+    {
+        const std::int64_t minute = FloorDiv(timeUs, kSummaryMinuteUs);
+        auto it = std::find_if(m_open.begin(), m_open.end(), [&](const Group& g) { return g.channel == channel; });
+        if (it != m_open.end() && it->minute != minute) {
+            m_done.push_back(std::move(*it));
+            m_open.erase(it);
+            it = m_open.end();
+        }
+        if (it == m_open.end()) {
+            m_open.push_back(Group{});
+            it = std::prev(m_open.end());
+            it->channel = channel;
+            it->minute = minute;
+        }
+        it->Take(seq, level, std::move(state));
+    }
+    std::size_t Done() const { return m_done.size(); }
+    // Writes the finished minutes, and with `all` the open ones too.
+    bool Write(sqlite3_stmt* upsert, bool all)
+    {
+        if (all) {
+            std::move(m_open.begin(), m_open.end(), std::back_inserter(m_done));
+            m_open.clear();
+        }
+        for (const Group& g : m_done) {
+            sqlite3_reset(upsert);
+            sqlite3_bind_int64(upsert, 1, g.channel);
+            sqlite3_bind_int64(upsert, 2, g.minute);
+            sqlite3_bind_int64(upsert, 3, g.events);
+            sqlite3_bind_int64(upsert, 4, g.firstSeq);
+            sqlite3_bind_int64(upsert, 5, g.lowSeq);
+            sqlite3_bind_int64(upsert, 6, g.highSeq);
+            sqlite3_bind_int64(upsert, 7, g.lastSeq);
+            sqlite3_bind_double(upsert, 8, g.low);
+            sqlite3_bind_double(upsert, 9, g.high);
+            sqlite3_bind_text(upsert, 10, g.firstState.data(), static_cast<int>(g.firstState.size()), SQLITE_STATIC);
+            sqlite3_bind_text(upsert, 11, g.lastState.data(), static_cast<int>(g.lastState.size()), SQLITE_STATIC);
+            sqlite3_bind_int(upsert, 12, g.mixed ? 1 : 0);
+            const int rc = sqlite3_step(upsert);
+            sqlite3_reset(upsert);
+            if (rc != SQLITE_DONE)
+                return false;
+        }
+        m_done.clear();
+        return true;
+    }
+
+private:
+    struct Group {
+        std::int64_t channel = 0;
+        std::int64_t minute = 0;
+        std::int64_t events = 0;
+        std::int64_t firstSeq = 0, lowSeq = 0, highSeq = 0, lastSeq = 0;
+        double low = 0.0, high = 0.0;
+        std::string firstState, lastState;
+        bool hasLevel = false;
+        bool mixed = false;
+
+        void Take(std::int64_t seq, std::optional<double> level, std::string state)
+        {
+            if (events == 0)
+                firstState = state;
+            else if (state != lastState)
+                mixed = true;
+            if (events == 0)
+                firstSeq = seq;
+            ++events;
+            lastSeq = seq;
+            lastState = std::move(state);
+            // A level unknown is drawn as such: the minute is read whole.
+            if (!level || !std::isfinite(*level)) {
+                mixed = true;
+                return;
+            }
+            if (!hasLevel || *level < low) {
+                low = *level;
+                lowSeq = seq;
+            }
+            if (!hasLevel || *level > high) {
+                high = *level;
+                highSeq = seq;
+            }
+            hasLevel = true;
+        }
+    };
+    std::vector<Group> m_open; // a few: one a channel
+    std::vector<Group> m_done;
+};
+
+// The level a settings event draws: the engineering value while the
+// formula was in use, else the range's.
+std::optional<double> SettingsLevel(const RecordEvent& e)
+{
+    if (const auto* eng = std::get_if<double>(&e.Get(RecordField::Eng)))
+        return *eng;
+    if (const auto* value = std::get_if<double>(&e.Get(RecordField::Value)))
+        return *value;
+    return std::nullopt;
+}
+
+std::string SettingsState(const RecordEvent& e)
+{
+    const auto* on = std::get_if<bool>(&e.Get(RecordField::On));
+    const auto* unit = std::get_if<std::string>(&e.Get(RecordField::Unit));
+    const auto* range = std::get_if<std::string>(&e.Get(RecordField::Range));
+    return SettingsState(e.source == "auto", on != nullptr ? std::optional<bool>(*on) : std::nullopt,
+                         e.Has(RecordField::Eng), unit != nullptr ? std::string_view(*unit) : std::string_view(),
+                         range != nullptr ? std::string_view(*range) : std::string_view());
+}
+
+// A later part of a minute (another batch, another program) joins what is
+// there; the seqs of its lowest and highest level stay those of the first
+// event that reached them.
+constexpr const char* kUpsertMinute =
+    R"(INSERT INTO settings_minute("channel", minute, events, first_seq, low_seq, high_seq, last_seq, low, high,
+                                   first_state, last_state, mixed)
+       VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)
+       ON CONFLICT("channel", minute) DO UPDATE SET
+         events = events + excluded.events,
+         low_seq = CASE WHEN excluded.low < low THEN excluded.low_seq ELSE low_seq END,
+         low = min(low, excluded.low),
+         high_seq = CASE WHEN excluded.high > high THEN excluded.high_seq ELSE high_seq END,
+         high = max(high, excluded.high),
+         last_seq = excluded.last_seq,
+         last_state = excluded.last_state,
+         mixed = mixed OR excluded.mixed OR last_state <> excluded.first_state)";
 
 bool IsNotADatabase(int rc)
 {
@@ -62,6 +233,10 @@ void RecordDatabase::Close()
     if (m_pageCount != nullptr) {
         sqlite3_finalize(m_pageCount);
         m_pageCount = nullptr;
+    }
+    if (m_minute != nullptr) {
+        sqlite3_finalize(m_minute);
+        m_minute = nullptr;
     }
     if (m_db != nullptr) {
         sqlite3_close(m_db);
@@ -148,13 +323,14 @@ RecordOpenResult RecordDatabase::Open(const std::string& path, bool write)
         values += ",?";
     const std::string insert = "INSERT INTO event(" + ColumnList().substr(5) + ") VALUES (" + values + ")";
     {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(m_db, "PRAGMA page_size", -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            m_pageSize = sqlite3_column_int64(st, 0);
-        sqlite3_finalize(st);
+        sqlite3_stmt* page = nullptr;
+        if (sqlite3_prepare_v2(m_db, "PRAGMA page_size", -1, &page, nullptr) == SQLITE_OK &&
+            sqlite3_step(page) == SQLITE_ROW)
+            m_pageSize = sqlite3_column_int64(page, 0);
+        sqlite3_finalize(page);
     }
-    if (sqlite3_prepare_v3(m_db, insert.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_insert, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v3(m_db, insert.c_str(), -1, SQLITE_PREPARE_PERSISTENT, &m_insert, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v3(m_db, kUpsertMinute, -1, SQLITE_PREPARE_PERSISTENT, &m_minute, nullptr) != SQLITE_OK) {
         Fail("prepare");
         Close();
         return RecordOpenResult::NotARecord;
@@ -220,7 +396,7 @@ RecordOpenResult RecordDatabase::PrepareSchema()
         }
     }
     for (int v = *found; v < kSchemaVersion; ++v) {
-        if (!Exec(kMigrations[v])) {
+        if (!Exec(kMigrations[v]) || (v == 1 && !FillMinutes())) {
             const std::string why = m_error;
             Exec("ROLLBACK");
             m_error = why;
@@ -237,12 +413,51 @@ RecordOpenResult RecordDatabase::PrepareSchema()
     return RecordOpenResult::Ok;
 }
 
+bool RecordDatabase::FillMinutes()
+{
+    sqlite3_stmt* upsert = nullptr;
+    sqlite3_stmt* st = nullptr;
+    const auto done = [&](bool ok) {
+        sqlite3_finalize(st);
+        sqlite3_finalize(upsert);
+        return ok || Fail("summary");
+    };
+    if (sqlite3_prepare_v2(m_db, kUpsertMinute, -1, &upsert, nullptr) != SQLITE_OK ||
+        sqlite3_prepare_v2(m_db,
+                           R"(SELECT seq, time_us, "channel", "value", "eng", "on", "unit", "range", source FROM event)"
+                           R"( WHERE kind = 'settings' AND "channel" IS NOT NULL ORDER BY seq)",
+                           -1, &st, nullptr) != SQLITE_OK)
+        return done(false);
+    const auto text = [&](int col) {
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+        return p != nullptr ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(st, col)))
+                            : std::string_view();
+    };
+    const auto isNull = [&](int col) { return sqlite3_column_type(st, col) == SQLITE_NULL; };
+    MinuteSummary minutes;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        std::optional<double> level;
+        if (!isNull(4))
+            level = sqlite3_column_double(st, 4);
+        else if (!isNull(3))
+            level = sqlite3_column_double(st, 3);
+        const std::optional<bool> on = isNull(5) ? std::nullopt : std::optional<bool>(sqlite3_column_int64(st, 5) != 0);
+        minutes.Take(sqlite3_column_int64(st, 2), sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 0), level,
+                     SettingsState(text(8) == "auto", on, !isNull(4), text(6), text(7)));
+        if (minutes.Done() >= 4096 && !minutes.Write(upsert, false))
+            return done(false);
+    }
+    return done(rc == SQLITE_DONE && minutes.Write(upsert, true));
+}
+
 bool RecordDatabase::Append(std::span<RecordEvent> events)
 {
     if (m_insert == nullptr)
         return Fail("append");
     if (!Exec("BEGIN IMMEDIATE"))
         return false;
+    MinuteSummary minutes;
     for (auto& e : events) {
         sqlite3_reset(m_insert);
         sqlite3_clear_bindings(m_insert);
@@ -268,8 +483,17 @@ bool RecordDatabase::Append(std::span<RecordEvent> events)
             return false;
         }
         e.seq = sqlite3_last_insert_rowid(m_db);
+        if (e.kind == record_kind::kSettings) {
+            if (const auto* channel = std::get_if<std::int64_t>(&e.Get(RecordField::Channel)))
+                minutes.Take(*channel, e.timeUs, e.seq, SettingsLevel(e), SettingsState(e));
+        }
     }
     sqlite3_reset(m_insert);
+    if (!minutes.Write(m_minute, true)) {
+        Fail("summary");
+        Exec("ROLLBACK");
+        return false;
+    }
     if (!Exec("COMMIT")) {
         const std::string why = m_error;
         Exec("ROLLBACK");
@@ -326,7 +550,11 @@ std::int64_t RecordDatabase::PruneStep(std::int64_t limitBytes, int maxRows)
         Fail("prune");
         return -1;
     }
-    return sqlite3_changes(m_db);
+    const std::int64_t deleted = sqlite3_changes(m_db);
+    // The minutes wholly before the oldest event left go with it.
+    if (!Exec("DELETE FROM settings_minute WHERE minute < (SELECT min(time_us) FROM event) / 60000000"))
+        return -1;
+    return deleted;
 }
 
 std::int64_t RecordDatabase::LastSeq()

@@ -25,6 +25,10 @@ struct sqlite3_stmt;
 
 namespace velmora {
 
+// The settings_minute table sums up each channel's settings events a
+// minute of the wall clock at a time, for reading a long period quickly.
+inline constexpr std::int64_t kSummaryMinuteUs = 60'000'000;
+
 enum class RecordOpenResult {
     Ok,
     NewerSchema, // written by a newer program: left alone
@@ -45,7 +49,7 @@ struct RecordFilter {
 
 class RecordDatabase {
 public:
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
     // The writer thread waits, never the UI thread.
     static constexpr int kDefaultBusyTimeoutMs = 2000;
 
@@ -92,10 +96,13 @@ private:
     RecordOpenResult PrepareSchema();
     bool Exec(const char* sql);
     bool Fail(const char* what);
+    // Sums up the settings events a record of an older schema holds.
+    bool FillMinutes();
 
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_insert = nullptr;
     sqlite3_stmt* m_pageCount = nullptr;
+    sqlite3_stmt* m_minute = nullptr;
     std::int64_t m_pageSize = 4096;
     int m_busyTimeoutMs = kDefaultBusyTimeoutMs;
     int m_foundVersion = 0;

@@ -3,10 +3,12 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 #include <unistd.h>
 #include <vector>
@@ -95,6 +97,16 @@ struct HeldEvent {
     }
 };
 
+std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
+{
+    return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
+}
+
+std::int64_t CeilDiv(std::int64_t a, std::int64_t b)
+{
+    return -FloorDiv(-a, b);
+}
+
 class Statement {
 public:
     Statement(sqlite3* db, const std::string& sql)
@@ -154,6 +166,10 @@ RecordOpenResult TrendReader::Open(const std::string& path)
         return RecordOpenResult::CannotOpen;
     }
     sqlite3_busy_timeout(m_db, 2000);
+    {
+        Statement version(m_db, "PRAGMA user_version");
+        m_bSummary = version && sqlite3_step(version.get()) == SQLITE_ROW && sqlite3_column_int(version.get(), 0) >= 2;
+    }
     const std::string map = "PRAGMA mmap_size=" + std::to_string(kMapBytes);
     sqlite3_exec(m_db, map.c_str(), nullptr, nullptr, nullptr);
     return RecordOpenResult::Ok;
@@ -168,7 +184,6 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
     m_unseen = {};
     m_stateBeginUs = builder.BeginUs();
     const std::int64_t begin = builder.BeginUs();
-    const std::int64_t end = builder.EndUs();
     // One snapshot for every query, so that the newest seq noted is that of
     // what was read.
     if (sqlite3_exec(m_db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
@@ -177,7 +192,6 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
         sqlite3* db;
         ~Commit() { sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr); }
     } commit{m_db};
-    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(std::memory_order_relaxed); };
 
     std::vector<HeldEvent> before;
     const auto readAll = [&](Statement& st, std::vector<HeldEvent>& into, int max) {
@@ -205,8 +219,8 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
                                " WHERE kind IN ('alarm','auto')) ORDER BY time_us DESC, seq DESC");
         Statement lastOf(m_db,
                          std::string("SELECT ") + kColumns +
-                             R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = ?3)"
-                             " ORDER BY time_us DESC, seq DESC LIMIT 1");
+                             R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind <> 'settings')"
+                             " AND kind = ?3 ORDER BY time_us DESC, seq DESC LIMIT 1");
         Statement beyond(m_db,
                          R"(SELECT 1 FROM event WHERE "channel" = ?1 AND time_us < ?2)"
                          " ORDER BY time_us DESC, seq DESC LIMIT 1 OFFSET ?3");
@@ -224,7 +238,7 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
             if (!readAll(last, before, 1))
                 return Fail("state");
             sqlite3_reset(last.get());
-            if (exactState) {
+            if (exactState || m_bSummary) {
                 // Back as far as it takes: through the index, a row's kind
                 // at a time, until the last of each kind.
                 for (const char* kind : {"alarm", "auto"}) {
@@ -277,6 +291,33 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
     for (const HeldEvent& e : before)
         builder.Add(e.Input());
 
+    if (m_bSummary && builder.BucketUs() >= kSummaryMinuteUs) {
+        if (!ReadSummarized(builder, channel, live, cancel))
+            return false;
+    } else if (!ReadEvery(builder, channel, live, cancel)) {
+        return false;
+    }
+    if (live) {
+        Statement newest(m_db, "SELECT max(seq) FROM event");
+        if (!newest || sqlite3_step(newest.get()) != SQLITE_ROW)
+            return Fail("query");
+        builder.NoteSeq(sqlite3_column_int64(newest.get(), 0));
+    }
+    return true;
+}
+
+bool TrendReader::ReadEvery(TrendBuilder& builder, std::optional<int> channel, bool live,
+                            const std::atomic<bool>* cancel)
+{
+    const std::int64_t begin = builder.BeginUs();
+    const std::int64_t end = builder.EndUs();
+    const auto cancelled = [cancel] { return cancel != nullptr && cancel->load(std::memory_order_relaxed); };
+    const auto readAll = [&](Statement& st, std::vector<HeldEvent>& into) {
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+            into.emplace_back(InputOf(st.get()));
+        return rc == SQLITE_DONE;
+    };
     // With one channel its rows come through its index; the connection
     // events, which have no channel, are read first and merged in by time.
     std::vector<HeldEvent> connections;
@@ -292,7 +333,7 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
         sqlite3_bind_int64(st.get(), 1, begin);
         if (!live)
             sqlite3_bind_int64(st.get(), 2, end);
-        if (!readAll(st, connections, 1 << 30))
+        if (!readAll(st, connections))
             return Fail("query");
         where += R"( AND "channel" = ?3)";
     }
@@ -326,13 +367,121 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
         return Fail("query");
     while (nextConnection < connections.size())
         builder.Add(connections[nextConnection++].Input());
+    return true;
+}
 
-    if (live) {
-        Statement newest(m_db, "SELECT max(seq) FROM event");
-        if (!newest || sqlite3_step(newest.get()) != SQLITE_ROW)
+bool TrendReader::ReadSummarized(TrendBuilder& builder, std::optional<int> channel, bool live,
+                                 const std::atomic<bool>* cancel)
+{
+    const std::int64_t begin = builder.BeginUs();
+    const std::int64_t end = builder.EndUs();
+    // The minutes wholly inside the period come from the summary; the parts
+    // of a minute at either end are read event by event.
+    const std::int64_t firstMinute = CeilDiv(begin, kSummaryMinuteUs);
+    const std::int64_t endMinute =
+        live ? std::numeric_limits<std::int64_t>::max() : std::max(firstMinute, FloorDiv(end, kSummaryMinuteUs));
+    const std::int64_t headEnd = live ? firstMinute * kSummaryMinuteUs : std::min(end, firstMinute * kSummaryMinuteUs);
+
+    Statement connections(m_db,
+                          std::string("SELECT ") + kColumns +
+                              R"( FROM event WHERE "channel" IS NULL AND time_us >= ?1 AND time_us < ?2 AND )" +
+                              kConnectionKinds);
+    Statement notable(m_db,
+                      std::string("SELECT ") + kColumns +
+                          R"( FROM event WHERE "channel" = ?1 AND time_us >= ?2 AND time_us < ?3)"
+                          " AND kind <> 'settings' AND kind IN ('alarm','auto')");
+    Statement settings(m_db,
+                       std::string("SELECT ") + kColumns +
+                           R"( FROM event WHERE "channel" = ?1 AND time_us >= ?2 AND time_us < ?3)"
+                           " AND kind = 'settings'");
+    Statement minutes(m_db,
+                      R"(SELECT minute, events, first_seq, low_seq, high_seq, last_seq, mixed)"
+                      R"( FROM settings_minute WHERE "channel" = ?1 AND minute >= ?2 AND minute < ?3)");
+    Statement bySeq(m_db, std::string("SELECT ") + kColumns + " FROM event WHERE seq = ?1");
+    if (!connections || !notable || !settings || !minutes || !bySeq)
+        return Fail("prepare");
+
+    std::vector<HeldEvent> held;
+    const auto readAll = [&](Statement& st) {
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+            held.emplace_back(InputOf(st.get()));
+        sqlite3_reset(st.get());
+        return rc == SQLITE_DONE;
+    };
+    const auto readSpan = [&](Statement& st, int c, std::int64_t from, std::int64_t to) {
+        if (from >= to)
+            return true;
+        sqlite3_bind_int(st.get(), 1, c);
+        sqlite3_bind_int64(st.get(), 2, from);
+        sqlite3_bind_int64(st.get(), 3, to);
+        return readAll(st);
+    };
+    const std::int64_t endUs = live ? std::numeric_limits<std::int64_t>::max() : end;
+    sqlite3_bind_int64(connections.get(), 1, begin);
+    sqlite3_bind_int64(connections.get(), 2, endUs);
+    if (!readAll(connections))
+        return Fail("query");
+    // A minute in which the unit went or came back is read whole: the level
+    // before the gap and after it both count.
+    std::vector<std::int64_t> connectionMinutes;
+    connectionMinutes.reserve(held.size());
+    for (const HeldEvent& e : held)
+        connectionMinutes.push_back(FloorDiv(e.input.timeUs, kSummaryMinuteUs));
+    std::sort(connectionMinutes.begin(), connectionMinutes.end());
+
+    std::int64_t unread = 0;
+    for (int c = 1; c <= kTrendChannels; ++c) {
+        if (channel && *channel != c)
+            continue;
+        if (cancel != nullptr && cancel->load(std::memory_order_relaxed)) {
+            m_error = "cancelled";
+            return false;
+        }
+        if (!readSpan(notable, c, begin, endUs) || !readSpan(settings, c, begin, headEnd))
             return Fail("query");
-        builder.NoteSeq(sqlite3_column_int64(newest.get(), 0));
+        if (firstMinute < endMinute) {
+            sqlite3_bind_int(minutes.get(), 1, c);
+            sqlite3_bind_int64(minutes.get(), 2, firstMinute);
+            sqlite3_bind_int64(minutes.get(), 3, endMinute);
+            int rc = SQLITE_ROW;
+            while ((rc = sqlite3_step(minutes.get())) == SQLITE_ROW) {
+                const std::int64_t minute = sqlite3_column_int64(minutes.get(), 0);
+                if (sqlite3_column_int(minutes.get(), 6) != 0 ||
+                    std::binary_search(connectionMinutes.begin(), connectionMinutes.end(), minute)) {
+                    if (!readSpan(settings, c, minute * kSummaryMinuteUs, (minute + 1) * kSummaryMinuteUs))
+                        return Fail("query");
+                    continue;
+                }
+                std::array<std::int64_t, 4> seqs{};
+                for (int i = 0; i < 4; ++i)
+                    seqs[static_cast<std::size_t>(i)] = sqlite3_column_int64(minutes.get(), 2 + i);
+                std::sort(seqs.begin(), seqs.end());
+                std::int64_t taken = 0;
+                for (std::size_t i = 0; i < seqs.size(); ++i) {
+                    if (i > 0 && seqs[i] == seqs[i - 1])
+                        continue;
+                    // A seq the pruning took is simply not found.
+                    sqlite3_bind_int64(bySeq.get(), 1, seqs[i]);
+                    const std::size_t before = held.size();
+                    if (!readAll(bySeq))
+                        return Fail("query");
+                    taken += static_cast<std::int64_t>(held.size() - before);
+                }
+                unread += std::max<std::int64_t>(0, sqlite3_column_int64(minutes.get(), 1) - taken);
+            }
+            sqlite3_reset(minutes.get());
+            if (rc != SQLITE_DONE)
+                return Fail("query");
+        }
+        if (!live && !readSpan(settings, c, std::max(headEnd, endMinute * kSummaryMinuteUs), end))
+            return Fail("query");
     }
+    std::sort(held.begin(), held.end(),
+              [](const HeldEvent& a, const HeldEvent& b) { return a.Before(b.input.timeUs, b.input.seq); });
+    for (const HeldEvent& e : held)
+        builder.Add(e.Input());
+    builder.CountUnread(unread);
     return true;
 }
 

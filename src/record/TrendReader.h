@@ -7,7 +7,11 @@
 // the rows into the builder, so that a day of one channel (1.75 million
 // settings events) is read in one pass without an event object per row.
 // The file is mapped into memory: a long query reads its pages without a
-// system call each.
+// system call each. A period whose columns are a minute or wider reads a
+// channel's settings through the record's summary of each minute (the
+// minute's first, lowest, highest and last events: what the thinning would
+// keep of it), and every event of a minute in which the output went off or
+// on or its range or unit changed.
 //
 // The state before the period: each channel's last settings event (its
 // level and whether its output was on) and the last connection event are
@@ -16,6 +20,9 @@
 // them among the channel's last kLookBackRows events before the period (a
 // quarter of an hour of both channels stepping every 0.1 s, days of a
 // calmer unit) and says when it did not find them there (StateComplete).
+// (A record written by this program has an index of the events other than
+// settings, through which the last of each kind is found at once; the
+// look-back is for an older record not yet opened for writing.)
 // StateBeforeMatters then goes back as far as it takes (a second or more on
 // a long record of busy channels) and says whether an alarm was still
 // raised or a run still going at the period's begin, which a load with
@@ -85,8 +92,16 @@ public:
 
 private:
     bool Fail(const char* what);
+    // The period's events of a long period, each channel's settings taken
+    // from settings_minute where a minute is no wider than a column.
+    // Every event of the period.
+    bool ReadEvery(TrendBuilder& builder, std::optional<int> channel, bool live, const std::atomic<bool>* cancel);
+    bool ReadSummarized(TrendBuilder& builder, std::optional<int> channel, bool live, const std::atomic<bool>* cancel);
 
     std::int64_t m_lookBackRows;
+    // The file has the summary and the index of the events that are not
+    // settings (a record a newer program has opened for writing).
+    bool m_bSummary = false;
     bool m_bStateComplete = true;
     // Per channel: the alarm, the automatic output not found before the
     // last Load's period.

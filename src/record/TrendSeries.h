@@ -136,6 +136,8 @@ public:
     std::int64_t LastSeq() const { return m_lastSeq; }
     // Notes the newest seq read (also when nothing of it was taken in).
     void NoteSeq(std::int64_t seq);
+    // Counts events of the period that were summed up rather than read.
+    void CountUnread(std::int64_t events) { m_events += events; }
 
     // What was built, open spans ending at the period's end.
     TrendData Result() const;

@@ -101,7 +101,7 @@ TEST_F(RecordFile, EventsComeBackByEveryFilterInTheirOrder)
         EXPECT_EQ(events.front().seq, 1);
         EXPECT_EQ(events.back().seq, 11);
     }
-    EXPECT_EQ(Sql(m_path, "PRAGMA user_version"), "1\n");
+    EXPECT_EQ(Sql(m_path, "PRAGMA user_version"), "2\n");
     EXPECT_EQ(Sql(m_path, "PRAGMA journal_mode"), "wal\n");
 
     const auto all = ReadAll();
@@ -292,6 +292,9 @@ TEST_F(RecordFile, TheOldestEventsGoOnceTheFilePassesItsSize)
     EXPECT_EQ(std::get<double>(all.back().Get(RecordField::Value)), 29'999.0);
     for (std::size_t i = 1; i < all.size(); ++i)
         ASSERT_EQ(all[i].seq, all[i - 1].seq + 1);
+    // The minutes' summary goes with the events it summed up.
+    EXPECT_EQ(Sql(m_path, "SELECT min(minute) FROM settings_minute"),
+              std::to_string(all.front().timeUs / kSummaryMinuteUs) + "\n");
 }
 
 TEST(RecordText, CsvJsonAndTimesSayTheSameAsTheDatabase)

@@ -3,6 +3,7 @@
 // the record's events; the thinning of a long period to pixel columns; the
 // period moving on while live; the axes; and the reader over a record file.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -427,6 +428,39 @@ protected:
         Write(std::move(events));
     }
 
+    static std::string Sql(const std::string& path, const char* sql)
+    {
+        sqlite3* db = nullptr;
+        std::string result;
+        if (sqlite3_open(path.c_str(), &db) != SQLITE_OK)
+            return "cannot open";
+        char* error = nullptr;
+        sqlite3_exec(
+            db, sql,
+            [](void* r, int n, char** v, char**) {
+                for (int i = 0; i < n; ++i)
+                    *static_cast<std::string*>(r) += std::string(v[i] ? v[i] : "NULL") + (i + 1 < n ? "|" : "\n");
+                return 0;
+            },
+            &result, &error);
+        if (error != nullptr)
+            result += std::string("error: ") + error;
+        sqlite3_free(error);
+        sqlite3_close(db);
+        return result;
+    }
+
+    // The record as an older program left it: no minutes' summary, no
+    // index of the events other than settings.
+    std::string OlderCopy()
+    {
+        const std::string older = (m_dir / "older.sqlite3").string();
+        fs::copy_file(m_path, older, fs::copy_options::overwrite_existing);
+        EXPECT_EQ(Sql(older, "DROP TABLE settings_minute; DROP INDEX event_channel_notable; PRAGMA user_version=1;"),
+                  "");
+        return older;
+    }
+
     fs::path m_dir;
     std::string m_path;
     std::vector<RecordEvent> m_written;
@@ -464,10 +498,19 @@ TEST_F(TrendRecordFile, APeriodStartsFromTheStateTheRecordHadBeforeIt)
     EXPECT_EQ(Ch(d, 2).autoRuns.size(), 1u);
     EXPECT_EQ(d.disconnected, std::vector<TrendSpan>{Span(1050, 1055, "lost")});
 
-    // Looking back only two rows, the alarm's raise is not found; its clear
-    // in the period still shows it, without its text.
+    // The record finds the last alarm before the period through its own
+    // index, however far back.
     TrendReader near(2);
     ASSERT_EQ(near.Open(m_path), RecordOpenResult::Ok);
+    TrendBuilder indexed(Sec(1040.5), Sec(1080), 0);
+    ASSERT_TRUE(near.Load(indexed));
+    EXPECT_TRUE(near.StateComplete());
+    EXPECT_EQ(Ch(indexed.Result(), 1).alarms, std::vector<TrendSpan>{Span(1040.5, 1045, "温度異常")});
+
+    // An older program's record looks back; only two rows, the alarm's
+    // raise is not found; its clear in the period still shows it, without
+    // its text.
+    ASSERT_EQ(near.Open(OlderCopy()), RecordOpenResult::Ok);
     TrendBuilder shortSight(Sec(1040.5), Sec(1080), 0);
     ASSERT_TRUE(near.Load(shortSight));
     EXPECT_EQ(Ch(shortSight.Result(), 1).alarms, std::vector<TrendSpan>{Span(1040.5, 1045)});
@@ -496,6 +539,121 @@ TEST_F(TrendRecordFile, APeriodStartsFromTheStateTheRecordHadBeforeIt)
         many.push_back(Settings(1100 + i * 0.01, 1, i));
     Write(std::move(many));
     EXPECT_FALSE(reader.Load(cancelled, std::nullopt, false, &cancel));
+}
+
+// The line the steps draw: a point at the level already held draws
+// nothing (a column's last change may come back to the level of its
+// highest).
+std::vector<TrendPoint> DrawnSteps(const std::vector<TrendPoint>& steps)
+{
+    std::vector<TrendPoint> drawn;
+    for (const TrendPoint& p : steps) {
+        const bool same = !drawn.empty() &&
+            (drawn.back().value == p.value || (std::isnan(drawn.back().value) && std::isnan(p.value)));
+        if (!same)
+            drawn.push_back(p);
+    }
+    return drawn;
+}
+
+// Compares what two loads built, an unknown level equal to another.
+void ExpectSameTrend(const TrendData& got, const TrendData& want)
+{
+    for (int c = 1; c <= kTrendChannels; ++c) {
+        SCOPED_TRACE("channel " + std::to_string(c));
+        const TrendChannel& g = Ch(got, c);
+        const TrendChannel& w = Ch(want, c);
+        const auto gs = DrawnSteps(g.steps);
+        const auto ws = DrawnSteps(w.steps);
+        ASSERT_EQ(gs.size(), ws.size());
+        for (std::size_t i = 0; i < gs.size(); ++i) {
+            EXPECT_EQ(gs[i].timeUs, ws[i].timeUs) << i;
+            if (std::isnan(ws[i].value))
+                EXPECT_TRUE(std::isnan(gs[i].value)) << i;
+            else
+                EXPECT_EQ(gs[i].value, ws[i].value) << i;
+        }
+        EXPECT_EQ(g.off, w.off);
+        EXPECT_EQ(g.alarms, w.alarms);
+        EXPECT_EQ(g.autoRuns, w.autoRuns);
+        EXPECT_EQ(g.autoPaused, w.autoPaused);
+        EXPECT_EQ(g.unit, w.unit);
+        EXPECT_EQ(g.mixedUnits, w.mixedUnits);
+        EXPECT_EQ(g.range, w.range);
+    }
+    EXPECT_EQ(got.disconnected, want.disconnected);
+    EXPECT_EQ(got.events, want.events);
+}
+
+TEST_F(TrendRecordFile, ALongPeriodDrawsFromEachMinutesSummaryWhatEveryEventWouldShow)
+{
+    // Ten minutes from a whole minute: channel 1 steps every 0.5 s, its
+    // output off from 200 s to 230 s and on 0-10 V from 400 s; channel 2's
+    // automatic output steps every second, an alarm up from 250 s to 320 s;
+    // the unit lost from 450 s to 470 s.
+    constexpr double kT0 = 60'000;
+    std::vector<RecordEvent> events;
+    for (int i = 0; i < 1200; ++i) {
+        const double s = i * 0.5;
+        const double t = kT0 + s;
+        if (s == 5)
+            events.push_back(Auto(t, 2, "start"));
+        if (s == 250)
+            events.push_back(Alarm(t, 2, true, "出力異常"));
+        if (s == 320)
+            events.push_back(Alarm(t, 2, false));
+        if (s == 450)
+            events.push_back(Connection(t, "lost"));
+        if (s >= 450 && s < 470)
+            continue;
+        if (s == 470)
+            events.push_back(Connection(t, "connect"));
+        const bool volts = s >= 400;
+        events.push_back(
+            Settings(t, 1, (volts ? 0.0 : 4.0) + (i * 7 % 23) * 0.25,
+                     {.on = s < 200 || s >= 230, .range = volts ? "0_10V" : "4_20mA", .unit = volts ? "V" : "mA"}));
+        if (i % 2 == 0 && s > 5)
+            events.push_back(Settings(t, 2, i / 2 % 10, {.source = "auto", .range = "0_10V", .unit = "V"}));
+    }
+    Write(std::move(events));
+    const std::string older = OlderCopy();
+
+    // Columns of a minute, the period's ends inside minutes.
+    const auto load = [](const std::string& path, std::optional<int> channel = std::nullopt) {
+        TrendReader reader;
+        EXPECT_EQ(reader.Open(path), RecordOpenResult::Ok);
+        TrendBuilder b(Sec(kT0 + 30.25), Sec(kT0 + 590.75), kSummaryMinuteUs);
+        EXPECT_TRUE(reader.Load(b, channel)) << reader.LastError();
+        return b.Result();
+    };
+    const TrendData summed = load(m_path);
+    const TrendData every = load(older);
+    ExpectSameTrend(summed, every);
+    ExpectSameTrend(load(m_path, 1), load(older, 1));
+    // What the trend shows is all there.
+    EXPECT_EQ(Ch(summed, 1).off, std::vector<TrendSpan>{Span(kT0 + 200, kT0 + 230)});
+    EXPECT_TRUE(Ch(summed, 1).mixedUnits);
+    EXPECT_EQ(Ch(summed, 2).alarms, std::vector<TrendSpan>{Span(kT0 + 250, kT0 + 320, "出力異常")});
+    EXPECT_EQ(summed.disconnected, std::vector<TrendSpan>{Span(kT0 + 450, kT0 + 470, "lost")});
+    EXPECT_GT(Ch(summed, 1).steps.size(), 30u);
+
+    // An older record gets the same summary when this program first writes
+    // to it as the one kept while recording.
+    const char* summary = "SELECT * FROM settings_minute ORDER BY 1, 2";
+    const std::string kept = Sql(m_path, summary);
+    ASSERT_NE(kept.find("|"), std::string::npos);
+    {
+        RecordDatabase db;
+        ASSERT_EQ(db.OpenForWriting(older), RecordOpenResult::Ok) << db.LastError();
+        EXPECT_EQ(db.FoundSchemaVersion(), RecordDatabase::kSchemaVersion);
+    }
+    EXPECT_EQ(Sql(older, summary), kept);
+
+    // The minutes in the middle are read from the summary, not row by row:
+    // the events it counts are the ones the period says it holds.
+    EXPECT_EQ(Sql(m_path, "UPDATE settings_minute SET events = events + 1000 WHERE \"channel\" = 1 AND minute = 1002"),
+              "");
+    EXPECT_EQ(load(m_path).events, every.events + 1000);
 }
 
 TEST_F(TrendRecordFile, LiveReadsEveryEventCommittedAfterTheLoad)
