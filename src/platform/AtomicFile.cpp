@@ -235,69 +235,127 @@ void RemoveStaleTemporariesOf(const std::string& folder, std::string_view prefix
     RemoveStaleTemporaries(folder.empty() ? std::string(".") : folder, prefix);
 }
 
-AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data)
+AtomicFileWriter::~AtomicFileWriter()
 {
+    Abandon();
+}
+
+void AtomicFileWriter::Abandon()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+    if (!m_tempPath.empty())
+        ::unlink(m_tempPath.c_str());
+    m_tempPath.clear();
+    m_target.clear();
+    m_writeError = 0;
+}
+
+AtomicWriteResult AtomicFileWriter::Begin(const std::string& path)
+{
+    Abandon();
     const std::optional<std::string> resolved = ResolveLinks(path);
     if (!resolved)
         return {AtomicWriteError::CreateTemp, errno};
-    const std::string& target = *resolved;
-    RemoveStaleTemporaries(FolderOf(target), BaseOf(target) + ".");
+    m_target = *resolved;
+    RemoveStaleTemporaries(FolderOf(m_target), BaseOf(m_target) + ".");
 
     struct stat old { };
-    const bool replacing = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+    m_bReplacing = ::stat(m_target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
     // An unnamed temporary where the file system has them: a save killed
     // before its end leaves nothing behind. It gets a name only at the end,
     // for the rename.
-    std::string tempPath;
-    int fd = ::open(FolderOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    const bool unnamed = fd >= 0;
-    if (!unnamed)
-        fd = CreateTemp(target, tempPath);
-    if (fd < 0) {
+    m_fd = ::open(FolderOf(m_target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    m_bUnnamed = m_fd >= 0;
+    if (!m_bUnnamed)
+        m_fd = CreateTemp(m_target, m_tempPath);
+    if (m_fd < 0) {
         const int err = errno;
-        if ((err == EACCES || err == EPERM) && replacing && ::access(target.c_str(), W_OK) == 0)
-            return WriteInPlace(target, data, err);
+        m_tempPath.clear();
         return {AtomicWriteError::CreateTemp, err};
     }
-
-    if (replacing) {
+    if (m_bReplacing) {
         // Only root may give a file away; for anyone else the owner is
         // already the saver, or stays what the new file gets. The mode
         // comes after, as a change of owner clears the set-id bits.
         if (old.st_uid != ::geteuid() || old.st_gid != ::getegid())
-            (void)::fchown(fd, old.st_uid, old.st_gid);
-        ::fchmod(fd, old.st_mode & 07777);
+            (void)::fchown(m_fd, old.st_uid, old.st_gid);
+        ::fchmod(m_fd, old.st_mode & 07777);
     }
+    return {};
+}
 
-    if (!WriteAll(fd, data))
-        return Fail(AtomicWriteError::Write, errno, fd, tempPath);
-    if (::fsync(fd) != 0)
-        return Fail(AtomicWriteError::Sync, errno, fd, tempPath);
-    if (unnamed) {
+bool AtomicFileWriter::Write(std::string_view data)
+{
+    if (m_fd < 0) {
+        errno = EBADF;
+        return false;
+    }
+    if (WriteAll(m_fd, data))
+        return true;
+    m_writeError = errno;
+    return false;
+}
+
+AtomicWriteResult AtomicFileWriter::Commit()
+{
+    if (m_fd < 0)
+        return {AtomicWriteError::Write, m_writeError != 0 ? m_writeError : EBADF};
+    const auto fail = [this](AtomicWriteError error, int err) {
+        Abandon();
+        return AtomicWriteResult{error, err};
+    };
+    if (m_writeError != 0)
+        return fail(AtomicWriteError::Write, m_writeError);
+    if (::fsync(m_fd) != 0)
+        return fail(AtomicWriteError::Sync, errno);
+    if (m_bUnnamed) {
         char self[64];
-        std::snprintf(self, sizeof self, "/proc/self/fd/%d", fd);
-        tempPath = TempName(target);
-        if (::linkat(AT_FDCWD, self, AT_FDCWD, tempPath.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            const int err = errno;
-            tempPath.clear();
-            return Fail(AtomicWriteError::Rename, err, fd, tempPath);
-        }
+        std::snprintf(self, sizeof self, "/proc/self/fd/%d", m_fd);
+        const std::string named = TempName(m_target);
+        if (::linkat(AT_FDCWD, self, AT_FDCWD, named.c_str(), AT_SYMLINK_FOLLOW) != 0)
+            return fail(AtomicWriteError::Rename, errno);
+        m_tempPath = named;
     }
     // close() can report a deferred write error (network file systems).
-    if (::close(fd) != 0)
-        return Fail(AtomicWriteError::Write, errno, -1, tempPath);
-    if (::rename(tempPath.c_str(), target.c_str()) != 0)
-        return Fail(AtomicWriteError::Rename, errno, -1, tempPath);
+    const int closed = ::close(m_fd);
+    m_fd = -1;
+    if (closed != 0)
+        return fail(AtomicWriteError::Write, errno);
+    if (::rename(m_tempPath.c_str(), m_target.c_str()) != 0)
+        return fail(AtomicWriteError::Rename, errno);
+    m_tempPath.clear();
 
     // Make the new name itself durable; the content already is, so a failure
     // here costs at most the rename after a power loss, never the old file.
-    const int dir = ::open(FolderOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int dir = ::open(FolderOf(m_target).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
         ::fsync(dir);
         ::close(dir);
     }
+    m_target.clear();
     return {};
+}
+
+AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data)
+{
+    AtomicFileWriter writer;
+    const AtomicWriteResult begun = writer.Begin(path);
+    if (!begun) {
+        // A folder the user may not write, holding a file he may.
+        const int err = begun.sysError;
+        const std::optional<std::string> target = ResolveLinks(path);
+        if (target && (err == EACCES || err == EPERM) && ::access(target->c_str(), W_OK) == 0) {
+            struct stat old { };
+            if (::stat(target->c_str(), &old) == 0 && S_ISREG(old.st_mode))
+                return WriteInPlace(*target, data, err);
+        }
+        return begun;
+    }
+    writer.Write(data);
+    return writer.Commit();
 }
 
 } // namespace velmora

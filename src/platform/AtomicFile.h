@@ -46,6 +46,38 @@ bool ReadRegularFile(const std::string& path, std::string& bytes, std::size_t ma
 // Failures say which step failed and why (Describe).
 AtomicWriteResult WriteFileAtomically(const std::string& path, std::string_view data);
 
+// The same for content written a piece at a time (an export of millions of
+// rows): Begin, Write as often as needed, then Commit. A writer destroyed or
+// abandoned before its Commit leaves the old file as it was and, where the
+// file system has unnamed temporaries, nothing else; a killed process
+// leaves at most a named temporary that the next save of the file removes.
+// (The in-place fall-back of WriteFileAtomically is not taken: a stream
+// that fails half way would spoil the file.)
+class AtomicFileWriter {
+public:
+    AtomicFileWriter() = default;
+    ~AtomicFileWriter();
+    AtomicFileWriter(const AtomicFileWriter&) = delete;
+    AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
+
+    AtomicWriteResult Begin(const std::string& path);
+    // False once a write failed; Commit then says why.
+    bool Write(std::string_view data);
+    AtomicWriteResult Commit();
+    void Abandon();
+    // The temporary's name while it has one (a file system without unnamed
+    // temporaries), for removing it from a signal handler; else empty.
+    const std::string& TempPath() const { return m_tempPath; }
+
+private:
+    std::string m_target;
+    std::string m_tempPath;
+    int m_fd = -1;
+    int m_writeError = 0;
+    bool m_bUnnamed = false;
+    bool m_bReplacing = false;
+};
+
 // A save clears the temporaries that killed saves of the same file left.
 // A family of files each saved once (copies named by their time) has no
 // later save of the same name: this clears the temporaries of every file

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 #include <vector>
@@ -260,6 +261,39 @@ bool RecordDatabase::Exec(const char* sql)
     return false;
 }
 
+int RecordDatabase::OpenReadOnly(const std::string& path, sqlite3** db)
+{
+    const int flags = SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX;
+    int rc = sqlite3_open_v2(path.c_str(), db, flags, nullptr);
+    if (rc != SQLITE_OK)
+        return rc;
+    // Reading a record in WAL mode needs its -shm file, which a read-only
+    // medium (a copy on a CD, a mount of an archive) may not hold and
+    // cannot take: such a record is read as a file that does not change,
+    // as far as its last checkpoint.
+    sqlite3_stmt* st = nullptr;
+    rc = sqlite3_prepare_v2(*db, "PRAGMA user_version", -1, &st, nullptr);
+    const int step = rc == SQLITE_OK ? sqlite3_step(st) : rc;
+    sqlite3_finalize(st);
+    const int primary = step & 0xFF;
+    if (primary != SQLITE_CANTOPEN && primary != SQLITE_READONLY)
+        return SQLITE_OK;
+    sqlite3_close(*db);
+    *db = nullptr;
+    std::string uri = "file:";
+    for (const char ch : path) {
+        if (ch == '?' || ch == '#' || ch == '%') {
+            char escaped[4];
+            std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned char>(ch));
+            uri += escaped;
+        } else {
+            uri += ch;
+        }
+    }
+    uri += "?immutable=1";
+    return sqlite3_open_v2(uri.c_str(), db, flags | SQLITE_OPEN_URI, nullptr);
+}
+
 RecordOpenResult RecordDatabase::OpenForWriting(const std::string& path)
 {
     const auto folder = std::filesystem::path(path).parent_path();
@@ -279,8 +313,8 @@ RecordOpenResult RecordDatabase::Open(const std::string& path, bool write)
 {
     Close();
     m_foundVersion = 0;
-    const int flags = (write ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
-    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+    const int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX;
+    if ((write ? sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) : OpenReadOnly(path, &m_db)) != SQLITE_OK) {
         Fail(path.c_str());
         Close();
         return RecordOpenResult::CannotOpen;

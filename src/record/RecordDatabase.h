@@ -67,6 +67,10 @@ public:
     RecordOpenResult OpenForWriting(const std::string& path);
     // Opens an existing record read-only.
     RecordOpenResult OpenForReading(const std::string& path);
+    // The SQLite handle of an existing record, read-only, also on a medium
+    // that cannot be written (then as far as its last checkpoint). An
+    // SQLite result code.
+    static int OpenReadOnly(const std::string& path, sqlite3** db);
     bool IsOpen() const { return m_db != nullptr; }
     void Close();
     // The version found in the file when it was opened.

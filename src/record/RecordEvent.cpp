@@ -200,18 +200,33 @@ std::optional<std::int64_t> ParseTimeArgument(std::string_view text, std::int64_
         epochSeconds = daysSinceEpoch * 86400LL + hh * 3600LL + mm * 60LL + ss - *offsetSeconds;
     } else {
         // No zone: the operator's own local time, as the terminal shows it.
-        std::tm tm{};
-        tm.tm_year = *y - 1900;
-        tm.tm_mon = *mo - 1;
-        tm.tm_mday = *d;
-        tm.tm_hour = hh;
-        tm.tm_min = mm;
-        tm.tm_sec = ss;
-        tm.tm_isdst = -1;
-        const std::time_t t = std::mktime(&tm);
-        if (t == static_cast<std::time_t>(-1))
+        // A time the clocks skipped, or passed twice, at a daylight-saving
+        // change names no one moment: it takes an offset.
+        std::optional<std::time_t> found;
+        for (int isDst : {0, 1}) {
+            std::tm tm{};
+            tm.tm_year = *y - 1900;
+            tm.tm_mon = *mo - 1;
+            tm.tm_mday = *d;
+            tm.tm_hour = hh;
+            tm.tm_min = mm;
+            tm.tm_sec = ss;
+            tm.tm_isdst = isDst;
+            const std::time_t t = std::mktime(&tm);
+            std::tm back{};
+            if (t == static_cast<std::time_t>(-1) || ::localtime_r(&t, &back) == nullptr)
+                continue;
+            const bool same = back.tm_year == *y - 1900 && back.tm_mon == *mo - 1 && back.tm_mday == *d &&
+                back.tm_hour == hh && back.tm_min == mm && back.tm_sec == ss;
+            if (!same || (found && *found == t))
+                continue;
+            if (found)
+                return std::nullopt;
+            found = t;
+        }
+        if (!found)
             return std::nullopt;
-        epochSeconds = t;
+        epochSeconds = *found;
     }
     return epochSeconds * kMicrosPerSecond + fraction;
 }

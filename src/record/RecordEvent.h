@@ -101,7 +101,8 @@ std::string IsoTimeText(std::int64_t timeUs);
 // A time given on a command line: ISO 8601 (a date, a date and time with
 // seconds and fractions optional, 'T' or a space between; with Z or an
 // offset, else local time), or relative to `nowUs`: -30s, -10m, -2h, -1d.
-// Nothing when the text is neither.
+// Nothing when the text is neither, or when it is a local time that a
+// daylight-saving change skipped or repeated (it then needs an offset).
 std::optional<std::int64_t> ParseTimeArgument(std::string_view text, std::int64_t nowUs);
 
 } // namespace velmora

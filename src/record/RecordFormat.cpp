@@ -101,17 +101,11 @@ std::string RecordJson(const RecordEvent& e)
 
 std::string RecordLine(const RecordEvent& e)
 {
-    std::string line = std::to_string(e.seq) + ' ' + IsoTimeText(e.timeUs) + ' ' + e.source + ' ' + e.kind;
-    for (int i = 0; i < kRecordFieldCount; ++i) {
-        const auto& v = e.fields[static_cast<std::size_t>(i)];
-        if (std::holds_alternative<std::monostate>(v))
-            continue;
-        line += ' ';
-        line += FieldInfo(static_cast<RecordField>(i)).name;
-        line += '=';
-        std::string text = RecordValueText(v);
-        // Texts with spaces stay one word to the eye and to awk.
-        if (std::holds_alternative<std::string>(v) && text.find_first_of(" \t\"") != std::string::npos) {
+    // Texts with spaces (a remote client's source, an alarm's name) are
+    // quoted, so that every word of the line splits as a shell would split
+    // it (Python's shlex): seq, time, source, kind, then name=value.
+    const auto word = [](std::string text, bool quotable) {
+        if (quotable && text.find_first_of(" \t\"") != std::string::npos) {
             std::string quoted = "\"";
             for (const char c : text) {
                 if (c == '"' || c == '\\')
@@ -124,7 +118,17 @@ std::string RecordLine(const RecordEvent& e)
             if (static_cast<unsigned char>(c) < 0x20)
                 c = ' ';
         }
-        line += text;
+        return text;
+    };
+    std::string line = std::to_string(e.seq) + ' ' + IsoTimeText(e.timeUs) + ' ' + word(e.source, true) + ' ' + e.kind;
+    for (int i = 0; i < kRecordFieldCount; ++i) {
+        const auto& v = e.fields[static_cast<std::size_t>(i)];
+        if (std::holds_alternative<std::monostate>(v))
+            continue;
+        line += ' ';
+        line += FieldInfo(static_cast<RecordField>(i)).name;
+        line += '=';
+        line += word(RecordValueText(v), std::holds_alternative<std::string>(v));
     }
     return line;
 }

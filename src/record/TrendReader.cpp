@@ -4,15 +4,10 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <filesystem>
 #include <limits>
-#include <system_error>
-#include <unistd.h>
 #include <vector>
 
+#include "platform/AtomicFile.h"
 #include "record/RecordFormat.h"
 
 namespace velmora {
@@ -160,7 +155,7 @@ RecordOpenResult TrendReader::Open(const std::string& path)
             return r;
         }
     }
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) {
+    if (RecordDatabase::OpenReadOnly(path, &m_db) != SQLITE_OK) {
         Fail(path.c_str());
         Close();
         return RecordOpenResult::CannotOpen;
@@ -559,12 +554,9 @@ std::optional<std::int64_t> ExportRecordCsv(RecordDatabase& db, std::int64_t beg
                                             const std::string& path, std::string& error,
                                             const std::atomic<bool>* cancel)
 {
-    // This program's own: another exporting to the same file at once does
-    // not write into it.
-    const std::string part = path + ".part-" + std::to_string(::getpid());
-    std::FILE* out = std::fopen(part.c_str(), "wb");
-    if (out == nullptr) {
-        error = part + ": " + std::strerror(errno);
+    AtomicFileWriter out;
+    if (const AtomicWriteResult begun = out.Begin(path); !begun) {
+        error = path + ": " + begun.Describe();
         return std::nullopt;
     }
     // Rows gather in memory and go out a mebibyte at a time.
@@ -573,7 +565,7 @@ std::optional<std::int64_t> ExportRecordCsv(RecordDatabase& db, std::int64_t beg
     buffer.reserve(kChunk + 4096);
     bool writeFailed = false;
     const auto drain = [&] {
-        if (!buffer.empty() && std::fwrite(buffer.data(), 1, buffer.size(), out) != buffer.size())
+        if (!buffer.empty() && !out.Write(buffer))
             writeFailed = true;
         buffer.clear();
     };
@@ -598,17 +590,12 @@ std::optional<std::int64_t> ExportRecordCsv(RecordDatabase& db, std::int64_t beg
         return true;
     });
     drain();
-    const bool closed = std::fclose(out) == 0;
-    std::error_code ec;
-    if (!queried || writeFailed || !closed || stopped) {
-        error = stopped ? "cancelled" : !queried ? db.LastError() : part + ": " + std::strerror(errno);
-        std::filesystem::remove(part, ec);
+    if (!queried || stopped) {
+        error = stopped ? "cancelled" : db.LastError();
         return std::nullopt;
     }
-    std::filesystem::rename(part, path, ec);
-    if (ec) {
-        error = path + ": " + ec.message();
-        std::filesystem::remove(part, ec);
+    if (const AtomicWriteResult done = out.Commit(); !done) {
+        error = path + ": " + done.Describe();
         return std::nullopt;
     }
     return rows;

@@ -113,9 +113,9 @@ private:
 };
 
 // Writes every event of [beginUs, endUs) in time order, in the record's CSV
-// format (RecordCsvHeader, RecordCsvRow), to `path`: to a file beside it
-// first (PATH.part-PID), which takes the name once complete, so that a failed or cancelled
-// export leaves no half file. The number of events written, or nothing (the
+// format (RecordCsvHeader, RecordCsvRow), to `path` as a file is saved
+// (AtomicFileWriter): a failed or cancelled export leaves no half file, a
+// link stays a link and a replaced file keeps its mode. The number of events written, or nothing (the
 // reason in `error`).
 std::optional<std::int64_t> ExportRecordCsv(RecordDatabase& db, std::int64_t beginUs, std::int64_t endUs,
                                             const std::string& path, std::string& error,

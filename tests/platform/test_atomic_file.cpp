@@ -170,3 +170,50 @@ TEST_F(AtomicFileTest, AFolderThatCannotBeWrittenStillTakesAWritableFile)
     EXPECT_EQ(refused.error, AtomicWriteError::CreateTemp);
     EXPECT_EQ(refused.Describe(), "create: Permission denied");
 }
+
+TEST_F(AtomicFileTest, AFileWrittenPieceByPieceAppearsWholeOrNotAtAll)
+{
+    const fs::path real = m_dir / "export.csv";
+    const fs::path link = m_dir / "latest.csv";
+    Put(real, "the last export");
+    ASSERT_EQ(chmod(real.c_str(), 0640), 0);
+    fs::create_symlink(real.filename(), link);
+
+    // Abandoned half way (a stop, a failed query): the old file, no other.
+    {
+        AtomicFileWriter w;
+        ASSERT_TRUE(w.Begin(link.string()));
+        EXPECT_TRUE(w.Write("seq,time\r\n"));
+    }
+    EXPECT_EQ(Slurp(real), "the last export");
+    EXPECT_EQ(EntriesInDir(), 2);
+
+    // Through the link: the file it names gets the rows and keeps its mode.
+    AtomicFileWriter w;
+    ASSERT_TRUE(w.Begin(link.string()));
+    for (int i = 0; i < 1000; ++i)
+        ASSERT_TRUE(w.Write(std::to_string(i) + ",x\r\n"));
+    ASSERT_TRUE(w.Commit());
+    EXPECT_TRUE(fs::is_symlink(link));
+    const std::string text = Slurp(real);
+    EXPECT_EQ(text.rfind("0,x\r\n", 0), 0u);
+    EXPECT_NE(text.find("999,x\r\n"), std::string::npos);
+    struct stat st { };
+    ASSERT_EQ(stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(EntriesInDir(), 2);
+
+    // A write that fails is reported by the commit, and the file stays.
+    AtomicWriteResult r;
+    {
+        AtomicFileWriter big;
+        ASSERT_TRUE(big.Begin(real.string()));
+        FileSizeLimit limit(100);
+        EXPECT_FALSE(big.Write(std::string(4096, 'x')));
+        r = big.Commit();
+    }
+    EXPECT_EQ(r.error, AtomicWriteError::Write);
+    EXPECT_EQ(r.sysError, EFBIG);
+    EXPECT_EQ(Slurp(real), text);
+    EXPECT_EQ(EntriesInDir(), 2);
+}

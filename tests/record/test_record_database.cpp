@@ -3,6 +3,10 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -132,6 +136,44 @@ TEST_F(RecordFile, EventsComeBackByEveryFilterInTheirOrder)
 
     // The view for people with sqlite3 shows times as the export does.
     EXPECT_EQ(Sql(m_path, "SELECT time FROM event_utc WHERE seq = 2"), "1970-01-01T00:00:01.000000Z\n");
+}
+
+TEST_F(RecordFile, ARecordOnAMediumThatCannotBeWrittenIsStillRead)
+{
+    {
+        RecordWriter writer({.path = m_path});
+        writer.Append(Settings(1, 1, 4.0));
+        writer.Append(Settings(2, 1, 12.0));
+    }
+    // The writer's checkpoint took the -wal and -shm files with it; the
+    // folder and the file can then no longer be written (a copy on a
+    // read-only mount). Root writes anywhere: the reading is done by a
+    // child that gives root up.
+    ASSERT_FALSE(fs::exists(m_path + "-shm"));
+    ASSERT_EQ(::chmod(m_path.c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(m_dir.c_str(), 0555), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        if (::geteuid() == 0 && ::setuid(65534) != 0)
+            ::_exit(10);
+        RecordDatabase db;
+        if (db.OpenForReading(m_path) != RecordOpenResult::Ok)
+            ::_exit(11);
+        int n = 0;
+        double last = 0.0;
+        db.Query({}, [&](const RecordEvent& e) {
+            ++n;
+            last = std::get<double>(e.Get(RecordField::Value));
+            return true;
+        });
+        ::_exit(n == 2 && last == 12.0 ? 0 : 12);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(m_dir.c_str(), 0755);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 TEST_F(RecordFile, FilesItDoesNotKnowAreLeftAlone)
@@ -319,7 +361,7 @@ TEST(RecordText, CsvJsonAndTimesSayTheSameAsTheDatabase)
               R"({"seq": 42, "time": "2026-12-10T05:21:48.123456Z", "source": "remote 10.0.0.7:5025", )"
               R"("kind": "alarm", "channel": 2, "code": 4, "raised": false, "text": "出力不足, \"x\""})");
     EXPECT_EQ(RecordLine(e),
-              "42 2026-12-10T05:21:48.123456Z remote 10.0.0.7:5025 alarm channel=2 code=4 "
+              "42 2026-12-10T05:21:48.123456Z \"remote 10.0.0.7:5025\" alarm channel=2 code=4 "
               "raised=false text=\"出力不足, \\\"x\\\"\"");
 
     const std::int64_t now = e.timeUs;
@@ -332,6 +374,15 @@ TEST(RecordText, CsvJsonAndTimesSayTheSameAsTheDatabase)
     tzset();
     EXPECT_EQ(ParseTimeArgument("2026-12-10T14:21:48.123456", now), e.timeUs);
     EXPECT_EQ(ParseTimeArgument("2026-12-10", now), 1'796'828'400'000'000LL); // midnight in Tokyo
+    // Where the clocks change: a summer time is an hour ahead, and the half
+    // hours the change skipped or passed twice are refused.
+    setenv("TZ", "CET-1CEST,M3.5.0,M10.5.0/3", 1);
+    tzset();
+    EXPECT_EQ(ParseTimeArgument("2026-07-01T12:00", now), ParseTimeArgument("2026-07-01T10:00Z", now));
+    EXPECT_EQ(ParseTimeArgument("2026-12-01T12:00", now), ParseTimeArgument("2026-12-01T11:00Z", now));
+    EXPECT_EQ(ParseTimeArgument("2026-03-29T02:30", now), std::nullopt);
+    EXPECT_EQ(ParseTimeArgument("2026-10-25T02:30", now), std::nullopt);
+    EXPECT_EQ(ParseTimeArgument("2026-10-25T02:30+01:00", now), ParseTimeArgument("2026-10-25T01:30Z", now));
     unsetenv("TZ");
     tzset();
     for (const char* bad : {"", "-", "-10", "-10x", "--5m", "10m", "2026-13-01", "2026-02-30", "2026-12-10T25:00",

@@ -18,6 +18,7 @@
 #include "CtlLink.h"
 #include "CtlTicks.h"
 #include "platform/Translate.h"
+#include "platform/AtomicFile.h"
 #include "record/RecordDatabase.h"
 #include "record/RecordFormat.h"
 #include "record/RecordPlace.h"
@@ -279,56 +280,48 @@ int Export(const RecordArgs& a, const std::string& path)
     RecordDatabase db;
     if (const auto rc = OpenRecord(db, path, false))
         return *rc;
-    // Written beside the target and renamed at the end: a failed export
-    // never leaves half a file under the name asked for, nor spoils an
-    // older one. The name is this run's own, so that two exports to one
-    // file do not write into each other, and a stop removes it.
-    const std::string temp = a.out + ".part-" + std::to_string(::getpid());
-    FILE* out = std::fopen(temp.c_str(), "wbx");
-    if (out != nullptr)
-        RemoveOnStop(temp);
-    if (out == nullptr) {
-        std::fprintf(stderr, "velmoractl: %s: %s\n", a.out.c_str(), std::strerror(errno));
+    // Saved as a file is: a failed export never leaves half a file under
+    // the name asked for, nor spoils an older one; a link stays a link and
+    // a replaced file keeps its mode. A stop removes the temporary where
+    // it has a name.
+    AtomicFileWriter out;
+    if (const AtomicWriteResult begun = out.Begin(a.out); !begun) {
+        std::fprintf(stderr, "velmoractl: %s: %s\n", a.out.c_str(), begun.Describe().c_str());
         return kExitFileRefused;
     }
-    static char buffer[1 << 16];
-    std::setvbuf(out, buffer, _IOFBF, sizeof buffer);
+    RemoveOnStop(out.TempPath());
     const bool csv = std::filesystem::path(a.out).extension() == ".csv";
+    // Rows gather in memory and go out a mebibyte at a time.
+    constexpr std::size_t kChunk = std::size_t{1} << 20;
+    std::string buffer = csv ? RecordCsvHeader() : std::string();
+    buffer.reserve(kChunk + 4096);
     bool written = true;
-    if (csv) {
-        const std::string header = RecordCsvHeader();
-        written = std::fwrite(header.data(), 1, header.size(), out) == header.size();
-    }
     std::uint64_t count = 0;
-    std::string line;
     const bool ok = db.Query(a.filter, [&](const RecordEvent& e) {
         if (csv) {
-            line = RecordCsvRow(e);
+            buffer += RecordCsvRow(e);
         } else {
-            line = RecordJson(e);
-            line += '\n';
+            buffer += RecordJson(e);
+            buffer += '\n';
         }
-        written = std::fwrite(line.data(), 1, line.size(), out) == line.size();
         ++count;
+        if (buffer.size() >= kChunk) {
+            written = out.Write(buffer);
+            buffer.clear();
+        }
         return written;
     });
-    written = std::fclose(out) == 0 && written;
-    if (!ok || !written) {
-        std::remove(temp.c_str());
+    written = written && out.Write(buffer);
+    if (!ok) {
+        out.Abandon();
         RemoveOnStop({});
-        if (!written) {
-            std::fprintf(stderr, "velmoractl: %s\n",
-                         TrFormat(N_("%1: the export could not be written"), {a.out}).c_str());
-            return kExitFileRefused;
-        }
         return QueryFailed(db, path);
     }
-    std::error_code ec;
-    std::filesystem::rename(temp, a.out, ec);
+    const AtomicWriteResult done = out.Commit();
     RemoveOnStop({});
-    if (ec) {
-        std::remove(temp.c_str());
-        std::fprintf(stderr, "velmoractl: %s: %s\n", a.out.c_str(), ec.message().c_str());
+    if (!done) {
+        std::fprintf(stderr, "velmoractl: %s\n", TrFormat(N_("%1: the export could not be written"), {a.out}).c_str());
+        std::fprintf(stderr, "velmoractl: %s: %s\n", a.out.c_str(), done.Describe().c_str());
         return kExitFileRefused;
     }
     std::fprintf(stderr, "%s\n", TrFormat(N_("%1 events written to %2"), {std::to_string(count), a.out}).c_str());
