@@ -18,6 +18,7 @@ int RunCalibration(const Invocation&);
 int RunServe(const Invocation&);
 int RunScpi(const Invocation&);
 int RunRecord(const Invocation&);
+int RunLoopCheck(const Invocation&);
 
 const std::vector<Command>& CommandTable()
 {
@@ -50,6 +51,25 @@ const std::vector<Command>& CommandTable()
         {"record", "record follow [--since T] [--channel N] [--kind K[,K...]] [--json]", false, RunRecord, true},
         {"record", "record export OUT.csv|OUT.jsonl [--since T] [--until T] [--channel N] [--kind K[,K...]]", false,
          RunRecord},
+        // The first row's port rule is the command's: only run needs one,
+        // and checks it itself.
+        {"loopcheck",
+         "loopcheck tag add TAG --channel N --range KEY --lrv X --urv Y --unit TEXT [--sqrt] [--points P,P,...] "
+         "[--down] [--tolerance PCT] [--adjust-limit PCT] [--settle S] [--decimals D] [--description TEXT] "
+         "[--location TEXT]",
+         false, RunLoopCheck},
+        {"loopcheck", "loopcheck tag set TAG [the options of tag add, --linear, --adjust-limit none]", false,
+         RunLoopCheck},
+        {"loopcheck", "loopcheck tag remove TAG", false, RunLoopCheck},
+        {"loopcheck", "loopcheck tag list [--json]", false, RunLoopCheck, true},
+        {"loopcheck", "loopcheck tag import CSV|-", false, RunLoopCheck},
+        {"loopcheck", "loopcheck tag export CSV|-", false, RunLoopCheck},
+        {"loopcheck",
+         "loopcheck run TAG --technician NAME [--as-left] [--readings FILE|-] [--remark TEXT] "
+         "[--supersedes ID --reason TEXT] [--json]",
+         true, RunLoopCheck, true},
+        {"loopcheck", "loopcheck history TAG [--json]", false, RunLoopCheck, true},
+        {"loopcheck", "loopcheck verify", false, RunLoopCheck},
     };
     return table;
 }

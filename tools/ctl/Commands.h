@@ -16,6 +16,8 @@ enum ExitCode : int {
     kExitNoAnswer = 1, // the unit did not answer, or was lost
     kExitUsage = 2,
     kExitFileRefused = 3,
+    kExitTestFailed = 4, // loopcheck: a point failed, or verify found a result changed
+    kExitAborted = 5,    // loopcheck: the test was stopped before its end
 };
 
 struct Invocation {

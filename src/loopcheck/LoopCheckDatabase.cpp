@@ -1,0 +1,689 @@
+#include "loopcheck/LoopCheckDatabase.h"
+
+#include <sqlite3.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/Translate.h"
+
+namespace velmora {
+
+namespace {
+
+// Each step takes the schema from the version before it to its own; a later
+// change adds a step and never edits an earlier one. Quoted names are words
+// of SQL. The triggers keep results append-only against a slip in sqlite3;
+// one who drops them to edit a row is caught by the hash chain.
+constexpr const char* kMigrations[] = {
+    // 0 -> 1
+    R"(CREATE TABLE tag (
+         name TEXT PRIMARY KEY NOT NULL, description TEXT NOT NULL, location TEXT NOT NULL,
+         "channel" INTEGER NOT NULL, "range" TEXT NOT NULL, lrv REAL NOT NULL, urv REAL NOT NULL,
+         unit TEXT NOT NULL, transfer TEXT NOT NULL, points TEXT NOT NULL, tolerance REAL NOT NULL,
+         adjust_limit REAL, settle REAL NOT NULL, decimals INTEGER NOT NULL);
+       CREATE TABLE result (
+         id INTEGER PRIMARY KEY, tag TEXT NOT NULL, description TEXT NOT NULL, location TEXT NOT NULL,
+         "channel" INTEGER NOT NULL, "range" TEXT NOT NULL, lrv REAL NOT NULL, urv REAL NOT NULL,
+         unit TEXT NOT NULL, transfer TEXT NOT NULL, points TEXT NOT NULL, tolerance REAL NOT NULL,
+         adjust_limit REAL, settle REAL NOT NULL, decimals INTEGER NOT NULL,
+         technician TEXT NOT NULL, kind TEXT NOT NULL, start_us INTEGER NOT NULL, end_us INTEGER NOT NULL,
+         unit_version TEXT NOT NULL, unit_serial TEXT NOT NULL, port TEXT NOT NULL,
+         velmora_version TEXT NOT NULL, verdict TEXT NOT NULL, ending TEXT NOT NULL,
+         ending_detail TEXT NOT NULL, remark TEXT NOT NULL, supersedes INTEGER REFERENCES result(id),
+         supersede_reason TEXT NOT NULL, previous_hash TEXT NOT NULL, hash TEXT NOT NULL);
+       CREATE INDEX result_tag ON result(tag, id);
+       CREATE TABLE point (
+         result INTEGER NOT NULL REFERENCES result(id), "index" INTEGER NOT NULL, percent REAL NOT NULL,
+         output REAL NOT NULL, signal_unit TEXT NOT NULL, code INTEGER NOT NULL, expected REAL NOT NULL,
+         reading REAL NOT NULL, error_percent REAL NOT NULL, verdict TEXT NOT NULL,
+         PRIMARY KEY (result, "index"));
+       CREATE TRIGGER result_no_update BEFORE UPDATE ON result
+         BEGIN SELECT RAISE(ABORT, 'loop-check results are append-only'); END;
+       CREATE TRIGGER result_no_delete BEFORE DELETE ON result
+         BEGIN SELECT RAISE(ABORT, 'loop-check results are append-only'); END;
+       CREATE TRIGGER point_no_update BEFORE UPDATE ON point
+         BEGIN SELECT RAISE(ABORT, 'loop-check results are append-only'); END;
+       CREATE TRIGGER point_no_delete BEFORE DELETE ON point
+         BEGIN SELECT RAISE(ABORT, 'loop-check results are append-only'); END;
+       CREATE VIEW result_utc AS
+         SELECT strftime('%Y-%m-%dT%H:%M:%SZ', start_us / 1000000, 'unixepoch') AS start,
+                strftime('%Y-%m-%dT%H:%M:%SZ', end_us / 1000000, 'unixepoch') AS "end", *
+         FROM result;)",
+};
+static_assert(std::size(kMigrations) == LoopCheckDatabase::kSchemaVersion);
+
+constexpr const char* kTagColumns = R"(name, description, location, "channel", "range", lrv, urv, unit, transfer,
+    points, tolerance, adjust_limit, settle, decimals)";
+constexpr const char* kResultColumns = R"(id, tag, description, location, "channel", "range", lrv, urv, unit,
+    transfer, points, tolerance, adjust_limit, settle, decimals, technician, kind, start_us, end_us,
+    unit_version, unit_serial, port, velmora_version, verdict, ending, ending_detail, remark, supersedes,
+    supersede_reason, previous_hash, hash)";
+
+bool IsNotADatabase(int rc)
+{
+    return rc == SQLITE_NOTADB || rc == SQLITE_CORRUPT;
+}
+
+// A prepared statement that finalizes itself.
+class Statement {
+public:
+    Statement(sqlite3* db, const char* sql)
+    {
+        if (db == nullptr || sqlite3_prepare_v2(db, sql, -1, &m_st, nullptr) != SQLITE_OK)
+            m_st = nullptr;
+    }
+    ~Statement() { sqlite3_finalize(m_st); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return m_st; }
+    explicit operator bool() const { return m_st != nullptr; }
+
+private:
+    sqlite3_stmt* m_st = nullptr;
+};
+
+void BindText(sqlite3_stmt* st, int at, const std::string& text)
+{
+    sqlite3_bind_text(st, at, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string Text(sqlite3_stmt* st, int col)
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+    return p != nullptr ? std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(st, col))) : std::string();
+}
+
+// The tag's fields bound from `at` on, in kTagColumns' order after the name.
+int BindTagFields(sqlite3_stmt* st, int at, const LoopTag& t)
+{
+    BindText(st, at++, t.description);
+    BindText(st, at++, t.location);
+    sqlite3_bind_int(st, at++, t.channel);
+    BindText(st, at++, t.range);
+    sqlite3_bind_double(st, at++, t.lrv);
+    sqlite3_bind_double(st, at++, t.urv);
+    BindText(st, at++, t.unit);
+    BindText(st, at++, LoopTransferKey(t.transfer));
+    BindText(st, at++, PointListText(t.points));
+    sqlite3_bind_double(st, at++, t.tolerance);
+    if (t.adjustLimit)
+        sqlite3_bind_double(st, at++, *t.adjustLimit);
+    else
+        sqlite3_bind_null(st, at++);
+    sqlite3_bind_double(st, at++, t.settleSeconds);
+    sqlite3_bind_int(st, at++, t.decimals);
+    return at;
+}
+
+// The tag's fields read from column `col` on (the name before them). A
+// field that does not read back as it must (a row edited by hand) is kept
+// as it reads: the tag's checks and the result's hash catch it.
+void ReadTagFields(sqlite3_stmt* st, int col, LoopTag& t)
+{
+    t.description = Text(st, col++);
+    t.location = Text(st, col++);
+    t.channel = sqlite3_column_int(st, col++);
+    t.range = Text(st, col++);
+    t.lrv = sqlite3_column_double(st, col++);
+    t.urv = sqlite3_column_double(st, col++);
+    t.unit = Text(st, col++);
+    const std::string transfer = Text(st, col++);
+    t.transfer = LoopTransferFromKey(transfer).value_or(LoopTransfer::Linear);
+    t.points = ParsePointList(Text(st, col++)).value_or(std::vector<double>{});
+    t.tolerance = sqlite3_column_double(st, col++);
+    if (sqlite3_column_type(st, col) == SQLITE_NULL)
+        t.adjustLimit.reset();
+    else
+        t.adjustLimit = sqlite3_column_double(st, col);
+    ++col;
+    t.settleSeconds = sqlite3_column_double(st, col++);
+    t.decimals = sqlite3_column_int(st, col++);
+}
+
+std::string Env(const char* name)
+{
+    const char* v = std::getenv(name);
+    return v != nullptr ? std::string(v) : std::string();
+}
+
+} // namespace
+
+std::string DefaultLoopCheckPath()
+{
+    if (std::string path = Env("VELMORA_LOOPCHECK_DB"); !path.empty())
+        return path;
+    // A relative XDG_DATA_HOME is to be ignored, as the XDG base directories say.
+    if (std::string data = Env("XDG_DATA_HOME"); !data.empty() && data.front() == '/')
+        return data + "/velmora/loopcheck.sqlite3";
+    if (std::string home = Env("HOME"); !home.empty())
+        return home + "/.local/share/velmora/loopcheck.sqlite3";
+    return {};
+}
+
+LoopCheckDatabase::~LoopCheckDatabase()
+{
+    Close();
+}
+
+void LoopCheckDatabase::Close()
+{
+    if (m_db != nullptr) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+}
+
+bool LoopCheckDatabase::Fail(const std::string& what)
+{
+    m_error = what + ": " + (m_db != nullptr ? sqlite3_errmsg(m_db) : "no database");
+    return false;
+}
+
+bool LoopCheckDatabase::Exec(const char* sql)
+{
+    char* message = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
+        return true;
+    m_error = message != nullptr ? message : sqlite3_errmsg(m_db);
+    sqlite3_free(message);
+    return false;
+}
+
+std::string LoopCheckDatabase::OpenFailureText(LoopDbOpenResult result, const std::string& path) const
+{
+    switch (result) {
+    case LoopDbOpenResult::Ok:
+        return {};
+    case LoopDbOpenResult::NewerSchema:
+        return TrFormat(N_("%1: the loop-check database was written by a newer Velmora (schema %2); this one "
+                           "knows %3 and leaves it alone"),
+                        {path, std::to_string(m_foundVersion), std::to_string(kSchemaVersion)});
+    case LoopDbOpenResult::NotLoopCheck:
+        return TrFormat(N_("%1: not a loop-check database (%2); it is left alone"), {path, m_error});
+    case LoopDbOpenResult::CannotOpen:
+        return TrFormat(N_("%1: the loop-check database cannot be opened (%2)"), {path, m_error});
+    }
+    return {};
+}
+
+LoopDbOpenResult LoopCheckDatabase::Open(const std::string& path, bool forWriting)
+{
+    Close();
+    m_foundVersion = 0;
+    m_error.clear();
+    if (forWriting) {
+        const auto folder = std::filesystem::path(path).parent_path();
+        if (!folder.empty()) {
+            std::error_code ec;
+            std::filesystem::create_directories(folder, ec);
+        }
+    }
+    const int flags =
+        (forWriting ? SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE : SQLITE_OPEN_READONLY) | SQLITE_OPEN_NOMUTEX;
+    if (sqlite3_open_v2(path.c_str(), &m_db, flags, nullptr) != SQLITE_OK) {
+        Fail(path);
+        Close();
+        return LoopDbOpenResult::CannotOpen;
+    }
+    sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(m_db, 1);
+    LoopDbOpenResult result = LoopDbOpenResult::Ok;
+    if (forWriting) {
+        result = PrepareSchema();
+    } else {
+        Statement st(m_db, "PRAGMA user_version");
+        const int rc = st ? sqlite3_step(st.get()) : sqlite3_errcode(m_db);
+        if (rc != SQLITE_ROW) {
+            Fail(path);
+            result = IsNotADatabase(rc & 0xFF) ? LoopDbOpenResult::NotLoopCheck : LoopDbOpenResult::CannotOpen;
+        } else {
+            m_foundVersion = sqlite3_column_int(st.get(), 0);
+            if (m_foundVersion > kSchemaVersion)
+                result = LoopDbOpenResult::NewerSchema;
+            else if (m_foundVersion == 0) {
+                m_error = Tr(N_("no loop-check tables"));
+                result = LoopDbOpenResult::NotLoopCheck;
+            }
+        }
+    }
+    if (result != LoopDbOpenResult::Ok)
+        Close();
+    return result;
+}
+
+LoopDbOpenResult LoopCheckDatabase::PrepareSchema()
+{
+    const auto version = [&]() -> std::optional<int> {
+        Statement st(m_db, "PRAGMA user_version");
+        if (!st || sqlite3_step(st.get()) != SQLITE_ROW)
+            return std::nullopt;
+        return sqlite3_column_int(st.get(), 0);
+    };
+    const auto notOursOr = [&](LoopDbOpenResult other) {
+        const int rc = sqlite3_errcode(m_db) & 0xFF;
+        Fail("open");
+        return IsNotADatabase(rc) ? LoopDbOpenResult::NotLoopCheck : other;
+    };
+    auto found = version();
+    if (!found)
+        return notOursOr(LoopDbOpenResult::CannotOpen);
+    m_foundVersion = *found;
+    if (*found > kSchemaVersion)
+        return LoopDbOpenResult::NewerSchema;
+    if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL"))
+        return notOursOr(LoopDbOpenResult::CannotOpen);
+    if (*found == kSchemaVersion)
+        return LoopDbOpenResult::Ok;
+    // Another program may be creating the same file: take the write lock,
+    // then look again.
+    if (!Exec("BEGIN IMMEDIATE"))
+        return notOursOr(LoopDbOpenResult::CannotOpen);
+    found = version();
+    if (!found) {
+        Exec("ROLLBACK");
+        return notOursOr(LoopDbOpenResult::CannotOpen);
+    }
+    if (*found == 0) {
+        Statement st(m_db, "SELECT count(*) FROM sqlite_master");
+        const int tables = st && sqlite3_step(st.get()) == SQLITE_ROW ? sqlite3_column_int(st.get(), 0) : 0;
+        if (tables != 0) {
+            Exec("ROLLBACK");
+            m_error = Tr(N_("the file holds other tables"));
+            return LoopDbOpenResult::NotLoopCheck;
+        }
+    }
+    for (int v = *found; v < kSchemaVersion; ++v) {
+        if (!Exec(kMigrations[v])) {
+            const std::string why = m_error;
+            Exec("ROLLBACK");
+            m_error = why;
+            return LoopDbOpenResult::CannotOpen;
+        }
+    }
+    const std::string setVersion = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
+    if (!Exec(setVersion.c_str()) || !Exec("COMMIT")) {
+        const std::string why = m_error;
+        Exec("ROLLBACK");
+        m_error = why;
+        return LoopDbOpenResult::CannotOpen;
+    }
+    m_foundVersion = kSchemaVersion;
+    return LoopDbOpenResult::Ok;
+}
+
+// ---------------------------------------------------------------------------
+// Tags
+
+std::optional<LoopTag> LoopCheckDatabase::ReadTagRow(void* statement)
+{
+    auto* st = static_cast<sqlite3_stmt*>(statement);
+    LoopTag t;
+    t.name = Text(st, 0);
+    ReadTagFields(st, 1, t);
+    return t;
+}
+
+std::vector<LoopTag> LoopCheckDatabase::Tags()
+{
+    std::vector<LoopTag> tags;
+    const std::string sql = std::string("SELECT ") + kTagColumns + " FROM tag ORDER BY name";
+    Statement st(m_db, sql.c_str());
+    if (!st) {
+        Fail("tags");
+        return tags;
+    }
+    while (sqlite3_step(st.get()) == SQLITE_ROW)
+        tags.push_back(*ReadTagRow(st.get()));
+    return tags;
+}
+
+std::optional<LoopTag> LoopCheckDatabase::FindTag(const std::string& name)
+{
+    const std::string sql = std::string("SELECT ") + kTagColumns + " FROM tag WHERE name = ?";
+    Statement st(m_db, sql.c_str());
+    if (!st) {
+        Fail("tag");
+        return std::nullopt;
+    }
+    BindText(st.get(), 1, name);
+    if (sqlite3_step(st.get()) != SQLITE_ROW)
+        return std::nullopt;
+    return ReadTagRow(st.get());
+}
+
+bool LoopCheckDatabase::WriteTag(const LoopTag& tag, bool replace)
+{
+    const std::string sql = std::string(replace ? "INSERT OR REPLACE" : "INSERT") + " INTO tag(" + kTagColumns +
+        ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    Statement st(m_db, sql.c_str());
+    if (!st)
+        return Fail("tag");
+    BindText(st.get(), 1, tag.name);
+    BindTagFields(st.get(), 2, tag);
+    if (sqlite3_step(st.get()) != SQLITE_DONE)
+        return Fail(tag.name);
+    return true;
+}
+
+TagWrite LoopCheckDatabase::AddTag(const LoopTag& tag)
+{
+    if (const auto problem = ValidateTag(tag)) {
+        m_error = problem->message;
+        return TagWrite::Invalid;
+    }
+    if (m_db == nullptr) {
+        Fail("tag");
+        return TagWrite::Failed;
+    }
+    if (FindTag(tag.name))
+        return TagWrite::Exists;
+    return WriteTag(tag, false) ? TagWrite::Done : TagWrite::Failed;
+}
+
+TagWrite LoopCheckDatabase::UpdateTag(const LoopTag& tag)
+{
+    if (const auto problem = ValidateTag(tag)) {
+        m_error = problem->message;
+        return TagWrite::Invalid;
+    }
+    if (m_db == nullptr) {
+        Fail("tag");
+        return TagWrite::Failed;
+    }
+    if (!FindTag(tag.name))
+        return TagWrite::Missing;
+    return WriteTag(tag, true) ? TagWrite::Done : TagWrite::Failed;
+}
+
+TagWrite LoopCheckDatabase::RemoveTag(const std::string& name)
+{
+    Statement st(m_db, "DELETE FROM tag WHERE name = ?");
+    if (!st) {
+        Fail("tag");
+        return TagWrite::Failed;
+    }
+    BindText(st.get(), 1, name);
+    if (sqlite3_step(st.get()) != SQLITE_DONE) {
+        Fail(name);
+        return TagWrite::Failed;
+    }
+    return sqlite3_changes(m_db) > 0 ? TagWrite::Done : TagWrite::Missing;
+}
+
+bool LoopCheckDatabase::ImportTags(const std::vector<LoopTag>& tags)
+{
+    for (const LoopTag& t : tags) {
+        if (const auto problem = ValidateTag(t)) {
+            m_error = t.name + ": " + problem->message;
+            return false;
+        }
+    }
+    if (m_db == nullptr || !Exec("BEGIN IMMEDIATE"))
+        return m_db == nullptr ? Fail("import") : false;
+    for (const LoopTag& t : tags) {
+        if (!WriteTag(t, true)) {
+            const std::string why = m_error;
+            Exec("ROLLBACK");
+            m_error = why;
+            return false;
+        }
+    }
+    if (!Exec("COMMIT")) {
+        const std::string why = m_error;
+        Exec("ROLLBACK");
+        m_error = why;
+        return false;
+    }
+    return true;
+}
+
+// ---------------------------------------------------------------------------
+// Results
+
+bool LoopCheckDatabase::AppendResult(LoopResult& r)
+{
+    if (m_db == nullptr)
+        return Fail("append");
+    // The write lock first: the last hash read and the new row written in
+    // one transaction, so that no other program's result comes between.
+    if (!Exec("BEGIN IMMEDIATE"))
+        return false;
+    const auto rollback = [&] {
+        const std::string why = m_error;
+        Exec("ROLLBACK");
+        m_error = why;
+        return false;
+    };
+    {
+        Statement last(m_db, "SELECT id, hash FROM result ORDER BY id DESC LIMIT 1");
+        if (!last)
+            return Fail("append"), rollback();
+        const int rc = sqlite3_step(last.get());
+        if (rc == SQLITE_ROW) {
+            r.id = sqlite3_column_int64(last.get(), 0) + 1;
+            r.previousHash = Text(last.get(), 1);
+        } else if (rc == SQLITE_DONE) {
+            r.id = 1;
+            r.previousHash.clear();
+        } else {
+            return Fail("append"), rollback();
+        }
+    }
+    if (r.supersedes) {
+        Statement st(m_db, "SELECT 1 FROM result WHERE id = ?");
+        sqlite3_bind_int64(st.get(), 1, *r.supersedes);
+        if (!st || sqlite3_step(st.get()) != SQLITE_ROW) {
+            m_error = TrFormat(N_("there is no result %1 to correct"), {std::to_string(*r.supersedes)});
+            return rollback();
+        }
+    }
+    for (std::size_t k = 0; k < r.points.size(); ++k)
+        r.points[k].index = static_cast<int>(k + 1);
+    r.hash = ResultHash(r);
+
+    const std::string sql = std::string("INSERT INTO result(") + kResultColumns +
+        ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
+    Statement st(m_db, sql.c_str());
+    if (!st)
+        return Fail("append"), rollback();
+    sqlite3_stmt* s = st.get();
+    int at = 1;
+    sqlite3_bind_int64(s, at++, r.id);
+    BindText(s, at++, r.tag.name);
+    at = BindTagFields(s, at, r.tag);
+    BindText(s, at++, r.technician);
+    BindText(s, at++, LoopTestKindKey(r.kind));
+    sqlite3_bind_int64(s, at++, r.startUs);
+    sqlite3_bind_int64(s, at++, r.endUs);
+    BindText(s, at++, r.unitVersion);
+    BindText(s, at++, r.unitSerial);
+    BindText(s, at++, r.port);
+    BindText(s, at++, r.velmoraVersion);
+    BindText(s, at++, TestVerdictKey(r.verdict));
+    BindText(s, at++, LoopTestEndingKey(r.ending));
+    BindText(s, at++, r.endingDetail);
+    BindText(s, at++, r.remark);
+    if (r.supersedes)
+        sqlite3_bind_int64(s, at++, *r.supersedes);
+    else
+        sqlite3_bind_null(s, at++);
+    BindText(s, at++, r.supersedeReason);
+    BindText(s, at++, r.previousHash);
+    BindText(s, at++, r.hash);
+    if (sqlite3_step(s) != SQLITE_DONE)
+        return Fail("append"), rollback();
+
+    Statement pt(m_db, R"(INSERT INTO point(result, "index", percent, output, signal_unit, code, expected, reading,
+                          error_percent, verdict) VALUES (?,?,?,?,?,?,?,?,?,?))");
+    if (!pt)
+        return Fail("append"), rollback();
+    for (const LoopPointResult& p : r.points) {
+        sqlite3_stmt* q = pt.get();
+        sqlite3_reset(q);
+        sqlite3_bind_int64(q, 1, r.id);
+        sqlite3_bind_int(q, 2, p.index);
+        sqlite3_bind_double(q, 3, p.percent);
+        sqlite3_bind_double(q, 4, p.output);
+        BindText(q, 5, p.signalUnit);
+        sqlite3_bind_int(q, 6, p.code);
+        sqlite3_bind_double(q, 7, p.expected);
+        sqlite3_bind_double(q, 8, p.reading);
+        sqlite3_bind_double(q, 9, p.errorPercent);
+        BindText(q, 10, PointVerdictKey(p.verdict));
+        if (sqlite3_step(q) != SQLITE_DONE)
+            return Fail("append"), rollback();
+    }
+    if (!Exec("COMMIT"))
+        return rollback();
+    return true;
+}
+
+bool LoopCheckDatabase::ReadPoints(LoopResult& r)
+{
+    Statement st(m_db, R"(SELECT "index", percent, output, signal_unit, code, expected, reading, error_percent,
+                          verdict FROM point WHERE result = ? ORDER BY "index")");
+    if (!st)
+        return Fail("points");
+    sqlite3_bind_int64(st.get(), 1, r.id);
+    r.points.clear();
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        sqlite3_stmt* s = st.get();
+        LoopPointResult p;
+        p.index = sqlite3_column_int(s, 0);
+        p.percent = sqlite3_column_double(s, 1);
+        p.output = sqlite3_column_double(s, 2);
+        p.signalUnit = Text(s, 3);
+        p.code = static_cast<std::uint16_t>(sqlite3_column_int(s, 4));
+        p.expected = sqlite3_column_double(s, 5);
+        p.reading = sqlite3_column_double(s, 6);
+        p.errorPercent = sqlite3_column_double(s, 7);
+        p.verdict = PointVerdictFromKey(Text(s, 8)).value_or(PointVerdict::Fail);
+        r.points.push_back(std::move(p));
+    }
+    return rc == SQLITE_DONE || Fail("points");
+}
+
+bool LoopCheckDatabase::ReadResults(const std::string& where, const std::function<void(void*)>& bind,
+                                    const std::function<bool(LoopResult&&)>& each)
+{
+    const std::string sql = std::string("SELECT ") + kResultColumns + " FROM result " + where;
+    Statement st(m_db, sql.c_str());
+    if (!st)
+        return Fail("results");
+    if (bind)
+        bind(st.get());
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        sqlite3_stmt* s = st.get();
+        LoopResult r;
+        r.id = sqlite3_column_int64(s, 0);
+        r.tag.name = Text(s, 1);
+        ReadTagFields(s, 2, r.tag);
+        int col = 15;
+        r.technician = Text(s, col++);
+        // A kind, verdict or ending no program wrote reads as the nearest
+        // other: the hash of the row as read then differs from the one kept.
+        r.kind = LoopTestKindFromKey(Text(s, col++)).value_or(LoopTestKind::AsFound);
+        r.startUs = sqlite3_column_int64(s, col++);
+        r.endUs = sqlite3_column_int64(s, col++);
+        r.unitVersion = Text(s, col++);
+        r.unitSerial = Text(s, col++);
+        r.port = Text(s, col++);
+        r.velmoraVersion = Text(s, col++);
+        const std::string verdict = Text(s, col++);
+        r.verdict = TestVerdictFromKey(verdict).value_or(TestVerdict::Aborted);
+        r.ending = LoopTestEndingFromKey(Text(s, col++)).value_or(LoopTestEnding::Aborted);
+        r.endingDetail = Text(s, col++);
+        r.remark = Text(s, col++);
+        if (sqlite3_column_type(s, col) != SQLITE_NULL)
+            r.supersedes = sqlite3_column_int64(s, col);
+        ++col;
+        r.supersedeReason = Text(s, col++);
+        r.previousHash = Text(s, col++);
+        r.hash = Text(s, col++);
+        if (!ReadPoints(r))
+            return false;
+        if (!each(std::move(r)))
+            break;
+    }
+    return rc == SQLITE_ROW || rc == SQLITE_DONE || Fail("results");
+}
+
+std::optional<LoopResult> LoopCheckDatabase::Result(std::int64_t id)
+{
+    std::optional<LoopResult> found;
+    ReadResults(
+        "WHERE id = ?", [id](void* st) { sqlite3_bind_int64(static_cast<sqlite3_stmt*>(st), 1, id); },
+        [&found](LoopResult&& r) {
+            found = std::move(r);
+            return false;
+        });
+    return found;
+}
+
+std::vector<LoopResult> LoopCheckDatabase::History(const std::string& tagName)
+{
+    std::vector<LoopResult> results;
+    ReadResults(
+        "WHERE tag = ? ORDER BY id", [&tagName](void* st) { BindText(static_cast<sqlite3_stmt*>(st), 1, tagName); },
+        [&results](LoopResult&& r) {
+            results.push_back(std::move(r));
+            return true;
+        });
+    return results;
+}
+
+std::vector<std::int64_t> LoopCheckDatabase::SupersededBy(std::int64_t id)
+{
+    std::vector<std::int64_t> ids;
+    Statement st(m_db, "SELECT id FROM result WHERE supersedes = ? ORDER BY id");
+    if (!st)
+        return ids;
+    sqlite3_bind_int64(st.get(), 1, id);
+    while (sqlite3_step(st.get()) == SQLITE_ROW)
+        ids.push_back(sqlite3_column_int64(st.get(), 0));
+    return ids;
+}
+
+ChainCheck LoopCheckDatabase::Verify(const std::function<void(std::int64_t)>& progress)
+{
+    ChainCheck check;
+    std::string previous;
+    std::int64_t previousId = 0;
+    const bool read = ReadResults("ORDER BY id", {}, [&](LoopResult&& r) {
+        if (progress)
+            progress(r.id);
+        if (r.previousHash != previous) {
+            check.ok = false;
+            check.badId = r.id;
+            check.reason = previousId == 0
+                ? TrFormat(N_("result %1 is the first kept, but names a result before it: one was removed"),
+                           {std::to_string(r.id)})
+                : TrFormat(N_("result %1 does not follow result %2: a result between them was removed or "
+                              "changed"),
+                           {std::to_string(r.id), std::to_string(previousId)});
+            return false;
+        }
+        if (ResultHash(r) != r.hash) {
+            check.ok = false;
+            check.badId = r.id;
+            check.reason = TrFormat(N_("result %1 was changed after it was kept: its rows do not match its hash"),
+                                    {std::to_string(r.id)});
+            return false;
+        }
+        ++check.checked;
+        previous = r.hash;
+        previousId = r.id;
+        return true;
+    });
+    if (!read && check.ok) {
+        check.ok = false;
+        check.reason = TrFormat(N_("the results cannot be read (%1)"), {m_error});
+    }
+    return check;
+}
+
+} // namespace velmora
