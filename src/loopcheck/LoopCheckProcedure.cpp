@@ -202,7 +202,7 @@ ReadingRefusal LoopCheckProcedure::TakeReading(double reading)
     p.index = static_cast<int>(m_point + 1);
     p.percent = tag.points[m_point];
     p.output = s.setValue;
-    p.signalUnit = SignalUnit(tag.range);
+    p.signalUnit = velmora::SignalUnit(tag.range);
     p.code = s.dacCode;
     p.expected = ExpectedReading(tag, p.percent);
     p.reading = reading;

@@ -1,5 +1,6 @@
 #include "loopcheck/LoopTagCsv.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cmath>
@@ -202,6 +203,8 @@ std::variant<std::vector<LoopTag>, LoopTagCsvError> LoopTagsFromCsv(std::string_
             return RowError(1, TrFormat(N_("the header lacks the column '%1'"), {required}));
     }
 
+    const auto columns =
+        static_cast<std::size_t>(std::count_if(at.begin(), at.end(), [](int a) { return a >= 0; }));
     std::vector<LoopTag> tags;
     std::set<std::string> names;
     int row = 1;
@@ -217,13 +220,9 @@ std::variant<std::vector<LoopTag>, LoopTagCsvError> LoopTagsFromCsv(std::string_
             continue;
         if (tags.size() >= kMaxRows)
             return RowError(row, TrFormat(N_("more than %1 tags"), {std::to_string(kMaxRows)}));
-        if (fields.size() != static_cast<std::size_t>(std::count_if(at.begin(), at.end(), [](int a) {
-                return a >= 0;
-            })))
+        if (fields.size() != columns)
             return RowError(row, TrFormat(N_("%1 fields where the header names %2"),
-                                          {std::to_string(fields.size()),
-                                           std::to_string(std::count_if(at.begin(), at.end(),
-                                                                        [](int a) { return a >= 0; }))}));
+                                          {std::to_string(fields.size()), std::to_string(columns)}));
         const auto get = [&](std::size_t k) -> const std::string* {
             return at[k] >= 0 ? &fields[static_cast<std::size_t>(at[k])] : nullptr;
         };

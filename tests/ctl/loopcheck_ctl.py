@@ -120,7 +120,7 @@ def main(folder):
 
         readings = os.path.join(folder, "found.txt")
         with open(readings, "w") as f:
-            f.write("# as found\n0.2\n37.8\n\n75.3\n113.9\n149.9\n")
+            f.write("# as found\n0.2\n37.9\n\n75.3\n113.9\n149.9\n")
         r = ctl(env, "--port", unit, "loopcheck", "run", "FT-101", "--technician", "Aoki", "--readings", readings,
                 "--json")
         check(r.returncode == 4, f"as found fails: {r.returncode} {r.stderr}")

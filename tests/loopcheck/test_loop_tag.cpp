@@ -11,9 +11,17 @@
 
 #include "loopcheck/LoopTag.h"
 #include "loopcheck/LoopTagCsv.h"
+#include "platform/Language.h"
 
 namespace velmora::test {
 namespace {
+
+// The messages the tests of this folder look into are read in English.
+class EnglishMessages final : public ::testing::Environment {
+public:
+    void SetUp() override { SetLanguage(Language::English); }
+};
+[[maybe_unused]] ::testing::Environment* const kEnglish = ::testing::AddGlobalTestEnvironment(new EnglishMessages);
 
 LoopTag Flow()
 {

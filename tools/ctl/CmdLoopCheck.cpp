@@ -144,9 +144,9 @@ std::optional<std::string> ParseTagOptions(const std::vector<std::string>& args,
                 if (text == "none") {
                     tag.adjustLimit.reset();
                 } else {
-                    double v = 0.0;
-                    error = number(v);
-                    tag.adjustLimit = v;
+                    double limit = 0.0;
+                    error = number(limit);
+                    tag.adjustLimit = limit;
                 }
             } else if (field == "settle") {
                 error = number(tag.settleSeconds);
