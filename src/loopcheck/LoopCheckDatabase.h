@@ -36,7 +36,7 @@ std::string DefaultLoopCheckPath();
 
 enum class LoopDbOpenResult {
     Ok,
-    NewerSchema, // written by a newer program: left alone
+    NewerSchema,  // written by a newer program: left alone
     NotLoopCheck, // an SQLite file with other tables, or not SQLite at all
     CannotOpen,   // no permission, no room, no such file (reading)
 };
@@ -52,9 +52,9 @@ enum class TagWrite {
 // What Verify found.
 struct ChainCheck {
     bool ok = true;
-    std::int64_t checked = 0;           // results whose hash matched
-    std::optional<std::int64_t> badId;  // the first result that does not match
-    std::string reason;                 // in the current language
+    std::int64_t checked = 0;          // results whose hash matched
+    std::optional<std::int64_t> badId; // the first result that does not match
+    std::string reason;                // in the current language
 };
 
 class LoopCheckDatabase {
@@ -79,7 +79,7 @@ public:
     std::string OpenFailureText(LoopDbOpenResult result, const std::string& path) const;
 
     // --- Tags ---
-    std::vector<LoopTag> Tags();                          // by name
+    std::vector<LoopTag> Tags(); // by name
     std::optional<LoopTag> FindTag(const std::string& name);
     TagWrite AddTag(const LoopTag& tag);
     TagWrite UpdateTag(const LoopTag& tag); // the tag of tag.name

@@ -51,8 +51,7 @@ const char* LoopStartRefusalText(LoopStartRefusal refusal)
     return "";
 }
 
-LoopCheckProcedure::LoopCheckProcedure(std::shared_ptr<PanelSession> session, Clock& clock,
-                                       LoopCheckDatabase& database)
+LoopCheckProcedure::LoopCheckProcedure(std::shared_ptr<PanelSession> session, Clock& clock, LoopCheckDatabase& database)
     : m_session(std::move(session)),
       m_clock(clock),
       m_database(database)
@@ -66,7 +65,7 @@ LoopCheckProcedure::~LoopCheckProcedure()
 
 LoopStart LoopCheckProcedure::Start(const LoopTestRequest& request)
 {
-    const auto refuse = [](LoopStartRefusal why, std::string detail = {}) {
+    const auto refuse = [](LoopStartRefusal why, const std::string& detail = {}) {
         LoopStart r;
         r.refusal = why;
         r.message = Tr(LoopStartRefusalText(why));
@@ -90,8 +89,9 @@ LoopStart LoopCheckProcedure::Start(const LoopTestRequest& request)
     const int c = request.tag.ChannelIndex();
     if (!session.Operations().IsChannelInUse(c))
         return refuse(LoopStartRefusal::NoSuchChannel,
-                      TrFormat(N_("channel %1 of %2"), {std::to_string(request.tag.channel),
-                                                         std::to_string(session.Document().m_model.ChannelsInUse())}));
+                      TrFormat(N_("channel %1 of %2"),
+                               {std::to_string(request.tag.channel),
+                                std::to_string(session.Document().m_model.ChannelsInUse())}));
     const ChannelSettings& s = session.Document().m_model.channels[static_cast<std::size_t>(c)];
     const int tagRange = *RangeCodeFromKey(request.tag.range);
     if (s.rangeCode != tagRange)
@@ -145,8 +145,8 @@ void LoopCheckProcedure::PutPoint()
             return;
         }
     }
-    m_settleEnd = m_clock.Now() +
-        std::chrono::duration_cast<Nanos>(std::chrono::duration<double>(m_request.tag.settleSeconds));
+    m_settleEnd =
+        m_clock.Now() + std::chrono::duration_cast<Nanos>(std::chrono::duration<double>(m_request.tag.settleSeconds));
     m_state = State::Settling;
     Tick();
 }
@@ -196,8 +196,7 @@ ReadingRefusal LoopCheckProcedure::TakeReading(double reading)
     if (!std::isfinite(reading))
         return ReadingRefusal::NotANumber;
     const LoopTag& tag = m_request.tag;
-    const ChannelSettings& s =
-        m_session->Document().m_model.channels[static_cast<std::size_t>(tag.ChannelIndex())];
+    const ChannelSettings& s = m_session->Document().m_model.channels[static_cast<std::size_t>(tag.ChannelIndex())];
     LoopPointResult p;
     p.index = static_cast<int>(m_point + 1);
     p.percent = tag.points[m_point];

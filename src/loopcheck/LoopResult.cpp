@@ -175,8 +175,7 @@ std::string IsoUtcSeconds(std::int64_t us)
 
 std::int64_t WallClockNowUs()
 {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::system_clock::now().time_since_epoch())
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
         .count();
 }
 

@@ -53,14 +53,14 @@ const char* LoopTestEndingKey(LoopTestEnding ending);
 std::optional<LoopTestEnding> LoopTestEndingFromKey(std::string_view key);
 
 struct LoopPointResult {
-    int index = 0;              // 1, 2, ... in the order checked
-    double percent = 0.0;       // nominal % of the signal
-    double output = 0.0;        // the value put out, in signalUnit
-    std::string signalUnit;     // "mA" or "V"
-    std::uint16_t code = 0;     // the output code sent with it
-    double expected = 0.0;      // in the tag's unit
-    double reading = 0.0;       // what the technician read, in the tag's unit
-    double errorPercent = 0.0;  // % of span, unrounded
+    int index = 0;             // 1, 2, ... in the order checked
+    double percent = 0.0;      // nominal % of the signal
+    double output = 0.0;       // the value put out, in signalUnit
+    std::string signalUnit;    // "mA" or "V"
+    std::uint16_t code = 0;    // the output code sent with it
+    double expected = 0.0;     // in the tag's unit
+    double reading = 0.0;      // what the technician read, in the tag's unit
+    double errorPercent = 0.0; // % of span, unrounded
     PointVerdict verdict = PointVerdict::Pass;
 };
 

@@ -108,8 +108,8 @@ std::optional<std::vector<double>> ParsePointList(std::string_view text)
     std::size_t start = 0;
     for (;;) {
         const std::size_t comma = text.find(',', start);
-        std::string_view part = text.substr(start, comma == std::string_view::npos ? std::string_view::npos
-                                                                                   : comma - start);
+        std::string_view part =
+            text.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start);
         while (!part.empty() && part.front() == ' ')
             part.remove_prefix(1);
         while (!part.empty() && part.back() == ' ')
@@ -148,11 +148,12 @@ std::optional<TagProblem> ValidateTag(const LoopTag& tag)
     if (tag.name.empty())
         return Problem("name", Tr(N_("the tag needs a name")));
     if (tag.name.size() > LoopTag::kMaxNameBytes)
-        return Problem("name", TrFormat(N_("the tag name is longer than %1 bytes"),
-                                        {std::to_string(LoopTag::kMaxNameBytes)}));
+        return Problem("name",
+                       TrFormat(N_("the tag name is longer than %1 bytes"), {std::to_string(LoopTag::kMaxNameBytes)}));
     if (HasControlOrBadUtf8(tag.name, false) || tag.name.front() == ' ' || tag.name.back() == ' ')
-        return Problem("name", Tr(N_("the tag name holds control characters, bytes that are not UTF-8, or "
-                                     "spaces at an end")));
+        return Problem("name",
+                       Tr(N_("the tag name holds control characters, bytes that are not UTF-8, or "
+                             "spaces at an end")));
     const struct {
         const char* field;
         const std::string& text;
@@ -160,17 +161,19 @@ std::optional<TagProblem> ValidateTag(const LoopTag& tag)
     } texts[] = {{"description", tag.description, true}, {"location", tag.location, true}, {"unit", tag.unit, false}};
     for (const auto& t : texts) {
         if (t.text.size() > LoopTag::kMaxTextBytes || HasControlOrBadUtf8(t.text, t.lines))
-            return Problem(t.field, TrFormat(N_("the %1 is longer than %2 bytes, holds control characters or "
-                                                "bytes that are not UTF-8"),
-                                             {t.field, std::to_string(LoopTag::kMaxTextBytes)}));
+            return Problem(t.field,
+                           TrFormat(N_("the %1 is longer than %2 bytes, holds control characters or "
+                                       "bytes that are not UTF-8"),
+                                    {t.field, std::to_string(LoopTag::kMaxTextBytes)}));
     }
     if (tag.channel < 1 || tag.channel > 4)
         return Problem("channel", TrFormat(N_("the channel is 1 to 4, not %1"), {std::to_string(tag.channel)}));
     const auto code = RangeCodeFromKey(tag.range);
     if (!code || *code == kConversionSlot)
-        return Problem("range", TrFormat(N_("there is no output range '%1' (4_20mA, 0_20mA, 0_24mA, E4_20mA, "
-                                            "E0_24mA, 0_5V, 1_5V, 0_10V, -5_5V, -10_10V)"),
-                                         {tag.range}));
+        return Problem("range",
+                       TrFormat(N_("there is no output range '%1' (4_20mA, 0_20mA, 0_24mA, E4_20mA, "
+                                   "E0_24mA, 0_5V, 1_5V, 0_10V, -5_5V, -10_10V)"),
+                                {tag.range}));
     if (!std::isfinite(tag.lrv) || !std::isfinite(tag.urv))
         return Problem("lrv", Tr(N_("LRV and URV must be numbers")));
     if (tag.lrv == tag.urv)
@@ -182,8 +185,9 @@ std::optional<TagProblem> ValidateTag(const LoopTag& tag)
                        TrFormat(N_("the tolerance must be above 0 % of span, not %1"), {ShortNumber(tag.tolerance)}));
     if (tag.adjustLimit) {
         if (!std::isfinite(*tag.adjustLimit) || *tag.adjustLimit <= 0.0)
-            return Problem("adjust_limit", TrFormat(N_("the adjust limit must be above 0 % of span, not %1"),
-                                                    {ShortNumber(*tag.adjustLimit)}));
+            return Problem(
+                "adjust_limit",
+                TrFormat(N_("the adjust limit must be above 0 % of span, not %1"), {ShortNumber(*tag.adjustLimit)}));
         if (*tag.adjustLimit >= tag.tolerance)
             return Problem("adjust_limit",
                            TrFormat(N_("the adjust limit (%1 %) must be tighter than the tolerance (%2 %)"),
@@ -197,13 +201,14 @@ std::optional<TagProblem> ValidateTag(const LoopTag& tag)
         if (!std::isfinite(p) || p < 0.0 || p > 100.0)
             return Problem("points", TrFormat(N_("the point %1 is outside 0-100 %"), {ShortNumber(p)}));
     }
-    if (!std::isfinite(tag.settleSeconds) || tag.settleSeconds < 0.0 ||
-        tag.settleSeconds > LoopTag::kMaxSettleSeconds)
-        return Problem("settle", TrFormat(N_("the settle time is 0 to %1 seconds, not %2"),
-                                          {ShortNumber(LoopTag::kMaxSettleSeconds), ShortNumber(tag.settleSeconds)}));
+    if (!std::isfinite(tag.settleSeconds) || tag.settleSeconds < 0.0 || tag.settleSeconds > LoopTag::kMaxSettleSeconds)
+        return Problem("settle",
+                       TrFormat(N_("the settle time is 0 to %1 seconds, not %2"),
+                                {ShortNumber(LoopTag::kMaxSettleSeconds), ShortNumber(tag.settleSeconds)}));
     if (tag.decimals < 0 || tag.decimals > LoopTag::kMaxDecimals)
-        return Problem("decimals", TrFormat(N_("the decimals are 0 to %1, not %2"),
-                                            {std::to_string(LoopTag::kMaxDecimals), std::to_string(tag.decimals)}));
+        return Problem("decimals",
+                       TrFormat(N_("the decimals are 0 to %1, not %2"),
+                                {std::to_string(LoopTag::kMaxDecimals), std::to_string(tag.decimals)}));
     return std::nullopt;
 }
 

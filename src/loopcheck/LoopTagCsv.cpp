@@ -12,9 +12,9 @@ namespace velmora {
 
 namespace {
 
-constexpr std::array<const char*, 14> kColumns = {"name",   "description", "location",     "channel", "range",
-                                                  "lrv",    "urv",         "unit",         "transfer", "points",
-                                                  "tolerance", "adjust_limit", "settle", "decimals"};
+constexpr std::array<const char*, 14> kColumns = {"name",      "description",  "location", "channel",  "range",
+                                                  "lrv",       "urv",          "unit",     "transfer", "points",
+                                                  "tolerance", "adjust_limit", "settle",   "decimals"};
 constexpr std::array<const char*, 6> kRequired = {"name", "channel", "range", "lrv", "urv", "unit"};
 // Far more than any plant has loops; a file larger than this is not a tag list.
 constexpr std::size_t kMaxRows = 100000;
@@ -203,8 +203,7 @@ std::variant<std::vector<LoopTag>, LoopTagCsvError> LoopTagsFromCsv(std::string_
             return RowError(1, TrFormat(N_("the header lacks the column '%1'"), {required}));
     }
 
-    const auto columns =
-        static_cast<std::size_t>(std::count_if(at.begin(), at.end(), [](int a) { return a >= 0; }));
+    const auto columns = static_cast<std::size_t>(std::count_if(at.begin(), at.end(), [](int a) { return a >= 0; }));
     std::vector<LoopTag> tags;
     std::set<std::string> names;
     int row = 1;
@@ -221,8 +220,9 @@ std::variant<std::vector<LoopTag>, LoopTagCsvError> LoopTagsFromCsv(std::string_
         if (tags.size() >= kMaxRows)
             return RowError(row, TrFormat(N_("more than %1 tags"), {std::to_string(kMaxRows)}));
         if (fields.size() != columns)
-            return RowError(row, TrFormat(N_("%1 fields where the header names %2"),
-                                          {std::to_string(fields.size()), std::to_string(columns)}));
+            return RowError(row,
+                            TrFormat(N_("%1 fields where the header names %2"),
+                                     {std::to_string(fields.size()), std::to_string(columns)}));
         const auto get = [&](std::size_t k) -> const std::string* {
             return at[k] >= 0 ? &fields[static_cast<std::size_t>(at[k])] : nullptr;
         };

@@ -62,7 +62,10 @@ TEST(LoopTag, EachBrokenRuleNamesItsField)
         {"tolerance", [](LoopTag& t) { t.tolerance = -0.5; }},
         {"adjust_limit", [](LoopTag& t) { t.adjustLimit = 0.5; }}, // equal to the tolerance: not tighter
         {"adjust_limit", [](LoopTag& t) { t.adjustLimit = 0.0; }},
-        {"points", [](LoopTag& t) { t.points = {0, 50, 100.5}; }},
+        {"points",
+         [](LoopTag& t) {
+             t.points = {0, 50, 100.5};
+         }},
         {"points", [](LoopTag& t) { t.points = {-1}; }},
         {"points", [](LoopTag& t) { t.points.clear(); }},
         {"settle", [](LoopTag& t) { t.settleSeconds = -1; }},

@@ -98,10 +98,18 @@ std::optional<std::string> ParseTagOptions(const std::vector<std::string>& args,
         const struct {
             const char* option;
             const char* field;
-        } options[] = {{"--channel", "channel"},     {"--range", "range"},           {"--lrv", "lrv"},
-                       {"--urv", "urv"},             {"--unit", "unit"},             {"--points", "points"},
-                       {"--tolerance", "tolerance"}, {"--adjust-limit", "adjust_limit"}, {"--settle", "settle"},
-                       {"--decimals", "decimals"},   {"--description", "description"}, {"--location", "location"}};
+        } options[] = {{"--channel", "channel"},
+                       {"--range", "range"},
+                       {"--lrv", "lrv"},
+                       {"--urv", "urv"},
+                       {"--unit", "unit"},
+                       {"--points", "points"},
+                       {"--tolerance", "tolerance"},
+                       {"--adjust-limit", "adjust_limit"},
+                       {"--settle", "settle"},
+                       {"--decimals", "decimals"},
+                       {"--description", "description"},
+                       {"--location", "location"}};
         bool taken = false;
         for (const auto& o : options) {
             auto v = OptionValue(args, i, o.option);
@@ -339,8 +347,8 @@ int RunHistory(const Invocation& inv)
 {
     const Command& row = Row("history");
     if (inv.args.size() != 2)
-        return UsageError(row, inv.args.size() < 2 ? Tr(N_("which tag?"))
-                                                   : TrFormat(N_("unexpected argument '%1'"), {inv.args[2]}));
+        return UsageError(
+            row, inv.args.size() < 2 ? Tr(N_("which tag?")) : TrFormat(N_("unexpected argument '%1'"), {inv.args[2]}));
     LoopCheckDatabase db;
     if (const auto rc = OpenDatabase(db, false))
         return *rc;
@@ -572,9 +580,9 @@ int RunTest(const Invocation& inv)
         }
         auto parsed = ParseReadings(text);
         if (const int* line = std::get_if<int>(&parsed))
-            return Say(TrFormat(N_("%1, line %2: not a number; nothing was put out"),
-                                {*args.readings, std::to_string(*line)}),
-                       kExitUsage);
+            return Say(
+                TrFormat(N_("%1, line %2: not a number; nothing was put out"), {*args.readings, std::to_string(*line)}),
+                kExitUsage);
         readings = std::get<std::vector<double>>(std::move(parsed));
     }
 
@@ -585,10 +593,10 @@ int RunTest(const Invocation& inv)
     if (!tag)
         return UsageError(row, TrFormat(N_("there is no tag '%1'"), {args.tag}));
     if (readings && readings->size() != tag->points.size())
-        return Say(TrFormat(N_("%1 holds %2 reading(s), the tag %3 has %4 point(s); nothing was put out"),
-                            {*args.readings, std::to_string(readings->size()), tag->name,
-                             std::to_string(tag->points.size())}),
-                   kExitUsage);
+        return Say(
+            TrFormat(N_("%1 holds %2 reading(s), the tag %3 has %4 point(s); nothing was put out"),
+                     {*args.readings, std::to_string(readings->size()), tag->name, std::to_string(tag->points.size())}),
+            kExitUsage);
 
     // Before the link starts its reader thread, which inherits the mask.
     BlockStopSignals();
@@ -654,8 +662,8 @@ int RunTest(const Invocation& inv)
         std::fprintf(stderr, "%s",
                      TrFormat(N_("point %1/%2: %3 % = %4 %5; expected %6 %7; reading? "),
                               {std::to_string(test.PointIndex() + 1), std::to_string(test.PointCount()),
-                               ShortNumber(test.PointPercent()), FormatFixed(test.PointSignal(), 3),
-                               test.SignalUnit(), FormatReading(*tag, test.PointExpected()), tag->unit})
+                               ShortNumber(test.PointPercent()), FormatFixed(test.PointSignal(), 3), test.SignalUnit(),
+                               FormatReading(*tag, test.PointExpected()), tag->unit})
                          .c_str());
         std::fflush(stderr);
         prompted = true;
