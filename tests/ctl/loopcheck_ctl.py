@@ -191,6 +191,27 @@ def main(folder):
         con.close()
         r = ctl(env, "loopcheck", "verify")
         check(r.returncode == 4 and "result 1 " in r.stderr, f"verify names result 1: {r.returncode} {r.stderr}")
+
+        # While velmoractl serve holds the port, a test is refused: the
+        # port is the program's, and the check is made in its window.
+        settings = os.path.join(folder, "bench.ini")
+        check(ctl(env, "settings", "new", settings, "--channels", "2").returncode == 0, "settings new")
+        server = subprocess.Popen([CTL, "--lang", "en", "--port", unit, "serve", "--settings", settings], cwd=folder,
+                                  env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        try:
+            deadline = time.monotonic() + 30
+            while time.monotonic() < deadline and server.poll() is None:
+                if ctl(env, "--port", unit, "scpi", "SYST:CONN?").stdout.strip() == "1":
+                    break
+                time.sleep(0.1)
+            r = ctl(env, "--port", unit, "loopcheck", "run", "FT-101", "--technician", "Aoki", "--readings", "-",
+                    stdin="0\n37.5\n75\n112.5\n150\n")
+            check(r.returncode == 1 and "held by a running Velmora" in r.stderr, f"through serve: {r.stderr}")
+            check(len(objects(ctl(env, "loopcheck", "history", "FT-101", "--json").stdout)) == 3,
+                  "nothing kept of the refused test")
+        finally:
+            server.terminate()
+            server.wait(timeout=10)
     finally:
         sim.stop()
 

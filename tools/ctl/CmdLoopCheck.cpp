@@ -638,6 +638,12 @@ int RunTest(const Invocation& inv)
     request.supersedes = args.supersedes;
     request.supersedeReason = args.reason;
     Clock& clock = link->GetClock();
+    // Declared before the test: on every way out the test puts the channel
+    // back first, then the frames that do so leave before the port closes.
+    struct FlushAtEnd {
+        GeneratorLink& link;
+        ~FlushAtEnd() { link.FlushWire(); }
+    } const flushAtEnd{*link};
     LoopCheckProcedure test(session, clock, db);
     const LoopStart started = test.Start(request);
     if (!started.Started())
@@ -740,8 +746,6 @@ int RunTest(const Invocation& inv)
     if (!test.Stored())
         return Say(TrFormat(N_("the result could not be kept: %1"), {test.StoreError()}), kExitFileRefused);
     lines.Result(result);
-    // The frames that put the channel back leave before the port closes.
-    link->FlushWire();
     if (result.ending == LoopTestEnding::UnitLost)
         return kExitNoAnswer;
     if (result.verdict == TestVerdict::Aborted)
