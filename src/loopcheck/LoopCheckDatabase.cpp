@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "platform/Translate.h"
@@ -117,29 +118,83 @@ int BindTagFields(sqlite3_stmt* st, int at, const LoopTag& t)
     return at;
 }
 
-// The tag's fields read from column `col` on (the name before them). A
-// field that does not read back as it must (a row edited by hand) is kept
-// as it reads: the tag's checks and the result's hash catch it.
-void ReadTagFields(sqlite3_stmt* st, int col, LoopTag& t)
+// Reads a row's columns and notes each that is not as this program writes
+// it: another storage class (text in a REAL column, a fraction in an
+// INTEGER one), a number out of its range, a key or a list no program
+// writes. Parsed, such a column could read as the value it had, so a row
+// edited that way would hash as the original: Verify counts it as changed.
+class RowReader {
+public:
+    explicit RowReader(sqlite3_stmt* st) : m_st(st) { }
+    bool AsWritten() const { return m_bOk; }
+    void Refuse() { m_bOk = false; }
+
+    std::string Text(int col)
+    {
+        Expect(col, SQLITE_TEXT);
+        return velmora::Text(m_st, col);
+    }
+    double Real(int col)
+    {
+        Expect(col, SQLITE_FLOAT);
+        return sqlite3_column_double(m_st, col);
+    }
+    std::optional<double> OptionalReal(int col)
+    {
+        if (sqlite3_column_type(m_st, col) == SQLITE_NULL)
+            return std::nullopt;
+        return Real(col);
+    }
+    std::int64_t Int(int col, std::int64_t low, std::int64_t high)
+    {
+        Expect(col, SQLITE_INTEGER);
+        const std::int64_t v = sqlite3_column_int64(m_st, col);
+        if (v < low || v > high) {
+            m_bOk = false;
+            return low;
+        }
+        return v;
+    }
+    template <typename T, typename Parse> T Key(int col, Parse parse, T otherwise)
+    {
+        const auto v = parse(Text(col));
+        if (!v)
+            m_bOk = false;
+        return v.value_or(otherwise);
+    }
+
+private:
+    void Expect(int col, int type)
+    {
+        if (sqlite3_column_type(m_st, col) != type)
+            m_bOk = false;
+    }
+
+    sqlite3_stmt* m_st;
+    bool m_bOk = true;
+};
+
+constexpr std::int64_t kIntMax = std::numeric_limits<int>::max();
+
+// The tag's fields read from column `col` on (the name before them).
+void ReadTagFields(RowReader& row, int col, LoopTag& t)
 {
-    t.description = Text(st, col++);
-    t.location = Text(st, col++);
-    t.channel = sqlite3_column_int(st, col++);
-    t.range = Text(st, col++);
-    t.lrv = sqlite3_column_double(st, col++);
-    t.urv = sqlite3_column_double(st, col++);
-    t.unit = Text(st, col++);
-    const std::string transfer = Text(st, col++);
-    t.transfer = LoopTransferFromKey(transfer).value_or(LoopTransfer::Linear);
-    t.points = ParsePointList(Text(st, col++)).value_or(std::vector<double>{});
-    t.tolerance = sqlite3_column_double(st, col++);
-    if (sqlite3_column_type(st, col) == SQLITE_NULL)
-        t.adjustLimit.reset();
-    else
-        t.adjustLimit = sqlite3_column_double(st, col);
-    ++col;
-    t.settleSeconds = sqlite3_column_double(st, col++);
-    t.decimals = sqlite3_column_int(st, col++);
+    t.description = row.Text(col++);
+    t.location = row.Text(col++);
+    t.channel = static_cast<int>(row.Int(col++, 0, kIntMax));
+    t.range = row.Text(col++);
+    t.lrv = row.Real(col++);
+    t.urv = row.Real(col++);
+    t.unit = row.Text(col++);
+    t.transfer = row.Key(col++, LoopTransferFromKey, LoopTransfer::Linear);
+    const std::string points = row.Text(col++);
+    t.points = ParsePointList(points).value_or(std::vector<double>{});
+    if (PointListText(t.points) != points)
+        row.Refuse();
+    t.tolerance = row.Real(col++);
+    t.adjustLimit = row.OptionalReal(col++);
+    t.settleSeconds = row.Real(col++);
+    t.decimals = static_cast<int>(row.Int(col++, 0, kIntMax));
 }
 
 std::string Env(const char* name)
@@ -321,7 +376,9 @@ std::optional<LoopTag> LoopCheckDatabase::ReadTagRow(void* statement)
     auto* st = static_cast<sqlite3_stmt*>(statement);
     LoopTag t;
     t.name = Text(st, 0);
-    ReadTagFields(st, 1, t);
+    // A tag is no record: a hand-edited one meets the tag's rules when used.
+    RowReader row(st);
+    ReadTagFields(row, 1, t);
     return t;
 }
 
@@ -550,17 +607,18 @@ bool LoopCheckDatabase::ReadPoints(LoopResult& r)
     r.points.clear();
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        sqlite3_stmt* s = st.get();
+        RowReader row(st.get());
         LoopPointResult p;
-        p.index = sqlite3_column_int(s, 0);
-        p.percent = sqlite3_column_double(s, 1);
-        p.output = sqlite3_column_double(s, 2);
-        p.signalUnit = Text(s, 3);
-        p.code = static_cast<std::uint16_t>(sqlite3_column_int(s, 4));
-        p.expected = sqlite3_column_double(s, 5);
-        p.reading = sqlite3_column_double(s, 6);
-        p.errorPercent = sqlite3_column_double(s, 7);
-        p.verdict = PointVerdictFromKey(Text(s, 8)).value_or(PointVerdict::Fail);
+        p.index = static_cast<int>(row.Int(0, 0, kIntMax));
+        p.percent = row.Real(1);
+        p.output = row.Real(2);
+        p.signalUnit = row.Text(3);
+        p.code = static_cast<std::uint16_t>(row.Int(4, 0, 0xFFFF));
+        p.expected = row.Real(5);
+        p.reading = row.Real(6);
+        p.errorPercent = row.Real(7);
+        p.verdict = row.Key(8, PointVerdictFromKey, PointVerdict::Fail);
+        r.asWritten = r.asWritten && row.AsWritten();
         r.points.push_back(std::move(p));
     }
     return rc == SQLITE_DONE || Fail("points");
@@ -579,31 +637,32 @@ bool LoopCheckDatabase::ReadResults(const std::string& where, const std::functio
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
         sqlite3_stmt* s = st.get();
         LoopResult r;
-        r.id = sqlite3_column_int64(s, 0);
-        r.tag.name = Text(s, 1);
-        ReadTagFields(s, 2, r.tag);
+        RowReader row(s);
+        r.id = row.Int(0, 0, std::numeric_limits<std::int64_t>::max());
+        r.tag.name = row.Text(1);
+        ReadTagFields(row, 2, r.tag);
         int col = 15;
-        r.technician = Text(s, col++);
+        r.technician = row.Text(col++);
         // A kind, verdict or ending no program wrote reads as the nearest
-        // other: the hash of the row as read then differs from the one kept.
-        r.kind = LoopTestKindFromKey(Text(s, col++)).value_or(LoopTestKind::AsFound);
-        r.startUs = sqlite3_column_int64(s, col++);
-        r.endUs = sqlite3_column_int64(s, col++);
-        r.unitVersion = Text(s, col++);
-        r.unitSerial = Text(s, col++);
-        r.port = Text(s, col++);
-        r.velmoraVersion = Text(s, col++);
-        const std::string verdict = Text(s, col++);
-        r.verdict = TestVerdictFromKey(verdict).value_or(TestVerdict::Aborted);
-        r.ending = LoopTestEndingFromKey(Text(s, col++)).value_or(LoopTestEnding::Aborted);
-        r.endingDetail = Text(s, col++);
-        r.remark = Text(s, col++);
+        // other, and marks the row as not as written.
+        r.kind = row.Key(col++, LoopTestKindFromKey, LoopTestKind::AsFound);
+        r.startUs = row.Int(col++, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
+        r.endUs = row.Int(col++, std::numeric_limits<std::int64_t>::min(), std::numeric_limits<std::int64_t>::max());
+        r.unitVersion = row.Text(col++);
+        r.unitSerial = row.Text(col++);
+        r.port = row.Text(col++);
+        r.velmoraVersion = row.Text(col++);
+        r.verdict = row.Key(col++, TestVerdictFromKey, TestVerdict::Aborted);
+        r.ending = row.Key(col++, LoopTestEndingFromKey, LoopTestEnding::Aborted);
+        r.endingDetail = row.Text(col++);
+        r.remark = row.Text(col++);
         if (sqlite3_column_type(s, col) != SQLITE_NULL)
-            r.supersedes = sqlite3_column_int64(s, col);
+            r.supersedes = row.Int(col, 1, std::numeric_limits<std::int64_t>::max());
         ++col;
-        r.supersedeReason = Text(s, col++);
-        r.previousHash = Text(s, col++);
-        r.hash = Text(s, col++);
+        r.supersedeReason = row.Text(col++);
+        r.previousHash = row.Text(col++);
+        r.hash = row.Text(col++);
+        r.asWritten = row.AsWritten();
         if (!ReadPoints(r))
             return false;
         if (!each(std::move(r)))
@@ -667,7 +726,7 @@ ChainCheck LoopCheckDatabase::Verify(const std::function<void(std::int64_t)>& pr
                            {std::to_string(r.id), std::to_string(previousId)});
             return false;
         }
-        if (ResultHash(r) != r.hash) {
+        if (!r.asWritten || ResultHash(r) != r.hash) {
             check.ok = false;
             check.badId = r.id;
             check.reason = TrFormat(N_("result %1 was changed after it was kept: its rows do not match its hash"),

@@ -235,7 +235,11 @@ void LoopCheckProcedure::Restore()
     const PanelSession::AskedBy asked(session, LoopCheckRecordSource(m_request.tag.name));
     const ChannelSettings& s = session.Document().m_model.channels[static_cast<std::size_t>(c)];
     // Each step is tried whatever the one before it did: a lost unit takes
-    // no output switch, but its range and value still go back.
+    // no output switch, but its range and value still go back. An output
+    // that was off goes off first, so that the loop never gets the old
+    // value as a signal on the way back.
+    if (!before.outputOn && session.IsConnected())
+        ops.SetOutput(c, false);
     if (s.rangeCode != before.rangeCode) {
         ops.SetOutput(c, false);
         ops.SelectRange(c, before.rangeCode);
@@ -244,8 +248,8 @@ void LoopCheckProcedure::Restore()
         ops.SetConversionMode(c, before.useConversion);
     if (!ops.SetSetValue(c, before.setValue, LimitPolicy::Refuse).Done())
         ops.SetSetValue(c, before.setValue, LimitPolicy::Clamp);
-    if (session.IsConnected())
-        ops.SetOutput(c, before.outputOn);
+    if (before.outputOn && session.IsConnected())
+        ops.SetOutput(c, true);
 }
 
 void LoopCheckProcedure::Finish(LoopTestEnding ending, const std::string& detail)

@@ -95,7 +95,8 @@ namespace {
 // the row is read again.
 std::string Num(double v)
 {
-    return JsonNumber(v);
+    // -0 is kept by SQLite as 0: both are written "0".
+    return JsonNumber(v == 0.0 ? 0.0 : v);
 }
 
 void Line(std::string& out, const char* key, const std::string& value)

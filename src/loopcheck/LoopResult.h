@@ -84,6 +84,10 @@ struct LoopResult {
     std::string supersedeReason;
     std::string previousHash; // the hash of the result before it; empty for the first
     std::string hash;         // 64 lower-case hexadecimal digits
+    // Not hashed: false when a column of its rows did not read back as this
+    // program writes it (another storage class, a key no program writes),
+    // which Verify counts as a change.
+    bool asWritten = true;
 };
 
 // The text the hash is taken over: one "key=value" line per field in a

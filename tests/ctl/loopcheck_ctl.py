@@ -157,6 +157,18 @@ def main(folder):
         check(r.returncode == 0 and "as_left pass" in r.stdout, f"as left: {r.returncode} {r.stdout} {r.stderr}")
         check(r.stdout.count("point ") == 5, f"five point lines: {r.stdout}")
 
+        # A correction of a result that is not there: refused before the
+        # test, not after it.
+        r = ctl(env, "--port", unit, "loopcheck", "run", "FT-101", "--technician", "Aoki", "--readings", "-",
+                "--supersedes", "99", "--reason", "typo", stdin="0\n37.5\n75\n112.5\n150\n")
+        check(r.returncode == 2 and "nothing was put out" in r.stderr and "point" not in r.stdout,
+              f"supersedes 99: {r.returncode} {r.stdout} {r.stderr}")
+        # The way down asked for twice is there once.
+        for _ in range(2):
+            check(ctl(env, "loopcheck", "tag", "set", "TT-2", "--down").returncode == 0, "tag set --down")
+        tt2 = [t for t in objects(ctl(env, "loopcheck", "tag", "list", "--json").stdout) if t["tag"] == "TT-2"]
+        check(tt2 and tt2[0]["points"] == [0, 100, 0], f"the way down once: {tt2}")
+
         # At the terminal: a word asked again, then SIGINT in the middle.
         p = subprocess.Popen([CTL, "--lang", "en", "--port", unit, "loopcheck", "run", "FT-101", "--technician",
                               "Aoki"], env=env, stdin=subprocess.PIPE, stdout=subprocess.PIPE,

@@ -201,6 +201,44 @@ TEST_F(LoopCheckDatabaseTest, VerifyNamesTheFirstResultChangedBehindItsBack)
     EXPECT_NE(check.reason.find("removed"), std::string::npos) << check.reason;
 }
 
+TEST_F(LoopCheckDatabaseTest, EditsThatReadBackAsTheOldValuesAreCaughtAndMinusZeroIsNone)
+{
+    ASSERT_EQ(db.Open(m_path), LoopDbOpenResult::Ok);
+    // An indicator that shows -0.00: the reading and its error are -0,
+    // which the database keeps as 0; the result still verifies.
+    LoopResult r = Result("FT-101", 0.0);
+    r.points[0].reading = -0.0;
+    r.points[0].errorPercent = -0.0;
+    ASSERT_TRUE(db.AppendResult(r));
+    ChainCheck check = db.Verify();
+    EXPECT_TRUE(check.ok) << check.reason;
+    db.Close();
+    ASSERT_EQ(Raw("DROP TRIGGER result_no_update; DROP TRIGGER point_no_update"), SQLITE_OK);
+
+    // Each edit reads back, parsed, as the value it replaced: the row is no
+    // longer as the program wrote it, which Verify reports.
+    const std::string kept = m_path + ".kept";
+    fs::copy_file(m_path, kept);
+    for (const char* edit : {
+             "UPDATE result SET points = replace(points, ',', ', ')",
+             "UPDATE result SET \"channel\" = \"channel\" + 0.25",
+             "UPDATE result SET lrv = CAST(lrv AS TEXT) || 'abc'",
+             "UPDATE result SET transfer = 'cubic'",
+             "UPDATE result SET kind = 'as_found '",
+             "UPDATE point SET code = code + 65536 WHERE \"index\" = 2",
+             "UPDATE point SET reading = CAST(reading AS TEXT) || ' mm' WHERE \"index\" = 2",
+         }) {
+        SCOPED_TRACE(edit);
+        fs::copy_file(kept, m_path, fs::copy_options::overwrite_existing);
+        ASSERT_EQ(Raw(edit), SQLITE_OK);
+        ASSERT_EQ(db.Open(m_path), LoopDbOpenResult::Ok);
+        check = db.Verify();
+        EXPECT_FALSE(check.ok);
+        EXPECT_EQ(check.badId, 1);
+        db.Close();
+    }
+}
+
 TEST_F(LoopCheckDatabaseTest, ANewerSchemaOrAForeignFileIsLeftAlone)
 {
     ASSERT_EQ(db.Open(m_path), LoopDbOpenResult::Ok);

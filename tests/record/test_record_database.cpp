@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "FileSizeLimit.h"
+#include "ThreadClock.h"
 #include "record/RecordDatabase.h"
 #include "record/RecordFormat.h"
 #include "record/RecordPlace.h"
@@ -283,7 +284,9 @@ TEST_F(RecordFile, AFullDiskCostsAGapEventNotTheProgram)
 
 TEST_F(RecordFile, AFileLockedByAnotherProgramCostsAGapEventAndNoWait)
 {
-    RecordWriter writer({.path = m_path, .source = "panel", .reopenEvery = Nanos(0), .busyTimeoutMs = 0});
+    ThreadClock clock;
+    RecordWriter writer(
+        {.path = m_path, .source = "panel", .clock = &clock, .reopenEvery = Nanos(0), .busyTimeoutMs = 0});
     writer.Append(Settings(1, 1, 4.0));
     writer.Flush();
     ASSERT_EQ(writer.Written(), 1u);
@@ -300,9 +303,19 @@ TEST_F(RecordFile, AFileLockedByAnotherProgramCostsAGapEventAndNoWait)
     sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(other);
 
+    // Nothing new comes, yet the gap is written once the writer's next try
+    // is due (its clock moved on to it), not left for the next event.
+    const auto due = clock.AwaitWaiter(std::chrono::seconds(10));
+    ASSERT_TRUE(due);
+    EXPECT_EQ(*due - clock.Now(), RecordWriter::kReopenEvery);
+    clock.AdvanceTo(*due);
+    for (int look = 0; look < 1000 && ReadAll().size() < 2; ++look)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(ReadAll().size(), 2u);
+    EXPECT_EQ(writer.State(), RecordState::Recording);
+
     writer.Append(Settings(100, 1, 6.0));
     writer.Flush();
-    EXPECT_EQ(writer.State(), RecordState::Recording);
     const auto all = ReadAll();
     ASSERT_EQ(all.size(), 3u);
     EXPECT_EQ(all[1].kind, "gap");

@@ -8,11 +8,11 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include <algorithm>
 #include <iostream>
 #include <iterator>
 #include <optional>
@@ -176,8 +176,15 @@ std::optional<std::string> ParseTagOptions(const std::vector<std::string>& args,
         if (!taken)
             return TrFormat(N_("unexpected argument '%1'"), {a});
     }
-    if (down)
-        tag.points = WithWayDown(tag.points);
+    if (down) {
+        // The way up once: a tag that goes down again already (a second
+        // `tag set --down`) gets no second way down.
+        std::vector<double> up = tag.points;
+        const auto top = std::max_element(up.begin(), up.end());
+        if (top != up.end())
+            up.erase(top + 1, up.end());
+        tag.points = WithWayDown(up);
+    }
     return std::nullopt;
 }
 
@@ -352,7 +359,11 @@ int RunHistory(const Invocation& inv)
     LoopCheckDatabase db;
     if (const auto rc = OpenDatabase(db, false))
         return *rc;
-    for (const LoopResult& r : db.History(inv.args[1])) {
+    const std::vector<LoopResult> history = db.History(inv.args[1]);
+    // A tag removed keeps its results; one never known is a typing error.
+    if (history.empty() && !db.FindTag(inv.args[1]))
+        return UsageError(row, TrFormat(N_("there is no tag '%1'"), {inv.args[1]}));
+    for (const LoopResult& r : history) {
         if (inv.json) {
             std::vector<std::string> points;
             for (const LoopPointResult& p : r.points)
@@ -592,6 +603,15 @@ int RunTest(const Invocation& inv)
     const auto tag = db.FindTag(args.tag);
     if (!tag)
         return UsageError(row, TrFormat(N_("there is no tag '%1'"), {args.tag}));
+    if (args.supersedes) {
+        // Before anything moves: a correction of nothing would run the
+        // whole test and then be refused.
+        const auto corrected = db.Result(*args.supersedes);
+        if (!corrected || corrected->tag.name != tag->name)
+            return Say(TrFormat(N_("there is no result %1 of %2 to correct; nothing was put out"),
+                                {std::to_string(*args.supersedes), tag->name}),
+                       kExitUsage);
+    }
     if (readings && readings->size() != tag->points.size())
         return Say(
             TrFormat(N_("%1 holds %2 reading(s), the tag %3 has %4 point(s); nothing was put out"),
@@ -746,8 +766,15 @@ int RunTest(const Invocation& inv)
     if (!test.Stored())
         return Say(TrFormat(N_("the result could not be kept: %1"), {test.StoreError()}), kExitFileRefused);
     lines.Result(result);
-    if (result.ending == LoopTestEnding::UnitLost)
+    if (result.ending == LoopTestEnding::UnitLost) {
+        // Nothing reaches a lost unit: its channel holds what the test put
+        // out last until it is set again.
+        Say(TrFormat(N_("the unit was lost: channel %1 may still put out %2 %3, and is not back as it was "
+                        "before the test; set it again once the unit answers"),
+                     {std::to_string(tag->channel), ShortNumber(test.PointSignal()), test.SignalUnit()}),
+            kExitNoAnswer);
         return kExitNoAnswer;
+    }
     if (result.verdict == TestVerdict::Aborted)
         return kExitAborted;
     return result.verdict == TestVerdict::Fail ? kExitTestFailed : kExitOk;
