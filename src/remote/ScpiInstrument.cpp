@@ -2,14 +2,18 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 #include "autoout/ArbitraryTable.h"
 #include "autoout/AutoOutSettingsRules.h"
 #include "dialogs/ConversionRules.h"
 #include "dialogs/GeneratorInfoReport.h"
+#include "loopcheck/LoopCheckDatabase.h"
+#include "loopcheck/LoopCheckProcedure.h"
 #include "model/CVelmoraDoc.h"
 #include "model/NumberText.h"
 #include "model/RangeTable.h"
@@ -370,6 +374,7 @@ std::string SecondsText(double seconds)
 // The tree
 
 void BuildCommandTree(ScpiInstrument& instrument);
+void LoopCheckCommands(std::vector<ScpiCommand>& tree);
 
 namespace {
 
@@ -1070,6 +1075,241 @@ void AutoCommands(std::vector<ScpiCommand>& tree)
 
 } // namespace
 
+// ---------------------------------------------------------------------------
+// The loop check, run by a client: velmoractl through a running program, a
+// test executive. One test at a time; the client that started it reads the
+// state, gives the readings and may abort it.
+
+namespace {
+
+// Shortest text that reads back as the same number: the results' errors
+// and readings go on unrounded, as the program keeps them.
+std::string Exact(double value)
+{
+    std::array<char, 32> text{};
+    const auto r = std::to_chars(text.data(), text.data() + text.size(), value == 0.0 ? 0.0 : value);
+    return std::string(text.data(), r.ptr);
+}
+
+std::optional<std::string> StringParam(Context& ctx, std::size_t i)
+{
+    const Param& p = ctx.Params()[i];
+    if (p.kind != Param::Kind::String) {
+        ctx.Error(err::kDataType);
+        return std::nullopt;
+    }
+    return p.text;
+}
+
+std::string UpperKey(std::string key)
+{
+    for (char& ch : key)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return key;
+}
+
+// Why a test cannot start, in the client's words.
+std::string StartRefusal(LoopStartRefusal refusal, const LoopTag& tag, const GeneratorModel& model)
+{
+    switch (refusal) {
+    case LoopStartRefusal::Busy:
+        return "a loop check is running";
+    case LoopStartRefusal::InvalidTag:
+        return "the tag breaks a rule: " + ValidateTag(tag).value_or(TagProblem{}).message;
+    case LoopStartRefusal::NoTechnician:
+        return "the technician's name is empty or holds control characters";
+    case LoopStartRefusal::NotConnected:
+        return "the unit is not connected";
+    case LoopStartRefusal::NoSuchChannel:
+        return "the unit has no channel " + std::to_string(tag.channel);
+    case LoopStartRefusal::WrongRange: {
+        const auto& s = model.channels[static_cast<std::size_t>(tag.ChannelIndex())];
+        return "channel " + std::to_string(tag.channel) + " is on " + RangeKey(s.rangeCode) + ", the tag on " +
+            tag.range;
+    }
+    case LoopStartRefusal::AutoOutputRunning:
+        return "an automatic output runs on channel " + std::to_string(tag.channel);
+    case LoopStartRefusal::None:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+void LoopCheckCommands(std::vector<ScpiCommand>& tree)
+{
+    // LCHeck:STARt "TAG","TECHNICIAN"[,FOUNd|LEFT[,"REMARK"[,ID,"REASON"]]]
+    Add(tree, "LCHeck:STARt",
+        [](Context& ctx) {
+            if (!ParamCount(ctx, 2, 6))
+                return;
+            const auto tagName = StringParam(ctx, 0);
+            const auto technician = tagName ? StringParam(ctx, 1) : std::nullopt;
+            if (!technician)
+                return;
+            LoopTestRequest request;
+            if (ctx.Params().size() > 2) {
+                const Param& kind = ctx.Params()[2];
+                if (IsMnemonic(kind, "FOUNd")) {
+                    request.asLeft = false;
+                } else if (IsMnemonic(kind, "LEFT")) {
+                    request.asLeft = true;
+                } else {
+                    ctx.Error(kind.kind == Param::Kind::Mnemonic ? err::kIllegalParameterValue : err::kDataType);
+                    return;
+                }
+            }
+            if (ctx.Params().size() > 3) {
+                const auto remark = StringParam(ctx, 3);
+                if (!remark)
+                    return;
+                request.remark = *remark;
+            }
+            if (ctx.Params().size() == 5) {
+                ctx.Error(err::kMissingParameter, "a correction names its reason");
+                return;
+            }
+            if (ctx.Params().size() == 6) {
+                const auto id = IntegerParam(ctx, 4, 1, std::numeric_limits<int>::max());
+                const auto reason = id ? StringParam(ctx, 5) : std::nullopt;
+                if (!reason)
+                    return;
+                request.supersedes = *id;
+                request.supersedeReason = *reason;
+            }
+            ScpiInstrument& inst = ctx.inst;
+            if (inst.m_pLoopCheck && inst.m_pLoopCheck->Running()) {
+                ctx.Error(err::kSettingsConflict, "a loop check is running");
+                return;
+            }
+            if (!inst.m_pLoopDb) {
+                auto db = std::make_unique<LoopCheckDatabase>();
+                if (db->Open(DefaultLoopCheckPath()) != LoopDbOpenResult::Ok) {
+                    ctx.Error(err::kExecution, "the loop check's database cannot be opened: " + db->LastError());
+                    return;
+                }
+                inst.m_pLoopDb = std::move(db);
+            }
+            const auto tag = inst.m_pLoopDb->FindTag(*tagName);
+            if (!tag) {
+                ctx.Error(err::kIllegalParameterValue, "there is no tag " + *tagName);
+                return;
+            }
+            if (request.supersedes) {
+                const auto corrected = inst.m_pLoopDb->Result(*request.supersedes);
+                if (!corrected || corrected->tag.name != tag->name) {
+                    ctx.Error(err::kIllegalParameterValue,
+                              "there is no result " + std::to_string(*request.supersedes) + " of " + tag->name);
+                    return;
+                }
+            }
+            request.tag = *tag;
+            request.technician = *technician;
+            // The test before goes, its result long kept.
+            inst.m_pLoopCheck.reset();
+            auto test =
+                std::make_unique<LoopCheckProcedure>(inst.m_pSession, ctx.Session().Link().GetClock(), *inst.m_pLoopDb);
+            const LoopStart started = test->Start(request);
+            if (!started.Started()) {
+                ctx.Error(started.refusal == LoopStartRefusal::NotConnected ? err::kHardwareMissing
+                                                                            : err::kSettingsConflict,
+                          StartRefusal(started.refusal, request.tag, ctx.Model()));
+                return;
+            }
+            inst.m_pLoopCheck = std::move(test);
+            inst.m_loopOwner = ctx.id;
+        },
+        {});
+    // State, point (1 based), points, nominal %, signal, its unit, the
+    // expected reading, whole seconds of the settle time left.
+    Add(tree, "LCHeck:STATe", {}, [](Context& ctx) {
+        LoopCheckProcedure* test = ctx.inst.m_pLoopCheck.get();
+        if (test == nullptr) {
+            ctx.Answer("IDLE,0,0,0,0,\"\",0,0");
+            return;
+        }
+        test->Tick();
+        const char* state = "IDLE";
+        switch (test->GetState()) {
+        case LoopCheckProcedure::State::Idle:
+            break;
+        case LoopCheckProcedure::State::Settling:
+            state = "SETT";
+            break;
+        case LoopCheckProcedure::State::AwaitingReading:
+            state = "READ";
+            break;
+        case LoopCheckProcedure::State::Done:
+            state = "DONE";
+            break;
+        case LoopCheckProcedure::State::Aborted:
+            state = "ABOR";
+            break;
+        }
+        const bool running = test->Running();
+        ctx.Answer(std::string(state) + "," + std::to_string(running ? test->PointIndex() + 1 : test->Points().size()) +
+                   "," + std::to_string(test->PointCount()) + "," + Exact(running ? test->PointPercent() : 0.0) + "," +
+                   Exact(running ? test->PointSignal() : 0.0) + "," + Quoted(test->SignalUnit()) + "," +
+                   Exact(running ? test->PointExpected() : 0.0) + "," +
+                   std::to_string(running ? test->SettleSecondsLeft() : 0));
+    });
+    Add(tree, "LCHeck:READing",
+        [](Context& ctx) {
+            if (!ParamCount(ctx, 1, 1))
+                return;
+            const auto reading = NumberParam(ctx, 0, Unit::None);
+            if (!reading)
+                return;
+            LoopCheckProcedure* test = ctx.inst.m_pLoopCheck.get();
+            if (test == nullptr || test->TakeReading(*reading) != ReadingRefusal::None)
+                ctx.Error(err::kSettingsConflict, "no reading is due");
+        },
+        {});
+    // A point read: nominal %, signal, its unit, code, expected, reading,
+    // error in % of span, verdict.
+    Add(tree, "LCHeck:POINt", {}, [](Context& ctx) {
+        if (!ParamCount(ctx, 1, 1))
+            return;
+        LoopCheckProcedure* test = ctx.inst.m_pLoopCheck.get();
+        const long long read = test != nullptr ? static_cast<long long>(test->Points().size()) : 0;
+        const auto n = IntegerParam(ctx, 0, 1, std::max(1LL, read));
+        if (!n)
+            return;
+        if (read == 0) {
+            ctx.Error(err::kSettingsConflict, "no point has been read");
+            return;
+        }
+        const LoopPointResult& p = test->Points()[static_cast<std::size_t>(*n - 1)];
+        ctx.Answer(Exact(p.percent) + "," + Exact(p.output) + "," + Quoted(p.signalUnit) + "," +
+                   std::to_string(p.code) + "," + Exact(p.expected) + "," + Exact(p.reading) + "," +
+                   Exact(p.errorPercent) + "," + UpperKey(PointVerdictKey(p.verdict)));
+    });
+    // The result once the test ended: id (0 when it could not be kept),
+    // tag, kind, verdict, ending, hash, why it ended early.
+    Add(tree, "LCHeck:RESult", {}, [](Context& ctx) {
+        LoopCheckProcedure* test = ctx.inst.m_pLoopCheck.get();
+        if (test != nullptr)
+            test->Tick();
+        if (test == nullptr || !test->Ended()) {
+            ctx.Error(err::kSettingsConflict, "no loop check has ended");
+            return;
+        }
+        const LoopResult& r = test->Result();
+        ctx.Answer(std::to_string(r.id) + "," + Quoted(r.tag.name) + "," + UpperKey(LoopTestKindKey(r.kind)) + "," +
+                   UpperKey(TestVerdictKey(r.verdict)) + "," + UpperKey(LoopTestEndingKey(r.ending)) + "," +
+                   Quoted(r.hash) + "," + Quoted(r.endingDetail));
+    });
+    Add(tree, "LCHeck:ABORt",
+        [](Context& ctx) {
+            if (!ParamCount(ctx, 0, 0))
+                return;
+            if (LoopCheckProcedure* test = ctx.inst.m_pLoopCheck.get())
+                test->Abort("aborted by " + ctx.client.peer);
+        },
+        {});
+}
+
 void BuildCommandTree(ScpiInstrument& instrument)
 {
     std::vector<ScpiCommand>& tree = instrument.m_commands;
@@ -1077,6 +1317,7 @@ void BuildCommandTree(ScpiInstrument& instrument)
     SystemCommands(tree);
     ChannelCommands(tree);
     AutoCommands(tree);
+    LoopCheckCommands(tree);
 }
 
 // ---------------------------------------------------------------------------
@@ -1088,7 +1329,11 @@ ScpiInstrument::ScpiInstrument(std::shared_ptr<PanelSession> session) : m_pSessi
     m_wireIdle = [this] { return m_pSession->Link().Wire().SettingsOnWire(); };
 }
 
-ScpiInstrument::~ScpiInstrument() = default;
+ScpiInstrument::~ScpiInstrument()
+{
+    // The test puts its channel back while the session is still there.
+    m_pLoopCheck.reset();
+}
 
 bool ScpiInstrument::Ready() const
 {
@@ -1134,6 +1379,9 @@ void ScpiInstrument::ClientWent(ClientId id)
     if (onEvent)
         onEvent(peer + " went");
     m_clients.erase(it);
+    // A loop check its client left would hold the channel: it goes back.
+    if (m_loopOwner == id && m_pLoopCheck && m_pLoopCheck->Running())
+        m_pLoopCheck->Abort("the client went");
     if (m_lockHolder == id) {
         m_lockHolder = 0;
         // The panel is free again; without this the record would show it

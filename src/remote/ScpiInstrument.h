@@ -6,7 +6,9 @@
 // client changes goes through the same ChannelOperations as a button.
 //
 // Values on the wire are in base units: amperes for a current range, volts
-// for a voltage range. The ramp and list values are in the formula's
+// for a voltage range; the loop check's (LCHeck) are in its own units, the
+// signal in mA or V and the readings in the tag's unit, as its results keep
+// them. The ramp and list values are in the formula's
 // engineering units while the channel's conversion formula is in use, as
 // the settings dialog shows them.
 //
@@ -28,7 +30,9 @@
 
 namespace velmora {
 class PanelSession;
-}
+class LoopCheckDatabase;
+class LoopCheckProcedure;
+} // namespace velmora
 
 namespace velmora::remote {
 
@@ -123,9 +127,16 @@ private:
     ClientId m_lockHolder = 0;
     std::array<ListDraft, 4> m_listDrafts{};
     std::array<RampDraft, 4> m_rampDrafts{};
+    // A loop check a client runs (LCHeck), and the client: a test whose
+    // client goes is aborted, which puts its channel back. The database is
+    // opened when the first test starts.
+    std::unique_ptr<LoopCheckDatabase> m_pLoopDb;
+    std::unique_ptr<LoopCheckProcedure> m_pLoopCheck;
+    ClientId m_loopOwner = 0;
 
     friend struct Context;
     friend void BuildCommandTree(ScpiInstrument& instrument);
+    friend void LoopCheckCommands(std::vector<ScpiCommand>& tree);
 };
 
 } // namespace velmora::remote

@@ -4,11 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "FakeClock.h"
+#include "loopcheck/LoopCheckDatabase.h"
 #include "ScriptedPrompter.h"
 #include "SimChannel.h"
 #include "SimUnit.h"
@@ -463,6 +466,86 @@ TEST_F(ScpiInstrumentTest, TheRunRecordPutsAClientsChangesDownToIt)
     EXPECT_DOUBLE_EQ(std::get<double>(last.Get(RecordField::Value)), 16.0);
     EXPECT_TRUE(std::get<bool>(last.Get(RecordField::On)));
     session->SetRecorder(nullptr);
+}
+
+// A loop check a client runs: started on a tag, its state and countdown
+// polled, readings given, points and result read back; the channel put
+// back as the client found it, also when the client goes in the middle.
+TEST_F(ScpiInstrumentTest, AClientRunsALoopCheckAndTheChannelComesBack)
+{
+    const std::filesystem::path db =
+        std::filesystem::temp_directory_path() / ("velmora-scpi-loop-" + std::to_string(::getpid()) + ".sqlite3");
+    std::filesystem::remove(db);
+    ::setenv("VELMORA_LOOPCHECK_DB", db.c_str(), 1);
+    {
+        LoopCheckDatabase tags;
+        ASSERT_EQ(tags.Open(db.string()), LoopDbOpenResult::Ok);
+        LoopTag tag;
+        tag.name = "FT-101";
+        tag.channel = 1;
+        tag.range = "4_20mA";
+        tag.urv = 150;
+        tag.unit = "m3/h";
+        tag.settleSeconds = 2;
+        ASSERT_EQ(tags.AddTag(tag), TagWrite::Done) << tags.LastError();
+        tag.name = "TT-2";
+        tag.range = "0_10V";
+        ASSERT_EQ(tags.AddTag(tag), TagWrite::Done);
+    }
+    Connect();
+    EXPECT_EQ(Send("SOUR1:RANG \"4_20mA\";:SOUR1:CURR 0.0075;:OUTP1 OFF"), "");
+    const std::uint16_t codeBefore = Unit(0).words.dacCode;
+
+    EXPECT_EQ(Send("LCH:STAT?"), "IDLE,0,0,0,0,\"\",0,0");
+    EXPECT_EQ(Send("LCH:STAR \"TT-2\",\"Aoki\""), "");
+    EXPECT_EQ(Errors(),
+              std::vector<std::string>{"-221,\"Settings conflict;channel 1 is on 4_20mA, the tag on 0_10V\""});
+    EXPECT_EQ(Send("LCH:STAR \"FT-999\",\"Aoki\";:LCH:POIN? 1;:LCH:RES?"), "");
+    EXPECT_EQ(Errors().size(), 3u);
+    EXPECT_FALSE(UnitOn(0)) << "nothing moved";
+
+    EXPECT_EQ(Send("LCH:STAR \"FT-101\",\"Aoki\",FOUN,\"zero checked\""), "");
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(Send("LCH:STAT?"), "SETT,1,5,0,4,\"mA\",0,2");
+    EXPECT_TRUE(UnitOn(0));
+    EXPECT_EQ(Send("LCH:READ 0"), "");
+    EXPECT_EQ(Errors(), std::vector<std::string>{"-221,\"Settings conflict;no reading is due\""});
+    const double readings[] = {0.3, 37.5, 75.9, 112.5, 150};
+    for (int i = 0; i < 5; ++i) {
+        Tick(40); // the settle time on the clock
+        const std::string state = Send("LCH:STAT?");
+        EXPECT_EQ(state.substr(0, 7), "READ," + std::to_string(i + 1) + ",") << state;
+        EXPECT_EQ(Send("LCH:READ " + std::to_string(readings[i])), "");
+    }
+    EXPECT_TRUE(Errors().empty());
+    EXPECT_EQ(Send("LCH:STAT?"), "DONE,5,5,0,0,\"mA\",0,0");
+    // The error as kept, unrounded.
+    EXPECT_EQ(Send("LCH:POIN? 3"), "50,12,\"mA\",32768,75,75.9,0.6000000000000039,FAIL");
+    const std::string result = Send("LCH:RES?");
+    EXPECT_EQ(result.rfind("1,\"FT-101\",AS_FOUND,FAIL,COMPLETED,\"", 0), 0u) << result;
+    EXPECT_FALSE(UnitOn(0));
+    EXPECT_EQ(Unit(0).words.dacCode, codeBefore);
+
+    // A client that goes in the middle: its test ends, the channel is back.
+    instrument->ClientCame(2, "10.0.0.7:5025");
+    EXPECT_EQ(Send("LCH:STAR \"FT-101\",\"Aoki\",LEFT", 2), "");
+    EXPECT_TRUE(UnitOn(0));
+    instrument->ClientWent(2);
+    EXPECT_FALSE(UnitOn(0));
+    EXPECT_EQ(Unit(0).words.dacCode, codeBefore);
+    EXPECT_EQ(Send("LCH:STAT?").substr(0, 5), "ABOR,");
+    {
+        LoopCheckDatabase kept;
+        ASSERT_EQ(kept.Open(db.string()), LoopDbOpenResult::Ok);
+        const auto history = kept.History("FT-101");
+        ASSERT_EQ(history.size(), 2u);
+        EXPECT_EQ(history[1].ending, LoopTestEnding::Aborted);
+        EXPECT_EQ(history[1].kind, LoopTestKind::AsLeft);
+        EXPECT_TRUE(kept.Verify().ok);
+    }
+    instrument.reset();
+    ::unsetenv("VELMORA_LOOPCHECK_DB");
+    std::filesystem::remove(db);
 }
 
 } // namespace
