@@ -204,8 +204,8 @@ def main(folder):
         r = ctl(env, "loopcheck", "verify")
         check(r.returncode == 4 and "result 1 " in r.stderr, f"verify names result 1: {r.returncode} {r.stderr}")
 
-        # While velmoractl serve holds the port, a test is refused: the
-        # port is the program's, and the check is made in its window.
+        # While velmoractl serve holds the port, the test runs in it: the
+        # same lines, the same result kept, the outputs back as they were.
         settings = os.path.join(folder, "bench.ini")
         check(ctl(env, "settings", "new", settings, "--channels", "2").returncode == 0, "settings new")
         server = subprocess.Popen([CTL, "--lang", "en", "--port", unit, "serve", "--settings", settings], cwd=folder,
@@ -216,11 +216,28 @@ def main(folder):
                 if ctl(env, "--port", unit, "scpi", "SYST:CONN?").stdout.strip() == "1":
                     break
                 time.sleep(0.1)
+            # serve set the unit up from its settings file: the tag's range
+            # first, through serve.
+            r = ctl(env, "--port", unit, "set", "1", "--range", "4_20mA", "--value", "9", "--off")
+            check(r.returncode == 0, f"set through serve: {r.stderr}")
+            before = sim.outputs()
             r = ctl(env, "--port", unit, "loopcheck", "run", "FT-101", "--technician", "Aoki", "--readings", "-",
-                    stdin="0\n37.5\n75\n112.5\n150\n")
-            check(r.returncode == 1 and "held by a running Velmora" in r.stderr, f"through serve: {r.stderr}")
-            check(len(objects(ctl(env, "loopcheck", "history", "FT-101", "--json").stdout)) == 3,
-                  "nothing kept of the refused test")
+                    "--json", stdin="0\n37.5\n75.6\n112.5\n150\n")
+            check(r.returncode == 0, f"through serve: {r.returncode} {r.stdout} {r.stderr}")
+            got = objects(r.stdout)
+            check(len(got) == 6 and [o["verdict"] for o in got[:5]] == ["pass", "pass", "adjust", "pass", "pass"]
+                  if len(got) == 6 else False, f"through serve, the points: {r.stdout}")
+            check(len(got) == 6 and got[2]["output"] == 12 and got[2]["expected"] == 75 and
+                  abs(got[2]["error_percent_of_span"] - 0.4) < 1e-9, f"through serve, point 3: {got[2:3]}")
+            # 0.4 % is beyond the 0.25 % adjust limit, within the tolerance.
+            check(len(got) == 6 and got[5].get("verdict") == "adjust" and len(got[5].get("hash", "")) == 64,
+                  f"through serve, the result: {got[5:]}")
+            check(sim.outputs() == before, f"the outputs after the test through serve: {sim.outputs()} / {before}")
+            history = objects(ctl(env, "loopcheck", "history", "FT-101", "--json").stdout)
+            check(len(history) == 4 and history[3]["technician"] == "Aoki", f"kept by serve: {len(history)}")
+            r = ctl(env, "--port", unit, "loopcheck", "run", "TT-2", "--technician", "Aoki", "--readings", "-",
+                    stdin="0\n100\n0\n")
+            check(r.returncode == 2 and "0_10V" in r.stderr, f"through serve, the wrong range: {r.stderr}")
         finally:
             server.terminate()
             server.wait(timeout=10)

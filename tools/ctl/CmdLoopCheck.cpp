@@ -569,107 +569,251 @@ private:
     bool m_bJson;
 };
 
-int RunTest(const Invocation& inv)
-{
-    const Command& row = Row("run");
-    RunArgs args;
-    if (const auto error = ParseRunArgs(inv.args, args))
-        return UsageError(row, *error);
-    if (inv.port.empty())
-        return UsageError(row, Tr(N_("this command needs --port PATH")));
+// A test as the command drives it: run here over the port, or by the
+// program that holds the port, through its SCPI commands (LCHeck).
+class TestDriver {
+public:
+    using State = LoopCheckProcedure::State;
+    virtual ~TestDriver() = default;
+    // After each tick: the state brought up to date.
+    virtual void Tick() = 0;
+    virtual ReadingRefusal TakeReading(double reading) = 0;
+    virtual void Abort(const std::string& why) = 0;
+    virtual State GetState() const = 0;
+    bool Running() const { return GetState() == State::Settling || GetState() == State::AwaitingReading; }
+    virtual std::size_t PointIndex() const = 0;
+    virtual std::size_t PointCount() const = 0;
+    virtual double PointPercent() const = 0;
+    virtual double PointSignal() const = 0;
+    virtual double PointExpected() const = 0;
+    virtual std::string SignalUnit() const = 0;
+    virtual int SettleSecondsLeft() const = 0;
+    virtual const std::vector<LoopPointResult>& Points() const = 0;
+    virtual const LoopResult& Result() = 0;
+    virtual bool Stored() = 0;
+    virtual std::string StoreError() const = 0;
+};
 
-    // The readings are read and checked before anything moves.
-    std::optional<std::vector<double>> readings;
-    if (args.readings) {
-        std::string text;
-        if (*args.readings == "-") {
-            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
-        } else {
-            if (!ReadRegularFile(*args.readings, text, kMaxInputBytes) || text.size() > kMaxInputBytes)
-                return Say(TrFormat(N_("%1 cannot be read, or is not a file of at most 16 MiB"), {*args.readings}),
-                           kExitFileRefused);
+class LocalTest final : public TestDriver {
+public:
+    LocalTest(LoopCheckProcedure& test, PanelSession& session) : m_test(test), m_session(session) { }
+    void Tick() override
+    {
+        m_session.OnTick();
+        m_test.Tick();
+    }
+    ReadingRefusal TakeReading(double reading) override { return m_test.TakeReading(reading); }
+    void Abort(const std::string& why) override { m_test.Abort(why); }
+    State GetState() const override { return m_test.GetState(); }
+    std::size_t PointIndex() const override { return m_test.PointIndex(); }
+    std::size_t PointCount() const override { return m_test.PointCount(); }
+    double PointPercent() const override { return m_test.PointPercent(); }
+    double PointSignal() const override { return m_test.PointSignal(); }
+    double PointExpected() const override { return m_test.PointExpected(); }
+    std::string SignalUnit() const override { return m_test.SignalUnit(); }
+    int SettleSecondsLeft() const override { return m_test.SettleSecondsLeft(); }
+    const std::vector<LoopPointResult>& Points() const override { return m_test.Points(); }
+    const LoopResult& Result() override { return m_test.Result(); }
+    bool Stored() override { return m_test.Stored(); }
+    std::string StoreError() const override { return m_test.StoreError(); }
+
+private:
+    LoopCheckProcedure& m_test;
+    PanelSession& m_session;
+};
+
+// The test the program holding the port runs for this command: its state
+// asked on every tick (LCHeck:STATe?), the points as they are read
+// (LCHeck:POINt?), the result at the end (LCHeck:RESult?). A program that
+// goes ends the test here as aborted; it puts the channel back itself.
+class RemoteTest final : public TestDriver {
+public:
+    RemoteTest(ScpiConnection& connection, const LoopTag& tag) : m_connection(connection), m_tag(tag)
+    {
+        m_result.tag = tag;
+    }
+    // Nothing when the program started the test, else why not and the exit
+    // status.
+    std::optional<std::pair<std::string, int>> Start(const RunArgs& args)
+    {
+        std::string message = "LCH:STAR " + Quote(m_tag.name) + "," + Quote(args.technician) + "," +
+            (args.asLeft ? "LEFT" : "FOUN") + "," + Quote(args.remark);
+        if (args.supersedes)
+            message += "," + std::to_string(*args.supersedes) + "," + Quote(args.reason);
+        const auto reply = velmora::ctl::Ask(m_connection, message);
+        if (!reply)
+            return std::make_pair(Tr(N_("the program that holds the port did not answer")), kExitNoAnswer);
+        if (!reply->Ok()) {
+            // "-221,"Settings conflict;why"": the why.
+            std::string why = reply->error;
+            if (const auto text = StringText(why.substr(why.find(',') + 1)))
+                why = text->substr(text->find(';') == std::string::npos ? 0 : text->find(';') + 1);
+            return std::make_pair(why, reply->ErrorCode() == -241 ? kExitNoAnswer : kExitUsage);
         }
-        auto parsed = ParseReadings(text);
-        if (const int* line = std::get_if<int>(&parsed))
-            return Say(
-                TrFormat(N_("%1, line %2: not a number; nothing was put out"), {*args.readings, std::to_string(*line)}),
-                kExitUsage);
-        readings = std::get<std::vector<double>>(std::move(parsed));
+        m_state = State::Settling;
+        Tick();
+        return std::nullopt;
+    }
+    void Tick() override
+    {
+        if (!Running())
+            return;
+        const auto answer = Query("LCH:STAT?");
+        const std::vector<std::string> e = answer ? Elements(*answer) : std::vector<std::string>{};
+        if (e.size() != 8) {
+            Gone();
+            return;
+        }
+        const std::string& state = e[0];
+        m_state = state == "SETT" ? State::Settling
+            : state == "READ"     ? State::AwaitingReading
+            : state == "DONE"     ? State::Done
+                                  : State::Aborted;
+        m_point = static_cast<std::size_t>(std::max(1LL, IntegerAnswer(e[1]).value_or(1)) - 1);
+        m_percent = ParseValue(e[3]).value_or(0.0);
+        m_signal = ParseValue(e[4]).value_or(0.0);
+        m_unit = StringText(e[5]).value_or("");
+        m_expected = ParseValue(e[6]).value_or(0.0);
+        m_left = static_cast<int>(IntegerAnswer(e[7]).value_or(0));
+        // The points read since the last tick.
+        const std::size_t read = Running() ? m_point : static_cast<std::size_t>(IntegerAnswer(e[1]).value_or(0));
+        while (m_points.size() < read) {
+            const auto point = Query("LCH:POIN? " + std::to_string(m_points.size() + 1));
+            const std::vector<std::string> p = point ? Elements(*point) : std::vector<std::string>{};
+            if (p.size() != 8) {
+                Gone();
+                return;
+            }
+            LoopPointResult r;
+            r.index = static_cast<int>(m_points.size() + 1);
+            r.percent = ParseValue(p[0]).value_or(0.0);
+            r.output = ParseValue(p[1]).value_or(0.0);
+            r.signalUnit = StringText(p[2]).value_or("");
+            r.code = static_cast<std::uint16_t>(IntegerAnswer(p[3]).value_or(0));
+            r.expected = ParseValue(p[4]).value_or(0.0);
+            r.reading = ParseValue(p[5]).value_or(0.0);
+            r.errorPercent = ParseValue(p[6]).value_or(0.0);
+            std::string verdict = p[7];
+            for (char& ch : verdict)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            r.verdict = PointVerdictFromKey(verdict).value_or(PointVerdict::Fail);
+            m_points.push_back(std::move(r));
+        }
+    }
+    ReadingRefusal TakeReading(double reading) override
+    {
+        const auto reply = velmora::ctl::Ask(m_connection, "LCH:READ " + NumberText(reading));
+        if (!reply) {
+            Gone();
+            return ReadingRefusal::NotAwaiting;
+        }
+        if (!reply->Ok())
+            return ReadingRefusal::NotAwaiting;
+        Tick();
+        return ReadingRefusal::None;
+    }
+    void Abort(const std::string& why) override
+    {
+        if (!Running())
+            return;
+        m_abortWhy = why;
+        if (velmora::ctl::Ask(m_connection, "LCH:ABOR"))
+            Tick();
+        else
+            Gone();
+    }
+    State GetState() const override { return m_state; }
+    std::size_t PointIndex() const override { return m_point; }
+    std::size_t PointCount() const override { return m_tag.points.size(); }
+    double PointPercent() const override { return m_percent; }
+    double PointSignal() const override { return m_signal; }
+    double PointExpected() const override { return m_expected; }
+    std::string SignalUnit() const override { return m_unit; }
+    int SettleSecondsLeft() const override { return m_left; }
+    const std::vector<LoopPointResult>& Points() const override { return m_points; }
+    const LoopResult& Result() override
+    {
+        if (m_bResultRead)
+            return m_result;
+        m_bResultRead = true;
+        m_result.points = m_points;
+        const auto answer = m_bGone ? std::nullopt : Query("LCH:RES?");
+        const std::vector<std::string> e = answer ? Elements(*answer) : std::vector<std::string>{};
+        if (e.size() != 7) {
+            m_storeError = Tr(N_("the program that holds the port went before the end of the test"));
+            m_result.verdict = TestVerdict::Aborted;
+            m_result.ending = LoopTestEnding::Aborted;
+            return m_result;
+        }
+        const auto key = [](std::string text) {
+            for (char& ch : text)
+                ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+            return text;
+        };
+        m_result.id = IntegerAnswer(e[0]).value_or(0);
+        m_result.kind = LoopTestKindFromKey(key(e[2])).value_or(LoopTestKind::AsFound);
+        m_result.verdict = TestVerdictFromKey(key(e[3])).value_or(TestVerdict::Aborted);
+        m_result.ending = LoopTestEndingFromKey(key(e[4])).value_or(LoopTestEnding::Aborted);
+        m_result.hash = StringText(e[5]).value_or("");
+        m_result.endingDetail = StringText(e[6]).value_or("");
+        // The program says who stopped it; this command knows why.
+        if (!m_abortWhy.empty() && m_result.ending == LoopTestEnding::Aborted)
+            m_result.endingDetail = m_abortWhy;
+        if (m_result.id == 0)
+            m_storeError = Tr(N_("the program that holds the port could not keep it"));
+        return m_result;
+    }
+    bool Stored() override { return Result().id != 0; }
+    std::string StoreError() const override { return m_storeError; }
+
+private:
+    static std::string Quote(const std::string& text)
+    {
+        std::string out = "\"";
+        for (const char ch : text) {
+            out += ch;
+            if (ch == '"')
+                out += '"';
+        }
+        return out + "\"";
+    }
+    std::optional<std::string> Query(const std::string& query)
+    {
+        const auto reply = velmora::ctl::Ask(m_connection, query);
+        if (!reply || !reply->Ok() || reply->answers.size() != 1)
+            return std::nullopt;
+        return reply->answers[0];
+    }
+    void Gone()
+    {
+        m_bGone = true;
+        m_state = State::Aborted;
     }
 
-    LoopCheckDatabase db;
-    if (const auto rc = OpenDatabase(db, true))
-        return *rc;
-    const auto tag = db.FindTag(args.tag);
-    if (!tag)
-        return UsageError(row, TrFormat(N_("there is no tag '%1'"), {args.tag}));
-    if (args.supersedes) {
-        // Before anything moves: a correction of nothing would run the
-        // whole test and then be refused.
-        const auto corrected = db.Result(*args.supersedes);
-        if (!corrected || corrected->tag.name != tag->name)
-            return Say(TrFormat(N_("there is no result %1 of %2 to correct; nothing was put out"),
-                                {std::to_string(*args.supersedes), tag->name}),
-                       kExitUsage);
-    }
-    if (readings && readings->size() != tag->points.size())
-        return Say(
-            TrFormat(N_("%1 holds %2 reading(s), the tag %3 has %4 point(s); nothing was put out"),
-                     {*args.readings, std::to_string(readings->size()), tag->name, std::to_string(tag->points.size())}),
-            kExitUsage);
+    ScpiConnection& m_connection;
+    const LoopTag& m_tag;
+    State m_state = State::Idle;
+    std::size_t m_point = 0;
+    double m_percent = 0.0;
+    double m_signal = 0.0;
+    double m_expected = 0.0;
+    std::string m_unit;
+    int m_left = 0;
+    std::vector<LoopPointResult> m_points;
+    LoopResult m_result;
+    bool m_bResultRead = false;
+    bool m_bGone = false;
+    std::string m_abortWhy;
+    std::string m_storeError;
+};
 
-    // Before the link starts its reader thread, which inherits the mask.
-    BlockStopSignals();
-    // A test through a running Velmora would need the test itself in that
-    // program; until it has one, the port must be free.
-    if (int rc = RefuseWhileHeld(inv); rc != kExitOk)
-        return rc;
-
-    StderrPrompter prompter;
-    auto link = ConnectUnit(inv, prompter);
-    if (!link)
-        return kExitNoAnswer;
-    CVelmoraDoc doc(prompter, CVelmoraDoc::NoStateFile{});
-    std::string version;
-    if (!link->QueryVersion(LinkSerial, version))
-        return NoAnswer(inv);
-    const int count = link->QueryChannelCount();
-    if (count < 1)
-        return NoAnswer(inv);
-    doc.m_model.channelCount = count;
-    doc.m_model.versionText = version;
-    if (!TakeUnitsWords(*link, doc.m_model))
-        return NoAnswer(inv);
-
-    const auto session = PanelSession::Create(doc, *link, prompter);
-    RecordThrough(*session, inv);
-    if (RunRecorder* recorder = CtlRecorder(inv))
-        recorder->Connected(inv.port, version, count, UsbSerialOfPort(inv.port));
-    // The session polls and watches for a lost unit, and writes no output
-    // of its own: the test puts the channel back, and the other channels
-    // are not the test's.
-    session->WatchOpenPort();
-
-    LoopTestRequest request;
-    request.tag = *tag;
-    request.technician = args.technician;
-    request.asLeft = args.asLeft;
-    request.remark = args.remark;
-    request.supersedes = args.supersedes;
-    request.supersedeReason = args.reason;
-    Clock& clock = link->GetClock();
-    // Declared before the test: on every way out the test puts the channel
-    // back first, then the frames that do so leave before the port closes.
-    struct FlushAtEnd {
-        GeneratorLink& link;
-        ~FlushAtEnd() { link.FlushWire(); }
-    } const flushAtEnd{*link};
-    LoopCheckProcedure test(session, clock, db);
-    const LoopStart started = test.Start(request);
-    if (!started.Started())
-        return Say(TrFormat(N_("%1: %2"), {tag->name, started.message}),
-                   started.refusal == LoopStartRefusal::NotConnected ? kExitNoAnswer : kExitUsage);
-
+// Runs a started test to its end, with the readings from `readings` or
+// typed at the terminal, printing each point and the result: the same lines
+// whichever program puts the signal out.
+int DriveTest(TestDriver& test, const LoopTag& tagRef, const Invocation& inv,
+              const std::optional<std::vector<double>>& readings, Clock& clock)
+{
+    const LoopTag* tag = &tagRef;
     const TestLines lines(*tag, inv.json);
     const bool interactive = !readings;
     const bool terminal = isatty(STDERR_FILENO) != 0;
@@ -731,7 +875,6 @@ int RunTest(const Invocation& inv)
                 shownLeft = -1;
             }
         } else {
-            session->OnTick();
             test.Tick();
             if (OutputGone()) {
                 test.Abort(Tr(N_("standard output went")));
@@ -778,6 +921,115 @@ int RunTest(const Invocation& inv)
     if (result.verdict == TestVerdict::Aborted)
         return kExitAborted;
     return result.verdict == TestVerdict::Fail ? kExitTestFailed : kExitOk;
+}
+
+int RunTest(const Invocation& inv)
+{
+    const Command& row = Row("run");
+    RunArgs args;
+    if (const auto error = ParseRunArgs(inv.args, args))
+        return UsageError(row, *error);
+    if (inv.port.empty())
+        return UsageError(row, Tr(N_("this command needs --port PATH")));
+
+    // The readings are read and checked before anything moves.
+    std::optional<std::vector<double>> readings;
+    if (args.readings) {
+        std::string text;
+        if (*args.readings == "-") {
+            text.assign(std::istreambuf_iterator<char>(std::cin), std::istreambuf_iterator<char>());
+        } else {
+            if (!ReadRegularFile(*args.readings, text, kMaxInputBytes) || text.size() > kMaxInputBytes)
+                return Say(TrFormat(N_("%1 cannot be read, or is not a file of at most 16 MiB"), {*args.readings}),
+                           kExitFileRefused);
+        }
+        auto parsed = ParseReadings(text);
+        if (const int* line = std::get_if<int>(&parsed))
+            return Say(
+                TrFormat(N_("%1, line %2: not a number; nothing was put out"), {*args.readings, std::to_string(*line)}),
+                kExitUsage);
+        readings = std::get<std::vector<double>>(std::move(parsed));
+    }
+
+    LoopCheckDatabase db;
+    if (const auto rc = OpenDatabase(db, true))
+        return *rc;
+    const auto tag = db.FindTag(args.tag);
+    if (!tag)
+        return UsageError(row, TrFormat(N_("there is no tag '%1'"), {args.tag}));
+    if (args.supersedes) {
+        // Before anything moves: a correction of nothing would run the
+        // whole test and then be refused.
+        const auto corrected = db.Result(*args.supersedes);
+        if (!corrected || corrected->tag.name != tag->name)
+            return Say(TrFormat(N_("there is no result %1 of %2 to correct; nothing was put out"),
+                                {std::to_string(*args.supersedes), tag->name}),
+                       kExitUsage);
+    }
+    if (readings && readings->size() != tag->points.size())
+        return Say(
+            TrFormat(N_("%1 holds %2 reading(s), the tag %3 has %4 point(s); nothing was put out"),
+                     {*args.readings, std::to_string(readings->size()), tag->name, std::to_string(tag->points.size())}),
+            kExitUsage);
+
+    // Before the link starts its reader thread, which inherits the mask.
+    BlockStopSignals();
+    // A program that holds the port runs the test itself: this command
+    // gives it the readings and prints what it does.
+    if (const auto connection = ConnectThroughRunningVelmora(inv)) {
+        RemoteTest remote(*connection, *tag);
+        if (const auto refused = remote.Start(args))
+            return Say(TrFormat(N_("%1: %2"), {tag->name, refused->first}), refused->second);
+        return DriveTest(remote, *tag, inv, readings, SteadyClock());
+    }
+
+    StderrPrompter prompter;
+    auto link = ConnectUnit(inv, prompter);
+    if (!link)
+        return kExitNoAnswer;
+    CVelmoraDoc doc(prompter, CVelmoraDoc::NoStateFile{});
+    std::string version;
+    if (!link->QueryVersion(LinkSerial, version))
+        return NoAnswer(inv);
+    const int count = link->QueryChannelCount();
+    if (count < 1)
+        return NoAnswer(inv);
+    doc.m_model.channelCount = count;
+    doc.m_model.versionText = version;
+    if (!TakeUnitsWords(*link, doc.m_model))
+        return NoAnswer(inv);
+
+    const auto session = PanelSession::Create(doc, *link, prompter);
+    RecordThrough(*session, inv);
+    if (RunRecorder* recorder = CtlRecorder(inv))
+        recorder->Connected(inv.port, version, count, UsbSerialOfPort(inv.port));
+    // The session polls and watches for a lost unit, and writes no output
+    // of its own: the test puts the channel back, and the other channels
+    // are not the test's.
+    session->WatchOpenPort();
+
+    LoopTestRequest request;
+    request.tag = *tag;
+    request.technician = args.technician;
+    request.asLeft = args.asLeft;
+    request.remark = args.remark;
+    request.supersedes = args.supersedes;
+    request.supersedeReason = args.reason;
+    Clock& clock = link->GetClock();
+    // Declared before the test: on every way out the test puts the channel
+    // back first, then the frames that do so leave before the port closes.
+    struct FlushAtEnd {
+        GeneratorLink& link;
+        ~FlushAtEnd() { link.FlushWire(); }
+    } const flushAtEnd{*link};
+    LoopCheckProcedure test(session, clock, db);
+    const LoopStart started = test.Start(request);
+    if (!started.Started())
+        return Say(TrFormat(N_("%1: %2"), {tag->name, started.message}),
+                   started.refusal == LoopStartRefusal::NotConnected ? kExitNoAnswer : kExitUsage);
+
+    LocalTest local(test, *session);
+    return DriveTest(local, *tag, inv, readings, clock);
 }
 
 } // namespace
