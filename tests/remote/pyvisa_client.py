@@ -2,7 +2,7 @@
 """A test engineer's script, run as one: PyVISA with the pyvisa-py backend
 drives the unit through a running Velmora (the window offscreen, or
 velmoractl serve) over a TCP raw socket, and the simulated unit says what it
-was told.
+was told, a loop check among it.
 
 usage: pyvisa_client.py serve|window SIM CTL VELMORA
 """
@@ -152,6 +152,33 @@ def main():
         check(errors[0].startswith("-222,") and errors[1].startswith("-113,") and errors[2] == '0,"No error"',
               f"the errors in order: {errors}")
         check(float(inst.query("SOUR1:CURR?")) == 0.012, "a refused level changes nothing")
+
+        # A loop check run by the script: channel 1 through 0, 50 and 100 %
+        # of 4-20 mA into a pressure indicator of 0-10 bar, then back at
+        # 12 mA as the script left it.
+        tag = subprocess.run([CTL, "loopcheck", "tag", "add", "PT-1", "--channel", "1", "--range", "4_20mA",
+                              "--lrv", "0", "--urv", "10", "--unit", "bar", "--settle", "0.2", "--points",
+                              "0,50,100"], env=env, capture_output=True, text=True, timeout=30)
+        check(tag.returncode == 0, f"loopcheck tag add: {tag.stderr}")
+        inst.write('LCH:STAR "PT-1","Sato",FOUN,"PyVISA"')
+        check(inst.query("SYST:ERR?") == '0,"No error"', "the loop check starts")
+        points = []
+        for reading in ("0.01", "5.02", "9.99"):
+            deadline = time.monotonic() + 10
+            state = inst.query("LCH:STAT?").split(",")
+            while state[0] == "SETT" and time.monotonic() < deadline:
+                time.sleep(0.05)
+                state = inst.query("LCH:STAT?").split(",")
+            check(state[0] == "READ", f"a reading is due: {state}")
+            points.append(state[4])
+            inst.write(f"LCH:READ {reading}")
+        check(points == ["4", "12", "20"], f"the signals put out: {points}")
+        check(inst.query("LCH:STAT?").startswith("DONE,3,3,"), "the check is done")
+        result = inst.query("LCH:RES?").split(",")
+        check(len(result) == 7 and result[1] == '"PT-1"' and result[3] == "PASS", f"the result: {result}")
+        check(inst.query("LCH:POIN? 2").split(",")[-1] == "PASS", "point 2 passes")
+        seen = settle(sim, 1, ["range=5", "code=8000", " on"])
+        check("code=8000" in seen and seen.endswith(" on"), f"channel 1 back at 12 mA after the check: {seen}")
 
         # velmoractl reaches the unit through the program that holds the port.
         ctl = subprocess.run([CTL, "--port", unit, "scpi", "OUTP1?;:SOUR1:RANG?"], env=env, capture_output=True,
