@@ -315,6 +315,8 @@ void CVelmoraApp::OnViewTrend()
         m_pTrend = new CTrendDlg(m_strRecordPath, m_prompter, m_pFrame);
         m_pTrend->setAttribute(Qt::WA_DeleteOnClose);
     }
+    // The unit this window drives, the last one it connected to.
+    m_pTrend->SetPort(m_pLink->PortName());
     m_pTrend->show();
     m_pTrend->raise();
     m_pTrend->activateWindow();

@@ -40,12 +40,13 @@ constexpr const char* kMigrations[] = {
     R"(CREATE TABLE settings_minute (
          "channel" INTEGER NOT NULL,
          minute    INTEGER NOT NULL,
+         "port"    TEXT NOT NULL,
          events    INTEGER NOT NULL,
          first_seq INTEGER NOT NULL, low_seq INTEGER NOT NULL, high_seq INTEGER NOT NULL, last_seq INTEGER NOT NULL,
          low REAL NOT NULL, high REAL NOT NULL,
          first_state TEXT NOT NULL, last_state TEXT NOT NULL,
          mixed INTEGER NOT NULL,
-         PRIMARY KEY ("channel", minute)) WITHOUT ROWID;
+         PRIMARY KEY ("channel", minute, "port")) WITHOUT ROWID;
        CREATE INDEX event_channel_notable ON event("channel", time_us) WHERE kind <> 'settings';)",
 };
 static_assert(std::size(kMigrations) == RecordDatabase::kSchemaVersion);
@@ -84,11 +85,12 @@ std::string SettingsState(bool fromAuto, std::optional<bool> on, bool eng, std::
 // they were written, into settings_minute.
 class MinuteSummary {
 public:
-    void Take(std::int64_t channel, std::int64_t timeUs, std::int64_t seq, std::optional<double> level,
-              std::string state)
+    void Take(std::int64_t channel, std::string_view port, std::int64_t timeUs, std::int64_t seq,
+              std::optional<double> level, std::string state)
     {
         const std::int64_t minute = FloorDiv(timeUs, kSummaryMinuteUs);
-        auto it = std::find_if(m_open.begin(), m_open.end(), [&](const Group& g) { return g.channel == channel; });
+        auto it = std::find_if(m_open.begin(), m_open.end(),
+                               [&](const Group& g) { return g.channel == channel && g.port == port; });
         if (it != m_open.end() && it->minute != minute) {
             m_done.push_back(std::move(*it));
             m_open.erase(it);
@@ -98,6 +100,7 @@ public:
             m_open.push_back(Group{});
             it = std::prev(m_open.end());
             it->channel = channel;
+            it->port = std::string(port);
             it->minute = minute;
         }
         it->Take(seq, level, std::move(state));
@@ -124,6 +127,7 @@ public:
             sqlite3_bind_text(upsert, 10, g.firstState.data(), static_cast<int>(g.firstState.size()), SQLITE_STATIC);
             sqlite3_bind_text(upsert, 11, g.lastState.data(), static_cast<int>(g.lastState.size()), SQLITE_STATIC);
             sqlite3_bind_int(upsert, 12, g.mixed ? 1 : 0);
+            sqlite3_bind_text(upsert, 13, g.port.data(), static_cast<int>(g.port.size()), SQLITE_STATIC);
             const int rc = sqlite3_step(upsert);
             sqlite3_reset(upsert);
             if (rc != SQLITE_DONE)
@@ -136,6 +140,7 @@ public:
 private:
     struct Group {
         std::int64_t channel = 0;
+        std::string port; // empty for events that name none
         std::int64_t minute = 0;
         std::int64_t events = 0;
         std::int64_t firstSeq = 0, lowSeq = 0, highSeq = 0, lastSeq = 0;
@@ -171,7 +176,7 @@ private:
             hasLevel = true;
         }
     };
-    std::vector<Group> m_open; // a few: one a channel
+    std::vector<Group> m_open; // a few: one a channel of each unit
     std::vector<Group> m_done;
 };
 
@@ -184,6 +189,12 @@ std::optional<double> SettingsLevel(const RecordEvent& e)
     if (const auto* value = std::get_if<double>(&e.Get(RecordField::Value)))
         return *value;
     return std::nullopt;
+}
+
+std::string_view PortOf(const RecordEvent& e)
+{
+    const auto* port = std::get_if<std::string>(&e.Get(RecordField::Port));
+    return port != nullptr ? std::string_view(*port) : std::string_view();
 }
 
 std::string SettingsState(const RecordEvent& e)
@@ -201,9 +212,9 @@ std::string SettingsState(const RecordEvent& e)
 // event that reached them.
 constexpr const char* kUpsertMinute =
     R"(INSERT INTO settings_minute("channel", minute, events, first_seq, low_seq, high_seq, last_seq, low, high,
-                                   first_state, last_state, mixed)
-       VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12)
-       ON CONFLICT("channel", minute) DO UPDATE SET
+                                   first_state, last_state, mixed, "port")
+       VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10, ?11, ?12, ?13)
+       ON CONFLICT("channel", minute, "port") DO UPDATE SET
          events = events + excluded.events,
          low_seq = CASE WHEN excluded.low < low THEN excluded.low_seq ELSE low_seq END,
          low = min(low, excluded.low),
@@ -457,10 +468,11 @@ bool RecordDatabase::FillMinutes()
         return ok || Fail("summary");
     };
     if (sqlite3_prepare_v2(m_db, kUpsertMinute, -1, &upsert, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(m_db,
-                           R"(SELECT seq, time_us, "channel", "value", "eng", "on", "unit", "range", source FROM event)"
-                           R"( WHERE kind = 'settings' AND "channel" IS NOT NULL ORDER BY seq)",
-                           -1, &st, nullptr) != SQLITE_OK)
+        sqlite3_prepare_v2(
+            m_db,
+            R"(SELECT seq, time_us, "channel", "value", "eng", "on", "unit", "range", source, "port" FROM event)"
+            R"( WHERE kind = 'settings' AND "channel" IS NOT NULL ORDER BY seq)",
+            -1, &st, nullptr) != SQLITE_OK)
         return done(false);
     const auto text = [&](int col) {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
@@ -477,8 +489,8 @@ bool RecordDatabase::FillMinutes()
         else if (!isNull(3))
             level = sqlite3_column_double(st, 3);
         const std::optional<bool> on = isNull(5) ? std::nullopt : std::optional<bool>(sqlite3_column_int64(st, 5) != 0);
-        minutes.Take(sqlite3_column_int64(st, 2), sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 0), level,
-                     SettingsState(text(8) == "auto", on, !isNull(4), text(6), text(7)));
+        minutes.Take(sqlite3_column_int64(st, 2), text(9), sqlite3_column_int64(st, 1), sqlite3_column_int64(st, 0),
+                     level, SettingsState(text(8) == "auto", on, !isNull(4), text(6), text(7)));
         if (minutes.Done() >= 4096 && !minutes.Write(upsert, false))
             return done(false);
     }
@@ -519,7 +531,7 @@ bool RecordDatabase::Append(std::span<RecordEvent> events)
         e.seq = sqlite3_last_insert_rowid(m_db);
         if (e.kind == record_kind::kSettings) {
             if (const auto* channel = std::get_if<std::int64_t>(&e.Get(RecordField::Channel)))
-                minutes.Take(*channel, e.timeUs, e.seq, SettingsLevel(e), SettingsState(e));
+                minutes.Take(*channel, PortOf(e), e.timeUs, e.seq, SettingsLevel(e), SettingsState(e));
         }
     }
     sqlite3_reset(m_insert);

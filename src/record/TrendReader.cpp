@@ -18,6 +18,13 @@ constexpr const char* kColumns =
     R"(seq, time_us, source, kind, "channel", "range", "value", "unit", "eng", "on", "raised", "text", "action", "mode")";
 constexpr const char* kTrendKinds = "kind IN ('settings','alarm','auto','connect','disconnect','lost')";
 constexpr const char* kConnectionKinds = "kind IN ('connect','disconnect','lost')";
+// Only the events of the unit the reader is set to (?20), and those that
+// name no port; every unit's while it is set to none.
+// The port is parameter 20 of every statement, after the numbered ones
+// whatever the order of the text.
+constexpr int kPortParam = 20;
+constexpr const char* kPortFilter = R"(("port" IS NULL OR ?20 IS NULL OR "port" = ?20))";
+constexpr const char* kMinutePortFilter = R"(("port" = '' OR ?20 IS NULL OR "port" = ?20))";
 // Mapped, a long query reads the file's pages without a read() each.
 constexpr std::int64_t kMapBytes = std::int64_t{1} << 32;
 // A long query looks at its cancel flag this often (rows).
@@ -92,6 +99,16 @@ struct HeldEvent {
     }
 };
 
+void BindPort(sqlite3_stmt* st, const std::optional<std::string>& port)
+{
+    if (sqlite3_bind_parameter_count(st) < kPortParam)
+        return;
+    if (port)
+        sqlite3_bind_text(st, kPortParam, port->data(), static_cast<int>(port->size()), SQLITE_TRANSIENT);
+    else
+        sqlite3_bind_null(st, kPortParam);
+}
+
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {
     return a / b - (a % b != 0 && (a < 0) != (b < 0) ? 1 : 0);
@@ -102,12 +119,16 @@ std::int64_t CeilDiv(std::int64_t a, std::int64_t b)
     return -FloorDiv(-a, b);
 }
 
+// A statement of the reader's, with the unit it reads (?20) bound.
 class Statement {
 public:
-    Statement(sqlite3* db, const std::string& sql)
+    Statement(sqlite3* db, const std::optional<std::string>& port, const std::string& sql)
     {
-        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_st, nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &m_st, nullptr) != SQLITE_OK) {
             m_st = nullptr;
+            return;
+        }
+        BindPort(m_st, port);
     }
     ~Statement() { sqlite3_finalize(m_st); }
     Statement(const Statement&) = delete;
@@ -162,7 +183,7 @@ RecordOpenResult TrendReader::Open(const std::string& path)
     }
     sqlite3_busy_timeout(m_db, 2000);
     {
-        Statement version(m_db, "PRAGMA user_version");
+        Statement version(m_db, m_port, "PRAGMA user_version");
         m_bSummary = version && sqlite3_step(version.get()) == SQLITE_ROW && sqlite3_column_int(version.get(), 0) >= 2;
     }
     const std::string map = "PRAGMA mmap_size=" + std::to_string(kMapBytes);
@@ -201,28 +222,30 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
 
     // The state the period starts in.
     {
-        Statement last(m_db,
+        Statement last(m_db, m_port,
                        std::string("SELECT ") + kColumns +
-                           R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = 'settings')"
-                           " ORDER BY time_us DESC, seq DESC LIMIT 1");
+                           R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = 'settings' AND )" +
+                           kPortFilter + " ORDER BY time_us DESC, seq DESC LIMIT 1");
         // The horizon's rows are looked at by their kind alone; the few that
         // matter are read whole.
-        Statement lookBack(m_db,
+        Statement lookBack(m_db, m_port,
                            std::string("SELECT ") + kColumns +
                                " FROM event WHERE seq IN (SELECT seq FROM (SELECT seq, kind FROM event"
                                R"( WHERE "channel" = ?1 AND time_us < ?2 ORDER BY time_us DESC, seq DESC LIMIT ?3))"
-                               " WHERE kind IN ('alarm','auto')) ORDER BY time_us DESC, seq DESC");
-        Statement lastOf(m_db,
+                               " WHERE kind IN ('alarm','auto')) AND " +
+                               kPortFilter + " ORDER BY time_us DESC, seq DESC");
+        Statement lastOf(m_db, m_port,
                          std::string("SELECT ") + kColumns +
                              R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind <> 'settings')"
-                             " AND kind = ?3 ORDER BY time_us DESC, seq DESC LIMIT 1");
-        Statement beyond(m_db,
+                             " AND kind = ?3 AND " +
+                             kPortFilter + " ORDER BY time_us DESC, seq DESC LIMIT 1");
+        Statement beyond(m_db, m_port,
                          R"(SELECT 1 FROM event WHERE "channel" = ?1 AND time_us < ?2)"
                          " ORDER BY time_us DESC, seq DESC LIMIT 1 OFFSET ?3");
-        Statement connection(m_db,
+        Statement connection(m_db, m_port,
                              std::string("SELECT ") + kColumns +
                                  R"( FROM event WHERE "channel" IS NULL AND time_us < ?1 AND )" + kConnectionKinds +
-                                 " ORDER BY time_us DESC, seq DESC LIMIT 1");
+                                 " AND " + kPortFilter + " ORDER BY time_us DESC, seq DESC LIMIT 1");
         if (!last || !lookBack || !lastOf || !beyond || !connection)
             return Fail("prepare");
         for (int c = 1; c <= kTrendChannels; ++c) {
@@ -293,7 +316,7 @@ bool TrendReader::Load(TrendBuilder& builder, std::optional<int> channel, bool l
         return false;
     }
     if (live) {
-        Statement newest(m_db, "SELECT max(seq) FROM event");
+        Statement newest(m_db, m_port, "SELECT max(seq) FROM event");
         if (!newest || sqlite3_step(newest.get()) != SQLITE_ROW)
             return Fail("query");
         builder.NoteSeq(sqlite3_column_int64(newest.get(), 0));
@@ -316,11 +339,11 @@ bool TrendReader::ReadEvery(TrendBuilder& builder, std::optional<int> channel, b
     // With one channel its rows come through its index; the connection
     // events, which have no channel, are read first and merged in by time.
     std::vector<HeldEvent> connections;
-    std::string where = " WHERE time_us >= ?1";
+    std::string where = std::string(" WHERE ") + kPortFilter + " AND time_us >= ?1";
     if (!live)
         where += " AND time_us < ?2";
     if (channel) {
-        Statement st(m_db,
+        Statement st(m_db, m_port,
                      std::string("SELECT ") + kColumns + R"( FROM event)" + where + R"( AND "channel" IS NULL AND )" +
                          kConnectionKinds + " ORDER BY time_us, seq");
         if (!st)
@@ -332,7 +355,7 @@ bool TrendReader::ReadEvery(TrendBuilder& builder, std::optional<int> channel, b
             return Fail("query");
         where += R"( AND "channel" = ?3)";
     }
-    Statement st(m_db,
+    Statement st(m_db, m_port,
                  std::string("SELECT ") + kColumns + " FROM event" + where + " AND " + kTrendKinds +
                      " ORDER BY time_us, seq");
     if (!st)
@@ -377,22 +400,25 @@ bool TrendReader::ReadSummarized(TrendBuilder& builder, std::optional<int> chann
         live ? std::numeric_limits<std::int64_t>::max() : std::max(firstMinute, FloorDiv(end, kSummaryMinuteUs));
     const std::int64_t headEnd = live ? firstMinute * kSummaryMinuteUs : std::min(end, firstMinute * kSummaryMinuteUs);
 
-    Statement connections(m_db,
+    Statement connections(m_db, m_port,
                           std::string("SELECT ") + kColumns +
                               R"( FROM event WHERE "channel" IS NULL AND time_us >= ?1 AND time_us < ?2 AND )" +
-                              kConnectionKinds);
-    Statement notable(m_db,
+                              kConnectionKinds + " AND " + kPortFilter);
+    Statement notable(m_db, m_port,
                       std::string("SELECT ") + kColumns +
                           R"( FROM event WHERE "channel" = ?1 AND time_us >= ?2 AND time_us < ?3)"
-                          " AND kind <> 'settings' AND kind IN ('alarm','auto')");
-    Statement settings(m_db,
+                          " AND kind <> 'settings' AND kind IN ('alarm','auto') AND " +
+                          kPortFilter);
+    Statement settings(m_db, m_port,
                        std::string("SELECT ") + kColumns +
                            R"( FROM event WHERE "channel" = ?1 AND time_us >= ?2 AND time_us < ?3)"
-                           " AND kind = 'settings'");
-    Statement minutes(m_db,
-                      R"(SELECT minute, events, first_seq, low_seq, high_seq, last_seq, mixed)"
-                      R"( FROM settings_minute WHERE "channel" = ?1 AND minute >= ?2 AND minute < ?3)");
-    Statement bySeq(m_db, std::string("SELECT ") + kColumns + " FROM event WHERE seq = ?1");
+                           " AND kind = 'settings' AND " +
+                           kPortFilter);
+    Statement minutes(m_db, m_port,
+                      std::string(R"(SELECT minute, events, first_seq, low_seq, high_seq, last_seq, mixed)") +
+                          R"( FROM settings_minute WHERE "channel" = ?1 AND minute >= ?2 AND minute < ?3 AND )" +
+                          kMinutePortFilter);
+    Statement bySeq(m_db, m_port, std::string("SELECT ") + kColumns + " FROM event WHERE seq = ?1");
     if (!connections || !notable || !settings || !minutes || !bySeq)
         return Fail("prepare");
 
@@ -484,9 +510,9 @@ bool TrendReader::StateBeforeMatters()
 {
     if (m_bStateComplete || m_db == nullptr)
         return false;
-    Statement lastOf(m_db,
+    Statement lastOf(m_db, m_port,
                      std::string("SELECT ") + kColumns +
-                         R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = ?3)"
+                         R"( FROM event WHERE "channel" = ?1 AND time_us < ?2 AND kind = ?3 AND )" + kPortFilter +
                          " ORDER BY time_us DESC, seq DESC LIMIT 1");
     if (!lastOf)
         return Fail("prepare");
@@ -520,11 +546,14 @@ bool TrendReader::ReadNewer(TrendBuilder& builder)
         return Fail("read");
     // Asked once a second while live: prepared once.
     if (m_newer == nullptr &&
-        sqlite3_prepare_v3(m_db,
-                           (std::string("SELECT ") + kColumns + " FROM event WHERE seq > ?1 ORDER BY seq").c_str(), -1,
-                           SQLITE_PREPARE_PERSISTENT, &m_newer, nullptr) != SQLITE_OK)
+        sqlite3_prepare_v3(
+            m_db,
+            (std::string("SELECT ") + kColumns + " FROM event WHERE seq > ?1 AND " + kPortFilter + " ORDER BY seq")
+                .c_str(),
+            -1, SQLITE_PREPARE_PERSISTENT, &m_newer, nullptr) != SQLITE_OK)
         return Fail("prepare");
     sqlite3_bind_int64(m_newer, 1, builder.LastSeq());
+    BindPort(m_newer, m_port);
     int rc = SQLITE_ROW;
     while ((rc = sqlite3_step(m_newer)) == SQLITE_ROW)
         builder.Add(InputOf(m_newer));
@@ -538,7 +567,7 @@ std::optional<TrendReader::Extent> TrendReader::ReadExtent()
         return std::nullopt;
     // Two statements: min and max together would not use the index.
     const auto one = [this](const char* sql) -> std::optional<std::int64_t> {
-        Statement st(m_db, sql);
+        Statement st(m_db, m_port, sql);
         if (!st || sqlite3_step(st.get()) != SQLITE_ROW || sqlite3_column_type(st.get(), 0) == SQLITE_NULL)
             return std::nullopt;
         return sqlite3_column_int64(st.get(), 0);

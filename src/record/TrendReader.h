@@ -61,6 +61,11 @@ public:
     TrendReader& operator=(const TrendReader&) = delete;
 
     RecordOpenResult Open(const std::string& path);
+    // The unit whose events are read, by its port (several may record into
+    // one file), with the events that name no port; every unit's with
+    // nothing.
+    void SetPort(std::optional<std::string> port) { m_port = std::move(port); }
+    const std::optional<std::string>& Port() const { return m_port; }
     bool IsOpen() const { return m_db != nullptr; }
     void Close();
     const std::string& LastError() const { return m_error; }
@@ -109,6 +114,7 @@ private:
     std::int64_t m_stateBeginUs = 0;
     sqlite3* m_db = nullptr;
     sqlite3_stmt* m_newer = nullptr;
+    std::optional<std::string> m_port;
     std::string m_error;
 };
 

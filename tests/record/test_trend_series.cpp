@@ -35,6 +35,7 @@ struct SettingsArgs {
     const char* range = "4_20mA";
     const char* unit = "mA";
     std::optional<double> eng;
+    const char* port = nullptr;
 };
 
 RecordEvent Settings(double t, int channel, double value, SettingsArgs a = {})
@@ -50,6 +51,8 @@ RecordEvent Settings(double t, int channel, double value, SettingsArgs a = {})
         .Set(RecordField::On, RecordValue(a.on));
     if (a.eng)
         e.Set(RecordField::Eng, RecordValue(*a.eng));
+    if (a.port != nullptr)
+        e.Set(RecordField::Port, a.port);
     return e;
 }
 
@@ -654,6 +657,68 @@ TEST_F(TrendRecordFile, ALongPeriodDrawsFromEachMinutesSummaryWhatEveryEventWoul
     EXPECT_EQ(Sql(m_path, "UPDATE settings_minute SET events = events + 1000 WHERE \"channel\" = 1 AND minute = 1002"),
               "");
     EXPECT_EQ(load(m_path).events, every.events + 1000);
+}
+
+TEST_F(TrendRecordFile, TwoUnitsRecordingIntoOneFileAreDrawnApart)
+{
+    // Two benches, each a unit on its own port, channel 1 stepping every
+    // second for ten minutes: one between 4 and 5 mA, the other between
+    // 15 and 16 mA, which lost its unit for a minute and had an alarm.
+    constexpr double kT0 = 120'000;
+    const char* const a = "/dev/ttyUSB0";
+    const char* const b = "/dev/ttyUSB1";
+    std::vector<RecordEvent> events;
+    for (int i = 0; i < 600; ++i) {
+        const double t = kT0 + i;
+        if (i == 100) {
+            RecordEvent alarm = Alarm(t, 1, true, "出力異常");
+            alarm.Set(RecordField::Port, b);
+            events.push_back(alarm);
+        }
+        if (i == 300) {
+            RecordEvent lost = Connection(t, "lost");
+            lost.Set(RecordField::Port, b);
+            events.push_back(lost);
+        }
+        events.push_back(Settings(t, 1, 4.0 + (i % 10) * 0.1, {.port = a}));
+        if (i < 300 || i >= 360)
+            events.push_back(Settings(t + 0.5, 1, 15.0 + (i % 10) * 0.1, {.port = b}));
+    }
+    Write(std::move(events));
+
+    for (const std::int64_t bucket : {std::int64_t{0}, kSummaryMinuteUs}) {
+        SCOPED_TRACE(bucket);
+        TrendReader reader;
+        ASSERT_EQ(reader.Open(m_path), RecordOpenResult::Ok);
+        reader.SetPort(a);
+        TrendBuilder first(Sec(kT0 + 30.25), Sec(kT0 + 590), bucket);
+        ASSERT_TRUE(reader.Load(first)) << reader.LastError();
+        const TrendData d = first.Result();
+        EXPECT_GE(Ch(d, 1).low, 4.0);
+        EXPECT_LE(Ch(d, 1).high, 5.0);
+        EXPECT_TRUE(Ch(d, 1).alarms.empty());
+        EXPECT_TRUE(d.disconnected.empty());
+        // Its level before the period is its own.
+        EXPECT_EQ(Ch(d, 1).steps.front(), (TrendPoint{Sec(kT0 + 30.25), 4.0}));
+
+        reader.SetPort(b);
+        TrendBuilder second(Sec(kT0 + 30.25), Sec(kT0 + 590), bucket);
+        ASSERT_TRUE(reader.Load(second));
+        const TrendData e = second.Result();
+        EXPECT_GE(Ch(e, 1).low, 15.0);
+        EXPECT_EQ(Ch(e, 1).alarms.size(), 1u);
+        EXPECT_EQ(e.disconnected, std::vector<TrendSpan>{Span(kT0 + 300, kT0 + 360.5, "lost")});
+
+        // Live, what comes later for the other unit is left out too.
+        reader.SetPort(a);
+        TrendBuilder live(Sec(kT0 + 580), Sec(kT0 + 600), bucket);
+        ASSERT_TRUE(reader.Load(live, std::nullopt, true));
+        Write({Settings(kT0 + 700, 1, 19.0, {.port = b}), Settings(kT0 + 701, 1, 4.5, {.port = a})});
+        ASSERT_TRUE(reader.ReadNewer(live));
+        live.ExtendTo(Sec(kT0 + 702));
+        EXPECT_EQ(Ch(live.Result(), 1).steps.back(), (TrendPoint{Sec(kT0 + 701), 4.5}));
+        EXPECT_LE(Ch(live.Result(), 1).high, 5.0);
+    }
 }
 
 TEST_F(TrendRecordFile, LiveReadsEveryEventCommittedAfterTheLoad)

@@ -248,6 +248,15 @@ void CTrendDlg::OnResized()
         Request();
 }
 
+void CTrendDlg::SetPort(const std::string& port)
+{
+    if (port == m_strPort)
+        return;
+    m_strPort = port;
+    m_pLoader->SetPort(port.empty() ? std::nullopt : std::optional<std::string>(port));
+    Request();
+}
+
 void CTrendDlg::Request()
 {
     m_nColumns = Columns();

@@ -53,6 +53,9 @@ public:
     CTrendDlg(const std::string& recordPath, Prompter& prompter, QWidget* parent = nullptr);
     ~CTrendDlg() override;
 
+    // The unit shown, by its port: several units may record into one file
+    // and each has its channel 1. Empty shows every unit's events.
+    void SetPort(const std::string& port);
     // Live: the last `spanUs` up to now, following the record.
     void ShowLive(std::int64_t spanUs = kDefaultSpanUs);
     // A fixed period.
@@ -126,6 +129,7 @@ private:
     std::optional<std::pair<std::int64_t, std::int64_t>> m_scrollBase;
     QString m_failure;
     QString m_exportNote;
+    std::string m_strPort;
     double m_loadSeconds = 0.0;
     bool m_bLoading = false;
 

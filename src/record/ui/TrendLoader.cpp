@@ -70,6 +70,7 @@ void TrendLoader::Run()
         }
         if (!m_pReader) {
             auto reader = std::make_unique<TrendReader>();
+            reader->SetPort(m_port);
             if (reader->Open(m_path) == RecordOpenResult::Ok) {
                 m_pReader = std::move(reader);
             } else if (!m_bOpenTried) {
@@ -84,6 +85,15 @@ void TrendLoader::Run()
         if (m_pReader)
             job();
     }
+}
+
+void TrendLoader::SetPort(std::optional<std::string> port)
+{
+    Post([this, port = std::move(port)] {
+        m_port = port;
+        if (m_pReader)
+            m_pReader->SetPort(m_port);
+    });
 }
 
 quint64 TrendLoader::Load(std::int64_t beginUs, std::int64_t endUs, int columns, bool live)

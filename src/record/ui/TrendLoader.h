@@ -18,6 +18,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -38,6 +39,9 @@ public:
     TrendLoader& operator=(const TrendLoader&) = delete;
 
     const std::string& RecordPath() const { return m_path; }
+    // The unit whose events are read, by its port; every unit's with
+    // nothing. For the requests after it.
+    void SetPort(std::optional<std::string> port);
 
     // Reads [beginUs, endUs) thinned to `columns`; live: from beginUs on,
     // and then follows the record (Poll). Returns the request's number,
@@ -79,6 +83,7 @@ private:
 
     // Reader thread only.
     std::unique_ptr<TrendReader> m_pReader;
+    std::optional<std::string> m_port; // the reader thread's
     std::unique_ptr<TrendBuilder> m_pBuilder;
     quint64 m_nBuilderRequest = 0;
     bool m_bOpenTried = false;
