@@ -141,6 +141,14 @@ void CMainFrame::CreateMenus()
     connect(m_pTrend, &QAction::triggered, this, &CMainFrame::TrendRequested);
     SetTrendAvailable(false, QString());
 
+    // The documenting loop check, in a window of its own over the panel's
+    // session.
+    QMenu* loop = menuBar()->addMenu(tr("ループチェック(&L)"));
+    m_pLoopCheck = loop->addAction(tr("タグ一覧(&T)..."));
+    connect(m_pLoopCheck, &QAction::triggered, this, &CMainFrame::LoopCheckRequested);
+    m_pLoopVerify = loop->addAction(tr("記録の検証(&V)"));
+    connect(m_pLoopVerify, &QAction::triggered, this, &CMainFrame::LoopVerifyRequested);
+
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
     connect(help->addAction(tr("発生器　ファームウェア更新")), &QAction::triggered, this,

@@ -89,6 +89,9 @@ public:
     // Beside it: the run record's trouble, empty while it records.
     void ShowRecordState(const QString& text, const QString& tooltip);
     QMenu* FileMenu() const { return m_pFileMenu; }
+    // ループチェック › タグ一覧 and › 記録の検証.
+    QAction* LoopCheckAction() const { return m_pLoopCheck; }
+    QAction* LoopVerifyAction() const { return m_pLoopVerify; }
 
 Q_SIGNALS:
     void NewRequested();
@@ -98,6 +101,8 @@ Q_SIGNALS:
     void RecentRequested(int index);
     void AboutRequested();
     void TrendRequested();
+    void LoopCheckRequested();
+    void LoopVerifyRequested();
     void FileDropped(const QString& path);
 
 protected:
@@ -119,6 +124,8 @@ private:
     QAction* m_pAdjust = nullptr;
     QAction* m_pRemote = nullptr;
     QAction* m_pTrend = nullptr;
+    QAction* m_pLoopCheck = nullptr;
+    QAction* m_pLoopVerify = nullptr;
     QLabel* m_pRemoteState = nullptr;
     QLabel* m_pRecordState = nullptr;
 };

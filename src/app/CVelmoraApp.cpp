@@ -12,6 +12,8 @@
 #include "app/CMainFrame.h"
 #include "app/CRemoteControl.h"
 #include "link/PortDiscovery.h"
+#include "loopcheck/LoopCheckDatabase.h"
+#include "loopcheck/ui/CLoopCheckDlg.h"
 #include "panel/CVelmoraView.h"
 #include "panelcore/PanelTexts.h"
 #include "protocol/GeneratorLink.h"
@@ -97,6 +99,8 @@ bool CVelmoraApp::InitInstance(const AppOptions& options)
     connect(m_pFrame, &CMainFrame::AboutRequested, this, &CVelmoraApp::OnAppAbout);
     connect(m_pFrame, &CMainFrame::FileDropped, this, &CVelmoraApp::OpenDocumentFile);
     connect(m_pFrame, &CMainFrame::TrendRequested, this, &CVelmoraApp::OnViewTrend);
+    connect(m_pFrame, &CMainFrame::LoopCheckRequested, this, &CVelmoraApp::OnLoopCheck);
+    connect(m_pFrame, &CMainFrame::LoopVerifyRequested, this, &CVelmoraApp::OnLoopVerify);
     if (!m_strRecordPath.empty())
         m_pFrame->SetTrendAvailable(true, {});
     else if (!m_options.record)
@@ -142,6 +146,9 @@ void CVelmoraApp::ExitInstance()
     // The clients go first: nothing they sent may run on a panel that is
     // being taken down.
     m_pRemote.reset();
+    // A loop check still running puts its channel back, and keeps its
+    // result, before the panel writes every output off and lets the port go.
+    delete m_pLoopCheck.data();
     if (m_pView && m_pView->IsConnected())
         m_pView->ShutdownForClose();
     // The outputs written off at the close are the record's last events.
@@ -320,6 +327,28 @@ void CVelmoraApp::OnViewTrend()
     m_pTrend->show();
     m_pTrend->raise();
     m_pTrend->activateWindow();
+}
+
+void CVelmoraApp::OnLoopCheck()
+{
+    if (m_pFrame == nullptr || m_pView == nullptr)
+        return;
+    if (m_pLoopCheck == nullptr) {
+        // A window of its own beside the panel, gone when it is closed (a
+        // test running in it is aborted and its channel put back first).
+        m_pLoopCheck = new CLoopCheckDlg(*m_pView, m_prompter, DefaultLoopCheckPath(), m_pFrame);
+        m_pLoopCheck->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_pLoopCheck->show();
+    m_pLoopCheck->raise();
+    m_pLoopCheck->activateWindow();
+}
+
+void CVelmoraApp::OnLoopVerify()
+{
+    OnLoopCheck();
+    if (m_pLoopCheck != nullptr)
+        m_pLoopCheck->VerifyResults();
 }
 
 void CVelmoraApp::OnRemoteToggled(bool on, bool remember)

@@ -23,6 +23,7 @@
 
 #include "app/CommandLine.h"
 #include "app/RecentFileList.h"
+#include "loopcheck/ui/CLoopCheckDlg.h"
 #include "panel/PanelTick.h"
 #include "platform/Clock.h"
 #include "platform/Prompter.h"
@@ -97,6 +98,13 @@ public:
     // the open one to the front.
     void OnViewTrend();
     CTrendDlg* Trend() const { return m_pTrend; }
+    // ループチェック › タグ一覧: opens the loop-check window on the
+    // loop-check database, or brings the open one to the front.
+    void OnLoopCheck();
+    // ループチェック › 記録の検証: the window, and the check of the results'
+    // chain shown in it.
+    void OnLoopVerify();
+    CLoopCheckDlg* LoopCheck() const { return m_pLoopCheck; }
 
 private:
     void SetPathName(const QString& path);
@@ -130,6 +138,7 @@ private:
     QPointer<CMainFrame> m_pFrame;
     QPointer<CVelmoraView> m_pView;
     QPointer<CTrendDlg> m_pTrend;
+    QPointer<CLoopCheckDlg> m_pLoopCheck;
     bool m_bStarted = false;
 };
 
