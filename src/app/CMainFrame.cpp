@@ -141,14 +141,6 @@ void CMainFrame::CreateMenus()
     connect(m_pTrend, &QAction::triggered, this, &CMainFrame::TrendRequested);
     SetTrendAvailable(false, QString());
 
-    // The documenting loop check, in a window of its own over the panel's
-    // session.
-    QMenu* loop = menuBar()->addMenu(tr("ループチェック(&L)"));
-    m_pLoopCheck = loop->addAction(tr("タグ一覧(&T)..."));
-    connect(m_pLoopCheck, &QAction::triggered, this, &CMainFrame::LoopCheckRequested);
-    m_pLoopVerify = loop->addAction(tr("記録の検証(&V)"));
-    connect(m_pLoopVerify, &QAction::triggered, this, &CMainFrame::LoopVerifyRequested);
-
     QMenu* help = menuBar()->addMenu(tr("ヘルプ(&H)"));
     connect(help->addAction(tr("発生器　情報")), &QAction::triggered, this, &CMainFrame::OnGeneratorInfo);
     connect(help->addAction(tr("発生器　ファームウェア更新")), &QAction::triggered, this,
@@ -156,6 +148,17 @@ void CMainFrame::CreateMenus()
     help->addSeparator();
     connect(help->addAction(tr("バージョン情報 Velmora(&A)...")), &QAction::triggered, this,
             &CMainFrame::AboutRequested);
+
+    // The documenting loop check, in a window of its own over the panel's
+    // session. Last, after Help: the one-channel frame is too narrow for
+    // another menu, and the one it puts behind the menu bar's extension
+    // button must not be Help, whose generator information and firmware
+    // update every unit needs.
+    QMenu* loop = menuBar()->addMenu(tr("ループチェック(&L)"));
+    m_pLoopCheck = loop->addAction(tr("タグ一覧(&T)..."));
+    connect(m_pLoopCheck, &QAction::triggered, this, &CMainFrame::LoopCheckRequested);
+    m_pLoopVerify = loop->addAction(tr("記録の検証(&V)"));
+    connect(m_pLoopVerify, &QAction::triggered, this, &CMainFrame::LoopVerifyRequested);
 
     // Printing has a key but no menu item.
     auto* print = new QAction(this);

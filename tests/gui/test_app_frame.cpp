@@ -2,6 +2,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -96,11 +97,12 @@ TEST(AppFrame, CaptionMenusAndKeys)
     EXPECT_EQ(frame.windowTitle(), QStringLiteral("bench.ini - Velmora"));
 
     const QList<QAction*> menus = frame.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 4);
+    ASSERT_EQ(menus.size(), 5);
     EXPECT_EQ(menus[0]->text(), QStringLiteral("ファイル(&F)"));
     EXPECT_EQ(menus[1]->text(), QStringLiteral("設定"));
     EXPECT_EQ(menus[2]->text(), QStringLiteral("表示(&V)"));
     EXPECT_EQ(menus[3]->text(), QStringLiteral("ヘルプ(&H)"));
+    EXPECT_EQ(menus[4]->text(), QStringLiteral("ループチェック(&L)"));
 
     const std::vector<MenuItem> file = VisibleItems(menus[0]->menu());
     ASSERT_EQ(file.size(), 8u);
@@ -139,6 +141,14 @@ TEST(AppFrame, CaptionMenusAndKeys)
     frame.SetTrendAvailable(true, QString());
     EXPECT_TRUE(frame.TrendAction()->isEnabled());
 
+    // The loop check opens its window whether or not a unit is connected:
+    // the tags and results need none.
+    const std::vector<MenuItem> loop = VisibleItems(menus[4]->menu());
+    ASSERT_EQ(loop.size(), 2u);
+    EXPECT_EQ(loop[0].text, QStringLiteral("タグ一覧(&T)..."));
+    EXPECT_EQ(loop[1].text, QStringLiteral("記録の検証(&V)"));
+    EXPECT_TRUE(loop[0].enabled && loop[1].enabled);
+
     const std::vector<MenuItem> help = VisibleItems(menus[3]->menu());
     ASSERT_EQ(help.size(), 4u);
     EXPECT_EQ(help[0].text, QStringLiteral("発生器　情報"));
@@ -151,6 +161,27 @@ TEST(AppFrame, CaptionMenusAndKeys)
     for (const QAction* action : frame.actions())
         printKey = printKey || action->shortcut() == QKeySequence(Qt::CTRL | Qt::Key_P);
     EXPECT_TRUE(printKey);
+}
+
+// The one-channel frame is too narrow for every menu: those that do not fit
+// go behind the bar's extension button. File, Settings, View and Help stay
+// on the bar; two channels show every menu.
+TEST(AppFrame, TheNarrowFramesBarKeepsTheFirstFourMenus)
+{
+    for (const int width : {CMainFrame::kWidthOneChannel, CMainFrame::kWidthTwoChannels}) {
+        CMainFrame frame(width);
+        frame.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&frame));
+        const QList<QAction*> menus = frame.menuBar()->actions();
+        ASSERT_EQ(menus.size(), 5);
+        for (int i = 0; i < menus.size(); ++i) {
+            const QRect at = frame.menuBar()->actionGeometry(menus[i]);
+            const bool onTheBar = !at.isEmpty() && at.right() < frame.menuBar()->width();
+            if (i < 4 || width != CMainFrame::kWidthOneChannel) {
+                EXPECT_TRUE(onTheBar) << width << " " << menus[i]->text().toStdString();
+            }
+        }
+    }
 }
 
 TEST(AppFrame, RecentEntriesReplaceThePlaceholder)
