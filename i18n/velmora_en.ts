@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ja">
 <context>
+    <name>LoopCheckShown</name>
+    <message>
+        <source>合格</source>
+        <translation>Pass</translation>
+    </message>
+    <message>
+        <source>要調整</source>
+        <translation>Adjust</translation>
+    </message>
+    <message>
+        <source>不合格</source>
+        <translation>Fail</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Aborted</translation>
+    </message>
+    <message>
+        <source>調整前</source>
+        <translation>As found</translation>
+    </message>
+    <message>
+        <source>調整後</source>
+        <translation>As left</translation>
+    </message>
+    <message>
+        <source>調整前・調整後</source>
+        <translation>As found and left</translation>
+    </message>
+</context>
+<context>
     <name>velmora::CAboutDlg</name>
     <message>
         <source>バージョン情報 Velmora</source>
@@ -153,6 +184,520 @@
     </message>
 </context>
 <context>
+    <name>velmora::CLoopCheckDlg</name>
+    <message>
+        <source>ループチェック</source>
+        <translation>Loop check</translation>
+    </message>
+    <message>
+        <source>ループチェックのデータベースの置き場所がありません（HOME が設定されていません）</source>
+        <translation>There is no place for the loop-check database (HOME is not set)</translation>
+    </message>
+    <message>
+        <source>タグ</source>
+        <translation>Tag</translation>
+    </message>
+    <message>
+        <source>説明</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>場所</source>
+        <translation>Location</translation>
+    </message>
+    <message>
+        <source>CH</source>
+        <translation>CH</translation>
+    </message>
+    <message>
+        <source>出力レンジ</source>
+        <translation>Output range</translation>
+    </message>
+    <message>
+        <source>スパン</source>
+        <translation>Span</translation>
+    </message>
+    <message>
+        <source>許容差</source>
+        <translation>Tolerance</translation>
+    </message>
+    <message>
+        <source>前回の点検</source>
+        <translation>Last test</translation>
+    </message>
+    <message>
+        <source>判定</source>
+        <translation>Verdict</translation>
+    </message>
+    <message>
+        <source>追加(&amp;A)...</source>
+        <translation>&amp;Add...</translation>
+    </message>
+    <message>
+        <source>編集(&amp;E)...</source>
+        <translation>&amp;Edit...</translation>
+    </message>
+    <message>
+        <source>削除(&amp;D)</source>
+        <translation>&amp;Remove</translation>
+    </message>
+    <message>
+        <source>CSV 読込(&amp;I)...</source>
+        <translation>&amp;Import CSV...</translation>
+    </message>
+    <message>
+        <source>CSV 書出(&amp;X)...</source>
+        <translation>E&amp;xport CSV...</translation>
+    </message>
+    <message>
+        <source>点検開始 (調整前)(&amp;F)</source>
+        <translation>Start as &amp;found</translation>
+    </message>
+    <message>
+        <source>点検開始 (調整後)(&amp;L)</source>
+        <translation>Start as &amp;left</translation>
+    </message>
+    <message>
+        <source>履歴(&amp;H)...</source>
+        <translation>&amp;History...</translation>
+    </message>
+    <message>
+        <source>記録の検証(&amp;V)</source>
+        <translation>&amp;Verify results</translation>
+    </message>
+    <message>
+        <source> (調整 %1 %)</source>
+        <translation> (adjust %1 %)</translation>
+    </message>
+    <message>
+        <source>未点検</source>
+        <translation>Not tested yet</translation>
+    </message>
+    <message>
+        <source>このタグはすでにあります</source>
+        <translation>A tag of this name exists already</translation>
+    </message>
+    <message>
+        <source>タグ %1 を追加しました</source>
+        <translation>Tag %1 added</translation>
+    </message>
+    <message>
+        <source>タグ %1 を変更しました</source>
+        <translation>Tag %1 changed</translation>
+    </message>
+    <message>
+        <source>タグ %1 を削除しますか？
+このタグの点検結果は残ります。</source>
+        <translation>Remove the tag %1?
+Its test results are kept.</translation>
+    </message>
+    <message>
+        <source>タグ %1 を削除しました</source>
+        <translation>Tag %1 removed</translation>
+    </message>
+    <message>
+        <source>タグの読込</source>
+        <translation>Import tags</translation>
+    </message>
+    <message>
+        <source>CSV ファイル (*.csv)</source>
+        <translation>CSV file (*.csv)</translation>
+    </message>
+    <message>
+        <source>すべてのファイル (*)</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>%1 を読めません（16 MiB までのファイルを選んでください）</source>
+        <translation>%1 cannot be read (choose a file of at most 16 MiB)</translation>
+    </message>
+    <message>
+        <source>%1: %2
+何も読み込んでいません。</source>
+        <translation>%1: %2
+Nothing was imported.</translation>
+    </message>
+    <message>
+        <source>次のタグの設定を CSV の内容で置き換えます。よろしいですか？
+%1</source>
+        <translation>The settings of these tags will be replaced by the CSV file&apos;s. Go ahead?
+%1</translation>
+    </message>
+    <message>
+        <source>%1 件のタグを読み込みました</source>
+        <translation>%1 tag(s) imported</translation>
+    </message>
+    <message>
+        <source>タグの書出</source>
+        <translation>Export tags</translation>
+    </message>
+    <message>
+        <source>%1 に書き出せません。
+%2</source>
+        <translation>%1 cannot be written.
+%2</translation>
+    </message>
+    <message>
+        <source>%1 件のタグを %2 に書き出しました</source>
+        <translation>%1 tag(s) exported to %2</translation>
+    </message>
+    <message>
+        <source>調整後</source>
+        <translation>As left</translation>
+    </message>
+    <message>
+        <source>調整前</source>
+        <translation>As found</translation>
+    </message>
+    <message>
+        <source>技術者 %1</source>
+        <translation>Technician %1</translation>
+    </message>
+    <message>
+        <source>%1 の点検を開始できません。
+%2</source>
+        <translation>The test of %1 cannot start.
+%2</translation>
+    </message>
+    <message>
+        <source>%1 を点検中</source>
+        <translation>Testing %1</translation>
+    </message>
+    <message>
+        <source>%1: %2 (結果 %3)</source>
+        <translation>%1: %2 (result %3)</translation>
+    </message>
+    <message>
+        <source>結果を保存できませんでした: %1</source>
+        <translation>The result could not be kept: %1</translation>
+    </message>
+    <message>
+        <source>%1 件の結果を検証しました。どの結果も記録されたときのままです。</source>
+        <translation>%1 result(s) verified. Every result is as it was kept.</translation>
+    </message>
+    <message>
+        <source>記録の検証で不一致が見つかりました。
+%1</source>
+        <translation>The check of the results found one that does not match.
+%1</translation>
+    </message>
+    <message>
+        <source>点検中です。中止して、出力を点検前に戻しますか？</source>
+        <translation>A test is running. Abort it and put the output back as it was before the test?</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CLoopDriftChart</name>
+    <message>
+        <source>許容差 %1 %</source>
+        <translation>Tolerance %1 %</translation>
+    </message>
+    <message>
+        <source>調整限界 %1 %</source>
+        <translation>Adjust limit %1 %</translation>
+    </message>
+    <message>
+        <source>最大誤差 (スパンの %)</source>
+        <translation>Largest error (% of span)</translation>
+    </message>
+    <message>
+        <source>調整前の点検結果はまだありません</source>
+        <translation>No as-found results yet</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CLoopHistoryDlg</name>
+    <message>
+        <source>番号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>日時</source>
+        <translation>Date</translation>
+    </message>
+    <message>
+        <source>種別</source>
+        <translation>Kind</translation>
+    </message>
+    <message>
+        <source>技術者</source>
+        <translation>Technician</translation>
+    </message>
+    <message>
+        <source>判定</source>
+        <translation>Verdict</translation>
+    </message>
+    <message>
+        <source>最大誤差 (%)</source>
+        <translation>Largest error (%)</translation>
+    </message>
+    <message>
+        <source>訂正</source>
+        <translation>Correction</translation>
+    </message>
+    <message>
+        <source>ループチェック - 履歴 %1</source>
+        <translation>Loop check - history of %1</translation>
+    </message>
+    <message>
+        <source>%1 を訂正: %2</source>
+        <translation>corrects %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 により訂正済み</source>
+        <translation>corrected by %1</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CLoopStartDlg</name>
+    <message>
+        <source>点検開始</source>
+        <translation>Start a test</translation>
+    </message>
+    <message>
+        <source>技術者(&amp;N)</source>
+        <translation>Tech&amp;nician</translation>
+    </message>
+    <message>
+        <source>備考(&amp;R)</source>
+        <translation>&amp;Remark</translation>
+    </message>
+    <message>
+        <source>開始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>技術者の名前を入力してください</source>
+        <translation>Enter the technician&apos;s name</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CLoopTagDlg</name>
+    <message>
+        <source>タグの追加</source>
+        <translation>Add a tag</translation>
+    </message>
+    <message>
+        <source>タグの編集</source>
+        <translation>Edit the tag</translation>
+    </message>
+    <message>
+        <source>タグ(&amp;T)</source>
+        <translation>&amp;Tag</translation>
+    </message>
+    <message>
+        <source>例: FT-101</source>
+        <translation>e.g. FT-101</translation>
+    </message>
+    <message>
+        <source>説明</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>場所</source>
+        <translation>Location</translation>
+    </message>
+    <message>
+        <source>チャンネル</source>
+        <translation>Channel</translation>
+    </message>
+    <message>
+        <source>出力レンジ</source>
+        <translation>Output range</translation>
+    </message>
+    <message>
+        <source>LRV (0 %)</source>
+        <translation>LRV (0 %)</translation>
+    </message>
+    <message>
+        <source>URV (100 %)</source>
+        <translation>URV (100 %)</translation>
+    </message>
+    <message>
+        <source>単位</source>
+        <translation>Unit</translation>
+    </message>
+    <message>
+        <source>例: m³/h</source>
+        <translation>e.g. m³/h</translation>
+    </message>
+    <message>
+        <source>直線</source>
+        <translation>Linear</translation>
+    </message>
+    <message>
+        <source>開平 (差圧流量)</source>
+        <translation>Square root (differential-pressure flow)</translation>
+    </message>
+    <message>
+        <source>伝達関数</source>
+        <translation>Transfer</translation>
+    </message>
+    <message>
+        <source>試験点 (信号の %)</source>
+        <translation>Test points (% of signal)</translation>
+    </message>
+    <message>
+        <source>下りも点検するときは 0,25,50,75,100,75,50,25,0 のように続けます</source>
+        <translation>To check the way down as well, go on like 0,25,50,75,100,75,50,25,0</translation>
+    </message>
+    <message>
+        <source>許容差 (スパンの %)</source>
+        <translation>Tolerance (% of span)</translation>
+    </message>
+    <message>
+        <source>調整限界 (スパンの %)</source>
+        <translation>Adjust limit (% of span)</translation>
+    </message>
+    <message>
+        <source>なし</source>
+        <translation>none</translation>
+    </message>
+    <message>
+        <source>安定待ち (秒)</source>
+        <translation>Settle time (s)</translation>
+    </message>
+    <message>
+        <source>受信側の小数桁</source>
+        <translation>Receiver&apos;s decimals</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>キャンセル</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>数値を入力してください</source>
+        <translation>Enter a number</translation>
+    </message>
+    <message>
+        <source>0,25,50,75,100 のように、カンマで区切った数値を入力してください</source>
+        <translation>Enter numbers separated by commas, like 0,25,50,75,100</translation>
+    </message>
+</context>
+<context>
+    <name>velmora::CLoopTestView</name>
+    <message>
+        <source>ループチェック - 点検</source>
+        <translation>Loop check - test</translation>
+    </message>
+    <message>
+        <source>試験点</source>
+        <translation>Point</translation>
+    </message>
+    <message>
+        <source>出力信号</source>
+        <translation>Signal out</translation>
+    </message>
+    <message>
+        <source>期待値</source>
+        <translation>Expected</translation>
+    </message>
+    <message>
+        <source>状態</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>読み値(&amp;R)</source>
+        <translation>&amp;Reading</translation>
+    </message>
+    <message>
+        <source>入力</source>
+        <translation>Take</translation>
+    </message>
+    <message>
+        <source>点</source>
+        <translation>Point</translation>
+    </message>
+    <message>
+        <source>信号 %</source>
+        <translation>Signal %</translation>
+    </message>
+    <message>
+        <source>出力</source>
+        <translation>Output</translation>
+    </message>
+    <message>
+        <source>読み値</source>
+        <translation>Reading</translation>
+    </message>
+    <message>
+        <source>誤差 (スパンの %)</source>
+        <translation>Error (% of span)</translation>
+    </message>
+    <message>
+        <source>判定</source>
+        <translation>Verdict</translation>
+    </message>
+    <message>
+        <source>中止(&amp;A)</source>
+        <translation>&amp;Abort</translation>
+    </message>
+    <message>
+        <source>閉じる</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>%1 / %2 (%3 %)</source>
+        <translation>%1 of %2 (%3 %)</translation>
+    </message>
+    <message>
+        <source>安定待ち %1 秒</source>
+        <translation>Settling: %1 s</translation>
+    </message>
+    <message>
+        <source>読み値を入力</source>
+        <translation>Enter the reading</translation>
+    </message>
+    <message>
+        <source>終了</source>
+        <translation>Done</translation>
+    </message>
+    <message>
+        <source>中止</source>
+        <translation>Aborted</translation>
+    </message>
+    <message>
+        <source>総合判定: %1 (%2)</source>
+        <translation>Overall verdict: %1 (%2)</translation>
+    </message>
+    <message>
+        <source>中止の理由: %1</source>
+        <translation>Why it ended: %1</translation>
+    </message>
+    <message>
+        <source>結果 %1&#x3000;ハッシュ %2</source>
+        <translation>Result %1  hash %2</translation>
+    </message>
+    <message>
+        <source>結果を保存できませんでした: %1</source>
+        <translation>The result could not be kept: %1</translation>
+    </message>
+    <message>
+        <source>数値ではありません</source>
+        <translation>Not a number</translation>
+    </message>
+    <message>
+        <source>安定待ちです。あと %1 秒</source>
+        <translation>Still settling: %1 s to go</translation>
+    </message>
+    <message>
+        <source>点検は終わっています</source>
+        <translation>The test has ended</translation>
+    </message>
+    <message>
+        <source>点検中です。中止して、出力を点検前に戻しますか？</source>
+        <translation>A test is running. Abort it and put the output back as it was before the test?</translation>
+    </message>
+</context>
+<context>
     <name>velmora::CMainFrame</name>
     <message>
         <source>ファイル(&amp;F)</source>
@@ -221,6 +766,18 @@
     <message>
         <source>各チャンネルの出力の推移を実行記録から表示します</source>
         <translation>Shows each channel&apos;s output over time from the run record</translation>
+    </message>
+    <message>
+        <source>ループチェック(&amp;L)</source>
+        <translation>&amp;Loop check</translation>
+    </message>
+    <message>
+        <source>タグ一覧(&amp;T)...</source>
+        <translation>&amp;Tags...</translation>
+    </message>
+    <message>
+        <source>記録の検証(&amp;V)</source>
+        <translation>&amp;Verify results</translation>
     </message>
 </context>
 <context>

@@ -38,6 +38,11 @@
 #include "dialogs/ui/CDacSelect.h"
 #include "firmware/CorrectionFile.h"
 #include "link/FtdiChannel.h"
+#include "loopcheck/LoopCheckProcedure.h"
+#include "loopcheck/ui/CLoopCheckDlg.h"
+#include "loopcheck/ui/CLoopHistoryDlg.h"
+#include "loopcheck/ui/CLoopTestView.h"
+#include "model/RangeTable.h"
 #include "panel/CVelmoraView.h"
 #include "panel/PanelTick.h"
 #include "panelcore/PanelLayout.h"
@@ -293,6 +298,63 @@ TEST_F(EnglishInterface, TheFilesAndTheUnitsBytesAreTheSameInBothLanguages)
     EXPECT_EQ(english.state, japanese.state);
     ASSERT_GT(japanese.writes.size(), 5u);
     EXPECT_EQ(english.writes, japanese.writes);
+}
+
+// The loop-check windows in English: the tag list and its cells, the tag
+// and technician dialogs, the test view with a point read and the verdict,
+// the history.
+TEST_F(EnglishInterface, TheLoopCheckWindowsShowNoJapanese)
+{
+    const EnglishScope english;
+    const std::string db = m_dir.filePath("loopcheck.sqlite3").toStdString();
+    setenv("VELMORA_LOOPCHECK_DB", db.c_str(), 1);
+    auto app = MakeApp();
+    ASSERT_TRUE(app->View()->Session().Operations().SelectRange(0, *RangeCodeFromKey("4_20mA")).Done());
+    app->MainFrame()->LoopCheckAction()->trigger();
+    CLoopCheckDlg* loop = app->LoopCheck();
+    ASSERT_NE(loop, nullptr);
+    QStringList dialogs;
+    loop->SetDialogRunner([&](QDialog& dialog) {
+        dialogs << QString::fromLatin1(dialog.metaObject()->className());
+        EXPECT_EQ(Untranslated(dialog), QStringList()) << dialog.metaObject()->className();
+        EXPECT_EQ(CutCaptions(dialog), QStringList()) << dialog.metaObject()->className();
+        if (auto* name = dialog.findChild<QLineEdit*>("name"))
+            name->setText("FT-101");
+        if (auto* unit = dialog.findChild<QLineEdit*>("unit"))
+            unit->setText("m3/h");
+        if (auto* technician = dialog.findChild<QLineEdit*>("technician"))
+            technician->setText("Aoki");
+        dialog.accept();
+        return dialog.result();
+    });
+    loop->AddTag();
+    loop->SelectTag("FT-101");
+    loop->StartTest(false);
+    EXPECT_EQ(dialogs, (QStringList{"velmora::CLoopTagDlg", "velmora::CLoopStartDlg"}));
+    ASSERT_NE(loop->TestView(), nullptr);
+    for (int i = 0; i < 200 && loop->Procedure().GetState() == LoopCheckProcedure::State::Settling; ++i) {
+        clock.AdvanceMs(50);
+        app->View()->OnPanelTick(PanelTickEvent::kTimerParam);
+    }
+    loop->TestView()->ReadingField()->setText("0.2");
+    EXPECT_TRUE(loop->TestView()->EnterReading());
+    loop->TestView()->AbortTest();
+    loop->ShowHistory();
+    ASSERT_NE(loop->History(), nullptr);
+    for (QWidget* window : {static_cast<QWidget*>(loop), static_cast<QWidget*>(loop->TestView()),
+                            static_cast<QWidget*>(loop->History())}) {
+        EXPECT_EQ(Untranslated(*window), QStringList()) << window->objectName().toStdString();
+        for (QTableWidget* table : window->findChildren<QTableWidget*>())
+            for (int r = 0; r < table->rowCount(); ++r)
+                for (int c = 0; c < table->columnCount(); ++c)
+                    if (table->item(r, c) != nullptr) {
+                        EXPECT_FALSE(HasJapanese(table->item(r, c)->text())) << table->item(r, c)->text().toStdString();
+                    }
+    }
+    EXPECT_TRUE(loop->TestView()->OutcomeText().startsWith("Overall verdict: Aborted"))
+        << loop->TestView()->OutcomeText().toStdString();
+    app.reset();
+    unsetenv("VELMORA_LOOPCHECK_DB");
 }
 
 } // namespace

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "loopcheck/ui/LoopCheckShown.h"
 
@@ -117,7 +118,10 @@ void CLoopDriftChart::Paint(QPainter& painter, const QSizeF& size) const
     painter.setPen(QPen(Qt::black, 1));
     painter.drawLine(plot.bottomLeft(), plot.topLeft());
     painter.drawLine(plot.bottomLeft(), plot.bottomRight());
-    for (const double e : {0.0, m_tolerance, TopError()}) {
+    std::vector<double> ticks = {0.0, m_tolerance, TopError()};
+    if (m_adjustLimit)
+        ticks.push_back(*m_adjustLimit);
+    for (const double e : ticks) {
         const double y = YOf(e, top, height);
         painter.drawLine(QPointF(left - 4, y), QPointF(left, y));
         const QString text = QString::number(e, 'f', 2);
