@@ -9,12 +9,14 @@
 // caught halfway through programming.
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QDialog>
 #include <QDir>
 #include <QImage>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 
 #include <algorithm>
@@ -42,6 +44,12 @@
 #include "firmware/ImageFile.h"
 #include "firmware/ui/CProgramUp.h"
 #include "link/FtdiChannel.h"
+#include "loopcheck/LoopCheckDatabase.h"
+#include "loopcheck/LoopCheckProcedure.h"
+#include "loopcheck/ui/CLoopCheckDlg.h"
+#include "loopcheck/ui/CLoopHistoryDlg.h"
+#include "loopcheck/ui/CLoopTestView.h"
+#include "model/RangeTable.h"
 #include "model/GeneratorModel.h"
 #include "panel/CVelmoraView.h"
 #include "platform/Clock.h"
@@ -265,6 +273,84 @@ bool WriteBenchRecord(const std::string& path, const std::string& overTemperatur
     return db.OpenForWriting(path) == RecordOpenResult::Ok && db.Append(events);
 }
 
+// A loop's results over two years, as the window keeps them: quarterly
+// as-found tests drifting toward the tolerance until one fails, then the
+// receiver adjusted and the as-left test passing; two more tags beside it.
+bool WriteLoopCheckRecord(const std::string& path)
+{
+    LoopCheckDatabase db;
+    if (db.Open(path) != LoopDbOpenResult::Ok)
+        return false;
+    LoopTag flow;
+    flow.name = "FT-101";
+    flow.description = "Feed flow, line A";
+    flow.location = "Hall 2, rack 3";
+    flow.range = "4_20mA";
+    flow.urv = 150;
+    flow.unit = "m³/h";
+    flow.adjustLimit = 0.25;
+    flow.settleSeconds = 2;
+    flow.decimals = 1;
+    LoopTag pressure;
+    pressure.name = "PT-204";
+    pressure.description = "Steam header pressure";
+    pressure.location = "Boiler house";
+    pressure.channel = 2;
+    pressure.range = "4_20mA";
+    pressure.urv = 16;
+    pressure.unit = "bar";
+    pressure.tolerance = 1.0;
+    LoopTag dp = flow;
+    dp.name = "FT-205";
+    dp.description = "Condensate return (orifice)";
+    dp.transfer = LoopTransfer::SquareRoot;
+    dp.urv = 40;
+    dp.adjustLimit.reset();
+    for (const LoopTag& t : {flow, pressure, dp})
+        if (db.AddTag(t) != TagWrite::Done)
+            return false;
+    constexpr std::int64_t kDay = 86'400'000'000LL;
+    const std::int64_t now = WallClockNowUs();
+    const double drift[] = {0.07, 0.11, 0.16, 0.22, 0.29, 0.37, 0.58};
+    const auto add = [&](const LoopTag& tag, std::int64_t start, double worst, LoopTestKind kind) {
+        LoopResult r;
+        r.tag = tag;
+        r.technician = "Aoki";
+        r.kind = kind;
+        r.startUs = start;
+        r.endUs = start + 240'000'000;
+        r.unitVersion = "01000A";
+        r.port = "/dev/ttyUSB0";
+        r.velmoraVersion = "screenshots";
+        std::vector<PointVerdict> verdicts;
+        for (std::size_t i = 0; i < tag.points.size(); ++i) {
+            LoopPointResult p;
+            p.index = static_cast<int>(i + 1);
+            p.percent = tag.points[i];
+            p.output = *SignalForPercent(tag.range, p.percent);
+            p.signalUnit = SignalUnit(tag.range);
+            p.expected = ExpectedReading(tag, p.percent);
+            // The worst error at 75 %, a part of it elsewhere.
+            const double error = i == 3 ? worst : worst * 0.4 * (i % 2 == 0 ? 1 : -1);
+            p.reading = p.expected + error / 100.0 * (tag.urv - tag.lrv);
+            p.errorPercent = ErrorPercentOfSpan(tag, p.expected, p.reading);
+            p.verdict = JudgeError(tag, p.errorPercent);
+            verdicts.push_back(p.verdict);
+            r.points.push_back(p);
+        }
+        r.verdict = OverallVerdict(verdicts);
+        if (r.kind == LoopTestKind::AsFound && r.verdict == TestVerdict::Pass)
+            r.kind = LoopTestKind::AsFoundAndLeft;
+        return db.AppendResult(r);
+    };
+    for (std::size_t q = 0; q < std::size(drift); ++q)
+        if (!add(flow, now - static_cast<std::int64_t>(std::size(drift) - q) * 91 * kDay, drift[q],
+                 LoopTestKind::AsFound))
+            return false;
+    return add(flow, now - 91 * kDay + 3'600'000'000LL, 0.04, LoopTestKind::AsLeft) &&
+        add(pressure, now - 30 * kDay, 0.3, LoopTestKind::AsFound);
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -400,6 +486,72 @@ int main(int argc, char** argv)
         for (int i = 0; i < 500 && !shown; ++i)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         shoot.Save(trend, "trend");
+    }
+
+    // The loop check: the tags, a tag's dialog, the history of a loop that
+    // drifted until it failed, and a test as found halfway through.
+    {
+        const std::string db = (scratch / "loopcheck.sqlite3").string();
+        setenv("VELMORA_LOOPCHECK_DB", db.c_str(), 1);
+        if (!WriteLoopCheckRecord(db)) {
+            std::fprintf(stderr, "velmora-screenshots: cannot write %s\n", db.c_str());
+            return 1;
+        }
+        // The firmware update above left the unit disconnected.
+        if (!view.IsConnected())
+            view.ConnectUnit();
+        view.Session().Operations().SelectRange(0, *RangeCodeFromKey("4_20mA"));
+        view.Session().Operations().SetSetValue(0, 10.0, LimitPolicy::Refuse);
+        s.app->OnLoopCheck();
+        CLoopCheckDlg* loop = s.app->LoopCheck();
+        if (loop == nullptr) {
+            std::fprintf(stderr, "velmora-screenshots: the loop-check window did not open\n");
+            return 1;
+        }
+        loop->resize(1060, 420);
+        loop->SelectTag("FT-101");
+        shoot.Save(*loop, "loopcheck-tags");
+        loop->SetDialogRunner([&](QDialog& dialog) {
+            if (auto* technician = dialog.findChild<QLineEdit*>(QStringLiteral("technician"))) {
+                technician->setText(QStringLiteral("Aoki"));
+                dialog.accept();
+                return dialog.result();
+            }
+            shoot.Save(dialog, "loopcheck-tag");
+            return static_cast<int>(QDialog::Rejected);
+        });
+        loop->EditTag();
+        loop->ShowHistory();
+        if (loop->History() != nullptr) {
+            loop->History()->resize(820, 600);
+            shoot.Save(*loop->History(), "loopcheck-history");
+            loop->History()->close();
+        }
+        loop->StartTest(false);
+        CLoopTestView* test = loop->TestView();
+        if (test == nullptr) {
+            std::fprintf(stderr, "velmora-screenshots: the test did not start\n");
+            return 1;
+        }
+        // Three points read, the fourth settling, on the real clock.
+        const char* readings[] = {"0.1", "37.9", "75.2"};
+        for (const char* reading : readings) {
+            for (int i = 0; i < 200 && loop->Procedure().GetState() == LoopCheckProcedure::State::Settling; ++i) {
+                view.OnPanelTick(PanelTickEvent::kTimerParam);
+                QCoreApplication::processEvents();
+                QThread::msleep(50);
+            }
+            test->ReadingField()->setText(QString::fromLatin1(reading));
+            test->EnterReading();
+        }
+        for (int i = 0; i < 4; ++i) {
+            view.OnPanelTick(PanelTickEvent::kTimerParam);
+            QThread::msleep(50);
+        }
+        test->Refresh();
+        test->resize(760, 440);
+        shoot.Save(*test, "loopcheck-test");
+        test->AbortTest();
     }
 
     std::error_code ec;
