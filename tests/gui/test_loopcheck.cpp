@@ -464,7 +464,8 @@ TEST_F(LoopCheckWindow, BadTagsBadFilesAndRefusedStartsSayWhyAndChangeNothing)
     loop.ImportCsv();
     ASSERT_FALSE(prompter.shown.empty());
     EXPECT_EQ(prompter.shown.back().icon, PromptIcon::Exclamation);
-    EXPECT_NE(prompter.shown.back().text.find("3"), std::string::npos) << prompter.shown.back().text;
+    const std::string rowThree = TrFormat("row %1: %2", {"3", ""});
+    EXPECT_NE(prompter.shown.back().text.find(rowThree), std::string::npos) << prompter.shown.back().text;
     EXPECT_NE(prompter.shown.back().text.find("何も読み込んでいません"), std::string::npos);
     EXPECT_EQ(loop.Database().Tags().size(), 1u);
 

@@ -499,7 +499,7 @@ ChainCheck CLoopCheckDlg::VerifyResults()
         m_prompter.Message(none.reason, kAppTitle, PromptIcon::Exclamation);
         return none;
     }
-    const ChainCheck check = m_database.Verify();
+    ChainCheck check = m_database.Verify();
     if (check.ok) {
         const QString text = tr("%1 件の結果を検証しました。どの結果も記録されたときのままです。").arg(check.checked);
         ShowStatus(text);
