@@ -7,6 +7,7 @@
 // the results' chain finding a row changed behind the program's back.
 #include <QAction>
 #include <QCoreApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -322,6 +323,11 @@ TEST_F(LoopCheckWindow, FivePointsAsFoundAndAsLeftTypedIntoTheWindow)
     EXPECT_NEAR(drift[0].largest, 0.6, 1e-9);
     EXPECT_EQ(drift[0].verdict, TestVerdict::Fail);
     // Above the tolerance band's edge on the plot.
+    // The mark is drawn where the plot puts it, in the failed test's red.
+    historyView->Chart()->resize(600, 240);
+    const QImage drawn = historyView->Chart()->grab().toImage();
+    const QPoint mark = historyView->Chart()->Position(0, historyView->Chart()->size()).toPoint();
+    EXPECT_EQ(drawn.pixelColor(mark), QColor(0xc6, 0x28, 0x28));
     const QSizeF size(600, 240);
     const double edge = CLoopDriftChart::kTopMargin +
         (size.height() - CLoopDriftChart::kTopMargin - CLoopDriftChart::kBottomMargin) *
@@ -354,6 +360,13 @@ TEST_F(LoopCheckWindow, AbortALostUnitAndClosingTheWindowPutTheOutputBack)
     Technician(QStringLiteral("Aoki"));
     loop.StartTest(false);
     ASSERT_TRUE(loop.Procedure().Running());
+    // While a dialog holds the link the test waits with the panel's work:
+    // the settle time does not run out, nothing is sent.
+    app->View()->SetTimerWork(false);
+    Tick(100);
+    EXPECT_EQ(loop.Procedure().GetState(), State::Settling);
+    app->View()->SetTimerWork(true);
+    SettleOut(loop);
     prompter.answers = {PromptAnswer::No};
     view->close();
     EXPECT_TRUE(loop.Procedure().Running());

@@ -452,6 +452,11 @@ void CLoopCheckDlg::OnTick()
 {
     if (!m_pProcedure->Running())
         return;
+    // While a dialog holds the link (the output adjustment, the firmware
+    // update) the session's work is paused; so is the test's, so that it
+    // sends nothing into the dialog's exchanges. The settle time waits.
+    if (m_pView != nullptr && !m_pView->TimerWork())
+        return;
     m_pProcedure->Tick();
     if (m_pTestView)
         m_pTestView->Refresh();
