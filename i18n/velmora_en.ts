@@ -385,6 +385,14 @@ Nothing was imported.</translation>
         <source>点検中です。中止して、出力を点検前に戻しますか？</source>
         <translation>A test is running. Abort it and put the output back as it was before the test?</translation>
     </message>
+    <message>
+        <source>結果 %1 の訂正</source>
+        <translation>correcting result %1</translation>
+    </message>
+    <message>
+        <source>タグ %1 はもうありません</source>
+        <translation>The tag %1 is gone</translation>
+    </message>
 </context>
 <context>
     <name>velmora::CLoopDriftChart</name>
@@ -447,6 +455,14 @@ Nothing was imported.</translation>
         <source>%1 により訂正済み</source>
         <translation>corrected by %1</translation>
     </message>
+    <message>
+        <source>訂正の点検(&amp;C)...</source>
+        <translation>Test as a &amp;correction...</translation>
+    </message>
+    <message>
+        <source>選んだ結果を訂正する点検を行います。元の結果はそのまま残ります</source>
+        <translation>Runs a test that corrects the chosen result. The result itself stays as it was kept</translation>
+    </message>
 </context>
 <context>
     <name>velmora::CLoopStartDlg</name>
@@ -473,6 +489,14 @@ Nothing was imported.</translation>
     <message>
         <source>技術者の名前を入力してください</source>
         <translation>Enter the technician&apos;s name</translation>
+    </message>
+    <message>
+        <source>訂正の理由(&amp;W)</source>
+        <translation>&amp;Why corrected</translation>
+    </message>
+    <message>
+        <source>訂正の理由を入力してください</source>
+        <translation>Enter why the result is corrected</translation>
     </message>
 </context>
 <context>

@@ -334,6 +334,40 @@ TEST_F(LoopCheckWindow, FivePointsAsFoundAndAsLeftTypedIntoTheWindow)
             (1.0 - 0.5 / historyView->Chart()->TopError());
     EXPECT_LT(historyView->Chart()->Position(0, size).y(), edge);
 
+    // The 75 % reading was mistyped: a correction is a new as-found test
+    // that names result 1 and why; result 1 stays, marked corrected, and
+    // the drift takes the correction instead.
+    EXPECT_FALSE(historyView->findChild<QPushButton*>(QStringLiteral("correct"))->isEnabled());
+    ASSERT_TRUE(historyView->SelectResult(found.id));
+    dialogs.push_back([](QDialog& dialog) {
+        auto* reason = dialog.findChild<QLineEdit*>(QStringLiteral("reason"));
+        EXPECT_TRUE(reason != nullptr && !reason->isHidden());
+        // Not without a reason.
+        dialog.accept();
+        EXPECT_EQ(dialog.result(), QDialog::Rejected);
+        reason->setText(QStringLiteral("75 % mistyped"));
+        dialog.accept();
+        return dialog.result();
+    });
+    QTest::mouseClick(historyView->findChild<QPushButton*>(QStringLiteral("correct")), Qt::LeftButton);
+    ASSERT_TRUE(loop.Procedure().Running());
+    for (const char* reading : {"0.2", "37.9", "75.3", "112.6", "149.9"}) {
+        SettleOut(loop);
+        Type(*view, QString::fromLatin1(reading));
+    }
+    ASSERT_EQ(loop.Procedure().GetState(), State::Done);
+    const LoopResult& correction = loop.Procedure().Result();
+    EXPECT_EQ(correction.kind, LoopTestKind::AsFound);
+    ASSERT_TRUE(correction.supersedes.has_value());
+    EXPECT_EQ(*correction.supersedes, found.id);
+    EXPECT_EQ(correction.supersedeReason, "75 % mistyped");
+    ASSERT_EQ(historyView->Table()->rowCount(), 3);
+    EXPECT_FALSE(historyView->Table()->item(0, CLoopHistoryDlg::kCorrection)->text().isEmpty());
+    EXPECT_TRUE(historyView->Table()->item(2, CLoopHistoryDlg::kCorrection)->text().contains("75 % mistyped"));
+    ASSERT_EQ(historyView->Chart()->Points().size(), 1u);
+    EXPECT_EQ(historyView->Chart()->Points()[0].id, correction.id);
+    ExpectChannelAsBefore(false);
+
     EXPECT_TRUE(loop.VerifyResults().ok);
     EXPECT_EQ(prompter.shown.back().icon, PromptIcon::Information);
 }

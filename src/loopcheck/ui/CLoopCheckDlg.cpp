@@ -391,12 +391,15 @@ void CLoopCheckDlg::ExportCsv()
     ShowStatus(tr("%1 件のタグを %2 に書き出しました").arg(tags.size()).arg(LoopText(*path)));
 }
 
-QString CLoopCheckDlg::TestHeading(const LoopTag& tag, bool asLeft, const QString& technician) const
+QString CLoopCheckDlg::TestHeading(const LoopTag& tag, bool asLeft, const QString& technician,
+                                   std::optional<std::int64_t> supersedes) const
 {
     QStringList parts{LoopText(tag.name)};
     if (!tag.description.empty())
         parts << LoopText(tag.description);
     parts << (asLeft ? tr("調整後") : tr("調整前"));
+    if (supersedes)
+        parts << tr("結果 %1 の訂正").arg(*supersedes);
     if (!technician.isEmpty())
         parts << tr("技術者 %1").arg(technician);
     return parts.join(QStringLiteral("　"));
@@ -405,7 +408,30 @@ QString CLoopCheckDlg::TestHeading(const LoopTag& tag, bool asLeft, const QStrin
 void CLoopCheckDlg::StartTest(bool asLeft)
 {
     const std::optional<LoopTag> tag = SelectedTag();
-    if (!tag || !m_database.IsOpen())
+    if (tag)
+        StartTestOf(*tag, asLeft, std::nullopt);
+}
+
+void CLoopCheckDlg::StartCorrection(std::int64_t supersedes, bool asLeft)
+{
+    if (!m_database.IsOpen())
+        return;
+    const std::optional<LoopResult> corrected = m_database.Result(supersedes);
+    if (!corrected)
+        return;
+    // The loop as it is set now; the result corrected keeps its own settings.
+    const std::optional<LoopTag> tag = m_database.FindTag(corrected->tag.name);
+    if (!tag) {
+        m_prompter.Message(LoopUtf8(tr("タグ %1 はもうありません").arg(LoopText(corrected->tag.name))), kAppTitle,
+                           PromptIcon::Exclamation);
+        return;
+    }
+    StartTestOf(*tag, asLeft, supersedes);
+}
+
+void CLoopCheckDlg::StartTestOf(const LoopTag& tag, bool asLeft, std::optional<std::int64_t> supersedes)
+{
+    if (!m_database.IsOpen())
         return;
     if (m_pProcedure->Running()) {
         // One test at a time: the running one comes forward.
@@ -416,20 +442,24 @@ void CLoopCheckDlg::StartTest(bool asLeft)
         }
         return;
     }
-    CLoopStartDlg start(TestHeading(*tag, asLeft, QString()), this);
+    CLoopStartDlg start(TestHeading(tag, asLeft, QString(), supersedes), this);
+    if (supersedes)
+        start.AskReason();
     if (RunDialog(start) != QDialog::Accepted)
         return;
     CLoopStartDlg::RememberTechnician(start.Technician());
 
     LoopTestRequest request;
-    request.tag = *tag;
+    request.tag = tag;
     request.technician = LoopUtf8(start.Technician());
     request.remark = LoopUtf8(start.Remark());
     request.asLeft = asLeft;
+    request.supersedes = supersedes;
+    request.supersedeReason = LoopUtf8(start.Reason());
     const LoopStart started = m_pProcedure->Start(request);
     if (!started.Started()) {
         m_prompter.Message(
-            LoopUtf8(tr("%1 の点検を開始できません。\n%2").arg(LoopText(tag->name), LoopText(started.message))),
+            LoopUtf8(tr("%1 の点検を開始できません。\n%2").arg(LoopText(tag.name), LoopText(started.message))),
             kAppTitle, PromptIcon::Exclamation);
         return;
     }
@@ -438,11 +468,11 @@ void CLoopCheckDlg::StartTest(bool asLeft)
         connect(m_pTestView, &CLoopTestView::Stepped, this, &CLoopCheckDlg::AfterStep);
     }
     m_bWasRunning = true;
-    m_pTestView->Begin(TestHeading(*tag, asLeft, start.Technician()));
+    m_pTestView->Begin(TestHeading(tag, asLeft, start.Technician(), supersedes));
     m_pTestView->show();
     m_pTestView->raise();
     m_pTestView->activateWindow();
-    ShowStatus(tr("%1 を点検中").arg(LoopText(tag->name)));
+    ShowStatus(tr("%1 を点検中").arg(LoopText(tag.name)));
     UpdateButtons();
     // The first point may need no settle time at all.
     AfterStep();
@@ -487,8 +517,11 @@ void CLoopCheckDlg::ShowHistory()
     const std::optional<LoopTag> tag = SelectedTag();
     if (!tag || !m_database.IsOpen())
         return;
-    if (!m_pHistory)
+    if (!m_pHistory) {
         m_pHistory = new CLoopHistoryDlg(m_database, this);
+        connect(m_pHistory, &CLoopHistoryDlg::CorrectionRequested, this,
+                [this](qint64 id, bool asLeft) { StartCorrection(id, asLeft); });
+    }
     m_pHistory->ShowTag(*tag);
     m_pHistory->show();
     m_pHistory->raise();

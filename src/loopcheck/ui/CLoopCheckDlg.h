@@ -86,6 +86,9 @@ public:
     void ImportCsv();
     void ExportCsv();
     void StartTest(bool asLeft);
+    // A test that corrects result `supersedes` of the tag: the technician
+    // says why, and the new result names the one it corrects.
+    void StartCorrection(std::int64_t supersedes, bool asLeft);
     void ShowHistory();
     // Walks the chain, shows what it found (in the status line and a box)
     // and answers it.
@@ -110,11 +113,13 @@ protected:
 private:
     void BuildControls();
     void UpdateButtons();
+    void StartTestOf(const LoopTag& tag, bool asLeft, std::optional<std::int64_t> supersedes);
     void OnTick();
     void AfterStep();
     int RunDialog(QDialog& dialog);
     void ShowStatus(const QString& text);
-    QString TestHeading(const LoopTag& tag, bool asLeft, const QString& technician) const;
+    QString TestHeading(const LoopTag& tag, bool asLeft, const QString& technician,
+                        std::optional<std::int64_t> supersedes) const;
 
     QPointer<CVelmoraView> m_pView;
     Prompter& m_prompter;

@@ -1,7 +1,9 @@
 #include "loopcheck/ui/CLoopHistoryDlg.h"
 
 #include <QHeaderView>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QPushButton>
 #include <QSplitter>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -33,6 +35,13 @@ CLoopHistoryDlg::CLoopHistoryDlg(LoopCheckDatabase& database, QWidget* parent)
     m_pTable->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_pTable->horizontalHeader()->setStretchLastSection(true);
 
+    connect(m_pTable, &QTableWidget::itemSelectionChanged, this, &CLoopHistoryDlg::UpdateButtons);
+    m_pTable->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_pCorrect = new QPushButton(tr("訂正の点検(&C)..."), this);
+    m_pCorrect->setObjectName(QStringLiteral("correct"));
+    m_pCorrect->setToolTip(tr("選んだ結果を訂正する点検を行います。元の結果はそのまま残ります"));
+    connect(m_pCorrect, &QPushButton::clicked, this, &CLoopHistoryDlg::RequestCorrection);
+
     m_pChart = new CLoopDriftChart(this);
     auto* split = new QSplitter(Qt::Vertical, this);
     split->addWidget(m_pTable);
@@ -40,8 +49,11 @@ CLoopHistoryDlg::CLoopHistoryDlg(LoopCheckDatabase& database, QWidget* parent)
     split->setStretchFactor(0, 1);
     split->setStretchFactor(1, 1);
 
+    auto* top = new QHBoxLayout;
+    top->addWidget(m_pHeading, 1);
+    top->addWidget(m_pCorrect);
     auto* layout = new QVBoxLayout(this);
-    layout->addWidget(m_pHeading);
+    layout->addLayout(top);
     layout->addWidget(split, 1);
     resize(760, 560);
 }
@@ -86,6 +98,36 @@ void CLoopHistoryDlg::ShowTag(const LoopTag& tag)
     }
     m_pTable->resizeColumnsToContents();
     m_pChart->SetData(std::move(drift), tag.tolerance, tag.adjustLimit);
+    UpdateButtons();
+}
+
+void CLoopHistoryDlg::UpdateButtons()
+{
+    const QList<QTableWidgetItem*> selected = m_pTable->selectedItems();
+    m_pCorrect->setEnabled(!selected.isEmpty());
+}
+
+bool CLoopHistoryDlg::SelectResult(std::int64_t id)
+{
+    for (std::size_t i = 0; i < m_results.size(); ++i) {
+        if (m_results[i].id == id) {
+            m_pTable->selectRow(static_cast<int>(i));
+            return true;
+        }
+    }
+    return false;
+}
+
+void CLoopHistoryDlg::RequestCorrection()
+{
+    const QList<QTableWidgetItem*> selected = m_pTable->selectedItems();
+    if (selected.isEmpty())
+        return;
+    const auto row = static_cast<std::size_t>(selected.front()->row());
+    if (row >= m_results.size())
+        return;
+    const LoopResult& r = m_results[row];
+    Q_EMIT CorrectionRequested(r.id, r.kind == LoopTestKind::AsLeft);
 }
 
 } // namespace velmora

@@ -1,7 +1,9 @@
 #pragma once
 // A tag's history: every result kept for it (date, kind, technician,
 // verdict, largest error, and whether it corrects or was corrected by
-// another), oldest first, and the drift plot of its as-found tests.
+// another), oldest first, and the drift plot of its as-found tests. A
+// result is never changed: 訂正の点検 asks the owner for a new test of the
+// same kind that names the selected result as the one it corrects.
 //
 // The window reads the loop-check database of the tag list window that
 // owns it, which destroys it before the database.
@@ -16,6 +18,7 @@
 #include "loopcheck/LoopResult.h"
 
 class QLabel;
+class QPushButton;
 class QTableWidget;
 
 namespace velmora {
@@ -39,14 +42,25 @@ public:
     QTableWidget* Table() const { return m_pTable; }
     CLoopDriftChart* Chart() const { return m_pChart; }
     const std::vector<LoopResult>& Results() const { return m_results; }
+    // Selects the row of result `id`; false when the tag has none.
+    bool SelectResult(std::int64_t id);
+    // The correction button: asks for a test correcting the selected result.
+    void RequestCorrection();
+
+Q_SIGNALS:
+    // A new test of `asLeft`'s kind on the tag, naming result `id`.
+    void CorrectionRequested(qint64 id, bool asLeft);
 
 private:
+    void UpdateButtons();
+
     LoopCheckDatabase& m_database;
     LoopTag m_tag;
     std::vector<LoopResult> m_results;
     QLabel* m_pHeading = nullptr;
     QTableWidget* m_pTable = nullptr;
     CLoopDriftChart* m_pChart = nullptr;
+    QPushButton* m_pCorrect = nullptr;
 };
 
 } // namespace velmora

@@ -39,9 +39,17 @@ CLoopStartDlg::CLoopStartDlg(const QString& heading, QWidget* parent) : QDialog(
     m_pProblem->setStyleSheet(QStringLiteral("color: #b00000;"));
     m_pProblem->hide();
 
+    m_pReason = new QLineEdit(this);
+    m_pReason->setObjectName(QStringLiteral("reason"));
+    m_pReasonLabel = new QLabel(tr("訂正の理由(&W)"), this);
+    m_pReasonLabel->setBuddy(m_pReason);
+    m_pReason->hide();
+    m_pReasonLabel->hide();
+
     auto* form = new QFormLayout;
     form->addRow(tr("技術者(&N)"), m_pTechnician);
     form->addRow(QString(), m_pProblem);
+    form->addRow(m_pReasonLabel, m_pReason);
     form->addRow(tr("備考(&R)"), m_pRemark);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
@@ -73,6 +81,17 @@ QString CLoopStartDlg::Remark() const
     return m_pRemark->toPlainText().trimmed();
 }
 
+void CLoopStartDlg::AskReason()
+{
+    m_pReason->show();
+    m_pReasonLabel->show();
+}
+
+QString CLoopStartDlg::Reason() const
+{
+    return m_pReason->isHidden() ? QString() : m_pReason->text().trimmed();
+}
+
 QString CLoopStartDlg::RememberedTechnician()
 {
     return RecentFileList::OpenSettings().value(QLatin1String(kTechnicianKey)).toString();
@@ -90,6 +109,12 @@ void CLoopStartDlg::accept()
         m_pProblem->setText(tr("技術者の名前を入力してください"));
         m_pProblem->show();
         m_pTechnician->setFocus();
+        return;
+    }
+    if (!m_pReason->isHidden() && Reason().isEmpty()) {
+        m_pProblem->setText(tr("訂正の理由を入力してください"));
+        m_pProblem->show();
+        m_pReason->setFocus();
         return;
     }
     QDialog::accept();

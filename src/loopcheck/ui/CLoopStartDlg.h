@@ -1,7 +1,9 @@
 #pragma once
 // What the technician says before a test: the name (remembered between
-// tests, like the window's other settings) and an optional remark. OK
-// needs a name; whether the test can run is the procedure's to say.
+// tests, like the window's other settings), an optional remark, and for a
+// correction of an earlier result why it is corrected. OK needs a name (and
+// the reason of a correction); whether the test can run is the
+// procedure's to say.
 //
 // Thread contract: UI thread only.
 
@@ -24,6 +26,9 @@ public:
     void SetTechnician(const QString& name);
     QString Technician() const;
     QString Remark() const;
+    // A correction of an earlier result: a field for why, which OK needs.
+    void AskReason();
+    QString Reason() const;
     // The name as remembered for the next test, and read back.
     static QString RememberedTechnician();
     static void RememberTechnician(const QString& name);
@@ -34,6 +39,8 @@ public Q_SLOTS:
 private:
     QLineEdit* m_pTechnician = nullptr;
     QPlainTextEdit* m_pRemark = nullptr;
+    QLabel* m_pReasonLabel = nullptr;
+    QLineEdit* m_pReason = nullptr;
     QLabel* m_pProblem = nullptr;
 };
 
