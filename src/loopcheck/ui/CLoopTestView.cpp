@@ -148,6 +148,7 @@ void CLoopTestView::Begin(const QString& heading)
             m_pTable->setItem(row, c, Cell(QString()));
     }
     m_nShownPoints = 0;
+    m_bWasDue = false;
     m_pReadingUnit->setText(LoopText(tag.unit));
     m_pReading->clear();
     m_pRefusal->clear();
@@ -192,8 +193,12 @@ void CLoopTestView::Refresh()
         for (int row = 0; row < m_pTable->rowCount(); ++row)
             for (int c = kPoint; c <= kExpected; ++c)
                 m_pTable->item(row, c)->setBackground(row == index ? QColor(0xe3, 0xf2, 0xfd) : QColor(Qt::white));
-        if (m_pReading->isVisible() && !m_pReading->hasFocus())
+        // The field takes the keys once a reading is due, not at every
+        // tick: the technician may have tabbed to Abort meanwhile.
+        const bool due = m_procedure.GetState() == LoopCheckProcedure::State::AwaitingReading;
+        if (due && !m_bWasDue)
             m_pReading->setFocus();
+        m_bWasDue = due;
         return;
     }
     if (m_procedure.Ended()) {

@@ -66,6 +66,7 @@ private:
     LoopCheckProcedure& m_procedure;
     Prompter& m_prompter;
     std::size_t m_nShownPoints = 0;
+    bool m_bWasDue = false;
     QLabel* m_pHeading = nullptr;
     QLabel* m_pPoint = nullptr;
     QLabel* m_pSignal = nullptr;
