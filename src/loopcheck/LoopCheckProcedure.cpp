@@ -2,6 +2,8 @@
 
 #include <chrono>
 #include <cmath>
+#include <set>
+#include <utility>
 
 #include "link/PortDiscovery.h"
 #include "model/CVelmoraDoc.h"
@@ -20,6 +22,16 @@ namespace {
 
 constexpr std::size_t kMaxTechnicianBytes = 200;
 constexpr std::size_t kMaxRemarkBytes = 4000;
+
+// The channels under test, whichever procedure runs the test (the window's,
+// a SCPI client's): UI thread only, like the procedures. Two tests on one
+// channel would each take the other's points for a disturbance, and each
+// would put back what the other had put out.
+std::set<std::pair<const PanelSession*, int>>& ChannelsUnderTest()
+{
+    static std::set<std::pair<const PanelSession*, int>> channels;
+    return channels;
+}
 
 } // namespace
 
@@ -92,6 +104,10 @@ LoopStart LoopCheckProcedure::Start(const LoopTestRequest& request)
                       TrFormat(N_("channel %1 of %2"),
                                {std::to_string(request.tag.channel),
                                 std::to_string(session.Document().m_model.ChannelsInUse())}));
+    if (ChannelsUnderTest().contains({&session, c}))
+        return refuse(LoopStartRefusal::Busy,
+                      TrFormat(N_("channel %1 is under another test; abort that one first"),
+                               {std::to_string(request.tag.channel)}));
     const ChannelSettings& s = session.Document().m_model.channels[static_cast<std::size_t>(c)];
     const int tagRange = *RangeCodeFromKey(request.tag.range);
     if (s.rangeCode != tagRange)
@@ -119,6 +135,7 @@ LoopStart LoopCheckProcedure::Start(const LoopTestRequest& request)
     m_result.velmoraVersion = VELMORA_VERSION;
 
     m_before = ChannelBefore{s.rangeCode, s.useConversion, s.setValue, session.Document().m_model.IsOutputOn(c)};
+    ChannelsUnderTest().insert({&session, c});
     m_point = 0;
     // The signal is put out in the range's own unit: the formula, when the
     // channel shows one, is off for the test and back after it.
@@ -255,6 +272,7 @@ void LoopCheckProcedure::Restore()
 void LoopCheckProcedure::Finish(LoopTestEnding ending, const std::string& detail)
 {
     Restore();
+    ChannelsUnderTest().erase({m_session.get(), m_request.tag.ChannelIndex()});
     m_result.endUs = WallClockNowUs();
     m_result.ending = ending;
     m_result.endingDetail = detail;

@@ -9,8 +9,10 @@
 //   ... last point read ──> Done        Abort / lost unit / disturbed ──> Aborted
 //
 // Before anything moves Start refuses a test that cannot run: the unit not
-// connected, no such channel, the channel on another range than the tag's,
-// an automatic output not stopped on it, a tag that breaks a rule. Then for
+// connected, no such channel, another test on the channel (the window's and
+// a remote client's procedures share the session), the channel on another
+// range than the tag's, an automatic output not stopped on it, a tag that
+// breaks a rule. Then for
 // each point the signal is put out and the output switched on; after the
 // settle time the technician's reading is taken, and expected reading, error
 // and verdict follow. The end of the last point, Abort, a lost unit, a
@@ -50,7 +52,7 @@ std::string LoopCheckRecordSource(const std::string& tagName);
 
 enum class LoopStartRefusal {
     None,
-    Busy,          // a test is running already
+    Busy,          // a test is running already, by this procedure or by another on the channel
     InvalidTag,    // the tag breaks a rule
     NoTechnician,  // the technician's name is empty or holds control characters
     NotConnected,  // the unit is not connected

@@ -236,6 +236,39 @@ TEST_F(LoopCheckProcedureTest, RefusalsComeBeforeAnythingMoves)
     EXPECT_TRUE(database.History("FT-101").empty());
 }
 
+// The window's test and a remote client's share the session: a second test
+// on a channel under test is refused before anything moves, on another
+// channel it runs, and once the first ends the channel is free again.
+TEST_F(LoopCheckProcedureTest, OneTestAChannelWhicheverProcedureRunsIt)
+{
+    MakeProcedure();
+    ASSERT_TRUE(procedure->Start(Request()).Started());
+    SettleOut();
+    const double point = doc.m_model.channels[0].setValue;
+    LoopCheckProcedure other(session, clock, database);
+    const LoopStart refused = other.Start(Request());
+    EXPECT_EQ(refused.refusal, LoopStartRefusal::Busy);
+    EXPECT_NE(refused.message.find(Tr(LoopStartRefusalText(LoopStartRefusal::Busy))), std::string::npos);
+    Tick(4);
+    EXPECT_DOUBLE_EQ(doc.m_model.channels[0].setValue, point);
+    EXPECT_EQ(procedure->GetState(), LoopCheckProcedure::State::AwaitingReading);
+
+    // Channel 2 is free.
+    ASSERT_TRUE(session->Operations().SelectRange(1, *RangeCodeFromKey("4_20mA")).Done());
+    LoopTestRequest second = Request();
+    second.tag.name = "FT-102";
+    second.tag.channel = 2;
+    ASSERT_TRUE(other.Start(second).Started());
+    other.Abort();
+    EXPECT_EQ(procedure->GetState(), LoopCheckProcedure::State::AwaitingReading);
+
+    procedure->Abort();
+    ExpectChannelAsBefore();
+    EXPECT_TRUE(other.Start(Request()).Started());
+    other.Abort();
+    ExpectChannelAsBefore();
+}
+
 TEST_F(LoopCheckProcedureTest, AbortAndDestructionPutTheChannelBack)
 {
     // The channel on, under the conversion formula: both come back.
