@@ -35,6 +35,7 @@
 #include "SimChannel.h"
 #include "SimUnit.h"
 #include "app/CMainFrame.h"
+#include "app/CRemoteControl.h"
 #include "app/CVelmoraApp.h"
 #include "loopcheck/LoopCheckProcedure.h"
 #include "loopcheck/ui/CLoopCheckDlg.h"
@@ -48,6 +49,7 @@
 #include "panel/PanelTick.h"
 #include "panelcore/PanelSession.h"
 #include "protocol/GeneratorLink.h"
+#include "remote/ScpiInstrument.h"
 
 namespace velmora {
 namespace {
@@ -584,6 +586,52 @@ TEST_F(LoopCheckWindow, VerifyNamesTheFirstResultChangedBehindTheProgramsBack)
     EXPECT_EQ(prompter.shown.back().icon, PromptIcon::Stop);
     EXPECT_NE(prompter.shown.back().text.find(check.reason), std::string::npos);
     EXPECT_TRUE(loop.StatusText().contains(QString::fromStdString(check.reason)));
+}
+
+// A SCPI client's loop check and the window's run on the same session: a
+// channel under one test is refused to the other with the reason, and
+// whichever ends puts the channel back as the operator left it.
+TEST_F(LoopCheckWindow, AClientsTestAndTheWindowsNeverShareAChannel)
+{
+    CLoopCheckDlg& loop = Start();
+    AddFt101(loop);
+    remote::ScpiInstrument& scpi = app->RemoteControl()->Instrument();
+    constexpr remote::ClientId kClient = 7;
+    scpi.ClientCame(kClient, "127.0.0.1:50000");
+    const auto send = [&](const std::string& line) {
+        std::string response;
+        EXPECT_EQ(scpi.Execute(kClient, line, response), remote::LineService::Outcome::Done) << line;
+        return response;
+    };
+    EXPECT_EQ(send("LCH:STAR \"FT-101\",\"Sato\""), "");
+    EXPECT_EQ(send("SYST:ERR?").substr(0, 2), "0,");
+    Tick(4);
+    const double point = Channel().setValue;
+
+    Technician(QStringLiteral("Aoki"));
+    loop.StartTest(false);
+    EXPECT_FALSE(loop.Procedure().Running());
+    EXPECT_EQ(loop.TestView(), nullptr);
+    EXPECT_NE(prompter.shown.back().text.find(Tr(LoopStartRefusalText(LoopStartRefusal::Busy))), std::string::npos)
+        << prompter.shown.back().text;
+    Tick(4);
+    EXPECT_DOUBLE_EQ(Channel().setValue, point);
+    EXPECT_EQ(send("LCH:STAT?").substr(0, 4), "SETT");
+
+    // The client's test aborted: the window's runs, and the client's next
+    // start is refused meanwhile.
+    EXPECT_EQ(send("LCH:ABOR"), "");
+    ExpectChannelAsBefore(false);
+    Technician(QStringLiteral("Aoki"));
+    loop.StartTest(false);
+    ASSERT_TRUE(loop.Procedure().Running());
+    EXPECT_EQ(send("LCH:STAR \"FT-101\",\"Sato\""), "");
+    EXPECT_NE(send("SYST:ERR?").substr(0, 2), "0,");
+    SettleOut(loop);
+    EXPECT_EQ(loop.Procedure().GetState(), State::AwaitingReading);
+    loop.TestView()->AbortTest();
+    ExpectChannelAsBefore(false);
+    scpi.ClientWent(kClient);
 }
 
 } // namespace
