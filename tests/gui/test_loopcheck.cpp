@@ -107,6 +107,12 @@ protected:
         Tick(6);
         m_codeBefore = Channel().dacCode;
 
+        return OpenWindow();
+    }
+
+    // The loop-check window from the menu, its dialogs answered from `dialogs`.
+    CLoopCheckDlg& OpenWindow()
+    {
         QAction* open = app->MainFrame()->LoopCheckAction();
         EXPECT_TRUE(open->isEnabled());
         open->trigger();
@@ -412,26 +418,41 @@ TEST_F(LoopCheckWindow, AbortALostUnitAndClosingTheWindowPutTheOutputBack)
     EXPECT_EQ(loop.Procedure().GetState(), State::Aborted);
     ExpectChannelAsBefore(true);
 
-    // A unit that stops answering ends the test, marked so.
+    // The window itself closed during a test: asked, the test aborted, the
+    // channel back, the window gone.
     Technician(QStringLiteral("Aoki"));
     loop.StartTest(false);
     SettleOut(loop);
+    const QPointer<CLoopCheckDlg> window(&loop);
+    loop.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(window.isNull());
+    ExpectChannelAsBefore(true);
+
+    // A unit that stops answering ends the test, marked so.
+    CLoopCheckDlg& again = OpenWindow();
+    again.SelectTag("FT-101");
+    Technician(QStringLiteral("Aoki"));
+    again.StartTest(false);
+    SettleOut(again);
     unit.Faults().silent = true;
-    for (int i = 0; i < 400 && loop.Procedure().Running(); ++i)
+    for (int i = 0; i < 400 && again.Procedure().Running(); ++i)
         Tick();
-    ASSERT_EQ(loop.Procedure().GetState(), State::Aborted);
-    EXPECT_EQ(loop.Procedure().Result().ending, LoopTestEnding::UnitLost);
-    EXPECT_TRUE(loop.Procedure().Stored());
+    ASSERT_EQ(again.Procedure().GetState(), State::Aborted);
+    EXPECT_EQ(again.Procedure().Result().ending, LoopTestEnding::UnitLost);
+    EXPECT_TRUE(again.Procedure().Stored());
+    EXPECT_TRUE(again.TestView()->OutcomeText().contains(QStringLiteral("中止")));
     // The value goes back; the output of a lost unit stays off.
     EXPECT_DOUBLE_EQ(Channel().setValue, kValueBefore);
     EXPECT_FALSE(app->Document()->m_model.IsOutputOn(0));
 
-    const std::vector<LoopResult> history = loop.Database().History("FT-101");
-    ASSERT_EQ(history.size(), 3u);
+    const std::vector<LoopResult> history = again.Database().History("FT-101");
+    ASSERT_EQ(history.size(), 4u);
     for (const LoopResult& r : history)
         EXPECT_EQ(r.verdict, TestVerdict::Aborted);
     EXPECT_EQ(history[0].points.size(), 1u);
-    EXPECT_EQ(history[2].ending, LoopTestEnding::UnitLost);
+    EXPECT_EQ(history[2].endingDetail, Tr("the loop check was closed"));
+    EXPECT_EQ(history[3].ending, LoopTestEnding::UnitLost);
 }
 
 TEST_F(LoopCheckWindow, TheProgramTakenDownDuringATestPutsTheChannelBackFirst)
@@ -586,6 +607,19 @@ TEST_F(LoopCheckWindow, VerifyNamesTheFirstResultChangedBehindTheProgramsBack)
     EXPECT_EQ(prompter.shown.back().icon, PromptIcon::Stop);
     EXPECT_NE(prompter.shown.back().text.find(check.reason), std::string::npos);
     EXPECT_TRUE(loop.StatusText().contains(QString::fromStdString(check.reason)));
+
+    // The same check from the main window's menu, the window closed.
+    const QPointer<CLoopCheckDlg> first(&loop);
+    loop.close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    ASSERT_TRUE(first.isNull());
+    const std::size_t shown = prompter.shown.size();
+    app->MainFrame()->LoopVerifyAction()->trigger();
+    ASSERT_NE(app->LoopCheck(), nullptr);
+    EXPECT_TRUE(app->LoopCheck()->isVisible());
+    ASSERT_EQ(prompter.shown.size(), shown + 1);
+    EXPECT_EQ(prompter.shown.back().icon, PromptIcon::Stop);
+    EXPECT_NE(prompter.shown.back().text.find(check.reason), std::string::npos);
 }
 
 // A SCPI client's loop check and the window's run on the same session: a
