@@ -26,8 +26,9 @@ void PrintHelp(FILE* out)
         std::fprintf(out, "  velmoractl %s%s\n", c.needsPort ? "--port PATH " : "", c.usage);
     std::fprintf(out, "\n%s\n%s\n",
                  velmora::Tr(N_("PATH is a device under /dev (ttyUSB0) or an absolute path (/dev/pts/3).")),
-                 velmora::Tr(N_("Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused, 4 a loop check failed or a "
-                    "result was changed, 5 a loop check was stopped.")));
+                 velmora::Tr(N_("Exit status: 0 success, 1 the unit did not answer, 2 usage error, 3 file refused, 4 a "
+                                "loop check failed or a "
+                                "result was changed, 5 a loop check was stopped.")));
 }
 
 // Takes --no-record and --record-limit SIZE out of `args` into `inv`. False,
