@@ -1,7 +1,8 @@
 // The documenting loop check from the command line: the tags (add, set,
 // remove, list, import and export as CSV), a test of one tag run on the
 // unit with the technician's readings typed at the terminal or read from a
-// file, a tag's history, and the check of the results' hash chain. The
+// file, a tag's history, the check of the results' hash chain, and the
+// record of a result or a tag's latest check as PDF, HTML or CSV. The
 // tags and results are the loop-check database's (VELMORA_LOOPCHECK_DB
 // names another file); the test itself is the core's LoopCheckProcedure on
 // a panel session, as in the window.
@@ -32,6 +33,7 @@
 #include "link/PortDiscovery.h"
 #include "loopcheck/LoopCheckDatabase.h"
 #include "loopcheck/LoopCheckProcedure.h"
+#include "loopcheck/LoopReport.h"
 #include "loopcheck/LoopTagCsv.h"
 #include "model/CVelmoraDoc.h"
 #include "model/RangeTable.h"
@@ -40,6 +42,9 @@
 #include "platform/Translate.h"
 #include "protocol/FrameCodec.h"
 #include "protocol/OutputCommands.h"
+#ifdef VELMORA_PDF
+#include "report/LoopReportPdf.h"
+#endif
 
 namespace velmora::ctl {
 
@@ -415,6 +420,53 @@ int RunVerify(const Invocation& inv)
     if (!check.ok)
         return Say(check.reason, kExitTestFailed);
     std::printf("%s\n", TrFormat(N_("%1 result(s), the chain is whole"), {std::to_string(check.checked)}).c_str());
+    return kExitOk;
+}
+
+// --- The record ---
+
+int RunReport(const Invocation& inv)
+{
+    const Command& row = Row("report");
+    std::vector<std::string> named;
+    bool asTag = false;
+    for (std::size_t i = 1; i < inv.args.size(); ++i) {
+        const std::string& a = inv.args[i];
+        if (a == "--tag")
+            asTag = true;
+        else if (a.starts_with("--") || named.size() == 2)
+            return UsageError(row, TrFormat(N_("unexpected argument '%1'"), {a}));
+        else
+            named.push_back(a);
+    }
+    if (named.size() < 2)
+        return UsageError(
+            row, named.empty() ? Tr(N_("which result or tag?")) : Tr(N_("which file? OUT.pdf, OUT.html or OUT.csv")));
+    const std::string& out = named[1];
+    const auto format = LoopReportFormatOfPath(out);
+    if (!format)
+        return UsageError(row, TrFormat(N_("%1: the record is written as .pdf, .html or .csv"), {out}));
+
+    LoopCheckDatabase db;
+    if (const auto rc = OpenDatabase(db, false))
+        return *rc;
+    const LoopReportMade made = MakeLoopReport(db, ParseLoopReportSubject(named[0], asTag, db), WallClockNowUs());
+    if (made.problem == LoopReportProblem::ReadFailed)
+        return Say(made.message, kExitFileRefused);
+    if (made.problem != LoopReportProblem::None)
+        return UsageError(row, made.message);
+#ifdef VELMORA_PDF
+    const LoopReportWrite written = WriteLoopReport(made.report, out);
+#else
+    const LoopReportWrite written = WriteLoopReportText(made.report, out, *format);
+#endif
+    if (!written.ok)
+        return Say(written.message, kExitFileRefused);
+    // Written all the same, the fault on it: the record is the evidence.
+    if (!made.report.chain.ok)
+        return Say(TrFormat(N_("%1 is written, but the chain of results does not verify: %2"),
+                            {out, made.report.chain.reason}),
+                   kExitTestFailed);
     return kExitOk;
 }
 
@@ -1045,7 +1097,9 @@ int RunLoopCheck(const Invocation& inv)
         return RunHistory(inv);
     if (sub == "verify")
         return RunVerify(inv);
-    return UsageError(FindCommand("loopcheck"), Tr(N_("loopcheck takes tag, run, history or verify")));
+    if (sub == "report")
+        return RunReport(inv);
+    return UsageError(FindCommand("loopcheck"), Tr(N_("loopcheck takes tag, run, history, verify or report")));
 }
 
 } // namespace velmora::ctl

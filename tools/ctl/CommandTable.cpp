@@ -70,6 +70,7 @@ const std::vector<Command>& CommandTable()
          true, RunLoopCheck, true},
         {"loopcheck", "loopcheck history TAG [--json]", false, RunLoopCheck, true},
         {"loopcheck", "loopcheck verify", false, RunLoopCheck},
+        {"loopcheck", "loopcheck report RESULT|TAG OUT.pdf|OUT.html|OUT.csv [--tag]", false, RunLoopCheck},
     };
     return table;
 }
