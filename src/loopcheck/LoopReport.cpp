@@ -491,7 +491,7 @@ std::string LoopReportHtml(const LoopReport& report)
         HtmlEscape(report.loopHeading) + "</h2>\n";
     Fields(h, report.loop, "38%");
     h += "</td>\n<td width=\"50%\" valign=\"top\">\n<h2>" + HtmlEscape(report.procedureHeading) + "</h2>\n";
-    Fields(h, report.procedure, "42%");
+    Fields(h, report.procedure, "34%");
     h += "</td></tr></table>\n";
 
     for (const LoopReportTest& t : report.tests) {
