@@ -187,6 +187,29 @@ TEST_F(LoopRecord, WhatAnAuditorMustNotMissStandsAtTheTop)
     EXPECT_NE(csv.find(",false,false\r\n"), std::string::npos); // hash_matches, chain_verified
 }
 
+TEST_F(LoopRecord, ATestBrokenOffBeforeItsFirstReadingIsStillARowOfTheCsv)
+{
+    auto r = Result(3, LoopTestKind::AsFound, {});
+    r.verdict = TestVerdict::Aborted;
+    r.ending = LoopTestEnding::UnitLost;
+    r.endingDetail = "no answer for 3 s";
+    r.hash = ResultHash(r);
+    const LoopReport report = BuildLoopReport({r}, {});
+    ASSERT_EQ(report.tests.size(), 1U);
+    EXPECT_TRUE(report.tests[0].rows.empty());
+    EXPECT_EQ(report.tests[0].verdictText, "ABORTED");
+    bool shown = false;
+    for (const auto& f : report.tests[0].fields)
+        if (f.label == "Ending")
+            shown = f.alert && f.value == "the unit stopped answering (no answer for 3 s)";
+    EXPECT_TRUE(shown);
+    const std::string csv = LoopReportCsv(report);
+    const auto lines = std::count(csv.begin(), csv.end(), '\n');
+    EXPECT_EQ(lines, 2); // the header and the result's one row
+    EXPECT_NE(csv.find(",as_found,aborted,unit_lost,Aoki,"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",,,,,,,,,," + r.hash + ",true,true\r\n"), std::string::npos) << csv;
+}
+
 TEST_F(LoopRecord, HostileTextStaysTextInTheHtml)
 {
     auto r = Result(1, LoopTestKind::AsFoundAndLeft, {0, 0, 0, 0, 0});
