@@ -393,6 +393,22 @@ Nothing was imported.</translation>
         <source>タグ %1 はもうありません</source>
         <translation>The tag %1 is gone</translation>
     </message>
+    <message>
+        <source>点検記録の書出</source>
+        <translation>Write the Loop Check Record</translation>
+    </message>
+    <message>
+        <source>PDF ファイル (*.pdf)</source>
+        <translation>PDF files (*.pdf)</translation>
+    </message>
+    <message>
+        <source>HTML ファイル (*.html)</source>
+        <translation>HTML files (*.html)</translation>
+    </message>
+    <message>
+        <source>点検記録を %1 に書き出しました</source>
+        <translation>The loop check record was written to %1</translation>
+    </message>
 </context>
 <context>
     <name>velmora::CLoopDriftChart</name>
@@ -462,6 +478,14 @@ Nothing was imported.</translation>
     <message>
         <source>選んだ結果を訂正する点検を行います。元の結果はそのまま残ります</source>
         <translation>Runs a test that corrects the chosen result. The result itself stays as it was kept</translation>
+    </message>
+    <message>
+        <source>記録の書出(&amp;R)...</source>
+        <translation>Write &amp;Record...</translation>
+    </message>
+    <message>
+        <source>選んだ結果の記録を PDF、HTML または CSV に書き出します。選んでいなければ最新の点検の記録です</source>
+        <translation>Writes the record of the chosen result as PDF, HTML or CSV; with none chosen, the record of the latest check</translation>
     </message>
 </context>
 <context>

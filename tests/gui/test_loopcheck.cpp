@@ -7,6 +7,7 @@
 // the results' chain finding a row changed behind the program's back.
 #include <QAction>
 #include <QCoreApplication>
+#include <QFile>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -341,6 +342,24 @@ TEST_F(LoopCheckWindow, FivePointsAsFoundAndAsLeftTypedIntoTheWindow)
         (size.height() - CLoopDriftChart::kTopMargin - CLoopDriftChart::kBottomMargin) *
             (1.0 - 0.5 / historyView->Chart()->TopError());
     EXPECT_LT(historyView->Chart()->Position(0, size).y(), edge);
+
+    // The record of the tag's latest check (no row chosen): the as-found
+    // and the as-left test, as HTML here (the PDF's text is compared in the
+    // report's own tests); a file that cannot be written is said so.
+    const QString record = m_dir.filePath(QStringLiteral("FT-101.html"));
+    prompter.files = {record.toStdString()};
+    QTest::mouseClick(historyView->findChild<QPushButton*>(QStringLiteral("report")), Qt::LeftButton);
+    QFile written(record);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(written.readAll());
+    EXPECT_TRUE(html.contains(QStringLiteral("FT-101")));
+    EXPECT_TRUE(html.contains(QString::fromStdString(found.hash)));
+    EXPECT_TRUE(html.contains(QString::fromStdString(loop.Procedure().Result().hash)));
+    const std::size_t boxes = prompter.shown.size();
+    prompter.files = {m_dir.filePath(QStringLiteral("no/such/folder/r.pdf")).toStdString()};
+    QTest::mouseClick(historyView->findChild<QPushButton*>(QStringLiteral("report")), Qt::LeftButton);
+    ASSERT_EQ(prompter.shown.size(), boxes + 1);
+    EXPECT_EQ(prompter.shown.back().icon, PromptIcon::Exclamation);
 
     // The 75 % reading was mistyped: a correction is a new as-found test
     // that names result 1 and why; result 1 stays, marked corrected, and

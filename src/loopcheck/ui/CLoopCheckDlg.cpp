@@ -17,6 +17,7 @@
 #include "loopcheck/LoopCheckProcedure.h"
 #include "loopcheck/LoopTagCsv.h"
 #include "loopcheck/ui/CLoopHistoryDlg.h"
+#include "report/LoopReportPdf.h"
 #include "loopcheck/ui/CLoopStartDlg.h"
 #include "loopcheck/ui/CLoopTagDlg.h"
 #include "loopcheck/ui/CLoopTestView.h"
@@ -391,6 +392,36 @@ void CLoopCheckDlg::ExportCsv()
     ShowStatus(tr("%1 件のタグを %2 に書き出しました").arg(tags.size()).arg(LoopText(*path)));
 }
 
+void CLoopCheckDlg::WriteReport(std::int64_t id, const std::string& tagName)
+{
+    if (!m_database.IsOpen())
+        return;
+    LoopReportSubject subject;
+    if (id != 0)
+        subject.resultId = id;
+    else
+        subject.tagName = tagName;
+    const LoopReportMade made = MakeLoopReport(m_database, subject, WallClockNowUs());
+    if (made.problem != LoopReportProblem::None) {
+        m_prompter.Message(made.message, kAppTitle, PromptIcon::Exclamation);
+        return;
+    }
+    const std::string name = tagName + (id != 0 ? "-" + std::to_string(id) : std::string()) + ".pdf";
+    const auto path = m_prompter.ChooseSaveFile(LoopUtf8(tr("点検記録の書出")),
+                                                {{LoopUtf8(tr("PDF ファイル (*.pdf)")), "*.pdf"},
+                                                 {LoopUtf8(tr("HTML ファイル (*.html)")), "*.html"},
+                                                 {LoopUtf8(tr("CSV ファイル (*.csv)")), "*.csv"}},
+                                                ".pdf", name);
+    if (!path)
+        return;
+    const LoopReportWrite written = WriteLoopReport(made.report, *path);
+    if (!written.ok) {
+        m_prompter.Message(written.message, kAppTitle, PromptIcon::Exclamation);
+        return;
+    }
+    ShowStatus(tr("点検記録を %1 に書き出しました").arg(LoopText(*path)));
+}
+
 QString CLoopCheckDlg::TestHeading(const LoopTag& tag, bool asLeft, const QString& technician,
                                    std::optional<std::int64_t> supersedes) const
 {
@@ -521,6 +552,8 @@ void CLoopCheckDlg::ShowHistory()
         m_pHistory = new CLoopHistoryDlg(m_database, this);
         connect(m_pHistory, &CLoopHistoryDlg::CorrectionRequested, this,
                 [this](qint64 id, bool asLeft) { StartCorrection(id, asLeft); });
+        connect(m_pHistory, &CLoopHistoryDlg::ReportRequested, this,
+                [this](qint64 id, const QString& tag) { WriteReport(id, LoopUtf8(tag)); });
     }
     m_pHistory->ShowTag(*tag);
     m_pHistory->show();

@@ -90,6 +90,9 @@ public:
     // says why, and the new result names the one it corrects.
     void StartCorrection(std::int64_t supersedes, bool asLeft);
     void ShowHistory();
+    // The record of result `id`, or of the tag's latest check (id 0), to a
+    // PDF, HTML or CSV file the technician names.
+    void WriteReport(std::int64_t id, const std::string& tagName);
     // Walks the chain, shows what it found (in the status line and a box)
     // and answers it.
     ChainCheck VerifyResults();

@@ -41,6 +41,11 @@ CLoopHistoryDlg::CLoopHistoryDlg(LoopCheckDatabase& database, QWidget* parent)
     m_pCorrect->setObjectName(QStringLiteral("correct"));
     m_pCorrect->setToolTip(tr("選んだ結果を訂正する点検を行います。元の結果はそのまま残ります"));
     connect(m_pCorrect, &QPushButton::clicked, this, &CLoopHistoryDlg::RequestCorrection);
+    m_pReport = new QPushButton(tr("記録の書出(&R)..."), this);
+    m_pReport->setObjectName(QStringLiteral("report"));
+    m_pReport->setToolTip(
+        tr("選んだ結果の記録を PDF、HTML または CSV に書き出します。選んでいなければ最新の点検の記録です"));
+    connect(m_pReport, &QPushButton::clicked, this, &CLoopHistoryDlg::RequestReport);
 
     m_pChart = new CLoopDriftChart(this);
     auto* split = new QSplitter(Qt::Vertical, this);
@@ -51,6 +56,7 @@ CLoopHistoryDlg::CLoopHistoryDlg(LoopCheckDatabase& database, QWidget* parent)
 
     auto* top = new QHBoxLayout;
     top->addWidget(m_pHeading, 1);
+    top->addWidget(m_pReport);
     top->addWidget(m_pCorrect);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
@@ -105,6 +111,7 @@ void CLoopHistoryDlg::UpdateButtons()
 {
     const QList<QTableWidgetItem*> selected = m_pTable->selectedItems();
     m_pCorrect->setEnabled(!selected.isEmpty());
+    m_pReport->setEnabled(!m_results.empty());
 }
 
 bool CLoopHistoryDlg::SelectResult(std::int64_t id)
@@ -128,6 +135,18 @@ void CLoopHistoryDlg::RequestCorrection()
         return;
     const LoopResult& r = m_results[row];
     Q_EMIT CorrectionRequested(r.id, r.kind == LoopTestKind::AsLeft);
+}
+
+void CLoopHistoryDlg::RequestReport()
+{
+    const QList<QTableWidgetItem*> selected = m_pTable->selectedItems();
+    std::int64_t id = 0;
+    if (!selected.isEmpty()) {
+        const auto row = static_cast<std::size_t>(selected.front()->row());
+        if (row < m_results.size())
+            id = m_results[row].id;
+    }
+    Q_EMIT ReportRequested(id, LoopText(m_tag.name));
 }
 
 } // namespace velmora

@@ -46,10 +46,15 @@ public:
     bool SelectResult(std::int64_t id);
     // The correction button: asks for a test correcting the selected result.
     void RequestCorrection();
+    // The record button: asks for the record of the selected result, or of
+    // the tag's latest check when none is selected.
+    void RequestReport();
 
 Q_SIGNALS:
     // A new test of `asLeft`'s kind on the tag, naming result `id`.
     void CorrectionRequested(qint64 id, bool asLeft);
+    // The record of result `id` (0: the tag's latest check) to a file.
+    void ReportRequested(qint64 id, const QString& tagName);
 
 private:
     void UpdateButtons();
@@ -61,6 +66,7 @@ private:
     QTableWidget* m_pTable = nullptr;
     CLoopDriftChart* m_pChart = nullptr;
     QPushButton* m_pCorrect = nullptr;
+    QPushButton* m_pReport = nullptr;
 };
 
 } // namespace velmora
