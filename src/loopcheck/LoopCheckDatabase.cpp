@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/Translate.h"
+#include "record/SchemaFile.h"
 
 namespace velmora {
 
@@ -310,62 +311,23 @@ LoopDbOpenResult LoopCheckDatabase::Open(const std::string& path, bool forWritin
 
 LoopDbOpenResult LoopCheckDatabase::PrepareSchema()
 {
-    const auto version = [&]() -> std::optional<int> {
-        Statement st(m_db, "PRAGMA user_version");
-        if (!st || sqlite3_step(st.get()) != SQLITE_ROW)
-            return std::nullopt;
-        return sqlite3_column_int(st.get(), 0);
-    };
-    const auto notOursOr = [&](LoopDbOpenResult other) {
-        const int rc = sqlite3_errcode(m_db) & 0xFF;
-        Fail("open");
-        return IsNotADatabase(rc) ? LoopDbOpenResult::NotLoopCheck : other;
-    };
-    auto found = version();
-    if (!found)
-        return notOursOr(LoopDbOpenResult::CannotOpen);
-    m_foundVersion = *found;
-    if (*found > kSchemaVersion)
-        return LoopDbOpenResult::NewerSchema;
-    if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL"))
-        return notOursOr(LoopDbOpenResult::CannotOpen);
-    if (*found == kSchemaVersion)
+    int found = 0;
+    const SchemaPrepared prepared = velmora::PrepareSchema(m_db, {kMigrations, {}}, found, m_error);
+    m_foundVersion = prepared == SchemaPrepared::Ok ? kSchemaVersion : found;
+    switch (prepared) {
+    case SchemaPrepared::Ok:
         return LoopDbOpenResult::Ok;
-    // Another program may be creating the same file: take the write lock,
-    // then look again.
-    if (!Exec("BEGIN IMMEDIATE"))
-        return notOursOr(LoopDbOpenResult::CannotOpen);
-    found = version();
-    if (!found) {
-        Exec("ROLLBACK");
-        return notOursOr(LoopDbOpenResult::CannotOpen);
+    case SchemaPrepared::Newer:
+        return LoopDbOpenResult::NewerSchema;
+    case SchemaPrepared::OtherTables:
+        m_error = Tr(N_("the file holds other tables"));
+        return LoopDbOpenResult::NotLoopCheck;
+    case SchemaPrepared::NotSqlite:
+        return LoopDbOpenResult::NotLoopCheck;
+    case SchemaPrepared::CannotOpen:
+        break;
     }
-    if (*found == 0) {
-        Statement st(m_db, "SELECT count(*) FROM sqlite_master");
-        const int tables = st && sqlite3_step(st.get()) == SQLITE_ROW ? sqlite3_column_int(st.get(), 0) : 0;
-        if (tables != 0) {
-            Exec("ROLLBACK");
-            m_error = Tr(N_("the file holds other tables"));
-            return LoopDbOpenResult::NotLoopCheck;
-        }
-    }
-    for (int v = *found; v < kSchemaVersion; ++v) {
-        if (!Exec(kMigrations[v])) {
-            const std::string why = m_error;
-            Exec("ROLLBACK");
-            m_error = why;
-            return LoopDbOpenResult::CannotOpen;
-        }
-    }
-    const std::string setVersion = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
-    if (!Exec(setVersion.c_str()) || !Exec("COMMIT")) {
-        const std::string why = m_error;
-        Exec("ROLLBACK");
-        m_error = why;
-        return LoopDbOpenResult::CannotOpen;
-    }
-    m_foundVersion = kSchemaVersion;
-    return LoopDbOpenResult::Ok;
+    return LoopDbOpenResult::CannotOpen;
 }
 
 // ---------------------------------------------------------------------------

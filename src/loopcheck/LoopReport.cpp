@@ -407,19 +407,7 @@ std::string HtmlText(std::string_view text)
     return out;
 }
 
-const char* VerdictClass(PointVerdict v)
-{
-    switch (v) {
-    case PointVerdict::Pass:
-        return "pass";
-    case PointVerdict::Adjust:
-        return "adjust";
-    case PointVerdict::Fail:
-        return "fail";
-    }
-    return "fail";
-}
-
+// Aborted is drawn as a failure.
 const char* VerdictClass(TestVerdict v)
 {
     return v == TestVerdict::Pass ? "pass" : v == TestVerdict::Adjust ? "adjust" : "fail";
@@ -508,7 +496,7 @@ std::string LoopReportHtml(const LoopReport& report)
             h += "<tr><td class=\"num\" align=\"right\">" + HtmlEscape(r.index) + "</td>";
             for (const std::string* cell : {&r.percent, &r.output, &r.expected, &r.reading, &r.error})
                 h += "<td class=\"num\" align=\"right\">" + HtmlEscape(*cell) + "</td>";
-            h += "<td class=\"" + std::string(VerdictClass(r.verdict)) + "\">" + HtmlEscape(r.verdictText) +
+            h += "<td class=\"" + std::string(PointVerdictKey(r.verdict)) + "\">" + HtmlEscape(r.verdictText) +
                 "</td></tr>\n";
         }
         h += "</tbody>\n</table>\n</div>\n";

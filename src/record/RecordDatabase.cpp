@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "record/SchemaFile.h"
+
 namespace velmora {
 
 namespace {
@@ -385,77 +387,24 @@ RecordOpenResult RecordDatabase::Open(const std::string& path, bool write)
 
 RecordOpenResult RecordDatabase::PrepareSchema()
 {
-    const auto version = [&]() -> std::optional<int> {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(m_db, "PRAGMA user_version", -1, &st, nullptr) != SQLITE_OK)
-            return std::nullopt;
-        std::optional<int> v;
-        if (sqlite3_step(st) == SQLITE_ROW)
-            v = sqlite3_column_int(st, 0);
-        sqlite3_finalize(st);
-        return v;
-    };
-    const auto notRecordOr = [&](RecordOpenResult other) {
-        const int rc = sqlite3_errcode(m_db) & 0xFF;
-        Fail("open");
-        return IsNotADatabase(rc) ? RecordOpenResult::NotARecord : other;
-    };
-
-    auto found = version();
-    if (!found)
-        return notRecordOr(RecordOpenResult::CannotOpen);
-    if (*found > kSchemaVersion) {
-        m_foundVersion = *found;
-        m_error = "schema version " + std::to_string(*found);
-        return RecordOpenResult::NewerSchema;
-    }
-    // WAL lets readers and several writers share the file; NORMAL syncs at
-    // checkpoints only, and a transaction committed survives the program
-    // being killed (not a power cut, which costs at most the last commits).
-    if (!Exec("PRAGMA journal_mode=WAL") || !Exec("PRAGMA synchronous=NORMAL"))
-        return notRecordOr(RecordOpenResult::CannotOpen);
-    if (*found == kSchemaVersion)
+    int found = 0;
+    switch (velmora::PrepareSchema(m_db, {kMigrations, [this](int v) { return v != 1 || FillMinutes(); }}, found,
+                                   m_error)) {
+    case SchemaPrepared::Ok:
         return RecordOpenResult::Ok;
-
-    // Another program may be creating or migrating the same file: take the
-    // write lock first, then look again.
-    if (!Exec("BEGIN IMMEDIATE"))
-        return notRecordOr(RecordOpenResult::CannotOpen);
-    found = version();
-    if (!found) {
-        Exec("ROLLBACK");
-        return notRecordOr(RecordOpenResult::CannotOpen);
+    case SchemaPrepared::Newer:
+        m_foundVersion = found;
+        m_error = "schema version " + std::to_string(found);
+        return RecordOpenResult::NewerSchema;
+    case SchemaPrepared::OtherTables:
+        m_error = "the file holds other tables";
+        return RecordOpenResult::NotARecord;
+    case SchemaPrepared::NotSqlite:
+        return RecordOpenResult::NotARecord;
+    case SchemaPrepared::CannotOpen:
+        break;
     }
-    if (*found == 0) {
-        // A file with tables but no version is someone else's database.
-        sqlite3_stmt* st = nullptr;
-        int tables = 0;
-        if (sqlite3_prepare_v2(m_db, "SELECT count(*) FROM sqlite_master", -1, &st, nullptr) == SQLITE_OK &&
-            sqlite3_step(st) == SQLITE_ROW)
-            tables = sqlite3_column_int(st, 0);
-        sqlite3_finalize(st);
-        if (tables != 0) {
-            Exec("ROLLBACK");
-            m_error = "the file holds other tables";
-            return RecordOpenResult::NotARecord;
-        }
-    }
-    for (int v = *found; v < kSchemaVersion; ++v) {
-        if (!Exec(kMigrations[v]) || (v == 1 && !FillMinutes())) {
-            const std::string why = m_error;
-            Exec("ROLLBACK");
-            m_error = why;
-            return RecordOpenResult::CannotOpen;
-        }
-    }
-    const std::string setVersion = "PRAGMA user_version=" + std::to_string(kSchemaVersion);
-    if (!Exec(setVersion.c_str()) || !Exec("COMMIT")) {
-        const std::string why = m_error;
-        Exec("ROLLBACK");
-        m_error = why;
-        return RecordOpenResult::CannotOpen;
-    }
-    return RecordOpenResult::Ok;
+    return RecordOpenResult::CannotOpen;
 }
 
 bool RecordDatabase::FillMinutes()

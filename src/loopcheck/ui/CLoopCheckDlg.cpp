@@ -553,7 +553,7 @@ void CLoopCheckDlg::ShowHistory()
         connect(m_pHistory, &CLoopHistoryDlg::CorrectionRequested, this,
                 [this](qint64 id, bool asLeft) { StartCorrection(id, asLeft); });
         connect(m_pHistory, &CLoopHistoryDlg::ReportRequested, this,
-                [this](qint64 id, const QString& tag) { WriteReport(id, LoopUtf8(tag)); });
+                [this](qint64 id, const QString& name) { WriteReport(id, LoopUtf8(name)); });
     }
     m_pHistory->ShowTag(*tag);
     m_pHistory->show();
