@@ -239,12 +239,7 @@ bool LoopCheckDatabase::Fail(const std::string& what)
 
 bool LoopCheckDatabase::Exec(const char* sql)
 {
-    char* message = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    m_error = message != nullptr ? message : sqlite3_errmsg(m_db);
-    sqlite3_free(message);
-    return false;
+    return ExecSql(m_db, sql, m_error);
 }
 
 std::string LoopCheckDatabase::OpenFailureText(LoopDbOpenResult result, const std::string& path) const

@@ -266,12 +266,7 @@ bool RecordDatabase::Fail(const char* what)
 
 bool RecordDatabase::Exec(const char* sql)
 {
-    char* message = nullptr;
-    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &message) == SQLITE_OK)
-        return true;
-    m_error = message != nullptr ? message : sqlite3_errmsg(m_db);
-    sqlite3_free(message);
-    return false;
+    return ExecSql(m_db, sql, m_error);
 }
 
 int RecordDatabase::OpenReadOnly(const std::string& path, sqlite3** db)

@@ -22,6 +22,13 @@ std::optional<int> UserVersion(sqlite3* db)
 
 bool Exec(sqlite3* db, const char* sql, std::string& error)
 {
+    return ExecSql(db, sql, error);
+}
+
+} // namespace
+
+bool ExecSql(sqlite3* db, const char* sql, std::string& error)
+{
     char* message = nullptr;
     if (sqlite3_exec(db, sql, nullptr, nullptr, &message) == SQLITE_OK)
         return true;
@@ -29,8 +36,6 @@ bool Exec(sqlite3* db, const char* sql, std::string& error)
     sqlite3_free(message);
     return false;
 }
-
-} // namespace
 
 SchemaPrepared PrepareSchema(sqlite3* db, const SchemaSteps& steps, int& found, std::string& error)
 {

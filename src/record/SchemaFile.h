@@ -33,6 +33,9 @@ struct SchemaSteps {
     std::function<bool(int)> after;
 };
 
+// Runs `sql`; false with SQLite's words in `error` when it failed.
+bool ExecSql(sqlite3* db, const char* sql, std::string& error);
+
 // `found`: the version the file had when opened. `error`: SQLite's words
 // for a failure of its own.
 SchemaPrepared PrepareSchema(sqlite3* db, const SchemaSteps& steps, int& found, std::string& error);
